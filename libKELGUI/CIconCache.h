@@ -1,0 +1,33 @@
+/* Decoded icons shared by every list of the library, keyed by file and size, so that an
+ * icon shown in many rows (the default icon above all) is decoded once. */
+#ifndef CICON_CACHE_H
+#define CICON_CACHE_H
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <string>
+
+#include "KELGuiCommon.h"
+
+namespace LibKELGUI {
+
+class KELGUI_EXPORT CIconCache {
+public:
+    /* The icon at size x size (aspect kept); when the file cannot be loaded, the default
+     * application icon; null only when that fails too. Returns a new reference. */
+    static GdkPixbuf* LoadAtSize(const std::string& path, int size);
+    /* As above, at the size of the file. */
+    static GdkPixbuf* LoadFullSize(const std::string& path);
+    /* As LoadAtSize, but null instead of the default icon when the file cannot be loaded. */
+    static GdkPixbuf* TryLoadAtSize(const std::string& path, int size);
+
+    /* Number of decodes attempted so far (benchmarks and tests). */
+    static unsigned DecodeCount();
+    static void Clear();
+
+    static const int LIST_ICON_SIZE = 32;
+};
+
+} // namespace LibKELGUI
+
+#endif

@@ -1,0 +1,50 @@
+/* Modal message dialogs with the product's titles. */
+#include "CMessageBox.h"
+
+namespace LibKELGUI {
+
+int CMessageBox::Show(std::string text, GtkWidget* parent, GtkMessageType type, GtkButtonsType buttons,
+                      GtkDialogFlags flags, std::string iconPath)
+{
+    if (parent && !GTK_IS_WINDOW(parent))
+        parent = NULL;
+    /* "%s" keeps a "%" of the text from being read as a directive. */
+    GtkWidget* dialog = gtk_message_dialog_new(parent ? GTK_WINDOW(parent) : NULL, flags, type, buttons, "%s",
+                                               text.c_str());
+    if (!dialog)
+        return GTK_RESPONSE_NONE;
+
+    const char* title;
+    switch (type) {
+    case GTK_MESSAGE_INFO:
+    case GTK_MESSAGE_QUESTION:
+        title = Tr("Information");
+        break;
+    case GTK_MESSAGE_WARNING:
+        title = Tr("Warning");
+        break;
+    case GTK_MESSAGE_ERROR:
+        title = Tr("Error");
+        break;
+    default:
+        title = Tr("Unknown");
+        break;
+    }
+    gtk_window_set_title(GTK_WINDOW(dialog), title);
+
+    if (!parent) {
+        gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+        /* A missing icon file simply leaves the dialog without icon. */
+        GdkPixbuf* icon = iconPath.empty() ? NULL : gdk_pixbuf_new_from_file(iconPath.c_str(), NULL);
+        if (icon) {
+            gtk_window_set_icon(GTK_WINDOW(dialog), icon);
+            g_object_unref(icon);
+        }
+    }
+
+    int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return response;
+}
+
+} // namespace LibKELGUI

@@ -1,0 +1,173 @@
+/* Classroom IPC: the student-side and teacher-side APIs, their callback bases, and the
+ * local service that answers them on this machine. */
+#ifndef KEL_IPCAPI_H
+#define KEL_IPCAPI_H
+
+#include <list>
+#include <memory>
+#include <string>
+
+namespace IPCAPI {
+
+/* Error codes left in the int& out-parameters (0 = no error). Positive: the operation is
+ * no longer running or never was; negative: the request itself failed. */
+enum {
+    IPC_OK = 0,
+    IPC_ERR_NO_SUCH_OPERATION = 1, /* cancel of an operation that is not running */
+    IPC_ERR_INVALID_ARGUMENT = -1, /* empty or unusable path, null callback */
+    IPC_ERR_BUSY = -2,             /* another search is running */
+    IPC_ERR_PARSE = -3,            /* policy text is not a valid policy */
+    IPC_ERR_SAVE = -4,             /* the policy file could not be written */
+    IPC_ERR_NOT_CONNECTED = -5
+};
+
+struct tagStudent_t {
+    std::string name;
+    std::string address;
+};
+
+class CCallbackLink;
+class CStudentAPICallbackBase;
+class CTeacherAPICallbackBase;
+
+/* Student side: the local administrator tool talking to this machine's service. */
+class IPCStudentAPI {
+public:
+    virtual ~IPCStudentAPI() {}
+    virtual int RegisterCallBack(CStudentAPICallbackBase* callback, int& err) = 0;
+    /* Starts a search of the folder and returns at once; op receives the operation number. */
+    virtual int SearchLocalProgram(const std::string& path, int& op, int clear) = 0;
+    virtual int CancelOperation(int op, int& err) = 0;
+    virtual int SaveLocalSchedulePolicy(const std::string& xml, int& err) = 0;
+    virtual int SaveLocalTabNavPolicy(const std::string& xml, int& err) = 0;
+    virtual int HardWareControl(const std::string& xml, int& err) = 0;
+};
+
+/* Teacher side: the teacher's console talking to the connected students. */
+class IPCTeacherAPI {
+public:
+    virtual ~IPCTeacherAPI() {}
+    virtual int RegisterCallBack(CTeacherAPICallbackBase* callback, int& err) = 0;
+    virtual int GetStudentList(std::list<tagStudent_t>& students, int& err) = 0;
+    virtual int SearchProgram(const std::string& path, int& op, int clear) = 0;
+    virtual int CancelOperation(int op, int& err) = 0;
+};
+
+/* The API objects that newly constructed callback objects get. By default the local
+ * service; tests may put a scripted service in its place (null restores the default).
+ * The caller keeps ownership of what it installs. */
+IPCStudentAPI* GetStudentAPI();
+IPCTeacherAPI* GetTeacherAPI();
+void SetStudentAPI(IPCStudentAPI* api);
+void SetTeacherAPI(IPCTeacherAPI* api);
+
+/* Shared between a callback object and the services that call it, so that no callback
+ * reaches an object that is being destroyed. Services deliver through Invoke*. */
+class CCallbackLink {
+public:
+    CCallbackLink();
+    ~CCallbackLink();
+
+    /* Counts a call in flight while it runs; false (and no call) once detached. */
+    bool BeginCall();
+    void EndCall();
+    void* Target() const;
+    void SetTarget(void* target);
+
+    /* Stops new calls and waits for those in flight, except those that wait for the GDK
+     * lock in EnterGdk (they give up when they get it). */
+    void Detach();
+    bool IsDetached() const;
+
+    /* Wait for the GDK lock from a callback; false when the object was detached while
+     * waiting (the lock is then not held). */
+    bool EnterGdk();
+
+private:
+    struct Impl;
+    Impl* m_pImpl;
+    CCallbackLink(const CCallbackLink&);
+    CCallbackLink& operator=(const CCallbackLink&);
+};
+
+/* Callback slots in the order of the student-side protocol. */
+class CStudentAPICallbackBase {
+public:
+    CStudentAPICallbackBase();
+
+    virtual void ConnectTeacherCallBack(std::string /*teacher*/, std::string /*result*/) {}
+    virtual void SearchTeacherCallBack(std::string /*teacher*/, std::string /*result*/) {}
+    virtual void NotifyLockStatusChanged(int /*status*/) {}
+    virtual void NotifyTabNavPolicyChanged(std::string /*xml*/) {}
+    virtual void NotifySchedulePolicyChanged(std::string /*xml*/) {}
+    virtual void NotifyTeacherStatusChanged(std::string /*teacher*/, int /*status*/) {}
+    virtual void SearchLocalProgramCallBack(std::string /*result*/) {}
+    virtual void OnMessage(std::string /*message*/) {}
+    virtual void NotifyTeacherNameChanged(std::string /*name*/) {}
+    virtual void PopNotifyCallback(std::string /*text*/) {}
+
+    /* Unregisters (DetachCallBacks) and waits for a callback already running. */
+    virtual ~CStudentAPICallbackBase();
+
+    /* The API this object calls; never deleted by the caller. Null when none is available. */
+    IPCStudentAPI* GetStudentAPIObject() const { return m_pStudentAPI; }
+    const std::shared_ptr<CCallbackLink>& GetCallbackLink() const { return m_Link; }
+
+protected:
+    /* The most-derived destructor calls this first, before its members die. */
+    void DetachCallBacks();
+    /* gdk_threads_enter for a callback: false when the object is being destroyed meanwhile;
+     * then the lock is not held and the callback must return without touching the object. */
+    bool EnterGdkForCallBack();
+
+    IPCStudentAPI* m_pStudentAPI;
+
+private:
+    std::shared_ptr<CCallbackLink> m_Link;
+    CStudentAPICallbackBase(const CStudentAPICallbackBase&);
+    CStudentAPICallbackBase& operator=(const CStudentAPICallbackBase&);
+};
+
+/* Callback slots in the order of the teacher-side protocol. */
+class CTeacherAPICallbackBase {
+public:
+    CTeacherAPICallbackBase();
+
+    /* One call per answering student; an empty student ends the whole search. */
+    virtual void SearchProgramCallBack(std::string /*student*/, std::string /*result*/) {}
+    virtual void ManualLockRemotStudentCallBack(std::string /*student*/, std::string /*result*/) {}
+    virtual void ManualUnLockRemotStudentCallBack(std::string /*student*/, std::string /*result*/) {}
+    virtual void KickOffStudentCallBack(std::string /*student*/, std::string /*result*/) {}
+    virtual void NotifyStudentStatusChanged(std::string /*student*/, int /*status*/) {}
+    virtual void DeployTabNavPolicyCallBack(std::string /*student*/, std::string /*result*/) {}
+    virtual void DeploySchedulePolicyCallBack(std::string /*student*/, std::string /*result*/) {}
+    virtual void NewStudentCallBack(std::string /*student*/) {}
+    virtual void OnMessage(std::string /*message*/) {}
+    virtual void NotifyStudentInfoChanged(std::string /*student*/) {}
+
+    virtual ~CTeacherAPICallbackBase();
+
+    IPCTeacherAPI* GetTeacherAPIObject() const { return m_pTeacherAPI; }
+    const std::shared_ptr<CCallbackLink>& GetCallbackLink() const { return m_Link; }
+
+protected:
+    void DetachCallBacks();
+    bool EnterGdkForCallBack();
+
+    IPCTeacherAPI* m_pTeacherAPI;
+
+private:
+    std::shared_ptr<CCallbackLink> m_Link;
+    CTeacherAPICallbackBase(const CTeacherAPICallbackBase&);
+    CTeacherAPICallbackBase& operator=(const CTeacherAPICallbackBase&);
+};
+
+/* Delivery helpers for services (also scripted test services): call from a thread other
+ * than the GTK main thread. Return false when the object is gone. */
+bool DeliverSearchLocalProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& result);
+bool DeliverSearchProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& student,
+                          const std::string& result);
+
+} // namespace IPCAPI
+
+#endif

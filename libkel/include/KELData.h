@@ -1,0 +1,309 @@
+/* Policy records of the classroom shell and their XML storage. */
+#ifndef KEL_DATA_H
+#define KEL_DATA_H
+
+#include <list>
+#include <string>
+
+struct _xmlNode;
+struct _xmlTextWriter;
+
+namespace LibKELData {
+
+/* Results of the storage operations: 0 success, negative failure. */
+enum {
+    KEL_OK = 0,
+    KEL_ERR_IO = -1,        /* missing, unreadable or unwritable file */
+    KEL_ERR_PARSE = -2,     /* not well-formed XML */
+    KEL_ERR_FORMAT = -3,    /* well-formed, but not this record (root element, values) */
+    KEL_ERR_TOO_LARGE = -4, /* above the size a policy file can sensibly have */
+    KEL_ERR_NOT_FILE = -5,  /* a directory or other non-regular file where a file should be */
+    KEL_ERR_ARGUMENT = -6
+};
+
+class CApplicationInfo;
+class CCategory;
+class CLockTimeSection;
+
+typedef std::list<CApplicationInfo*> ApplicationInfoList;
+typedef std::list<CCategory*> CategoryInfoList;
+typedef std::list<CLockTimeSection*> LockTimeSectionList;
+
+/* Base of every stored record. A failed load leaves the record empty and logs why. */
+class CKELDataProvider {
+public:
+    CKELDataProvider();
+    virtual ~CKELDataProvider();
+
+    int LoadFromFile(const std::string& path);
+    int LoadFromString(const std::string& xml);
+    /* Whole or not at all: temporary file in the same folder, synced, renamed over the target. */
+    int Save2File(const std::string& path);
+    int Save2String(std::string& xml);
+
+    /* Empties the record. */
+    virtual void Clear() = 0;
+
+protected:
+    /* Implementation hooks of each record (the XML schema is documented in KELDataProvider.cpp). */
+    virtual const char* RootElementName() const = 0;
+    virtual int ReadElement(_xmlNode* root) = 0;               /* 0 or KEL_ERR_FORMAT */
+    virtual int WriteElements(_xmlTextWriter* writer) const = 0; /* children of the root */
+};
+
+class CApplicationInfo {
+public:
+    CApplicationInfo();
+    CApplicationInfo(const std::string& name, const std::string& path, const std::string& customIcon, int enable = 1);
+
+    const std::string& GetName() const { return m_Name; }
+    void SetName(const std::string& name) { m_Name = name; }
+    const std::string& GetPath() const { return m_Path; }
+    void SetPath(const std::string& path) { m_Path = path; }
+    const std::string& GetCustomIcon() const { return m_CustomIcon; }
+    void SetCustomIcon(const std::string& icon) { m_CustomIcon = icon; }
+    int GetEnable() const { return m_Enable; }
+    void SetEnable(int enable) { m_Enable = enable; }
+
+    bool IsEqual(const CApplicationInfo& other) const;
+
+private:
+    std::string m_Name;
+    std::string m_Path;
+    std::string m_CustomIcon;
+    int m_Enable;
+};
+
+/* A category (tab) of the student shell; owns its programs. Copies are deep. */
+class CCategory {
+public:
+    CCategory();
+    CCategory(const CCategory& other);
+    CCategory& operator=(const CCategory& other);
+    ~CCategory();
+
+    const std::string& GetName() const { return m_Name; }
+    void SetName(const std::string& name) { m_Name = name; }
+    const std::string& GetCategoryIcon() const { return m_Icon; }
+    void SetCategoryIcon(const std::string& icon) { m_Icon = icon; }
+
+    /* May be null. */
+    ApplicationInfoList* GetPApplicationInfoList() const { return m_pApps; }
+    /* Takes the list (and the programs in it); frees the one held before. */
+    void SetPApplicationInfoList(ApplicationInfoList* list);
+    /* Appends, creating the list when there is none; takes the program. */
+    void AddApplication(CApplicationInfo* app);
+
+    /* 1 when a program has this name, or this path (a blank path never matches); else 0. */
+    int IsApplicationExist(const std::string& name, const std::string& path) const;
+
+    bool IsEqual(const CCategory& other) const;
+
+private:
+    std::string m_Name;
+    std::string m_Icon;
+    ApplicationInfoList* m_pApps;
+};
+
+/* The tab navigation policy: categories and their programs. */
+class CTabNavigationData : public CKELDataProvider {
+public:
+    CTabNavigationData();
+    CTabNavigationData(const CTabNavigationData& other);
+    CTabNavigationData& operator=(const CTabNavigationData& other);
+    ~CTabNavigationData() override;
+
+    CategoryInfoList* GetPCategoryInfoList() const { return m_pCategories; }
+    void SetPCategoryInfoList(CategoryInfoList* list);
+    int IsCategoryExist(const std::string& name) const;
+    /* Take the item out of the policy and free it; 0 done, -1 not found. */
+    int RemoveCategory(CCategory* category);
+    int RemoveProgram(CCategory* category, CApplicationInfo* program);
+    /* Nonzero when both hold the same policy (order counts). */
+    int IsEqual(const CTabNavigationData& other) const;
+
+    void Clear() override;
+
+protected:
+    const char* RootElementName() const override;
+    int ReadElement(_xmlNode* root) override;
+    int WriteElements(_xmlTextWriter* writer) const override;
+
+private:
+    CategoryInfoList* m_pCategories;
+};
+
+class CLockTimeSection {
+public:
+    CLockTimeSection();
+    CLockTimeSection(int dayOfWeek, int startTime, int endTime);
+
+    int GetDayOfWeek() const { return m_DayOfWeek; }
+    void SetDayOfWeek(int day) { m_DayOfWeek = day; }
+    int GetStartTime() const { return m_StartTime; }
+    void SetStartTime(int hour) { m_StartTime = hour; }
+    int GetEndTime() const { return m_EndTime; }
+    void SetEndTime(int hour) { m_EndTime = hour; }
+
+private:
+    int m_DayOfWeek; /* 0 = Monday .. 6 = Sunday */
+    int m_StartTime; /* whole hours, 0 .. 24 */
+    int m_EndTime;
+};
+
+/* The weekly lock schedule. Lock status: 0 unlocked, 1 locked by hand, 2 automatic locking on, 3 off. */
+class CLockScheduleData : public CKELDataProvider {
+public:
+    CLockScheduleData();
+    CLockScheduleData(const CLockScheduleData& other);
+    CLockScheduleData& operator=(const CLockScheduleData& other);
+    ~CLockScheduleData() override;
+
+    int IsAutoLockEnable() const { return m_AutoLock != 0; }
+    int GetAutoLock() const { return m_AutoLock; }
+    void SetAutoLock(int autoLock) { m_AutoLock = autoLock; }
+    int GetManualLock() const { return m_ManualLock; }
+    void SetManualLock(int manualLock) { m_ManualLock = manualLock; }
+    int GetLockStatus() const { return m_LockStatus; }
+    void SetLockStatus(int status) { m_LockStatus = status; }
+    /* May be null. */
+    LockTimeSectionList* GetPAutomaticLockTimeList() const { return m_pSections; }
+    void SetPAutomaticLockTimeList(LockTimeSectionList* list);
+    int IsEqual(const CLockScheduleData& other) const;
+
+    void Clear() override;
+
+protected:
+    const char* RootElementName() const override;
+    int ReadElement(_xmlNode* root) override;
+    int WriteElements(_xmlTextWriter* writer) const override;
+
+private:
+    int m_AutoLock;
+    int m_ManualLock;
+    int m_LockStatus;
+    LockTimeSectionList* m_pSections;
+};
+
+class CKELSystemSettingData : public CKELDataProvider {
+public:
+    CKELSystemSettingData();
+
+    int GetUSBStorageenabled() const { return m_USBStorageEnabled; }
+    void SetUSBStorageenabled(int enabled) { m_USBStorageEnabled = enabled; }
+    int GetNewStudentConnectDialogEnable() const { return m_NewStudentDialog; }
+    void SetNewStudentConnectDialogEnable(int enabled) { m_NewStudentDialog = enabled; }
+    int IsEqual(const CKELSystemSettingData& other) const;
+
+    void Clear() override;
+
+protected:
+    const char* RootElementName() const override;
+    int ReadElement(_xmlNode* root) override;
+    int WriteElements(_xmlTextWriter* writer) const override;
+
+private:
+    int m_USBStorageEnabled;
+    int m_NewStudentDialog;
+};
+
+/* Programs found by program searches. */
+class CSearchResultData : public CKELDataProvider {
+public:
+    CSearchResultData();
+    CSearchResultData(const CSearchResultData& other);
+    CSearchResultData& operator=(const CSearchResultData& other);
+    ~CSearchResultData() override;
+
+    /* May be null. */
+    ApplicationInfoList* GetPApplicationInfoList() const { return m_pApps; }
+    void SetPApplicationInfoList(ApplicationInfoList* list);
+    /* Appends a copy unless a program with the same path (or, without path, name) is there; 1 added, 0 not. */
+    int AddUnique(const CApplicationInfo& app);
+
+    void Clear() override;
+
+protected:
+    const char* RootElementName() const override;
+    int ReadElement(_xmlNode* root) override;
+    int WriteElements(_xmlTextWriter* writer) const override;
+
+private:
+    ApplicationInfoList* m_pApps;
+};
+
+/* Factory default categories and programs. */
+class CDefaultConfigData : public CKELDataProvider {
+public:
+    CDefaultConfigData();
+    ~CDefaultConfigData() override;
+
+    CategoryInfoList* GetPCategoryInfoList() const { return m_pCategories; }
+    /* A new deep copy owned by the caller, or null when there is no category list. */
+    CategoryInfoList* CloneCategoryInfoList() const;
+
+    void Clear() override;
+
+protected:
+    const char* RootElementName() const override;
+    int ReadElement(_xmlNode* root) override;
+    int WriteElements(_xmlTextWriter* writer) const override;
+
+private:
+    CDefaultConfigData(const CDefaultConfigData&);
+    CDefaultConfigData& operator=(const CDefaultConfigData&);
+    CategoryInfoList* m_pCategories;
+};
+
+/* The classroom roster: students known to the teacher's console. */
+class CStudentInfoData : public CKELDataProvider {
+public:
+    struct Student {
+        std::string name;
+        std::string address;
+    };
+
+    CStudentInfoData();
+
+    const std::list<Student>& GetStudents() const { return m_Students; }
+    void AddStudent(const std::string& name, const std::string& address);
+
+    void Clear() override;
+
+protected:
+    const char* RootElementName() const override;
+    int ReadElement(_xmlNode* root) override;
+    int WriteElements(_xmlTextWriter* writer) const override;
+
+private:
+    std::list<Student> m_Students;
+};
+
+/* Theme settings of the shell: theme name, font and background picture. */
+class CKELThemeData : public CKELDataProvider {
+public:
+    CKELThemeData();
+
+    const std::string& GetThemeName() const { return m_Theme; }
+    void SetThemeName(const std::string& theme) { m_Theme = theme; }
+    const std::string& GetFont() const { return m_Font; }
+    void SetFont(const std::string& font) { m_Font = font; }
+    const std::string& GetBackground() const { return m_Background; }
+    void SetBackground(const std::string& background) { m_Background = background; }
+
+    void Clear() override;
+
+protected:
+    const char* RootElementName() const override;
+    int ReadElement(_xmlNode* root) override;
+    int WriteElements(_xmlTextWriter* writer) const override;
+
+private:
+    std::string m_Theme;
+    std::string m_Font;
+    std::string m_Background;
+};
+
+} // namespace LibKELData
+
+#endif

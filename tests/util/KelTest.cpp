@@ -1,0 +1,310 @@
+/* Test utilities shared by the suites. */
+#include "KelTest.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "KELLog.h"
+
+namespace keltest {
+
+std::string Root()
+{
+    const char* r = getenv("KEL_ROOT");
+    return r ? r : "";
+}
+
+std::string Home()
+{
+    const char* h = getenv("HOME");
+    return h ? h : "";
+}
+
+std::string EtcKel()
+{
+    return Root() + "/etc/KEL/";
+}
+
+std::string SourceDir()
+{
+    return KEL_SOURCE_DIR;
+}
+
+void CopySampleRoot()
+{
+    std::string cmd = "cp -a '" + SourceDir() + "/data/root/.' '" + Root() + "/'";
+    if (system(cmd.c_str()) != 0)
+        g_printerr("could not copy the sample root\n");
+}
+
+bool MakeDirs(const std::string& path)
+{
+    return g_mkdir_with_parents(path.c_str(), 0755) == 0;
+}
+
+bool WriteFile(const std::string& path, const std::string& content)
+{
+    gchar* dir = g_path_get_dirname(path.c_str());
+    g_mkdir_with_parents(dir, 0755);
+    g_free(dir);
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+    out << content;
+    return out.good();
+}
+
+std::string ReadFile(const std::string& path, bool* ok)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    if (ok)
+        *ok = in.good();
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool WritePng(const std::string& path, int size, guint32 rgba)
+{
+    GdkPixbuf* pb = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, size, size);
+    if (!pb)
+        return false;
+    gdk_pixbuf_fill(pb, rgba);
+    gchar* dir = g_path_get_dirname(path.c_str());
+    g_mkdir_with_parents(dir, 0755);
+    g_free(dir);
+    gboolean ok = gdk_pixbuf_save(pb, path.c_str(), "png", NULL, NULL);
+    g_object_unref(pb);
+    return ok;
+}
+
+void Drain()
+{
+    /* The test thread holds the GDK lock; GDK's event dispatch takes it itself. */
+    gdk_threads_leave();
+    for (int i = 0; i < 1000 && g_main_context_iteration(NULL, FALSE); ++i) {
+    }
+    gdk_threads_enter();
+}
+
+bool PumpUntil(const std::function<bool()>& cond, int timeoutMs)
+{
+    gint64 deadline = g_get_monotonic_time() + (gint64)timeoutMs * 1000;
+    while (!cond()) {
+        if (g_get_monotonic_time() > deadline)
+            return cond();
+        gdk_threads_leave();
+        if (!g_main_context_iteration(NULL, FALSE))
+            g_usleep(1000);
+        gdk_threads_enter();
+    }
+    return true;
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(int response, int timeoutMs)
+    : m_Response(response)
+    , m_Source(0)
+    , m_Deadline(g_get_monotonic_time() + (gint64)timeoutMs * 1000)
+    , m_Answered(false)
+    , m_All(false)
+    , m_Count(0)
+    , m_Type(GTK_MESSAGE_OTHER)
+    , m_Parent(NULL)
+{
+    m_Source = gdk_threads_add_timeout(10, Poll, this);
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer()
+{
+    if (m_Source)
+        g_source_remove(m_Source);
+}
+
+gboolean MessageBoxAnswerer::Poll(gpointer self)
+{
+    MessageBoxAnswerer* a = static_cast<MessageBoxAnswerer*>(self);
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* l = tops; l; l = l->next) {
+        GtkWidget* w = GTK_WIDGET(l->data);
+        if (GTK_IS_MESSAGE_DIALOG(w) && GTK_WIDGET_VISIBLE(w) && !g_object_get_data(G_OBJECT(w), "keltest-answered")) {
+            g_object_set_data(G_OBJECT(w), "keltest-answered", GINT_TO_POINTER(1));
+            gchar* text = NULL;
+            g_object_get(w, "text", &text, "message-type", &a->m_Type, NULL);
+            a->m_Text = text ? text : "";
+            g_free(text);
+            const gchar* title = gtk_window_get_title(GTK_WINDOW(w));
+            a->m_Title = title ? title : "";
+            a->m_Parent = gtk_window_get_transient_for(GTK_WINDOW(w));
+            a->m_Answered = true;
+            a->m_Count++;
+            gtk_dialog_response(GTK_DIALOG(w), a->m_Response);
+            if (!a->m_All) {
+                g_list_free(tops);
+                a->m_Source = 0;
+                return FALSE;
+            }
+        }
+    }
+    g_list_free(tops);
+    if (g_get_monotonic_time() > a->m_Deadline) {
+        a->m_Source = 0;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static void Collect(GtkWidget* w, const std::function<bool(GtkWidget*)>& pred, std::vector<GtkWidget*>& out,
+                    bool firstOnly)
+{
+    if (!w || (firstOnly && !out.empty()))
+        return;
+    if (pred(w))
+        out.push_back(w);
+    if (GTK_IS_CONTAINER(w)) {
+        /* gtk_container_forall also reaches internal children (labels inside buttons). */
+        GList* children = NULL;
+        gtk_container_forall(GTK_CONTAINER(w),
+                             [](GtkWidget* c, gpointer list) {
+                                 *static_cast<GList**>(list) = g_list_append(*static_cast<GList**>(list), c);
+                             },
+                             &children);
+        for (GList* l = children; l; l = l->next)
+            Collect(GTK_WIDGET(l->data), pred, out, firstOnly);
+        g_list_free(children);
+    }
+}
+
+GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& pred)
+{
+    std::vector<GtkWidget*> out;
+    Collect(root, pred, out, true);
+    return out.empty() ? NULL : out[0];
+}
+
+std::vector<GtkWidget*> FindAll(GtkWidget* root, const std::function<bool(GtkWidget*)>& pred)
+{
+    std::vector<GtkWidget*> out;
+    Collect(root, pred, out, false);
+    return out;
+}
+
+GtkWidget* FindByType(GtkWidget* root, GType type, int index)
+{
+    std::vector<GtkWidget*> all = FindAll(root, [type](GtkWidget* w) { return G_TYPE_CHECK_INSTANCE_TYPE(w, type); });
+    return index < (int)all.size() ? all[index] : NULL;
+}
+
+GtkWidget* FindButtonByLabel(GtkWidget* root, const std::string& label)
+{
+    return FindWidget(root, [&label](GtkWidget* w) {
+        if (!GTK_IS_BUTTON(w))
+            return false;
+        const gchar* l = gtk_button_get_label(GTK_BUTTON(w));
+        return l && label == l;
+    });
+}
+
+GtkWidget* FindLabel(GtkWidget* root, const std::string& text)
+{
+    return FindWidget(root, [&text](GtkWidget* w) {
+        if (!GTK_IS_LABEL(w))
+            return false;
+        const gchar* l = gtk_label_get_text(GTK_LABEL(w));
+        return l && text == l;
+    });
+}
+
+GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName)
+{
+    return FindWidget(root, [&widgetName](GtkWidget* w) {
+        const gchar* n = gtk_widget_get_name(w);
+        return n && widgetName == n;
+    });
+}
+
+GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip)
+{
+    return FindWidget(root, [&tooltip](GtkWidget* w) {
+        gchar* t = gtk_widget_get_tooltip_text(w);
+        bool match = t && tooltip == t;
+        g_free(t);
+        return match;
+    });
+}
+
+std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title)
+{
+    std::vector<GtkWindow*> out;
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* l = tops; l; l = l->next) {
+        GtkWindow* w = GTK_WINDOW(l->data);
+        const gchar* t = gtk_window_get_title(w);
+        if (title.empty() || (t && title == t))
+            out.push_back(w);
+    }
+    g_list_free(tops);
+    return out;
+}
+
+void Click(GtkWidget* button)
+{
+    gtk_button_clicked(GTK_BUTTON(button));
+    Drain();
+}
+
+LogCapture::LogCapture()
+{
+    LibKELData::CKELLog::SetCapture(Sink, this);
+}
+
+LogCapture::~LogCapture()
+{
+    LibKELData::CKELLog::SetCapture(NULL, NULL);
+}
+
+void LogCapture::Sink(int level, int tag, const std::string& text, void* self)
+{
+    LogCapture* c = static_cast<LogCapture*>(self);
+    std::lock_guard<std::mutex> lock(c->m_Mutex);
+    c->m_Lines.push_back(Line{level, tag, text});
+}
+
+std::vector<LogCapture::Line> LogCapture::Lines() const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_Lines;
+}
+
+bool LogCapture::Has(const std::string& text) const
+{
+    return IndexOf(text) >= 0;
+}
+
+int LogCapture::Count(const std::string& text) const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    int n = 0;
+    for (const Line& l : m_Lines)
+        if (l.text == text)
+            ++n;
+    return n;
+}
+
+int LogCapture::IndexOf(const std::string& text) const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (size_t i = 0; i < m_Lines.size(); ++i)
+        if (m_Lines[i].text == text)
+            return (int)i;
+    return -1;
+}
+
+void LogCapture::Clear()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Lines.clear();
+}
+
+} // namespace keltest
