@@ -1,0 +1,60 @@
+/* The Add Application window: lists the programs found by searches and hands the chosen
+ * ones back to its opener. */
+#ifndef CADD_APPLICATION_WINDOW_H
+#define CADD_APPLICATION_WINDOW_H
+
+#include <gtk/gtk.h>
+
+#include <list>
+
+#include "CKELWindowBase.h"
+#include "KELData.h"
+
+namespace LibKELGUI {
+
+class CSearchProgramBase;
+
+class KELGUI_EXPORT CAddApplicationWindow : public CKELWindowBase {
+public:
+    /* remote: search on every connected student (teacher's console) instead of this machine. */
+    explicit CAddApplicationWindow(bool remote);
+    virtual ~CAddApplicationWindow();
+
+    virtual int Init();
+    virtual int Close();
+
+    int LoadXMLData();
+    int OnSearchBtnClicked();
+    int GetSelectApplicationList(std::list<LibKELData::CApplicationInfo>& out);
+    int AddNewApplication(const LibKELData::CApplicationInfo& info);
+
+    static gboolean GtkOnCloseBtnClicked(GtkWidget* widget, GdkEvent* event, void* data);
+    static void GtkCancelBtnClicked(GtkWidget* widget, void* data);
+    static void GtkOKBtnClicked(GtkWidget* widget, void* data);
+    static void GtkSearchBtnClicked(GtkWidget* widget, void* data);
+    static void GtkSearchProgramDlgClosed(GtkWidget* widget, void* data);
+    static gboolean GtkTreeSelectionForeachFunc(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter,
+                                                void* data);
+
+    /* Private members are the implementation's own (see the .cpp). */
+private:
+    GtkWidget* m_pMainBox;
+    GtkWidget* m_pButtonPanel;
+    GtkWidget* m_pButtonRow;
+    GtkWidget* m_pSearchBtn;
+    GtkWidget* m_pOKBtn;
+    GtkWidget* m_pCancelBtn;
+    GtkListStore* m_pResultStore;
+    GtkWidget* m_pResultView;
+    GtkTreeIter m_RowIter;
+    GtkWidget* m_pScrolledWindow;
+    bool m_bRemote;
+    int m_ResultCount;
+    CSearchProgramBase* m_pSearchDlg;
+    LibKELData::CSearchResultData m_SearchResults;
+    std::list<LibKELData::CApplicationInfo> m_SelectedPrograms;
+};
+
+} // namespace LibKELGUI
+
+#endif
