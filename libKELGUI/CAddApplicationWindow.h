@@ -33,8 +33,8 @@ public:
     static void GtkOKBtnClicked(GtkWidget* widget, void* data);
     static void GtkSearchBtnClicked(GtkWidget* widget, void* data);
     static void GtkSearchProgramDlgClosed(GtkWidget* widget, void* data);
-    static gboolean GtkTreeSelectionForeachFunc(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter,
-                                                void* data);
+    static void GtkTreeSelectionForeachFunc(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter,
+                                            void* data);
 
     /* Private members are the implementation's own (see the .cpp). */
 private:
