@@ -141,6 +141,7 @@ struct ReadState {
     off_t total;
     bool tooLarge;
     bool doctype;
+    int readErrno; /* a failing disk is not a malformed file */
 };
 
 int ReadChunk(void* context, char* buffer, int len)
@@ -150,8 +151,10 @@ int ReadChunk(void* context, char* buffer, int len)
     do {
         n = read(state->fd, buffer, len);
     } while (n < 0 && errno == EINTR);
-    if (n < 0)
+    if (n < 0) {
+        state->readErrno = errno;
         return -1;
+    }
     state->total += n;
     if (state->total > MAX_FILE_SIZE) {
         /* The file grew after we measured it. */
@@ -189,7 +192,7 @@ xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& 
         reason = "out of memory";
         return nullptr;
     }
-    ReadState state = {fd, 0, false, false};
+    ReadState state = {fd, 0, false, false, 0};
     ctxt->_private = &state;
     ctxt->sax->internalSubset = RefuseDoctype;
     xmlDocPtr doc;
@@ -200,6 +203,9 @@ xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& 
     if (state.doctype) {
         rc = KEL_ERR_FORMAT;
         reason = "document type declarations are not accepted";
+    } else if (state.readErrno != 0) {
+        rc = KEL_ERR_IO;
+        reason = "reading failed: " + ErrnoText(state.readErrno);
     } else if (state.tooLarge) {
         rc = KEL_ERR_TOO_LARGE;
         reason = "the file grew beyond " + std::to_string(static_cast<long long>(MAX_FILE_SIZE)) + " bytes while being read";
@@ -514,7 +520,8 @@ int CKELDataProvider::LoadFromFile(const std::string& path)
     close(fd);
     if (!doc) {
         Fail("Cannot load " + path + ": " + reason);
-        Remember(st, FILE_UNREADABLE);
+        if (rc != KEL_ERR_IO) /* a read error says nothing about the content */
+            Remember(st, FILE_UNREADABLE);
         return rc;
     }
     rc = LoadDocument(doc);
