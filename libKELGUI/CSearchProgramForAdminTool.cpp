@@ -47,7 +47,10 @@ int CSearchProgramForAdminTool::Init()
     const std::string& icon = LibKELData::CKELDataTools::FileExist(LibKELData::KEL_ADMIN_TOOL_ICON) == 1
                                   ? LibKELData::KEL_ADMIN_TOOL_ICON
                                   : LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
-    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), NULL);
+    /* A missing default icon only leaves the window without one. */
+    GError* iconError = NULL;
+    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
+    g_clear_error(&iconError);
 
     gtk_widget_set_size_request(m_pPathEntry, 110, 25);
     gtk_box_pack_start(GTK_BOX(m_pPathRow), m_pPathEntry, FALSE, FALSE, 0);

@@ -48,7 +48,10 @@ int CSearchProgramForShellController::Init()
     const std::string& icon = LibKELData::CKELDataTools::FileExist(LibKELData::KEL_SHELL_CONTROLLER_ICON) == 1
                                   ? LibKELData::KEL_SHELL_CONTROLLER_ICON
                                   : LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
-    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), NULL);
+    /* A missing default icon only leaves the window without one. */
+    GError* iconError = NULL;
+    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
+    g_clear_error(&iconError);
 
     /* No Browse button: the folder names a place on the student machines, not here. */
     gtk_widget_set_size_request(m_pPathEntry, 205, 25);
