@@ -70,6 +70,7 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     m_pPathRow = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pPathRow, FALSE, FALSE, 5);
     gtk_widget_show(m_pPathRow);
+    /* Translators: label of the entry naming the folder in which programs are searched. */
     m_pPathLabel = gtk_label_new(Tr("App Path"));
     gtk_box_pack_start(GTK_BOX(m_pPathRow), m_pPathLabel, FALSE, FALSE, 5);
     gtk_widget_show(m_pPathLabel);

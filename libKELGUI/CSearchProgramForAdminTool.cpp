@@ -108,6 +108,7 @@ int CSearchProgramForAdminTool::OnSearchBtnClicked()
         return -1;
     }
     m_OperationNumber = op;
+    /* Translators: the Search button while a search runs; a click stops the search. */
     SetSearchBtnLabel(Tr("Cancel"));
     SetProgress(0.0);
     TraceEnd(CLS, "OnSearchBtnClicked");

@@ -119,6 +119,7 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
     }
     m_OperationNumber = op;
     SetProgress(0.0);
+    /* Translators: the Search button while a search runs; a click stops the search. */
     SetSearchBtnLabel(Tr("Cancel"));
     TraceLine(END);
     return 0;
