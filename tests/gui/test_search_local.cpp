@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "CSearchProgramForAdminTool.h"
+#include "CSearchProgramForShellController.h"
 #include "KelTest.h"
 #include "ScriptedIPC.h"
 #include "SearchTestHelpers.h"
@@ -204,8 +205,11 @@ TEST(SearchLocal, DeletingTheDialogWhileAnAnswerWaitsForTheGdkLock)
 
     t.dlg.reset(); /* must neither deadlock nor let the answer in */
     EXPECT_EQ(t.ipc.CountCalls("CancelOperation"), 1) << "deleting a searching dialog stops its search";
-    ASSERT_TRUE(t.ipc.WaitDelivered(1));
-    EXPECT_EQ(t.ipc.Reached(), 0);
+    ASSERT_TRUE(t.ipc.WaitDelivered(1)) << "the waiting answer gave up once it got the lock";
+    const int reached = t.ipc.Reached();
+    t.ipc.DeliverLocalDone();
+    ASSERT_TRUE(t.ipc.WaitDelivered(2));
+    EXPECT_EQ(t.ipc.Reached(), reached) << "nothing reaches a deleted dialog";
 }
 
 namespace {
@@ -277,4 +281,30 @@ TEST(SearchLocal, BrowsePutsTheChosenFolderIntoTheEntryAndCancelChangesNothing)
     keltest::Click(browse);
     EXPECT_TRUE(pick.seen);
     EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(entry))), sub);
+}
+
+TEST(SearchLocal, WithoutAServiceNeitherDialogStartsOrCrashes)
+{
+    IPCAPI::SetStudentAPI(NULL);
+    IPCAPI::SetTeacherAPI(NULL);
+    if (IPCAPI::GetStudentAPI() || IPCAPI::GetTeacherAPI())
+        GTEST_SKIP() << "the local service is available";
+    keltest::LogCapture log;
+    GtkWidget* parent = NewParent();
+    std::unique_ptr<LibKELGUI::CSearchProgramBase> dialogs[] = {
+        std::unique_ptr<LibKELGUI::CSearchProgramBase>(new CSearchProgramForAdminTool(0)),
+        std::unique_ptr<LibKELGUI::CSearchProgramBase>(new LibKELGUI::CSearchProgramForShellController(0))};
+    for (auto& dlg : dialogs) {
+        dlg->Init();
+        dlg->ShowModal(parent, NULL, NULL);
+        SetPath(dlg->GetWindow(), "/opt");
+        keltest::Click(ActionButton(dlg->GetWindow()));
+        EXPECT_EQ(ActionLabel(dlg->GetWindow()), "Search");
+        EXPECT_EQ(dlg->CancelSearch(), 0);
+        CloseFromFrame(dlg->GetWindow());
+        EXPECT_EQ(dlg->GetWindow(), nullptr);
+    }
+    EXPECT_TRUE(log.Has("SearchLocalProgram Failure!"));
+    EXPECT_TRUE(log.Has("Cannot start search!"));
+    gtk_widget_destroy(parent);
 }
