@@ -124,6 +124,7 @@ int CChangeIconDlg::Init()
     gtk_entry_set_text(GTK_ENTRY(m_pNameEntry), m_Name.c_str());
     gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pNameEntry, FALSE, FALSE, 3);
     gtk_widget_show(m_pNameEntry);
+    gtk_label_set_mnemonic_widget(GTK_LABEL(m_pNameLabel), m_pNameEntry);
 
     /* Icon path row. */
     m_pRowBox = gtk_hbox_new(FALSE, 1);
@@ -360,6 +361,7 @@ void CChangeIconDlg::ShowIconPath()
 {
     if (!m_pIconPathEntry)
         return;
+    /* Translators: stands in the icon path field of an item that has no icon of its own. */
     std::string shown = m_IconPath.empty() ? Tr("Default Icon") : DisplayPath(m_IconPath);
     gtk_entry_set_text(GTK_ENTRY(m_pIconPathEntry), shown.c_str());
     gtk_widget_set_tooltip_text(m_pIconPathEntry, shown.c_str());
