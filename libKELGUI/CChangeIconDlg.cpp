@@ -81,8 +81,8 @@ CChangeIconDlg::~CChangeIconDlg()
 
 int CChangeIconDlg::Init()
 {
-    if (m_pWindow || m_bDestroying)
-        return 0; /* one window per object */
+    if (m_pWindow || m_bDestroying || m_pIconStore)
+        return 0; /* one window per object, even after GTK destroyed it from the frame */
 
     /* Without a display there is nothing to build; gtk_init would end the host. */
     if (!gtk_init_check(NULL, NULL)) {
@@ -364,6 +364,8 @@ void CChangeIconDlg::ShowIconPath()
     /* Translators: stands in the icon path field of an item that has no icon of its own. */
     std::string shown = m_IconPath.empty() ? Tr("Default Icon") : DisplayPath(m_IconPath);
     gtk_entry_set_text(GTK_ENTRY(m_pIconPathEntry), shown.c_str());
+    /* A long path shows its end, the file name; the tooltip has it whole. */
+    gtk_editable_set_position(GTK_EDITABLE(m_pIconPathEntry), -1);
     gtk_widget_set_tooltip_text(m_pIconPathEntry, shown.c_str());
 }
 
