@@ -5,6 +5,7 @@
 #include <list>
 #include <string>
 
+struct _xmlDoc;
 struct _xmlNode;
 struct _xmlTextWriter;
 
@@ -35,13 +36,18 @@ public:
     CKELDataProvider();
     virtual ~CKELDataProvider();
 
+    /* Both first free everything the record held (pointers into its lists die), even when
+     * they then fail. A successful load always leaves a list, maybe empty; a failed one
+     * leaves none (null) and the defaults. */
     int LoadFromFile(const std::string& path);
     int LoadFromString(const std::string& xml);
-    /* Whole or not at all: temporary file in the same folder, synced, renamed over the target. */
+    /* Whole or not at all: temporary file in the same folder, synced, renamed over the target.
+     * Text that XML cannot hold (invalid UTF-8, control characters other than tab and line
+     * breaks) makes it fail with KEL_ERR_ARGUMENT before anything is touched. */
     int Save2File(const std::string& path);
     int Save2String(std::string& xml);
 
-    /* Empties the record. */
+    /* Empties the record: no lists, default values. */
     virtual void Clear() = 0;
 
 protected:
@@ -49,6 +55,10 @@ protected:
     virtual const char* RootElementName() const = 0;
     virtual int ReadElement(_xmlNode* root) = 0;               /* 0 or KEL_ERR_FORMAT */
     virtual int WriteElements(_xmlTextWriter* writer) const = 0; /* children of the root */
+
+private:
+    int LoadDocument(_xmlDoc* doc);
+    int Serialize(std::string& xml);
 };
 
 class CApplicationInfo {
@@ -220,6 +230,8 @@ public:
     void SetPApplicationInfoList(ApplicationInfoList* list);
     /* Appends a copy unless a program with the same path (or, without path, name) is there; 1 added, 0 not. */
     int AddUnique(const CApplicationInfo& app);
+    /* AddUnique for many programs at once, in linear time; returns how many were added. */
+    int MergeUnique(const ApplicationInfoList& apps);
 
     void Clear() override;
 
@@ -239,6 +251,8 @@ public:
     ~CDefaultConfigData() override;
 
     CategoryInfoList* GetPCategoryInfoList() const { return m_pCategories; }
+    /* Takes the list; frees the one held before. */
+    void SetPCategoryInfoList(CategoryInfoList* list);
     /* A new deep copy owned by the caller, or null when there is no category list. */
     CategoryInfoList* CloneCategoryInfoList() const;
 

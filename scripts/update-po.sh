@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Regenerates the templates from the sources, merges them into every catalogue, and
+# compiles the catalogues into the sample root (so the demo runs translated).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/po-common.sh
+for domain in libKELGUI libKELData; do
+  make_pot "$domain" "po/$domain/$domain.pot"
+  for lang in $(grep -v '^#' po/LINGUAS); do
+    po="po/$domain/$lang.po"
+    if [ -f "$po" ]; then
+      msgmerge --quiet --update --backup=none --no-fuzzy-matching "$po" "po/$domain/$domain.pot"
+    else
+      msginit --no-translator --locale="$lang.UTF-8" -i "po/$domain/$domain.pot" -o "$po"
+    fi
+    mkdir -p "data/root/usr/share/locale/$lang/LC_MESSAGES"
+    msgfmt --check -o "data/root/usr/share/locale/$lang/LC_MESSAGES/$domain.mo" "$po"
+  done
+done
