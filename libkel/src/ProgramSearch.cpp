@@ -81,6 +81,21 @@ bool NeedsQuoting(const std::string& word)
     return false;
 }
 
+/* The optional keys are looked for first: a failed lookup costs GLib an error message. */
+gchar* OptionalString(GKeyFile* keys, const char* key)
+{
+    if (!g_key_file_has_key(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr))
+        return nullptr;
+    return g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
+}
+
+/* Absent or malformed booleans count as false, as launchers read them. */
+bool IsTrue(GKeyFile* keys, const char* key)
+{
+    return g_key_file_has_key(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr) &&
+           g_key_file_get_boolean(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
+}
+
 std::string FoldedName(const std::string& name)
 {
     gchar* folded = g_utf8_casefold(name.c_str(), -1);
@@ -290,10 +305,8 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
     ok = ok && type && strcmp(type, G_KEY_FILE_DESKTOP_TYPE_APPLICATION) == 0;
     g_free(type);
 
-    /* Absent or malformed booleans count as false, as launchers read them. */
-    ok = ok && !g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_HIDDEN, nullptr) &&
-         !g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY, nullptr) &&
-         !g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_TERMINAL, nullptr);
+    ok = ok && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_HIDDEN) && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY) &&
+         !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_TERMINAL);
 
     if (ok) {
         gchar* name = g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_NAME, nullptr, nullptr);
@@ -303,7 +316,7 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
     }
 
     if (ok) {
-        gchar* tryExec = g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, nullptr);
+        gchar* tryExec = OptionalString(keys, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC);
         if (tryExec && *g_strstrip(tryExec))
             ok = !ResolveProgram(tryExec).empty();
         g_free(tryExec);
@@ -343,20 +356,22 @@ std::string CProgramSearch::ResolveProgram(const std::string& program)
 {
     if (program.empty())
         return "";
-    if (program[0] == '/')
-        return IsExecutableFile(program) ? program : "";
-    if (program.find('/') != std::string::npos)
-        return ""; /* relative to what? the shell has no working folder to offer */
-
     auto known = m_Programs.find(program);
     if (known != m_Programs.end())
         return known->second;
     std::string resolved;
-    for (const std::string& dir : m_Env.programDirs) {
-        std::string candidate = dir + "/" + program;
-        if (IsExecutableFile(candidate)) {
-            resolved = candidate;
-            break;
+    if (program[0] == '/') {
+        if (IsExecutableFile(program))
+            resolved = program;
+    } else if (program.find('/') != std::string::npos) {
+        /* relative to what? the shell has no working folder to offer */
+    } else {
+        for (const std::string& dir : m_Env.programDirs) {
+            std::string candidate = dir + "/" + program;
+            if (IsExecutableFile(candidate)) {
+                resolved = candidate;
+                break;
+            }
         }
     }
     m_Programs[program] = resolved;

@@ -522,3 +522,28 @@ TEST(ProgramSearch, CompletionSkipsDeletedCallbackObjects)
     EXPECT_TRUE(goneLink->IsDetached());
     EXPECT_EQ(1u, ResultsOnDisk().size());
 }
+
+namespace {
+LogGate* g_ExitGate = nullptr;
+}
+
+/* The process ends while the worker is inside a walk: at exit the walk is stopped and waited
+ * for (before the libraries' static objects go), and the exit neither hangs nor crashes. */
+TEST(ProgramSearch, ProcessEndsCleanlyWhileASearchWalks)
+{
+    MakeEnvironment();
+    std::string tree = Root() + "/tree";
+    keltest::WriteFile(tree + "/big.desktop", std::string(1024 * 1024 + 1, '#'));
+    for (int i = 0; i < 20; ++i)
+        WriteEntry(tree + "/d" + std::to_string(i) + "/p.desktop",
+                   "Type=Application\nName=P" + std::to_string(i) + "\nExec=kel-demo-tool " + std::to_string(i) + "\n");
+
+    g_ExitGate = new LogGate; /* never freed: the worker is still in it when the process ends */
+    g_ExitGate->prefix = "Program search: entry too large";
+    LibKELData::CKELLog::SetCapture(LogGate::Sink, g_ExitGate);
+    StudentSide side;
+    StartLocal(side, tree, 1);
+    ASSERT_TRUE(g_ExitGate->WaitReached());
+    /* Registered after the service's own exit handler, so it runs first and lets the walk go on. */
+    atexit([] { g_ExitGate->Open(); });
+}
