@@ -1,6 +1,7 @@
 /* The walk of a folder for desktop entries, and the reading of each entry into a program to offer. */
 #include "ProgramSearch.h"
 
+#include "KELDataTools.h"
 #include "KELLog.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using LibKELData::CKELDataTools;
 using LibKELData::CKELLog;
 
 namespace IPCAPI {
@@ -310,9 +312,14 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
 
     if (ok) {
         gchar* name = g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_NAME, nullptr, nullptr);
+        /* One line in a list: escaped line breaks and tabs become blanks. */
+        for (gchar* c = name; c && *c; ++c)
+            if (*c == '\n' || *c == '\r' || *c == '\t')
+                *c = ' ';
         program.name = name ? g_strstrip(name) : "";
         g_free(name);
-        ok = !program.name.empty();
+        /* One name the policy files cannot hold would fail the whole save of the results. */
+        ok = !program.name.empty() && CKELDataTools::IsStorableText(program.name);
     }
 
     if (ok) {
@@ -331,8 +338,10 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
             argv[0] = ResolveProgram(argv[0]);
             ok = !argv[0].empty();
         }
-        if (ok)
+        if (ok) {
             program.command = JoinCommand(argv);
+            ok = CKELDataTools::IsStorableText(program.command);
+        }
     }
 
     if (ok) {
@@ -347,6 +356,8 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
         } else if (!value.empty()) {
             program.icon = m_Icons.Find(value);
         }
+        if (!CKELDataTools::IsStorableText(program.icon))
+            program.icon.clear();
     }
     g_key_file_free(keys);
     return ok;

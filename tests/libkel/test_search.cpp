@@ -230,6 +230,9 @@ TEST(ProgramSearch, FindsApplicationsWithLocalizedNamesProgramsAndIcons)
     WriteEntry(apps + "/scaled.desktop", "Type=Application\nName=Scaled\nExec=kel-demo-tool -s\nIcon=kel-demo-scaled\n");
     WriteEntry(apps + "/noicon.desktop",
                "Type=Application\nName=No Icon\nExec=kel-demo-tool -n\nIcon=kel-no-such-icon\n");
+    WriteEntry(apps + "/twolines.desktop", "Type=Application\nName=Two\\nLines\nExec=kel-demo-tool -2\n");
+    /* The policy files cannot hold this name; it must not cost the other results. */
+    WriteEntry(apps + "/control.desktop", "Type=Application\nName=Bell\x07Name\nExec=kel-demo-tool -b\n");
     /* None of these is a program to offer. */
     WriteEntry(apps + "/hidden.desktop", "Type=Application\nName=Hidden\nExec=kel-demo-tool -h\nHidden=true\n");
     WriteEntry(apps + "/nodisplay.desktop", "Type=Application\nName=NoDisplay\nExec=kel-demo-tool -d\nNoDisplay=true\n");
@@ -252,7 +255,8 @@ TEST(ProgramSearch, FindsApplicationsWithLocalizedNamesProgramsAndIcons)
     auto found = ByName(ResultsOnDisk());
     std::string bin = Root() + "/bin/kel-demo-tool";
     std::string theme = Root() + "/share/icons/hicolor/";
-    ASSERT_EQ(6u, found.size());
+    ASSERT_EQ(7u, found.size());
+    EXPECT_TRUE(found.count("Two Lines"));
 
     ASSERT_TRUE(found.count("Bearbeiter"));
     EXPECT_EQ(bin + " --edit", found["Bearbeiter"].GetPath());
