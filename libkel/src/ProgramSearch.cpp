@@ -181,7 +181,6 @@ CProgramSearch::CProgramSearch(const ProgramSearchEnvironment& env, const std::a
     : m_Env(env)
     , m_pCancel(cancel)
     , m_Icons(env)
-    , m_Skipped(0)
 {
 }
 
@@ -245,7 +244,6 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
         if (type == DT_DIR) {
             if (depth + 1 > MAX_DEPTH) {
                 CKELLog::WriteLine("Program search: folder too deep, skipped: " + childPath, 1, "", false);
-                ++m_Skipped;
                 continue;
             }
             int child = openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -253,7 +251,6 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
                 CKELLog::WriteLine("Program search: cannot open folder " + childPath + ": " + strerror(errno) +
                                        ", skipped",
                                    1, "", false);
-                ++m_Skipped;
                 continue;
             }
             Walk(child, childPath, depth + 1, found);

@@ -80,8 +80,6 @@ public:
      * hidden, not meant for menus, needing a terminal, or whose program is not installed. */
     bool ReadDesktopEntry(const std::string& text, FoundProgram& program);
 
-    int SkippedFolders() const { return m_Skipped; }
-
 private:
     void Walk(int dirFd, const std::string& path, int depth, std::vector<FoundProgram>& found);
     void ReadEntryFile(int dirFd, const char* name, const std::string& path, std::vector<FoundProgram>& found);
@@ -95,7 +93,6 @@ private:
     CIconLookup m_Icons;
     std::set<std::pair<dev_t, ino_t> > m_Visited;
     std::unordered_map<std::string, std::string> m_Programs; /* as named -> resolved path ("" when absent) */
-    int m_Skipped;
 };
 
 /* The fixed arguments of an Exec value turned into a command: field codes dropped, "%%" kept as
