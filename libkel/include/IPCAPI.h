@@ -21,6 +21,9 @@ enum {
     IPC_ERR_NOT_CONNECTED = -5
 };
 
+/* An empty student name in SearchProgramCallBack ends the whole remote search; the local
+ * service never sends it as a student's answer. */
+
 struct tagStudent_t {
     std::string name;
     std::string address;
@@ -62,9 +65,12 @@ void SetStudentAPI(IPCStudentAPI* api);
 void SetTeacherAPI(IPCTeacherAPI* api);
 
 /* Shared between a callback object and the services that call it, so that no callback
- * reaches an object that is being destroyed. Services deliver through Invoke*. */
+ * reaches an object that is being destroyed. Services deliver through Deliver*. */
 class CCallbackLink {
 public:
+    /* Which callback base the target is, so that a delivery never calls the wrong table. */
+    enum Side { SIDE_NONE = 0, SIDE_STUDENT = 1, SIDE_TEACHER = 2 };
+
     CCallbackLink();
     ~CCallbackLink();
 
@@ -73,6 +79,8 @@ public:
     void EndCall();
     void* Target() const;
     void SetTarget(void* target);
+    void SetTarget(void* target, Side side);
+    Side GetSide() const;
 
     /* Stops new calls and waits for those in flight, except those that wait for the GDK
      * lock in EnterGdk (they give up when they get it). */
@@ -80,7 +88,9 @@ public:
     bool IsDetached() const;
 
     /* Wait for the GDK lock from a callback; false when the object was detached while
-     * waiting (the lock is then not held). */
+     * waiting (the lock is then not held). Callbacks take the lock only this way: a plain
+     * gdk_threads_enter inside a counted call can deadlock against a destructor that runs
+     * on the main thread with the lock held. */
     bool EnterGdk();
 
 private:
@@ -163,7 +173,8 @@ private:
 };
 
 /* Delivery helpers for services (also scripted test services): call from a thread other
- * than the GTK main thread. Return false when the object is gone. */
+ * than the GTK main thread (a callback takes the GDK lock, which is not recursive).
+ * Return false, calling nothing, when the object is gone or the link is of the other side. */
 bool DeliverSearchLocalProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& result);
 bool DeliverSearchProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& student,
                           const std::string& result);

@@ -5,6 +5,7 @@
 #include <list>
 #include <string>
 
+struct _xmlDoc;
 struct _xmlNode;
 struct _xmlTextWriter;
 
@@ -49,6 +50,10 @@ protected:
     virtual const char* RootElementName() const = 0;
     virtual int ReadElement(_xmlNode* root) = 0;               /* 0 or KEL_ERR_FORMAT */
     virtual int WriteElements(_xmlTextWriter* writer) const = 0; /* children of the root */
+
+private:
+    int LoadDocument(_xmlDoc* doc);
+    int Serialize(std::string& xml);
 };
 
 class CApplicationInfo {
@@ -220,6 +225,8 @@ public:
     void SetPApplicationInfoList(ApplicationInfoList* list);
     /* Appends a copy unless a program with the same path (or, without path, name) is there; 1 added, 0 not. */
     int AddUnique(const CApplicationInfo& app);
+    /* AddUnique for many programs at once, in linear time; returns how many were added. */
+    int MergeUnique(const ApplicationInfoList& apps);
 
     void Clear() override;
 
@@ -239,6 +246,8 @@ public:
     ~CDefaultConfigData() override;
 
     CategoryInfoList* GetPCategoryInfoList() const { return m_pCategories; }
+    /* Takes the list; frees the one held before. */
+    void SetPCategoryInfoList(CategoryInfoList* list);
     /* A new deep copy owned by the caller, or null when there is no category list. */
     CategoryInfoList* CloneCategoryInfoList() const;
 

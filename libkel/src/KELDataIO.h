@@ -1,0 +1,78 @@
+/* Shared pieces of the records' XML reading and writing: attributes, numbers, log lines
+ * about skipped items, and the program and category elements used by several records. */
+#ifndef KEL_DATA_IO_H
+#define KEL_DATA_IO_H
+
+#include <libxml/tree.h>
+#include <libxml/xmlwriter.h>
+
+#include <string>
+
+#include "KELData.h"
+
+namespace LibKELData {
+namespace io {
+
+/* The file (or "XML text") being read or written on this thread, named in log lines, and
+ * the first reason a write was refused. Set by the storage operations for their duration. */
+class Scope {
+public:
+    explicit Scope(const std::string& source);
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+private:
+    std::string m_SavedSource;
+    std::string m_SavedProblem;
+};
+const std::string& Source();
+const std::string& WriteProblem();
+
+/* Logs at level 2 why an element was skipped, with the source and the line. */
+void LogSkipped(xmlNode* node, const std::string& why);
+
+/* True when the element has the attribute; out receives its value. */
+bool GetAttr(xmlNode* node, const char* name, std::string& out);
+
+enum IntResult { INT_ABSENT, INT_OK, INT_INVALID };
+/* Strict decimal integer (blanks around it allowed), within the range of int. */
+IntResult GetIntAttr(xmlNode* node, const char* name, int& out);
+/* An optional integer attribute: absent keeps out, invalid logs and keeps out. */
+void ReadOptionalInt(xmlNode* node, const char* name, int& out);
+
+/* Element children only; text, comments and processing instructions are skipped. */
+inline bool IsElement(xmlNode* node, const char* name)
+{
+    return node->type == XML_ELEMENT_NODE && xmlStrEqual(node->name, BAD_CAST name);
+}
+
+/* 0, KEL_ERR_ARGUMENT when the value cannot be stored in XML (recorded as the write
+ * problem), KEL_ERR_IO when the writer fails. */
+int WriteAttr(xmlTextWriterPtr writer, const char* name, const std::string& value);
+int WriteIntAttr(xmlTextWriterPtr writer, const char* name, int value);
+int StartElement(xmlTextWriterPtr writer, const char* name);
+int EndElement(xmlTextWriterPtr writer);
+
+/* <Application name path icon enable/> */
+CApplicationInfo* ReadApplication(xmlNode* node);
+int WriteApplication(xmlTextWriterPtr writer, const CApplicationInfo& app);
+/* Appends the <Application> children of parent; creates the list when needed. */
+void ReadApplications(xmlNode* parent, ApplicationInfoList*& list);
+int WriteApplications(xmlTextWriterPtr writer, const ApplicationInfoList* list);
+
+/* <Category name icon> with <Application> children; always leaves a list (maybe empty). */
+void ReadCategories(xmlNode* root, CategoryInfoList*& list);
+int WriteCategories(xmlTextWriterPtr writer, const CategoryInfoList* list);
+
+/* Deep copies and frees of the owned lists. */
+ApplicationInfoList* CopyApplications(const ApplicationInfoList* list);
+CategoryInfoList* CopyCategories(const CategoryInfoList* list);
+void FreeApplications(ApplicationInfoList* list);
+void FreeCategories(CategoryInfoList* list);
+bool SameCategories(const CategoryInfoList* a, const CategoryInfoList* b);
+
+} // namespace io
+} // namespace LibKELData
+
+#endif

@@ -1,0 +1,172 @@
+/* The string and file tools: name validation and its messages, trims, file checks, theme settings. */
+#include <gtest/gtest.h>
+
+#include <libintl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <set>
+
+#include "KELData.h"
+#include "KELDataTools.h"
+#include "KelTest.h"
+
+using namespace LibKELData;
+
+namespace {
+std::string Repeat(const std::string& piece, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+} // namespace
+
+TEST(DataTools, IsInputValidGivesOneReasonPerRefusal)
+{
+    struct Case {
+        std::string text;
+        int expected;
+    } cases[] = {
+        {"Office", CKELDataTools::INPUT_OK},
+        {"  Sound & Video  ", CKELDataTools::INPUT_OK},
+        {"Mathe (Klasse 5)", CKELDataTools::INPUT_OK},
+        {Repeat("\xC3\xA9", 64), CKELDataTools::INPUT_OK},             /* 64 two-byte characters */
+        {Repeat("\xF0\x9F\x93\x9A", 64), CKELDataTools::INPUT_OK},     /* 64 four-byte characters */
+        {Repeat("a", 64), CKELDataTools::INPUT_OK},
+        {"", CKELDataTools::INPUT_EMPTY},
+        {"     ", CKELDataTools::INPUT_EMPTY},
+        {" \t\r\n ", CKELDataTools::INPUT_EMPTY},
+        {"Gr\xFC\xDF" "e", CKELDataTools::INPUT_NOT_UTF8},              /* Latin-1 */
+        {"abc\xC3", CKELDataTools::INPUT_NOT_UTF8},                     /* truncated */
+        {"\xC0\xAF", CKELDataTools::INPUT_NOT_UTF8},                    /* overlong "/" */
+        {"\xED\xA0\x80", CKELDataTools::INPUT_NOT_UTF8},                /* surrogate */
+        {"Line\nbreak", CKELDataTools::INPUT_CONTROL_CHAR},
+        {"Tab\there", CKELDataTools::INPUT_CONTROL_CHAR},
+        {"Bell\x07", CKELDataTools::INPUT_CONTROL_CHAR},
+        {"C1\xC2\x85", CKELDataTools::INPUT_CONTROL_CHAR},              /* NEL */
+        {"Para\xE2\x80\xA9", CKELDataTools::INPUT_CONTROL_CHAR},        /* U+2029 */
+        {"Non\xEF\xBF\xBE", CKELDataTools::INPUT_NOT_STORABLE},         /* U+FFFE */
+        {"a/b", CKELDataTools::INPUT_FORBIDDEN_CHAR},
+        {"a\\b", CKELDataTools::INPUT_FORBIDDEN_CHAR},
+        {"<b>bold</b>", CKELDataTools::INPUT_FORBIDDEN_CHAR},
+        {Repeat("\xC3\xA9", 65), CKELDataTools::INPUT_TOO_LONG},
+        {Repeat("a", 65), CKELDataTools::INPUT_TOO_LONG},
+    };
+    std::set<std::string> messages;
+    for (const Case& c : cases) {
+        std::string message = "stale";
+        EXPECT_EQ(c.expected, CKELDataTools::IsInputValid(c.text, message)) << c.text;
+        if (c.expected == CKELDataTools::INPUT_OK) {
+            EXPECT_EQ("", message) << c.text;
+        } else {
+            EXPECT_FALSE(message.empty()) << c.text;
+            messages.insert(message);
+        }
+    }
+    EXPECT_EQ(6u, messages.size()) << "each reason has its own message";
+    std::string message;
+    CKELDataTools::IsInputValid(Repeat("x", 65), message);
+    EXPECT_NE(std::string::npos, message.find("64"));
+
+    /* Everything IsInputValid accepts can be stored. */
+    EXPECT_EQ(1, CKELDataTools::IsStorableText(Repeat("\xF0\x9F\x93\x9A", 64) + " & <x>"));
+    EXPECT_EQ(0, CKELDataTools::IsStorableText(std::string("nul\0byte", 8)));
+    EXPECT_EQ(0, CKELDataTools::IsStorableText("Gr\xFC\xDF" "e"));
+}
+
+TEST(DataTools, MessagesComeFromTheLibraryDomain)
+{
+    if (!setlocale(LC_ALL, "de_DE.UTF-8"))
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    if (system("command -v msgfmt >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "msgfmt is not installed";
+    const std::string dir = keltest::Root() + "/usr/share/locale/de/LC_MESSAGES/";
+    ASSERT_TRUE(keltest::MakeDirs(dir));
+    ASSERT_TRUE(keltest::WriteFile(dir + "test.po", "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                                                    "msgid \"Please enter a name.\"\nmsgstr \"Bitte einen Namen eingeben.\"\n"));
+    ASSERT_EQ(0, system(("msgfmt -o '" + dir + "libKELData.mo' '" + dir + "test.po'").c_str()));
+    setenv("LANGUAGE", "de", 1);
+    /* The host's default domain is someone else's; ours must be found anyway. */
+    textdomain("somebody-else");
+    std::string message;
+    EXPECT_EQ(CKELDataTools::INPUT_EMPTY, CKELDataTools::IsInputValid(" ", message));
+    EXPECT_EQ("Bitte einen Namen eingeben.", message);
+    setlocale(LC_ALL, "C");
+}
+
+TEST(DataTools, TrimsAreUtf8Safe)
+{
+    struct Case {
+        std::string in;
+        std::string spaceTrimmed;
+        std::string breaksRemoved;
+    } cases[] = {
+        {"  \t Grüße \t ", "Grüße", "  \t Grüße \t "},
+        {"\r\n Writer \n", "Writer", " Writer "},
+        /* Multibyte characters whose last byte is 0x85 or 0xA0 (NEL, NBSP in Latin-1) stay whole. */
+        {"\xC4\xA0x\xC4\xA0", "\xC4\xA0x\xC4\xA0", "\xC4\xA0x\xC4\xA0"},
+        {" \xE2\x80\x85 ", "\xE2\x80\x85", " \xE2\x80\x85 "},
+        {"Fire\r\nfox\nESR\r", "Fire\r\nfox\nESR", "FirefoxESR"},
+        {"", "", ""},
+        {" \t ", "", " \t "},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.in;
+        EXPECT_EQ(0, CKELDataTools::TrimSpaceBeforeAndAfterString(text));
+        EXPECT_EQ(c.spaceTrimmed, text) << c.in;
+        text = c.in;
+        EXPECT_EQ(0, CKELDataTools::TrimEnterCharacterOfString(text));
+        EXPECT_EQ(c.breaksRemoved, text) << c.in;
+    }
+}
+
+TEST(DataTools, FileExistMeansARegularFile)
+{
+    const std::string dir = keltest::EtcKel();
+    ASSERT_TRUE(keltest::WriteFile(dir + "file.png", "x"));
+    ASSERT_EQ(0, symlink("file.png", (dir + "link.png").c_str()));
+    ASSERT_EQ(0, symlink("missing.png", (dir + "dangling.png").c_str()));
+    EXPECT_EQ(1, CKELDataTools::FileExist(dir + "file.png"));
+    EXPECT_EQ(1, CKELDataTools::FileExist(dir + "link.png"));
+    EXPECT_EQ(0, CKELDataTools::FileExist(dir + "dangling.png"));
+    EXPECT_EQ(0, CKELDataTools::FileExist(dir + "missing.png"));
+    EXPECT_EQ(0, CKELDataTools::FileExist(dir));
+    EXPECT_EQ(0, CKELDataTools::FileExist(""));
+    EXPECT_EQ(0, CKELDataTools::FileExist("/dev/null"));
+}
+
+TEST(DataTools, GetCurrentThemeNameReadsTheThemeSettings)
+{
+    const std::string path = keltest::EtcKel() + "KELTheme.xml";
+    std::string theme = "x", font = "x", other = "x";
+    EXPECT_LT(CKELDataTools::GetCurrentThemeName(theme, font, other), 0);
+    EXPECT_EQ("", theme + font + other);
+
+    ASSERT_TRUE(keltest::WriteFile(path, "<KELTheme theme=\"Green\" font=\"DejaVu Sans Bold 12\" background=\"/b.png\"/>"));
+    ASSERT_EQ(0, CKELDataTools::GetCurrentThemeName(theme, font, other));
+    EXPECT_EQ("Green", theme);
+    EXPECT_EQ("DejaVu Sans Bold 12", font);
+    EXPECT_EQ("/b.png", other);
+
+    ASSERT_TRUE(keltest::WriteFile(path, "<KELTheme font=\"Sans 10\"/>"));
+    ASSERT_EQ(0, CKELDataTools::GetCurrentThemeName(theme, font, other));
+    EXPECT_EQ("Blue", theme);
+    EXPECT_EQ("", other);
+
+    /* Both end up in the user's gtkrc file: no way out of the theme folder or the quotes. */
+    const char* unsafe[] = {"<KELTheme theme=\"../../../tmp/evil\" font=\"Sans 10\"/>",
+                            "<KELTheme theme=\"..\" font=\"Sans 10\"/>",
+                            "<KELTheme theme=\"Blue&#10;include &quot;/tmp/x&quot;\" font=\"Sans 10\"/>",
+                            "<KELTheme theme=\"Blue\" font=\"Sans 10&quot;&#10;gtk-theme-name = &quot;x\"/>",
+                            "<KELTheme theme=\"Blue\"", "<Theme theme=\"Blue\"/>"};
+    for (const char* text : unsafe) {
+        ASSERT_TRUE(keltest::WriteFile(path, text));
+        theme = font = other = "x";
+        EXPECT_LT(CKELDataTools::GetCurrentThemeName(theme, font, other), 0) << text;
+        EXPECT_EQ("", theme + font + other) << text;
+    }
+}
