@@ -407,8 +407,9 @@ TEST_F(ShellSettingPrograms, CategoryShownAgainDecodesNoIcon)
     std::vector<keltest::ProgramSpec> many;
     for (int i = 0; i < 250; ++i) {
         std::string icon = IconPath("shared" + std::to_string(i % 8) + ".png");
-        if (i < 8)
+        if (i < 8) {
             ASSERT_TRUE(keltest::WritePng(icon, 48, 0x102030ff + (i << 8)));
+        }
         many.push_back({"Program " + std::to_string(i), "/usr/bin/p" + std::to_string(i), i % 50 ? icon : "", 1});
     }
     ASSERT_TRUE(keltest::WriteTabNavigation({{"Many", "", many}, {"Few", "", {}}}));
