@@ -36,13 +36,18 @@ public:
     CKELDataProvider();
     virtual ~CKELDataProvider();
 
+    /* Both first free everything the record held (pointers into its lists die), even when
+     * they then fail. A successful load always leaves a list, maybe empty; a failed one
+     * leaves none (null) and the defaults. */
     int LoadFromFile(const std::string& path);
     int LoadFromString(const std::string& xml);
-    /* Whole or not at all: temporary file in the same folder, synced, renamed over the target. */
+    /* Whole or not at all: temporary file in the same folder, synced, renamed over the target.
+     * Text that XML cannot hold (invalid UTF-8, control characters other than tab and line
+     * breaks) makes it fail with KEL_ERR_ARGUMENT before anything is touched. */
     int Save2File(const std::string& path);
     int Save2String(std::string& xml);
 
-    /* Empties the record. */
+    /* Empties the record: no lists, default values. */
     virtual void Clear() = 0;
 
 protected:

@@ -1,6 +1,8 @@
 /* UTF-8 decoding and the character rules shared by the name check and the XML storage. */
 #include "KELUtf8.h"
 
+#include <cstring>
+
 namespace LibKELData {
 namespace utf8 {
 
@@ -63,8 +65,19 @@ bool IsXmlStorable(const std::string& text)
 {
     size_t pos = 0;
     const size_t size = text.size();
+    const char* data = text.data();
     while (pos < size) {
-        const unsigned char c = static_cast<unsigned char>(text[pos]);
+        /* Eight printable ASCII bytes at a time: no high bit set and no byte below 0x20. */
+        if (size - pos >= 8) {
+            uint64_t word;
+            std::memcpy(&word, data + pos, 8);
+            const uint64_t high = 0x8080808080808080ULL;
+            if (((word | (word - 0x2020202020202020ULL)) & high) == 0) {
+                pos += 8;
+                continue;
+            }
+        }
+        const unsigned char c = static_cast<unsigned char>(data[pos]);
         if (c < 0x80) {
             /* Plain ASCII is nearly all of a policy file: keep it off the decoder. */
             if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')

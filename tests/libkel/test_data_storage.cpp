@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <clocale>
 #include <set>
+#include <thread>
 
 #include "KELData.h"
 #include "KelTest.h"
@@ -204,12 +206,21 @@ TEST(DataStorage, UnreadableFileIsKeptAsideOnceBeforeItIsReplaced)
     EXPECT_EQ(foreign, keltest::ReadFile(path + ".unreadable.1"));
     EXPECT_EQ(corrupt, keltest::ReadFile(path + ".unreadable"));
 
+    /* A file too large to read is kept as well (a link, so no copy of its size is made). */
+    ASSERT_TRUE(keltest::WriteFile(path, "<TabNavigation>"));
+    ASSERT_EQ(0, truncate(path.c_str(), 100L * 1024 * 1024));
+    EXPECT_EQ(KEL_ERR_TOO_LARGE, CTabNavigationData().LoadFromFile(path));
+    ASSERT_EQ(KEL_OK, data.Save2File(path));
+    struct stat st;
+    ASSERT_EQ(0, stat((path + ".unreadable.2").c_str(), &st));
+    EXPECT_EQ(100L * 1024 * 1024, st.st_size);
+
     /* Nothing worth keeping: an empty file, a good file we did not read ourselves. */
     ASSERT_TRUE(keltest::WriteFile(path, ""));
     ASSERT_EQ(KEL_OK, data.Save2File(path));
     ASSERT_TRUE(keltest::WriteFile(path, kGoodTabNav));
     ASSERT_EQ(KEL_OK, data.Save2File(path));
-    EXPECT_EQ(3u, DirEntries(dir).size());
+    EXPECT_EQ(4u, DirEntries(dir).size());
 }
 
 TEST(DataStorage, SaveIsWholeOrNothing)
@@ -312,4 +323,34 @@ TEST(DataStorage, RoundTripUnderDecimalCommaLocale)
     ASSERT_EQ(KEL_OK, settingsLoaded.LoadFromString(xml));
     EXPECT_TRUE(settingsLoaded.IsEqual(settings));
     setlocale(LC_ALL, "C");
+}
+
+TEST(DataStorage, ReaderNeverSeesAHalfWrittenFile)
+{
+    /* The search worker saves the results while the window reads them. */
+    const std::string path = keltest::EtcKel() + "TabNavigation.xml";
+    const CTabNavigationData small = OneCategory("small");
+    CTabNavigationData large = OneCategory("large");
+    for (int i = 0; i < 2000; ++i)
+        large.GetPCategoryInfoList()->front()->AddApplication(
+            new CApplicationInfo("Program " + std::to_string(i), "/usr/bin/p" + std::to_string(i), ""));
+    ASSERT_EQ(KEL_OK, CTabNavigationData(small).Save2File(path));
+    std::atomic<bool> writerFailed(false);
+    std::thread writer([&] {
+        for (int i = 0; i < 40; ++i) {
+            CTabNavigationData copy(i % 2 ? small : large);
+            if (copy.Save2File(path) != KEL_OK)
+                writerFailed = true;
+        }
+    });
+    int loads = 0;
+    int bad = 0;
+    for (; loads < 200; ++loads) {
+        CTabNavigationData loaded;
+        if (loaded.LoadFromFile(path) != KEL_OK || !(loaded.IsEqual(small) || loaded.IsEqual(large)))
+            ++bad;
+    }
+    writer.join();
+    EXPECT_FALSE(writerFailed);
+    EXPECT_EQ(0, bad) << "of " << loads << " loads";
 }

@@ -76,6 +76,14 @@ TEST(DataTools, IsInputValidGivesOneReasonPerRefusal)
     EXPECT_EQ(1, CKELDataTools::IsStorableText(Repeat("\xF0\x9F\x93\x9A", 64) + " & <x>"));
     EXPECT_EQ(0, CKELDataTools::IsStorableText(std::string("nul\0byte", 8)));
     EXPECT_EQ(0, CKELDataTools::IsStorableText("Gr\xFC\xDF" "e"));
+    /* Wherever the odd byte sits in a long ASCII run, it is seen. */
+    for (size_t at = 0; at < 20; ++at) {
+        std::string text(24, 'a');
+        EXPECT_EQ(0, CKELDataTools::IsStorableText(std::string(text).replace(at, 1, "\x01"))) << at;
+        EXPECT_EQ(0, CKELDataTools::IsStorableText(std::string(text).replace(at, 1, "\xFF"))) << at;
+        EXPECT_EQ(0, CKELDataTools::IsStorableText(std::string(text).replace(at, 1, "\xEF\xBF\xBF"))) << at;
+        EXPECT_EQ(1, CKELDataTools::IsStorableText(std::string(text).replace(at, 1, "\xC3\xA9\t~"))) << at;
+    }
 }
 
 TEST(DataTools, MessagesComeFromTheLibraryDomain)
