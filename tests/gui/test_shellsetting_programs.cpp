@@ -427,3 +427,53 @@ TEST_F(ShellSettingPrograms, CategoryShownAgainDecodesNoIcon)
     EXPECT_EQ(shown, CIconCache::DecodeCount());
     EXPECT_TRUE(gtk_tree_view_get_fixed_height_mode(GTK_TREE_VIEW(w.m_pProgramView)));
 }
+
+TEST_F(ShellSettingPrograms, EditDialogAnswersReachTheRecord)
+{
+    CTestShellSetting w;
+    Open(w);
+    auto answerDialog = [](const std::string& title, const char* name) {
+        std::vector<GtkWindow*> dialogs = keltest::ToplevelsWithTitle(title);
+        ASSERT_EQ(1u, dialogs.size());
+        GtkWidget* dialog = GTK_WIDGET(dialogs[0]);
+        gtk_entry_set_text(GTK_ENTRY(keltest::FindByType(dialog, GTK_TYPE_ENTRY, 0)), name);
+        keltest::Click(keltest::FindButtonByLabel(dialog, "OK"));
+        EXPECT_TRUE(keltest::ToplevelsWithTitle(title).empty());
+    };
+
+    /* Calc has no icon of its own: renamed, it still has none (no placeholder text stored). */
+    keltest::SetCursorRow(w.m_pProgramView, 1);
+    keltest::Click(w.m_pEditProgramBtn);
+    answerDialog("Edit Application", "Spreadsheet");
+    CApplicationInfo* calc = *std::next(keltest::CategoryAt(w.m_TabNavData, 0)->GetPApplicationInfoList()->begin());
+    EXPECT_EQ("Spreadsheet", calc->GetName());
+    EXPECT_EQ("", calc->GetCustomIcon());
+    EXPECT_EQ("Spreadsheet", keltest::ColumnTexts(w.m_pProgramStore, PROG_NAME)[1]);
+    EXPECT_EQ(DefaultIcon(), RowPixbuf(w.m_pProgramStore, 1, PROG_ICON));
+
+    /* Another program's name is refused after the dialog closes. */
+    keltest::Click(w.m_pEditProgramBtn);
+    {
+        keltest::MessageBoxAnswerer answer(GTK_RESPONSE_OK);
+        answerDialog("Edit Application", "Writer");
+        EXPECT_EQ("The specified application name already exists!", answer.Text());
+    }
+    EXPECT_EQ("Spreadsheet", calc->GetName());
+
+    /* Categories: the "Empty" category has no icon either. */
+    keltest::SetCursorRow(w.m_pCategoryView, 2);
+    w.m_bTabNavDirty = false;
+    keltest::Click(w.m_pEditCategoryBtn);
+    EXPECT_TRUE(w.m_bTabNavDirty);
+    answerDialog("Edit Category", "Projects");
+    EXPECT_EQ("Projects", keltest::CategoryAt(w.m_TabNavData, 2)->GetName());
+    EXPECT_EQ("", keltest::CategoryAt(w.m_TabNavData, 2)->GetCategoryIcon());
+    EXPECT_EQ("Projects", keltest::ColumnTexts(w.m_pCategoryStore, CAT_NAME)[2]);
+
+    /* Cancel changes nothing; a row activation opens the dialog as the button does. */
+    CTestShellSetting::GtkOnCategoryTreeRowActivated(NULL, NULL, NULL, &w);
+    std::vector<GtkWindow*> dialogs = keltest::ToplevelsWithTitle("Edit Category");
+    ASSERT_EQ(1u, dialogs.size());
+    keltest::Click(keltest::FindButtonByLabel(GTK_WIDGET(dialogs[0]), "Cancel"));
+    EXPECT_EQ("Projects", keltest::CategoryAt(w.m_TabNavData, 2)->GetName());
+}
