@@ -406,6 +406,7 @@ void CShellSettingCtrl::initShellLockSetting()
     GdkColor lockedColour = {0, 0x6600, 0x9A00, 0xCC00};
     m_TimeGrid.assign(CLockGrid::DAYS, std::vector<GtkWidget*>());
     for (int day = 0; day < CLockGrid::DAYS; ++day) {
+        std::string dayName = DayName(day);
         std::vector<GtkWidget*>& row = m_TimeGrid[day];
         row.reserve(CLockGrid::HOURS);
         for (int hour = 0; hour < CLockGrid::HOURS; ++hour) {
@@ -419,9 +420,9 @@ void CShellSettingCtrl::initShellLockSetting()
             /* For screen readers and the pointer: which hour this is, and whether it is locked. */
             g_object_set_data(G_OBJECT(button), "kel-day", GINT_TO_POINTER(day));
             g_object_set_data(G_OBJECT(button), "kel-hour", GINT_TO_POINTER(hour));
-            std::string name = std::string(DayName(day)) + " " + CLockGrid::HourRange(hour);
+            std::string name = dayName + " " + CLockGrid::HourRange(hour);
             atk_object_set_name(gtk_widget_get_accessible(button), name.c_str());
-            UpdateHourDescription(button, day, hour);
+            UpdateHourDescription(button);
             g_signal_connect(button, "toggled", G_CALLBACK(GtkOnHourToggled), m_pOwner);
             row.push_back(button);
         }
@@ -438,16 +439,17 @@ void CShellSettingCtrl::initShellLockSetting()
     TraceEnd(CLS, "initShellLockSetting");
 }
 
-void CShellSettingCtrl::UpdateHourDescription(GtkWidget* button, int day, int hour)
+void CShellSettingCtrl::UpdateHourDescription(GtkWidget* button)
 {
     bool locked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button));
-    std::string name = std::string(DayName(day)) + " " + CLockGrid::HourRange(hour);
+    AtkObject* accessible = gtk_widget_get_accessible(button);
+    const gchar* name = atk_object_get_name(accessible);
     /* Translators: %s is one hour of the weekly lock grid, such as "Mon 08:00-09:00". */
-    gchar* tooltip = g_strdup_printf(locked ? Tr("%s: locked") : Tr("%s: free"), name.c_str());
+    gchar* tooltip = g_strdup_printf(locked ? Tr("%s: locked") : Tr("%s: free"), name ? name : "");
     gtk_widget_set_tooltip_text(button, tooltip);
     g_free(tooltip);
     /* Translators: the state of one hour of the weekly lock grid, read out by screen readers. */
-    atk_object_set_description(gtk_widget_get_accessible(button), locked ? Tr("Locked") : Tr("Free"));
+    atk_object_set_description(accessible, locked ? Tr("Locked") : Tr("Free"));
 }
 
 void CShellSettingCtrl::UpdateDayTooltip(int day)
@@ -464,7 +466,7 @@ void CShellSettingCtrl::OnHourToggled(GtkWidget* button)
 {
     int day = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "kel-day"));
     int hour = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "kel-hour"));
-    UpdateHourDescription(button, day, hour);
+    UpdateHourDescription(button);
     if (hour == 0)
         UpdateDayTooltip(day);
 }

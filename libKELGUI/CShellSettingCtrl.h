@@ -145,7 +145,7 @@ protected:
     bool GetSelectedProgram(GtkTreeIter* iter, LibKELData::CApplicationInfo** program);
     void SelectCategoryRow(GtkTreeIter* iter);
     void AppendProgramRow(LibKELData::CApplicationInfo* program);
-    void UpdateHourDescription(GtkWidget* button, int day, int hour);
+    void UpdateHourDescription(GtkWidget* button);
     void UpdateDayTooltip(int day);
     void TrackWidget(GtkWidget** slot, GtkWidget* widget);
     void ForgetWidget(GtkWidget** slot);
