@@ -166,6 +166,11 @@ int CShellSettingCtrl::AttachBaseClassGTKHandler(CShellSettingCtrl* owner)
         TraceEnd(CLS, "AttachBaseClassGTKHandler");
         return 0;
     }
+    if (m_bDestroying) {
+        /* Closed: a window object carries one window in its life. */
+        FailureLine("The Shell Settings window has been closed already!");
+        return -1;
+    }
     m_pOwner = owner;
     /* gtk_init would end the host's process without a display; build nothing instead. */
     if (!gtk_init_check(NULL, NULL)) {

@@ -86,9 +86,12 @@ TEST(ShellSettingFrame, BuildsThreePagesAndTheButtonRow)
     EXPECT_STREQ("font-white", gtk_widget_get_name(w.m_pButtonRow));
     EXPECT_EQ(keltest::FindButtonByLabel(window, "OK"), gtk_window_get_focus(GTK_WINDOW(window)));
 
-    /* Building twice would leave a first window behind. */
+    /* Building twice would leave a first window behind; after Close nothing is built again. */
     EXPECT_EQ(0, w.AttachBaseClassGTKHandler(&w));
     EXPECT_EQ(window, w.GetWindow());
+    w.Close();
+    EXPECT_EQ(-1, w.AttachBaseClassGTKHandler(&w));
+    EXPECT_EQ(NULL, w.GetWindow());
 }
 
 TEST(ShellSettingFrame, EachButtonAndTheCloseRequestReachTheirOperationsOnce)
