@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "CAboutDlg.h"
+#include "CShellSettingCtrlForShellController.h"
+#include "CShellSettingForAdminTool.h"
 #include "CKELWindowBase.h"
 #include "CUtility.h"
 #include "KELConstants.h"
@@ -20,6 +22,16 @@ CKELWindowBase* NewAbout()
                          LibKELData::KEL_VERSION);
 }
 
+CKELWindowBase* NewAdminSettings()
+{
+    return new CShellSettingForAdminTool();
+}
+
+CKELWindowBase* NewTeacherSettings()
+{
+    return new CShellSettingCtrlForShellController();
+}
+
 /* The windows the demo can open, one option each; the first is opened when none is asked for. */
 struct DemoWindow {
     const char* option;
@@ -28,7 +40,9 @@ struct DemoWindow {
 };
 
 const DemoWindow WINDOWS[] = {
-    {"about", "Open the About box (the default)", NewAbout},
+    {"admin", "Open the administrator tool's Shell Settings window (the default)", NewAdminSettings},
+    {"teacher", "Open the teacher console's Shell Settings window", NewTeacherSettings},
+    {"about", "Open the About box", NewAbout},
 };
 const size_t WINDOW_COUNT = sizeof(WINDOWS) / sizeof(WINDOWS[0]);
 
