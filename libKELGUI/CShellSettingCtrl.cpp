@@ -526,9 +526,9 @@ bool CShellSettingCtrl::IsScheduleDataDirty()
     TraceStart(CLS, "IsScheduleDataDirty");
     CLockScheduleData onDisk;
     onDisk.LoadFromFile(CONFIG_FILE_DIR + LOCK_SCHEDULE);
-    /* Hours, not the way sections are cut: a file of longer sections read back unchanged is
-     * not an edit. */
-    m_bScheduleDirty = !CLockGrid::SameSchedule(onDisk, m_ScheduleData);
+    /* IsEqual compares locked hours, not the way sections are cut: a file of longer sections
+     * read back unchanged is no edit. */
+    m_bScheduleDirty = onDisk.IsEqual(m_ScheduleData) == 0;
     TraceEnd(CLS, "IsScheduleDataDirty");
     return m_bScheduleDirty;
 }
