@@ -20,7 +20,7 @@ mkdir -p "$BUILD/artifacts"
 run_one() {
   local t=$1 dict=()
   [ -f "tests/fuzz/$t.dict" ] && dict=(-dict="tests/fuzz/$t.dict")
-  [ ${#dict[@]} -eq 0 ] && [ "$t" != fuzz_input_valid ] && [ "$t" != fuzz_desktop_entry ] && dict=(-dict=tests/fuzz/xml.dict)
+  [ ${#dict[@]} -eq 0 ] && [ "$t" != fuzz_input_valid ] && dict=(-dict=tests/fuzz/xml.dict)
   mkdir -p "$work/$t"
   if "$BUILD/tests/fuzz/$t" "${dict[@]}" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$t-" "$work/$t" "tests/fuzz/corpus/$t" \
