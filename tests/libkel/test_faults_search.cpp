@@ -2,6 +2,7 @@
  * a thousand times while their answers arrive. */
 #include <gtest/gtest.h>
 
+#include <glib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -15,6 +16,7 @@
 #include <set>
 #include <thread>
 
+#include "../../libkel/src/ProgramSearch.h"
 #include "IPCAPI.h"
 #include "KELConstants.h"
 #include "KELData.h"
@@ -244,4 +246,27 @@ TEST(SearchFaults, RemoteSearchCancelledAndRestartedAThousandTimesWhileAnswersAr
     EXPECT_LE(teacher.counter.Get(), starts * 3);
     EXPECT_EQ(0, teacher.counter.ends) << "the service never sends the empty student";
     EXPECT_EQ(10u, NamesOnDisk().size());
+}
+
+TEST(SearchFaults, DesktopEntryWithABadEscapeLeaksNothing)
+{
+    /* GLib's own lookup of a value in the user's language loses an error whenever the value
+     * holds an escape it does not know; a search of a folder full of such entries must not
+     * grow the service (the sanitizer run sees the leak). The names still read in the
+     * user's language where the entry has one. */
+    const std::string entry = "[Desktop Entry]\nType=Application\nName=Bad\\x escape\nName[de]=Schlecht\n"
+                              "Exec=/bin/true\nIcon=bad\\y\nIcon[de]=b\\q\n";
+    ProgramSearchEnvironment env;
+    std::atomic<bool> cancel(false);
+    const std::pair<const char*, const char*> expected[] = {{"C", "Bad\\x escape"}, {"de", "Schlecht"}};
+    for (const auto& e : expected) {
+        g_setenv("LANGUAGE", e.first, TRUE);
+        for (int i = 0; i < 100; ++i) {
+            CProgramSearch search(env, &cancel);
+            FoundProgram program;
+            ASSERT_TRUE(search.ReadDesktopEntry(entry, program)) << e.first;
+            EXPECT_EQ(e.second, program.name) << e.first;
+        }
+    }
+    g_unsetenv("LANGUAGE");
 }
