@@ -302,6 +302,29 @@ void CShellSettingCtrl::OnWindowDestroyed()
     m_pButtonRow = NULL;
 }
 
+void CShellSettingCtrl::OpenAddApplicationWindow(bool remote, GCallback closeCallback)
+{
+    if (m_pAddApplicationWindow) {
+        delete m_pAddApplicationWindow;
+        m_pAddApplicationWindow = NULL;
+    }
+    m_pAddApplicationWindow = new CAddApplicationWindow(remote);
+    m_pAddApplicationWindow->Init();
+    m_pAddApplicationWindow->ShowModal(m_pWindow, closeCallback, this);
+}
+
+void CShellSettingCtrl::AddProgramsChosenInAddApplicationWindow()
+{
+    if (!m_pAddApplicationWindow)
+        return;
+    std::list<CApplicationInfo> programs;
+    m_pAddApplicationWindow->GetSelectApplicationList(programs);
+    if (!programs.empty()) {
+        AddPrograms(programs);
+        UpdateBtnStatus();
+    }
+}
+
 int CShellSettingCtrl::ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons,
                                    GtkDialogFlags flags)
 {
