@@ -66,7 +66,7 @@ int CShellSettingCtrlForShellController::OnApply()
         } else {
             /* The edits stay in the window and count as unsaved. */
             FailureLine("Save Schedule Policy Failure!");
-            ShowMessage("The lock schedule could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+            ShowMessage(Tr("The lock schedule could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                         GTK_DIALOG_MODAL);
         }
     }
@@ -76,7 +76,7 @@ int CShellSettingCtrlForShellController::OnApply()
             m_bTabNavDirty = false;
         } else {
             FailureLine("Save TabNav Policy Failure!");
-            ShowMessage("The program registration could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+            ShowMessage(Tr("The program registration could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                         GTK_DIALOG_MODAL);
         }
     }
@@ -91,7 +91,7 @@ int CShellSettingCtrlForShellController::OnClose()
     FetchTabNavData();
     FetchScheuleData();
     if (IsDataDirty()) {
-        int answer = ShowMessage("The shell settings have been changed. Do you want to save?", GTK_MESSAGE_INFO,
+        int answer = ShowMessage(Tr("The shell settings have been changed. Do you want to save?"), GTK_MESSAGE_INFO,
                                  GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL);
         if (answer == GTK_RESPONSE_YES)
             OnApply();

@@ -84,7 +84,8 @@ int CShellSettingForAdminTool::OnApply()
         } else {
             /* Kept dirty: the edits are not on disk, and the user must know it. */
             FailureLine("Save Schedule Policy Failure!");
-            ShowMessage("The lock schedule could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_DIALOG_MODAL);
+            ShowMessage(Tr("The lock schedule could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+                        GTK_DIALOG_MODAL);
         }
     }
 
@@ -99,7 +100,7 @@ int CShellSettingForAdminTool::OnApply()
             m_bTabNavDirty = false;
         } else {
             FailureLine("Save TabNav Policy Failure!");
-            ShowMessage("The program registration could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+            ShowMessage(Tr("The program registration could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                         GTK_DIALOG_MODAL);
         }
     }
@@ -115,7 +116,7 @@ int CShellSettingForAdminTool::OnApply()
             m_bSystemSettingDirty = false;
         } else {
             FailureLine("Save USB Policy Failure!");
-            ShowMessage("The system settings could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+            ShowMessage(Tr("The system settings could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                         GTK_DIALOG_MODAL);
         }
     }
@@ -130,7 +131,7 @@ int CShellSettingForAdminTool::OnClose()
     FetchScheuleData();
     FetchUSBData();
     if (IsDataDirty()) {
-        int answer = ShowMessage("Are you sure you want to save?", GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO,
+        int answer = ShowMessage(Tr("Are you sure you want to save?"), GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO,
                                  GTK_DIALOG_MODAL);
         if (answer == GTK_RESPONSE_YES)
             OnApply();
