@@ -693,11 +693,13 @@ void CShellSettingCtrl::initProgramRegistration()
         {&m_pDeleteCategoryBtn, Tr("-"), Tr("Delete"), 32, 0, G_CALLBACK(DeleteCategory)},
     };
     const ButtonSpec editButtons[] = {
-        /* Translators: a button 55 pixels wide that opens the name-and-icon dialog. */
-        {&m_pEditCategoryBtn, Tr("Edit"), Tr("Edit"), 55, 12, G_CALLBACK(GtkOnEditCateoryBtnClicked)},
+        /* Translators: the label of a button 55 pixels wide (about five letters, or a symbol) that
+           opens the name-and-icon dialog; its tooltip is the plain "Edit". */
+        {&m_pEditCategoryBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 12,
+         G_CALLBACK(GtkOnEditCateoryBtnClicked)},
         {&m_pAddProgramBtn, Tr("+"), Tr("Add"), 32, 0, G_CALLBACK(GtkAddProgramBtnClicked)},
         {&m_pDeleteProgramBtn, Tr("-"), Tr("Delete"), 32, 10, G_CALLBACK(GtkDeleteProgramBtnClicked)},
-        {&m_pEditProgramBtn, Tr("Edit"), Tr("Edit"), 55, 3, G_CALLBACK(GtkAddProgramButtonClicked)},
+        {&m_pEditProgramBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 3, G_CALLBACK(GtkAddProgramButtonClicked)},
     };
     struct {
         const ButtonSpec* buttons;

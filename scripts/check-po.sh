@@ -7,6 +7,12 @@ cd "$(dirname "$0")/.."
 . scripts/po-common.sh
 status=0
 tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+# The finder must still tell a bare literal from a looked-up one, or it would pass anything.
+printf 'void f() {\n  ShowMessage("Saved", 0);\n  gtk_widget_set_tooltip_text(w, Tr("Tip"));\n}\n' > "$tmp/sample.cpp"
+found=$(perl scripts/find-untranslated.pl "$tmp/sample.cpp" || true)
+if [ "$found" != "$tmp/sample.cpp:2: ShowMessage shows \"Saved\" without a lookup" ]; then
+  echo "find-untranslated.pl no longer finds bare literals correctly:"; echo "$found"; status=1
+fi
 if ! perl scripts/find-untranslated.pl $(shown_sources); then
   echo "texts above reach the screen untranslated: wrap them in Tr()"; status=1
 fi

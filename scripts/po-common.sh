@@ -1,17 +1,17 @@
 # Shared by update-po.sh and check-po.sh: which sources feed a template, and how it is extracted.
-# Texts of libKELGUI are looked up with Tr(), those of libkel with DataTr(); helpers such as
-# ShowMessage() or ShowStatus() translate nothing themselves, so their callers pass Tr("...")
-# (find-untranslated.pl reports a bare literal handed to them).
+# Texts of libKELGUI are looked up with Tr() (TrCtx() for a text with a context), those of
+# libkel with DataTr(). Helpers such as ShowMessage() or ShowStatus() translate nothing
+# themselves, so their callers pass Tr("..."); find-untranslated.pl reports a bare literal.
 pot_sources() {
   case "$1" in
-    libKELGUI) grep -l 'Tr("' libKELGUI/*.cpp libKELGUI/*.h 2>/dev/null | grep -v '/KELGuiCommon' | LC_ALL=C sort ;;
+    libKELGUI) grep -lE '\<Tr(Ctx)?\("' libKELGUI/*.cpp libKELGUI/*.h 2>/dev/null | grep -v '/KELGuiCommon' | LC_ALL=C sort ;;
     libKELData) grep -l 'DataTr("' libkel/src/*.cpp libkel/src/*.h 2>/dev/null | LC_ALL=C sort ;;
   esac
 }
-pot_keyword() {
+pot_keywords() {
   case "$1" in
-    libKELGUI) echo Tr ;;
-    libKELData) echo DataTr ;;
+    libKELGUI) echo --keyword=Tr --keyword=TrCtx:1c,2 ;;
+    libKELData) echo --keyword=DataTr ;;
   esac
 }
 # The sources whose texts are shown on screen, for find-untranslated.pl.
@@ -20,7 +20,7 @@ shown_sources() {
 }
 extract() { # domain file-list output
   local err status=0
-  err=$(xgettext --from-code=UTF-8 --language=C++ --keyword= --keyword="$(pot_keyword "$1")" \
+  err=$(xgettext --from-code=UTF-8 --language=C++ --keyword= $(pot_keywords "$1") \
     --add-comments=Translators: --package-name="$1" --sort-output --no-location \
     --files-from="$2" -o "$3" 2>&1) || status=$?
   # We have no bug address to give; everything else xgettext says is worth seeing.

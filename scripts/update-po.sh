@@ -11,6 +11,8 @@ for domain in libKELGUI libKELData; do
     po="po/$domain/$lang.po"
     if [ -f "$po" ]; then
       msgmerge --quiet --update --backup=none --no-fuzzy-matching "$po" "po/$domain/$domain.pot"
+      # Texts gone from the sources leave nothing behind.
+      if grep -q '^#~' "$po"; then msgattrib --no-obsolete -o "$po" "$po"; fi
     else
       msginit --no-translator --locale="$lang.UTF-8" -i "po/$domain/$domain.pot" -o "$po"
     fi
