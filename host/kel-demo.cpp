@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "CAboutDlg.h"
+#include "CShellSettingCtrlForShellController.h"
+#include "CShellSettingForAdminTool.h"
 #include "CKELWindowBase.h"
 #include "CUtility.h"
 #include "KELConstants.h"
@@ -20,6 +22,16 @@ CKELWindowBase* NewAbout()
                          LibKELData::KEL_VERSION);
 }
 
+CKELWindowBase* NewAdminSettings()
+{
+    return new CShellSettingForAdminTool();
+}
+
+CKELWindowBase* NewTeacherSettings()
+{
+    return new CShellSettingCtrlForShellController();
+}
+
 /* The windows the demo can open, one option each; the first is opened when none is asked for. */
 struct DemoWindow {
     const char* option;
@@ -28,7 +40,9 @@ struct DemoWindow {
 };
 
 const DemoWindow WINDOWS[] = {
-    {"about", "Open the About box (the default)", NewAbout},
+    {"admin", "Open the administrator tool's Shell Settings window (the default)", NewAdminSettings},
+    {"teacher", "Open the teacher console's Shell Settings window", NewTeacherSettings},
+    {"about", "Open the About box", NewAbout},
 };
 const size_t WINDOW_COUNT = sizeof(WINDOWS) / sizeof(WINDOWS[0]);
 
@@ -89,6 +103,21 @@ gboolean TakeScreenshot(gpointer data)
     return FALSE;
 }
 
+/* The first notebook inside a window, if any. */
+GtkWidget* FindNotebook(GtkWidget* widget)
+{
+    if (GTK_IS_NOTEBOOK(widget))
+        return widget;
+    if (!GTK_IS_CONTAINER(widget))
+        return NULL;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    GtkWidget* found = NULL;
+    for (GList* l = children; l && !found; l = l->next)
+        found = FindNotebook(GTK_WIDGET(l->data));
+    g_list_free(children);
+    return found;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -105,6 +134,7 @@ int main(int argc, char** argv)
     gchar* font = NULL;
     gchar* screenshot = NULL;
     gboolean list = FALSE;
+    gint page = 0;
     std::vector<GOptionEntry> entries;
     for (size_t i = 0; i < WINDOW_COUNT; ++i)
         entries.push_back({WINDOWS[i].option, 0, 0, G_OPTION_ARG_NONE, &chosen[i], WINDOWS[i].description, NULL});
@@ -112,6 +142,7 @@ int main(int argc, char** argv)
     entries.push_back({"font", 0, 0, G_OPTION_ARG_STRING, &font, "Switch to the font FONT, e.g. \"Sans 12\"", "FONT"});
     entries.push_back({"screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot,
                        "Save a PNG of the window to FILE once it is drawn, then exit", "FILE"});
+    entries.push_back({"page", 0, 0, G_OPTION_ARG_INT, &page, "Show page N (from 0) of a window with pages", "N"});
     entries.push_back({"list-windows", 0, 0, G_OPTION_ARG_NONE, &list, "List the window options and exit", NULL});
     entries.push_back({NULL, 0, 0, G_OPTION_ARG_NONE, NULL, NULL, NULL});
 
@@ -159,6 +190,11 @@ int main(int argc, char** argv)
         demo.deadline = g_get_monotonic_time() + SCREENSHOT_TIMEOUT_US;
         g_signal_connect_after(window, "expose-event", G_CALLBACK(OnExposed), &demo);
         gdk_threads_add_idle_full(G_PRIORITY_LOW, TakeScreenshot, &demo, NULL);
+    }
+    if (page > 0) {
+        GtkWidget* notebook = FindNotebook(window);
+        if (notebook)
+            gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook), page);
     }
     demo.window->Show();
 

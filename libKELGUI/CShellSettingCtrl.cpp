@@ -303,6 +303,29 @@ void CShellSettingCtrl::OnWindowDestroyed()
     m_pButtonRow = NULL;
 }
 
+void CShellSettingCtrl::OpenAddApplicationWindow(bool remote, GCallback closeCallback)
+{
+    if (m_pAddApplicationWindow) {
+        delete m_pAddApplicationWindow;
+        m_pAddApplicationWindow = NULL;
+    }
+    m_pAddApplicationWindow = new CAddApplicationWindow(remote);
+    m_pAddApplicationWindow->Init();
+    m_pAddApplicationWindow->ShowModal(m_pWindow, closeCallback, this);
+}
+
+void CShellSettingCtrl::AddProgramsChosenInAddApplicationWindow()
+{
+    if (!m_pAddApplicationWindow)
+        return;
+    std::list<CApplicationInfo> programs;
+    m_pAddApplicationWindow->GetSelectApplicationList(programs);
+    if (!programs.empty()) {
+        AddPrograms(programs);
+        UpdateBtnStatus();
+    }
+}
+
 int CShellSettingCtrl::ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons,
                                    GtkDialogFlags flags)
 {
@@ -529,9 +552,9 @@ bool CShellSettingCtrl::IsScheduleDataDirty()
     TraceStart(CLS, "IsScheduleDataDirty");
     CLockScheduleData onDisk;
     onDisk.LoadFromFile(CONFIG_FILE_DIR + LOCK_SCHEDULE);
-    /* Hours, not the way sections are cut: a file of longer sections read back unchanged is
-     * not an edit. */
-    m_bScheduleDirty = !CLockGrid::SameSchedule(onDisk, m_ScheduleData);
+    /* IsEqual compares locked hours, not the way sections are cut: a file of longer sections
+     * read back unchanged is no edit. */
+    m_bScheduleDirty = onDisk.IsEqual(m_ScheduleData) == 0;
     TraceEnd(CLS, "IsScheduleDataDirty");
     return m_bScheduleDirty;
 }

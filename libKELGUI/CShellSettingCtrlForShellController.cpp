@@ -1,7 +1,6 @@
 /* Shell Settings window of the teacher's console. */
 #include "CShellSettingCtrlForShellController.h"
 
-#include "CAddApplicationWindow.h"
 #include "CMessageBox.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
@@ -104,13 +103,7 @@ int CShellSettingCtrlForShellController::OnClose()
 int CShellSettingCtrlForShellController::OnAddProgram()
 {
     TraceStart(CLS, "OnAddProgram");
-    if (m_pAddApplicationWindow) {
-        delete m_pAddApplicationWindow;
-        m_pAddApplicationWindow = NULL;
-    }
-    m_pAddApplicationWindow = new CAddApplicationWindow(true);
-    m_pAddApplicationWindow->Init();
-    m_pAddApplicationWindow->ShowModal(m_pWindow, G_CALLBACK(AddProgramCallback), this);
+    OpenAddApplicationWindow(true, G_CALLBACK(AddProgramCallback));
     TraceEnd(CLS, "OnAddProgram");
     return 0;
 }
@@ -119,15 +112,8 @@ void CShellSettingCtrlForShellController::AddProgramCallback(GtkWidget* widget, 
 {
     (void)widget;
     TraceStart(CLS, "AddProgramCallback");
-    CShellSettingCtrlForShellController* self = static_cast<CShellSettingCtrlForShellController*>(data);
-    if (self && self->m_pAddApplicationWindow) {
-        std::list<CApplicationInfo> programs;
-        self->m_pAddApplicationWindow->GetSelectApplicationList(programs);
-        if (!programs.empty()) {
-            self->AddPrograms(programs);
-            self->UpdateBtnStatus();
-        }
-    }
+    if (data)
+        static_cast<CShellSettingCtrlForShellController*>(data)->AddProgramsChosenInAddApplicationWindow();
     TraceEnd(CLS, "AddProgramCallback");
 }
 

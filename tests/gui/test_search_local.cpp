@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "CSearchProgramForAdminTool.h"
-#include "CSearchProgramForShellController.h"
 #include "KelTest.h"
 #include "ScriptedIPC.h"
 #include "SearchTestHelpers.h"
@@ -281,30 +280,4 @@ TEST(SearchLocal, BrowsePutsTheChosenFolderIntoTheEntryAndCancelChangesNothing)
     keltest::Click(browse);
     EXPECT_TRUE(pick.seen);
     EXPECT_EQ(std::string(gtk_entry_get_text(GTK_ENTRY(entry))), sub);
-}
-
-TEST(SearchLocal, WithoutAServiceNeitherDialogStartsOrCrashes)
-{
-    IPCAPI::SetStudentAPI(NULL);
-    IPCAPI::SetTeacherAPI(NULL);
-    if (IPCAPI::GetStudentAPI() || IPCAPI::GetTeacherAPI())
-        GTEST_SKIP() << "the local service is available";
-    keltest::LogCapture log;
-    GtkWidget* parent = NewParent();
-    std::unique_ptr<LibKELGUI::CSearchProgramBase> dialogs[] = {
-        std::unique_ptr<LibKELGUI::CSearchProgramBase>(new CSearchProgramForAdminTool(0)),
-        std::unique_ptr<LibKELGUI::CSearchProgramBase>(new LibKELGUI::CSearchProgramForShellController(0))};
-    for (auto& dlg : dialogs) {
-        dlg->Init();
-        dlg->ShowModal(parent, NULL, NULL);
-        SetPath(dlg->GetWindow(), "/opt");
-        keltest::Click(ActionButton(dlg->GetWindow()));
-        EXPECT_EQ(ActionLabel(dlg->GetWindow()), "Search");
-        EXPECT_EQ(dlg->CancelSearch(), 0);
-        CloseFromFrame(dlg->GetWindow());
-        EXPECT_EQ(dlg->GetWindow(), nullptr);
-    }
-    EXPECT_TRUE(log.Has("SearchLocalProgram Failure!"));
-    EXPECT_TRUE(log.Has("Cannot start search!"));
-    gtk_widget_destroy(parent);
 }
