@@ -63,17 +63,6 @@ std::set<std::string> ShownTexts(GtkWidget* root)
     return texts;
 }
 
-GdkPixbuf* Capture(GtkWidget* window)
-{
-    keltest::Drain();
-    gtk_widget_queue_draw(window);
-    gdk_window_process_updates(window->window, TRUE);
-    gdk_display_sync(gdk_display_get_default());
-    int width = 0, height = 0;
-    gdk_drawable_get_size(window->window, &width, &height);
-    return gdk_pixbuf_get_from_drawable(NULL, window->window, NULL, 0, 0, 0, 0, width, height);
-}
-
 } // namespace
 
 /* Each test runs in a process of its own, so the German environment set here is read by the
@@ -241,26 +230,4 @@ TEST(TranslationsWithoutCatalogue, TextsStayEnglish)
     EXPECT_STREQ("Edit", Tr("Edit"));
     EXPECT_STREQ("Edit", TrCtx("narrow button", "Edit"));
     EXPECT_STREQ("Unknown context", TrCtx("nowhere", "Unknown context"));
-}
-
-/* docs/screenshots/admin-tool-de.png: KEL_SCREENSHOT_DIR=$PWD/docs/screenshots ctest -R Translations */
-TEST_F(Translations, AdminToolWindowScreenshot)
-{
-    std::string theme = LibKELData::KEL_RESOURCE_THEME_PATH + LibKELData::KEL_DEFAULT_THEME + LibKELData::KEL_GTKRC_FILE;
-    if (g_file_test(theme.c_str(), G_FILE_TEST_IS_REGULAR)) {
-        gtk_rc_parse(theme.c_str());
-        gtk_rc_reparse_all();
-    }
-    Admin w;
-    w.Init();
-    w.Show();
-    GtkWidget* window = w.GetWindow();
-    ASSERT_TRUE(keltest::PumpUntil([window] { return gdk_window_is_viewable(window->window); }));
-    GdkPixbuf* shot = Capture(window);
-    ASSERT_TRUE(shot);
-    const char* dir = getenv("KEL_SCREENSHOT_DIR");
-    std::string folder = dir && *dir ? dir : keltest::Root() + "/screenshots";
-    keltest::MakeDirs(folder);
-    EXPECT_TRUE(gdk_pixbuf_save(shot, (folder + "/admin-tool-de.png").c_str(), "png", NULL, NULL)) << folder;
-    g_object_unref(shot);
 }
