@@ -103,6 +103,21 @@ gboolean TakeScreenshot(gpointer data)
     return FALSE;
 }
 
+/* The first notebook inside a window, if any. */
+GtkWidget* FindNotebook(GtkWidget* widget)
+{
+    if (GTK_IS_NOTEBOOK(widget))
+        return widget;
+    if (!GTK_IS_CONTAINER(widget))
+        return NULL;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    GtkWidget* found = NULL;
+    for (GList* l = children; l && !found; l = l->next)
+        found = FindNotebook(GTK_WIDGET(l->data));
+    g_list_free(children);
+    return found;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -119,6 +134,7 @@ int main(int argc, char** argv)
     gchar* font = NULL;
     gchar* screenshot = NULL;
     gboolean list = FALSE;
+    gint page = 0;
     std::vector<GOptionEntry> entries;
     for (size_t i = 0; i < WINDOW_COUNT; ++i)
         entries.push_back({WINDOWS[i].option, 0, 0, G_OPTION_ARG_NONE, &chosen[i], WINDOWS[i].description, NULL});
@@ -126,6 +142,7 @@ int main(int argc, char** argv)
     entries.push_back({"font", 0, 0, G_OPTION_ARG_STRING, &font, "Switch to the font FONT, e.g. \"Sans 12\"", "FONT"});
     entries.push_back({"screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot,
                        "Save a PNG of the window to FILE once it is drawn, then exit", "FILE"});
+    entries.push_back({"page", 0, 0, G_OPTION_ARG_INT, &page, "Show page N (from 0) of a window with pages", "N"});
     entries.push_back({"list-windows", 0, 0, G_OPTION_ARG_NONE, &list, "List the window options and exit", NULL});
     entries.push_back({NULL, 0, 0, G_OPTION_ARG_NONE, NULL, NULL, NULL});
 
@@ -173,6 +190,11 @@ int main(int argc, char** argv)
         demo.deadline = g_get_monotonic_time() + SCREENSHOT_TIMEOUT_US;
         g_signal_connect_after(window, "expose-event", G_CALLBACK(OnExposed), &demo);
         gdk_threads_add_idle_full(G_PRIORITY_LOW, TakeScreenshot, &demo, NULL);
+    }
+    if (page > 0) {
+        GtkWidget* notebook = FindNotebook(window);
+        if (notebook)
+            gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook), page);
     }
     demo.window->Show();
 

@@ -22,6 +22,7 @@ const char* const CLS = "CShellSettingCtrl";
 const char* DayName(int day)
 {
     switch (day) {
+    /* Translators: "Mon" to "Sun" label the narrow day buttons of the lock grid: two or three letters. */
     case 0: return LibKELGUI::Tr("Mon");
     case 1: return LibKELGUI::Tr("Tue");
     case 2: return LibKELGUI::Tr("Wed");
@@ -302,6 +303,29 @@ void CShellSettingCtrl::OnWindowDestroyed()
     m_pButtonRow = NULL;
 }
 
+void CShellSettingCtrl::OpenAddApplicationWindow(bool remote, GCallback closeCallback)
+{
+    if (m_pAddApplicationWindow) {
+        delete m_pAddApplicationWindow;
+        m_pAddApplicationWindow = NULL;
+    }
+    m_pAddApplicationWindow = new CAddApplicationWindow(remote);
+    m_pAddApplicationWindow->Init();
+    m_pAddApplicationWindow->ShowModal(m_pWindow, closeCallback, this);
+}
+
+void CShellSettingCtrl::AddProgramsChosenInAddApplicationWindow()
+{
+    if (!m_pAddApplicationWindow)
+        return;
+    std::list<CApplicationInfo> programs;
+    m_pAddApplicationWindow->GetSelectApplicationList(programs);
+    if (!programs.empty()) {
+        AddPrograms(programs);
+        UpdateBtnStatus();
+    }
+}
+
 int CShellSettingCtrl::ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons,
                                    GtkDialogFlags flags)
 {
@@ -356,6 +380,7 @@ void CShellSettingCtrl::initShellLockSetting()
     gtk_box_pack_start(GTK_BOX(autoLockRow), m_pAutoLockLabel, FALSE, FALSE, 0);
 
     /* Legend, packed from the right edge inwards. */
+    /* Translators: "Lock" and "Unlock" explain the two colours of the lock grid's hours. */
     m_pLockLegendLabel = gtk_label_new(Tr("Lock"));
     gtk_box_pack_end(GTK_BOX(autoLockRow), m_pLockLegendLabel, FALSE, FALSE, 10);
     GdkPixbuf* lockedImage = gdk_pixbuf_new_from_file((KEL_RESOURCE_IMAGE_PATH + "sc_locked.png").c_str(), NULL);
@@ -385,6 +410,7 @@ void CShellSettingCtrl::initShellLockSetting()
         guint left;
         guint right;
     } const hourLabels[] = {
+        /* Translators: hour labels "0" to "22" of the lock grid: keep them, the blank of " 8" too. */
         {Tr("0"), 3, 5},    {Tr("2"), 5, 7},    {Tr("4"), 7, 9},    {Tr("6"), 9, 11},
         {Tr(" 8"), 12, 14}, {Tr("10"), 14, 16}, {Tr("12"), 16, 18}, {Tr("14"), 18, 20},
         {Tr("16"), 21, 23}, {Tr("18"), 23, 25}, {Tr("20"), 25, 27}, {Tr("22"), 27, 29},
@@ -646,6 +672,7 @@ void CShellSettingCtrl::initProgramRegistration()
 
     renderer = gtk_cell_renderer_toggle_new();
     g_signal_connect(renderer, "toggled", G_CALLBACK(EnableDisableProgram), m_pOwner);
+    /* Translators: heading of a 50-pixel column: whether the student shell offers the program. */
     column = gtk_tree_view_column_new_with_attributes(Tr("Show"), renderer, "active", PROG_COL_SHOW, NULL);
     gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
     gtk_tree_view_column_set_fixed_width(column, 50);
@@ -684,14 +711,18 @@ void CShellSettingCtrl::initProgramRegistration()
         GCallback handler;
     };
     const ButtonSpec categoryButtons[] = {
+        /* Translators: "+" and "-" label the add and remove buttons (32 pixels wide). */
         {&m_pAddCategoryBtn, Tr("+"), Tr("Add"), 32, 0, G_CALLBACK(AddCategory)},
         {&m_pDeleteCategoryBtn, Tr("-"), Tr("Delete"), 32, 0, G_CALLBACK(DeleteCategory)},
     };
     const ButtonSpec editButtons[] = {
-        {&m_pEditCategoryBtn, Tr("Edit"), Tr("Edit"), 55, 12, G_CALLBACK(GtkOnEditCateoryBtnClicked)},
+        /* Translators: the label of a button 55 pixels wide (about five letters, or a symbol) that
+           opens the name-and-icon dialog; its tooltip is the plain "Edit". */
+        {&m_pEditCategoryBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 12,
+         G_CALLBACK(GtkOnEditCateoryBtnClicked)},
         {&m_pAddProgramBtn, Tr("+"), Tr("Add"), 32, 0, G_CALLBACK(GtkAddProgramBtnClicked)},
         {&m_pDeleteProgramBtn, Tr("-"), Tr("Delete"), 32, 10, G_CALLBACK(GtkDeleteProgramBtnClicked)},
-        {&m_pEditProgramBtn, Tr("Edit"), Tr("Edit"), 55, 3, G_CALLBACK(GtkAddProgramButtonClicked)},
+        {&m_pEditProgramBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 3, G_CALLBACK(GtkAddProgramButtonClicked)},
     };
     struct {
         const ButtonSpec* buttons;

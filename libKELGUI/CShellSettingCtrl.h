@@ -140,6 +140,10 @@ protected:
     void OnSystemPageDestroyed();
 
     /* Helpers. */
+    /* The concrete windows' adding of programs: a fresh Add Application window modal over
+     * this one, and, when it has closed, its chosen programs added to the category. */
+    void OpenAddApplicationWindow(bool remote, GCallback closeCallback);
+    void AddProgramsChosenInAddApplicationWindow();
     int ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons, GtkDialogFlags flags);
     bool GetSelectedCategory(GtkTreeIter* iter, LibKELData::CCategory** category);
     bool GetSelectedProgram(GtkTreeIter* iter, LibKELData::CApplicationInfo** program);
