@@ -1,5 +1,7 @@
-/* Record semantics: owned lists, deep copies, lookups, removal, equality and merging. */
+/* Records: owned lists and deep copies, lookups, equality, merging, and every record through its file and text. */
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "KELData.h"
 #include "KelTest.h"
@@ -7,6 +9,9 @@
 using namespace LibKELData;
 
 namespace {
+
+/* A name that XML and UTF-8 make hard. */
+const std::string kTricky = "Bücher & \"Hefte\" <neu> 'ö' \xE2\x82\xAC \xF0\x9F\x93\x9A";
 
 CCategory* MakeCategory(const std::string& name, std::initializer_list<CApplicationInfo> apps)
 {
@@ -18,15 +23,33 @@ CCategory* MakeCategory(const std::string& name, std::initializer_list<CApplicat
     return category;
 }
 
+/* The last category has no programs, and a name whose breaks an attribute would flatten. */
 CTabNavigationData MakePolicy()
 {
     CTabNavigationData data;
-    CategoryInfoList* list = new CategoryInfoList();
-    list->push_back(MakeCategory("office", {CApplicationInfo("Writer", "/usr/bin/lowriter", ""),
-                                            CApplicationInfo("Calc", "/usr/bin/localc", "")}));
-    list->push_back(MakeCategory("graphics", {CApplicationInfo("GIMP", "/usr/bin/gimp", "")}));
-    data.SetPCategoryInfoList(list);
+    data.SetPCategoryInfoList(new CategoryInfoList{
+        MakeCategory("office", {CApplicationInfo("Writer", "/usr/bin/lowriter", ""),
+                                CApplicationInfo("Calc", "/usr/bin/localc", "/etc/KEL/icons/calc.png")}),
+        MakeCategory("graphics", {CApplicationInfo(kTricky, "/opt/a b/c&d", "", 0)}),
+        MakeCategory("Leer\tTab\nZeile", {})});
     return data;
+}
+
+/* Saves to file and to text, loads both into fresh records, and hands them to check. */
+template <class Record>
+void RoundTrip(Record& original, const std::string& file, const std::function<void(const Record&)>& check)
+{
+    const std::string path = keltest::EtcKel() + file;
+    ASSERT_EQ(KEL_OK, original.Save2File(path)) << file;
+    Record fromFile;
+    ASSERT_EQ(KEL_OK, fromFile.LoadFromFile(path)) << file;
+    check(fromFile);
+    std::string xml;
+    ASSERT_EQ(KEL_OK, original.Save2String(xml)) << file;
+    EXPECT_EQ(keltest::ReadFile(path), xml) << file;
+    Record fromString;
+    ASSERT_EQ(KEL_OK, fromString.LoadFromString(xml)) << file;
+    check(fromString);
 }
 
 } // namespace
@@ -35,51 +58,35 @@ TEST(DataRecords, ListsAreOwnedAndCopiesAreDeep)
 {
     CTabNavigationData data = MakePolicy();
     CategoryInfoList* list = data.GetPCategoryInfoList();
-    /* Handing the record its own list again must not free it. */
-    data.SetPCategoryInfoList(list);
-    ASSERT_EQ(list, data.GetPCategoryInfoList());
-    EXPECT_EQ("office", list->front()->GetName());
     CCategory* office = list->front();
-    ApplicationInfoList* apps = office->GetPApplicationInfoList();
-    office->SetPApplicationInfoList(apps);
+    /* Handing a record its own list again must not free it. */
+    data.SetPCategoryInfoList(list);
+    office->SetPApplicationInfoList(office->GetPApplicationInfoList());
+    ASSERT_EQ(list, data.GetPCategoryInfoList());
     EXPECT_EQ("Writer", office->GetPApplicationInfoList()->front()->GetName());
 
     CTabNavigationData copy(data);
-    ASSERT_NE(data.GetPCategoryInfoList(), copy.GetPCategoryInfoList());
-    EXPECT_TRUE(copy.IsEqual(data));
+    ASSERT_NE(list, copy.GetPCategoryInfoList());
     copy.GetPCategoryInfoList()->front()->GetPApplicationInfoList()->front()->SetName("Changed");
     EXPECT_EQ("Writer", office->GetPApplicationInfoList()->front()->GetName());
     EXPECT_FALSE(copy.IsEqual(data));
-
     copy = data;
-    EXPECT_TRUE(copy.IsEqual(data));
     copy = copy; /* self-assignment keeps the lists */
     EXPECT_TRUE(copy.IsEqual(data));
-
-    CCategory categoryCopy(*office);
-    EXPECT_NE(office->GetPApplicationInfoList(), categoryCopy.GetPApplicationInfoList());
-    EXPECT_TRUE(categoryCopy.IsEqual(*office));
-
-    /* A new list replaces (and frees) the old one; null empties the record. */
-    data.SetPCategoryInfoList(new CategoryInfoList(1, MakeCategory("games", {})));
-    EXPECT_EQ(1u, data.GetPCategoryInfoList()->size());
-    data.SetPCategoryInfoList(nullptr);
-    EXPECT_EQ(nullptr, data.GetPCategoryInfoList());
 
     CLockScheduleData schedule;
     LockTimeSectionList* sections = new LockTimeSectionList(1, new CLockTimeSection(1, 2, 3));
     schedule.SetPAutomaticLockTimeList(sections);
     schedule.SetPAutomaticLockTimeList(sections);
-    EXPECT_EQ(2, schedule.GetPAutomaticLockTimeList()->front()->GetStartTime());
     CLockScheduleData scheduleCopy(schedule);
-    EXPECT_NE(schedule.GetPAutomaticLockTimeList(), scheduleCopy.GetPAutomaticLockTimeList());
-
+    EXPECT_NE(sections, scheduleCopy.GetPAutomaticLockTimeList());
+    EXPECT_EQ(2, scheduleCopy.GetPAutomaticLockTimeList()->front()->GetStartTime());
     CSearchResultData results;
     ApplicationInfoList* found = new ApplicationInfoList(1, new CApplicationInfo("Vim", "/usr/bin/vim", ""));
     results.SetPApplicationInfoList(found);
     results.SetPApplicationInfoList(found);
     CSearchResultData resultsCopy(results);
-    EXPECT_NE(results.GetPApplicationInfoList(), resultsCopy.GetPApplicationInfoList());
+    EXPECT_NE(found, resultsCopy.GetPApplicationInfoList());
     EXPECT_EQ("Vim", resultsCopy.GetPApplicationInfoList()->front()->GetName());
 }
 
@@ -89,81 +96,66 @@ TEST(DataRecords, LookupsAndRemoval)
     CCategory* office = data.GetPCategoryInfoList()->front();
     office->AddApplication(new CApplicationInfo("No path", "", ""));
     office->AddApplication(new CApplicationInfo("Blank path", "   ", ""));
-
     EXPECT_EQ(1, office->IsApplicationExist("Writer", ""));
     EXPECT_EQ(1, office->IsApplicationExist("Other name", "/usr/bin/localc"));
     EXPECT_EQ(0, office->IsApplicationExist("writer", "/usr/bin/LOWRITER")); /* exact comparison */
     /* Blank paths, the callers' way of asking about the name alone, never match a path. */
-    EXPECT_EQ(0, office->IsApplicationExist("Unknown", "   "));
-    EXPECT_EQ(0, office->IsApplicationExist("Unknown", ""));
-    EXPECT_EQ(0, office->IsApplicationExist("Unknown", "\t"));
+    for (const char* blank : {"", "   ", "\t"})
+        EXPECT_EQ(0, office->IsApplicationExist("Unknown", blank)) << "'" << blank << "'";
     EXPECT_EQ(0, CCategory().IsApplicationExist("Writer", "/usr/bin/lowriter"));
-
     EXPECT_EQ(1, data.IsCategoryExist("graphics"));
     EXPECT_EQ(0, data.IsCategoryExist("Graphics"));
     EXPECT_EQ(0, CTabNavigationData().IsCategoryExist("graphics"));
 
     /* Removal frees only what the record owns. */
     CCategory stranger;
-    CApplicationInfo* strangerApp = new CApplicationInfo("Writer", "/usr/bin/lowriter", "");
+    CApplicationInfo strangerApp("Writer", "/usr/bin/lowriter", "");
     EXPECT_EQ(-1, data.RemoveCategory(&stranger));
-    EXPECT_EQ(-1, data.RemoveProgram(&stranger, strangerApp));
-    EXPECT_EQ(-1, data.RemoveProgram(office, strangerApp));
-    delete strangerApp;
-    CApplicationInfo* calc = *std::next(office->GetPApplicationInfoList()->begin());
-    EXPECT_EQ(0, data.RemoveProgram(office, calc));
+    EXPECT_EQ(-1, data.RemoveProgram(&stranger, &strangerApp));
+    EXPECT_EQ(-1, data.RemoveProgram(office, &strangerApp));
+    EXPECT_EQ(0, data.RemoveProgram(office, *std::next(office->GetPApplicationInfoList()->begin())));
     EXPECT_EQ(0, office->IsApplicationExist("Calc", "/usr/bin/localc"));
     EXPECT_EQ(3u, office->GetPApplicationInfoList()->size());
     EXPECT_EQ(0, data.RemoveCategory(office));
     EXPECT_EQ(0, data.IsCategoryExist("office"));
-    EXPECT_EQ(1u, data.GetPCategoryInfoList()->size());
+    EXPECT_EQ(2u, data.GetPCategoryInfoList()->size());
 }
 
 TEST(DataRecords, EqualityIsThePolicyContent)
 {
     const CTabNavigationData policy = MakePolicy();
-
-    CTabNavigationData swappedCategories = MakePolicy();
-    swappedCategories.GetPCategoryInfoList()->reverse();
-    EXPECT_FALSE(swappedCategories.IsEqual(policy));
-
-    CTabNavigationData swappedPrograms = MakePolicy();
-    swappedPrograms.GetPCategoryInfoList()->front()->GetPApplicationInfoList()->reverse();
-    EXPECT_FALSE(swappedPrograms.IsEqual(policy));
-
-    CTabNavigationData hidden = MakePolicy();
-    hidden.GetPCategoryInfoList()->back()->GetPApplicationInfoList()->front()->SetEnable(0);
-    EXPECT_FALSE(hidden.IsEqual(policy));
-
-    CTabNavigationData icon = MakePolicy();
-    icon.GetPCategoryInfoList()->back()->SetCategoryIcon("/etc/KEL/icons/paint.png");
-    EXPECT_FALSE(icon.IsEqual(policy));
-
-    CTabNavigationData extra = MakePolicy();
-    extra.GetPCategoryInfoList()->push_back(new CCategory());
-    EXPECT_FALSE(extra.IsEqual(policy));
-    EXPECT_FALSE(policy.IsEqual(extra));
-
-    /* No list and an empty list are both "no category", as they are once stored. */
-    CTabNavigationData none;
+    const std::function<void(CategoryInfoList&)> changes[] = {
+        [](CategoryInfoList& l) { l.reverse(); },
+        [](CategoryInfoList& l) { l.front()->GetPApplicationInfoList()->reverse(); },
+        [](CategoryInfoList& l) { l.front()->GetPApplicationInfoList()->back()->SetEnable(0); },
+        [](CategoryInfoList& l) { l.front()->GetPApplicationInfoList()->back()->SetCustomIcon(""); },
+        [](CategoryInfoList& l) { l.front()->GetPApplicationInfoList()->front()->SetPath("/usr/bin/x"); },
+        [](CategoryInfoList& l) { l.front()->SetCategoryIcon("/etc/KEL/icons/paint.png"); },
+        [](CategoryInfoList& l) { l.push_back(new CCategory()); },
+    };
+    for (size_t i = 0; i < sizeof changes / sizeof changes[0]; ++i) {
+        CTabNavigationData changed = MakePolicy();
+        changes[i](*changed.GetPCategoryInfoList());
+        EXPECT_FALSE(changed.IsEqual(policy)) << "change " << i;
+        EXPECT_FALSE(policy.IsEqual(changed)) << "change " << i;
+    }
+    /* No list and an empty list are both "none", as they are once stored. */
     CTabNavigationData empty;
     empty.SetPCategoryInfoList(new CategoryInfoList());
-    EXPECT_TRUE(none.IsEqual(empty));
-    EXPECT_TRUE(empty.IsEqual(none));
-    CCategory withoutList;
+    EXPECT_TRUE(CTabNavigationData().IsEqual(empty));
+    EXPECT_TRUE(empty.IsEqual(CTabNavigationData()));
     CCategory withEmptyList;
     withEmptyList.SetPApplicationInfoList(new ApplicationInfoList());
-    EXPECT_TRUE(withoutList.IsEqual(withEmptyList));
+    EXPECT_TRUE(CCategory().IsEqual(withEmptyList));
 
-    /* A schedule is its locked hours: one three-hour section equals three one-hour ones,
-     * in any order; the flags count. */
-    CLockScheduleData wide;
-    wide.SetAutoLock(1);
-    wide.SetLockStatus(2);
+    /* A schedule is its locked hours: one three-hour section equals three one-hour ones, in any
+     * order; the flags count. */
+    CLockScheduleData wide, hourly;
+    for (CLockScheduleData* s : {&wide, &hourly}) {
+        s->SetAutoLock(1);
+        s->SetLockStatus(2);
+    }
     wide.SetPAutomaticLockTimeList(new LockTimeSectionList(1, new CLockTimeSection(4, 21, 24)));
-    CLockScheduleData hourly;
-    hourly.SetAutoLock(1);
-    hourly.SetLockStatus(2);
     LockTimeSectionList* hours = new LockTimeSectionList();
     for (int h : {23, 21, 22})
         hours->push_back(new CLockTimeSection(4, h, h + 1));
@@ -172,25 +164,22 @@ TEST(DataRecords, EqualityIsThePolicyContent)
     delete hours->back();
     hours->pop_back();
     EXPECT_FALSE(wide.IsEqual(hourly));
-    CLockScheduleData status(wide);
+    CLockScheduleData status(wide), manual(wide);
     status.SetLockStatus(3);
-    EXPECT_FALSE(status.IsEqual(wide));
-    CLockScheduleData manual(wide);
     manual.SetManualLock(1);
+    EXPECT_FALSE(status.IsEqual(wide));
     EXPECT_FALSE(manual.IsEqual(wide));
     /* A missing file and an untouched page with the box cleared agree. */
-    CLockScheduleData fresh;
     CLockScheduleData untouched;
     untouched.SetPAutomaticLockTimeList(new LockTimeSectionList());
     untouched.SetLockStatus(3);
     untouched.SetAutoLock(0);
-    EXPECT_TRUE(fresh.IsEqual(untouched));
+    EXPECT_TRUE(CLockScheduleData().IsEqual(untouched));
 
-    CKELSystemSettingData a;
-    CKELSystemSettingData b;
-    EXPECT_TRUE(a.IsEqual(b));
-    b.SetUSBStorageenabled(2);
-    EXPECT_FALSE(a.IsEqual(b));
+    CKELSystemSettingData usb;
+    usb.SetUSBStorageenabled(2);
+    EXPECT_TRUE(CKELSystemSettingData().IsEqual(CKELSystemSettingData()));
+    EXPECT_FALSE(CKELSystemSettingData().IsEqual(usb));
 }
 
 TEST(DataRecords, DefaultsAreClonedOnlyWhenLoaded)
@@ -203,16 +192,13 @@ TEST(DataRecords, DefaultsAreClonedOnlyWhenLoaded)
 
     ASSERT_EQ(KEL_OK, defaults.LoadFromString("<DefaultConfig><Category name=\"A\"><Application name=\"x\" path=\"/x\"/>"
                                               "</Category></DefaultConfig>"));
-    CategoryInfoList* clone = defaults.CloneCategoryInfoList();
-    ASSERT_NE(nullptr, clone);
-    ASSERT_NE(defaults.GetPCategoryInfoList(), clone);
-    ASSERT_EQ(1u, clone->size());
-    EXPECT_NE(defaults.GetPCategoryInfoList()->front(), clone->front());
-    EXPECT_EQ(1, clone->front()->GetPApplicationInfoList()->front()->GetEnable()); /* absent enable: shown */
     CTabNavigationData target;
-    target.SetPCategoryInfoList(clone);
+    target.SetPCategoryInfoList(defaults.CloneCategoryInfoList());
+    ASSERT_NE(defaults.GetPCategoryInfoList()->front(), target.GetPCategoryInfoList()->front());
     defaults.Clear();
-    EXPECT_EQ("x", target.GetPCategoryInfoList()->front()->GetPApplicationInfoList()->front()->GetName());
+    const CApplicationInfo* app = target.GetPCategoryInfoList()->front()->GetPApplicationInfoList()->front();
+    EXPECT_EQ("x", app->GetName());
+    EXPECT_EQ(1, app->GetEnable()); /* absent enable: shown */
 
     ASSERT_EQ(KEL_OK, defaults.LoadFromString("<DefaultConfig/>"));
     CategoryInfoList* none = defaults.CloneCategoryInfoList();
@@ -229,18 +215,85 @@ TEST(DataRecords, SearchResultsMergeWithoutDuplicates)
     EXPECT_EQ(1, results.AddUnique(CApplicationInfo("GIMP", "/usr/bin/gimp-2.10", "")));
     EXPECT_EQ(1, results.AddUnique(CApplicationInfo("Script", "", "")));
     EXPECT_EQ(0, results.AddUnique(CApplicationInfo("Script", "  ", "")));
-    EXPECT_EQ(3u, results.GetPApplicationInfoList()->size());
 
-    ApplicationInfoList incoming;
-    incoming.push_back(new CApplicationInfo("GIMP again", "/usr/bin/gimp", ""));
-    incoming.push_back(new CApplicationInfo("Inkscape", "/usr/bin/inkscape", ""));
-    incoming.push_back(new CApplicationInfo("Inkscape twice", "/usr/bin/inkscape", ""));
-    incoming.push_back(new CApplicationInfo("Script", "", ""));
-    incoming.push_back(new CApplicationInfo("Other script", "", ""));
+    ApplicationInfoList incoming{new CApplicationInfo("GIMP again", "/usr/bin/gimp", ""),
+                                 new CApplicationInfo("Inkscape", "/usr/bin/inkscape", ""),
+                                 new CApplicationInfo("Inkscape twice", "/usr/bin/inkscape", ""),
+                                 new CApplicationInfo("Script", "", ""), new CApplicationInfo("Other script", "", "")};
     EXPECT_EQ(2, results.MergeUnique(incoming));
     for (CApplicationInfo* app : incoming)
         delete app;
     ASSERT_EQ(5u, results.GetPApplicationInfoList()->size());
     EXPECT_EQ("Inkscape", (*std::next(results.GetPApplicationInfoList()->begin(), 3))->GetName());
     EXPECT_EQ("Other script", results.GetPApplicationInfoList()->back()->GetName());
+}
+
+TEST(DataRecords, EveryRecordRoundTripsThroughFileAndText)
+{
+    CTabNavigationData policy = MakePolicy();
+    RoundTrip<CTabNavigationData>(policy, "TabNavigation.xml", [&](const CTabNavigationData& loaded) {
+        EXPECT_TRUE(loaded.IsEqual(policy));
+        EXPECT_EQ(kTricky, (*std::next(loaded.GetPCategoryInfoList()->begin()))->GetPApplicationInfoList()->front()->GetName());
+        EXPECT_EQ("Leer\tTab\nZeile", loaded.GetPCategoryInfoList()->back()->GetName());
+    });
+
+    CLockScheduleData schedule;
+    schedule.SetAutoLock(1);
+    schedule.SetManualLock(1);
+    schedule.SetLockStatus(2);
+    schedule.SetPAutomaticLockTimeList(new LockTimeSectionList{new CLockTimeSection(0, 8, 9), new CLockTimeSection(6, 23, 24),
+                                                               new CLockTimeSection(2, 0, 6)});
+    RoundTrip<CLockScheduleData>(schedule, "LockSchedule.xml", [&](const CLockScheduleData& loaded) {
+        EXPECT_TRUE(loaded.IsEqual(schedule));
+        const CLockTimeSection* last = loaded.GetPAutomaticLockTimeList()->back();
+        EXPECT_EQ("2 0 6", std::to_string(last->GetDayOfWeek()) + " " + std::to_string(last->GetStartTime()) + " " +
+                               std::to_string(last->GetEndTime()));
+    });
+
+    CKELSystemSettingData settings;
+    settings.SetUSBStorageenabled(2); /* kept as stored, not folded to 0/1 */
+    settings.SetNewStudentConnectDialogEnable(1);
+    RoundTrip<CKELSystemSettingData>(settings, "KELSystemSetting.xml", [&](const CKELSystemSettingData& loaded) {
+        EXPECT_TRUE(loaded.IsEqual(settings));
+        EXPECT_EQ(2, loaded.GetUSBStorageenabled());
+    });
+
+    CSearchResultData results;
+    results.AddUnique(CApplicationInfo("GIMP", "/usr/bin/gimp", "/usr/share/icons/gimp.png"));
+    results.AddUnique(CApplicationInfo(kTricky, "", "", 0));
+    RoundTrip<CSearchResultData>(results, "SearchResult.xml", [&](const CSearchResultData& loaded) {
+        ASSERT_EQ(2u, loaded.GetPApplicationInfoList()->size());
+        EXPECT_TRUE(loaded.GetPApplicationInfoList()->front()->IsEqual(*results.GetPApplicationInfoList()->front()));
+        EXPECT_TRUE(loaded.GetPApplicationInfoList()->back()->IsEqual(*results.GetPApplicationInfoList()->back()));
+    });
+
+    CStudentInfoData roster;
+    roster.AddStudent("Zoë Ångström", "192.168.10.21");
+    roster.AddStudent(kTricky, "pc-02");
+    RoundTrip<CStudentInfoData>(roster, "StudentInfo.xml", [&](const CStudentInfoData& loaded) {
+        std::string students;
+        for (const CStudentInfoData::Student& s : loaded.GetStudents())
+            students += s.name + "@" + s.address + ";";
+        EXPECT_EQ("Zoë Ångström@192.168.10.21;" + kTricky + "@pc-02;", students);
+    });
+
+    CKELThemeData theme;
+    theme.SetThemeName("Blue");
+    theme.SetFont("DejaVu Sans 10");
+    theme.SetBackground("/etc/KEL/image/Hintergrund – Wiese.png");
+    RoundTrip<CKELThemeData>(theme, "KELTheme.xml", [&](const CKELThemeData& loaded) {
+        EXPECT_EQ("Blue|DejaVu Sans 10|" + theme.GetBackground(),
+                  loaded.GetThemeName() + "|" + loaded.GetFont() + "|" + loaded.GetBackground());
+    });
+
+    CDefaultConfigData defaults;
+    CategoryInfoList* categories = new CategoryInfoList();
+    for (const CCategory* category : *policy.GetPCategoryInfoList())
+        categories->push_back(new CCategory(*category));
+    defaults.SetPCategoryInfoList(categories);
+    RoundTrip<CDefaultConfigData>(defaults, "DefaultConfig.xml", [&](const CDefaultConfigData& loaded) {
+        CTabNavigationData restored;
+        restored.SetPCategoryInfoList(loaded.CloneCategoryInfoList());
+        EXPECT_TRUE(restored.IsEqual(policy));
+    });
 }

@@ -16,7 +16,6 @@ namespace keltest {
 std::string Root();  /* KEL_ROOT */
 std::string Home();  /* HOME */
 std::string EtcKel(); /* Root() + "/etc/KEL/" */
-std::string SourceDir();
 
 /* Copies data/root of the source tree into the sandbox root. The sample policies name
  * installed paths ("/etc/KEL/..."); in the copied *.xml files that prefix is rewritten to
@@ -29,6 +28,8 @@ std::string ReadFile(const std::string& path, bool* ok = nullptr);
 bool MakeDirs(const std::string& path);
 /* Writes a small valid PNG of the given size and colour. */
 bool WritePng(const std::string& path, int size = 32, guint32 rgba = 0x3366ccff);
+/* Root reads and writes whatever the modes say: give that up for this thread and those it starts. */
+bool DropFileCapabilities();
 
 /* Runs pending main-loop work (GDK lock released meanwhile, as gtk_main does). */
 void Drain();
@@ -73,7 +74,6 @@ public:
     explicit WidgetWatch(GtkWidget* widget);
     ~WidgetWatch();
     bool Alive() const { return m_pWidget != NULL; }
-    GtkWidget* Get() const { return m_pWidget; }
 
 private:
     WidgetWatch(const WidgetWatch&);
@@ -88,7 +88,6 @@ GtkWidget* FindByType(GtkWidget* root, GType type, int index = 0);
 GtkWidget* FindButtonByLabel(GtkWidget* root, const std::string& label);
 GtkWidget* FindLabel(GtkWidget* root, const std::string& text);
 GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName);
-GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip);
 /* Top-level windows currently open whose title is title (any when empty). */
 std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title);
 /* Clicks a button and drains the main loop. */
