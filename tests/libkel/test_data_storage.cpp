@@ -1,4 +1,4 @@
-/* Policy storage against bad files, unreadable files on disk, failing saves and a decimal-comma locale. */
+/* Policy storage against bad files, unreadable files on disk and failing saves. */
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -7,10 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <clocale>
 #include <set>
-#include <thread>
 
 #include "KELData.h"
 #include "KelTest.h"
@@ -271,52 +268,4 @@ TEST(DataStorage, SaveIsWholeOrNothing)
     EXPECT_EQ(KEL_ERR_IO, other.Save2File(path));
     EXPECT_EQ(whole, keltest::ReadFile(path));
     chmod(dir.c_str(), 0755);
-}
-
-TEST(DataStorage, RoundTripUnderDecimalCommaLocale)
-{
-    if (!setlocale(LC_ALL, "de_DE.UTF-8"))
-        GTEST_SKIP() << "de_DE.UTF-8 is not installed";
-    CLockScheduleData schedule;
-    schedule.SetAutoLock(1);
-    schedule.SetLockStatus(2);
-    LockTimeSectionList* sections = new LockTimeSectionList();
-    for (int h = 0; h < 24; ++h)
-        sections->push_back(new CLockTimeSection(h % 7, h, h + 1));
-    schedule.SetPAutomaticLockTimeList(sections);
-    const std::string path = keltest::EtcKel() + "LockSchedule.xml";
-    ASSERT_EQ(KEL_OK, schedule.Save2File(path));
-    EXPECT_NE(std::string::npos, keltest::ReadFile(path).find("<Section day=\"3\" start=\"10\" end=\"11\"/>"));
-    CLockScheduleData loaded;
-    ASSERT_EQ(KEL_OK, loaded.LoadFromFile(path));
-    EXPECT_TRUE(loaded.IsEqual(schedule));
-    EXPECT_EQ(24u, loaded.GetPAutomaticLockTimeList()->size());
-    setlocale(LC_ALL, "C");
-}
-
-TEST(DataStorage, ReaderNeverSeesAHalfWrittenFile)
-{
-    /* The search worker saves the results while the window reads them. */
-    const std::string path = keltest::EtcKel() + "TabNavigation.xml";
-    const CTabNavigationData small = OneCategory("small");
-    CTabNavigationData large = OneCategory("large");
-    for (int i = 0; i < 2000; ++i)
-        large.GetPCategoryInfoList()->front()->AddApplication(
-            new CApplicationInfo("Program " + std::to_string(i), "/usr/bin/p" + std::to_string(i), ""));
-    ASSERT_EQ(KEL_OK, CTabNavigationData(small).Save2File(path));
-    std::atomic<bool> writerFailed(false);
-    std::thread writer([&] {
-        for (int i = 0; i < 40; ++i)
-            if (CTabNavigationData(i % 2 ? small : large).Save2File(path) != KEL_OK)
-                writerFailed = true;
-    });
-    int bad = 0;
-    for (int loads = 0; loads < 200; ++loads) {
-        CTabNavigationData loaded;
-        if (loaded.LoadFromFile(path) != KEL_OK || !(loaded.IsEqual(small) || loaded.IsEqual(large)))
-            ++bad;
-    }
-    writer.join();
-    EXPECT_FALSE(writerFailed);
-    EXPECT_EQ(0, bad) << "of 200 loads";
 }

@@ -4,17 +4,14 @@
 #include <gdk/gdk.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "IPCAPI.h"
 #include "KelTest.h"
 
 using namespace IPCAPI;
+using keltest::WaitUntil;
 
 namespace {
 
@@ -22,33 +19,8 @@ const int kCanary = 0x5EA7C4;
 
 /* Outlives the callback objects, so the tests can look at what happened after a delete. */
 struct Probe {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int entered = 0;
-    bool gateOpen = false;
-    std::atomic<int> calls{0};
-    std::atomic<int> enterGdkResult{-1};
-    std::atomic<bool> sawLiveObject{false};
-    std::atomic<bool> destroyed{false};
-
-    void Enter()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        ++entered;
-        changed.notify_all();
-    }
-    void OpenGate()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        gateOpen = true;
-        changed.notify_all();
-    }
-    /* Bounded: a lost signal fails the test instead of hanging it. */
-    bool Wait(const std::function<bool()>& cond)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(20), cond);
-    }
+    std::atomic<int> calls{0}, enterGdkResult{-1};
+    std::atomic<bool> gateOpen{false}, sawLiveObject{false}, destroyed{false};
 };
 
 enum class Mode { Count, TakeGdk, WaitForGate, DeleteSelf };
@@ -72,7 +44,6 @@ public:
     {
         std::shared_ptr<Probe> probe = m_Probe;
         probe->calls++;
-        probe->Enter();
         if (m_Mode == Mode::TakeGdk) {
             bool ok = EnterGdkForCallBack();
             probe->enterGdkResult = ok ? 1 : 0;
@@ -80,7 +51,7 @@ public:
                 return; /* the object may be gone: touch nothing */
             gdk_threads_leave();
         } else if (m_Mode == Mode::WaitForGate) {
-            probe->Wait([&] { return probe->gateOpen; });
+            WaitUntil([&] { return probe->gateOpen.load(); });
         } else if (m_Mode == Mode::DeleteSelf) {
             delete this;
             return;
@@ -121,20 +92,20 @@ TEST(IpcCallback, DeleteWhileCallbackWaitsForGdkLockNeitherDeadlocksNorReachesDe
     StudentProbe* object = new StudentProbe(probe, Mode::TakeGdk);
     std::shared_ptr<CCallbackLink> link = object->GetCallbackLink();
     std::thread first([link] { DeliverSearchLocalProgram(link, "done"); });
-    ASSERT_TRUE(keltest::PumpUntil([&] { return probe->enterGdkResult.load() >= 0; }, 20000));
+    ASSERT_TRUE(keltest::PumpUntil([&] { return probe->enterGdkResult >= 0; }, 20000));
     first.join();
-    EXPECT_EQ(1, probe->enterGdkResult.load());
+    EXPECT_EQ(1, probe->enterGdkResult);
     EXPECT_TRUE(probe->sawLiveObject);
 
     probe->sawLiveObject = false;
     std::thread second([link] { DeliverSearchLocalProgram(link, "done"); });
-    ASSERT_TRUE(probe->Wait([&] { return probe->entered == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return probe->calls == 2; }));
     delete object; /* GDK lock held by this thread throughout */
     EXPECT_TRUE(probe->destroyed);
     gdk_threads_leave();
     second.join();
     gdk_threads_enter();
-    EXPECT_EQ(0, probe->enterGdkResult.load());
+    EXPECT_EQ(0, probe->enterGdkResult);
     EXPECT_FALSE(probe->sawLiveObject);
     EXPECT_TRUE(link->IsDetached());
 }
@@ -147,17 +118,12 @@ TEST(IpcCallback, RunningCallbackDelaysTheDestructorUntilItEnds)
     StudentProbe* object = new StudentProbe(probe, Mode::WaitForGate);
     std::shared_ptr<CCallbackLink> link = object->GetCallbackLink();
     std::thread worker([link] { DeliverSearchLocalProgram(link, "done"); });
-    ASSERT_TRUE(probe->Wait([&] { return probe->entered == 1; }));
-    std::atomic<bool> deleted(false);
-    std::thread deleter([&] {
-        delete object;
-        deleted = true;
-    });
-    ASSERT_TRUE(keltest::PumpUntil([&] { return link->IsDetached(); }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return probe->calls == 1; }));
+    std::thread deleter([object] { delete object; });
+    ASSERT_TRUE(WaitUntil([&] { return link->IsDetached(); }));
     /* The callback is still held at the gate, so the destructor must still be waiting. */
-    EXPECT_FALSE(deleted.load());
-    EXPECT_FALSE(probe->destroyed.load());
-    probe->OpenGate();
+    EXPECT_FALSE(probe->destroyed);
+    probe->gateOpen = true;
     worker.join();
     deleter.join();
     EXPECT_TRUE(probe->sawLiveObject);
@@ -181,7 +147,7 @@ TEST(IpcCallback, NoDeliveryAfterDetachOrDeleteOrToTheWrongSide)
     EXPECT_FALSE(DeliverFromWorker(studentLink));
     delete student;
     EXPECT_FALSE(DeliverFromWorker(studentLink));
-    EXPECT_EQ(1, probe->calls.load());
+    EXPECT_EQ(1, probe->calls);
 
     TeacherProbe* teacher = new TeacherProbe();
     std::shared_ptr<CCallbackLink> teacherLink = teacher->GetCallbackLink();

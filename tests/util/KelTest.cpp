@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "KELLog.h"
 
@@ -145,6 +146,14 @@ bool PumpUntil(const std::function<bool()>& cond, int timeoutMs)
         gdk_threads_enter();
     }
     return true;
+}
+
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
+{
+    gint64 deadline = g_get_monotonic_time() + (gint64)timeoutMs * 1000;
+    while (!cond() && g_get_monotonic_time() < deadline)
+        std::this_thread::yield();
+    return cond();
 }
 
 MessageBoxAnswerer::MessageBoxAnswerer(int response, int timeoutMs)

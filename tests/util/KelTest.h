@@ -35,6 +35,8 @@ bool DropFileCapabilities();
 void Drain();
 /* Pumps the main loop until cond holds or timeoutMs passes; returns cond(). */
 bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 5000);
+/* Waits, without pumping and keeping the GDK lock, until cond holds or timeoutMs passes; returns cond(). */
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 20000);
 
 /* Answers the next message box that appears (within timeoutMs) with response.
  * The box's text, title and parent are recorded. Install before the action that shows it. */

@@ -1,11 +1,11 @@
-/* The local service's program search, driven through the student and teacher APIs on trees of desktop entries. */
+/* The local service through the student and teacher APIs: the policy saves, and the program search on
+ * trees of desktop entries. */
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -20,16 +20,22 @@
 
 using namespace IPCAPI;
 using keltest::Root;
-using LibKELData::CApplicationInfo;
-using LibKELData::CSearchResultData;
+using namespace LibKELData;
 
 namespace {
 
 const std::string kApp = "Type=Application\n";
 
+std::string Xml(CKELDataProvider&& record)
+{
+    std::string xml;
+    EXPECT_EQ(0, record.Save2String(xml));
+    return xml;
+}
+
 std::string ResultFile()
 {
-    return LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT;
+    return CONFIG_FILE_DIR + SEARCH_RESULT;
 }
 
 std::vector<CApplicationInfo> ResultsOnDisk()
@@ -51,77 +57,62 @@ std::string Names()
     return names;
 }
 
-/* Completions as the service delivers them, with the thread they came on. The callbacks take
- * no GDK lock, so the test thread may keep it while waiting. */
-struct Answers {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<std::string> students, results;
-    std::vector<std::thread::id> threads;
-    std::vector<size_t> programsInFileAtAnswer;
-    bool gateClosed = false;
-
-    void Add(const std::string& student, const std::string& result)
+/* Completions as the service delivers them, with the thread they came on; a closed gate holds the
+ * service inside an answer. The callbacks take no GDK lock, so the test thread may keep it. */
+class Side : public CStudentAPICallbackBase, public CTeacherAPICallbackBase {
+public:
+    Side()
     {
-        size_t inFile = ResultsOnDisk().size();
-        std::unique_lock<std::mutex> lock(mutex);
-        students.push_back(student);
-        results.push_back(result);
-        threads.push_back(std::this_thread::get_id());
-        programsInFileAtAnswer.push_back(inFile);
-        changed.notify_all();
-        changed.wait_for(lock, std::chrono::seconds(20), [this] { return !gateClosed; });
+        int err = -99;
+        EXPECT_EQ(0, Student()->RegisterCallBack(static_cast<CStudentAPICallbackBase*>(this), err));
+        EXPECT_EQ(0, err);
+        EXPECT_EQ(0, Teacher()->RegisterCallBack(static_cast<CTeacherAPICallbackBase*>(this), err));
     }
+    ~Side() override
+    {
+        CStudentAPICallbackBase::DetachCallBacks();
+        CTeacherAPICallbackBase::DetachCallBacks();
+    }
+    IPCStudentAPI* Student() { return GetStudentAPIObject(); }
+    IPCTeacherAPI* Teacher() { return GetTeacherAPIObject(); }
+    int Start(const std::string& folder, int clear)
+    {
+        int op = -1;
+        EXPECT_EQ(0, Student()->SearchLocalProgram(folder, op, clear)) << folder;
+        EXPECT_GT(op, 0);
+        return op;
+    }
+    void SearchLocalProgramCallBack(std::string result) override { Add("", result); }
+    void SearchProgramCallBack(std::string student, std::string result) override { Add(student, result); }
     bool WaitForCount(size_t n)
     {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(20), [&] { return results.size() >= n; });
+        return keltest::WaitUntil([&] { return Count() >= n; });
     }
     size_t Count()
     {
         std::lock_guard<std::mutex> lock(mutex);
         return results.size();
     }
-    void SetGate(bool closed)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        gateClosed = closed;
-        changed.notify_all();
-    }
-};
 
-class StudentSide : public CStudentAPICallbackBase {
-public:
-    StudentSide()
-    {
-        int err = -99;
-        EXPECT_EQ(0, GetStudentAPIObject()->RegisterCallBack(this, err));
-        EXPECT_EQ(0, err);
-    }
-    ~StudentSide() override { DetachCallBacks(); }
-    void SearchLocalProgramCallBack(std::string result) override { answers.Add("", result); }
-    IPCStudentAPI* Api() { return GetStudentAPIObject(); }
-    int Start(const std::string& folder, int clear)
-    {
-        int op = -1;
-        EXPECT_EQ(0, Api()->SearchLocalProgram(folder, op, clear)) << folder;
-        EXPECT_GT(op, 0);
-        return op;
-    }
-    Answers answers;
-};
+    std::mutex mutex;
+    std::vector<std::string> students, results;
+    std::vector<std::thread::id> threads;
+    std::vector<size_t> programsInFileAtAnswer;
+    std::atomic<bool> gateClosed{false};
 
-class TeacherSide : public CTeacherAPICallbackBase {
-public:
-    TeacherSide()
+private:
+    void Add(const std::string& student, const std::string& result)
     {
-        int err = -99;
-        EXPECT_EQ(0, GetTeacherAPIObject()->RegisterCallBack(this, err));
+        size_t inFile = ResultsOnDisk().size();
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            students.push_back(student);
+            results.push_back(result);
+            threads.push_back(std::this_thread::get_id());
+            programsInFileAtAnswer.push_back(inFile);
+        }
+        keltest::WaitUntil([this] { return !gateClosed; });
     }
-    ~TeacherSide() override { DetachCallBacks(); }
-    void SearchProgramCallBack(std::string student, std::string result) override { answers.Add(student, result); }
-    IPCTeacherAPI* Api() { return GetTeacherAPIObject(); }
-    Answers answers;
 };
 
 void WriteEntry(const std::string& pathWithoutSuffix, const std::string& body)
@@ -173,36 +164,73 @@ std::string MakeSlowTree()
 
 /* Holds the search worker inside the log while it writes the line of the oversized entry. */
 struct LogGate {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool reached = false;
-    bool open = false;
+    std::atomic<bool> reached{false}, open{false};
 
-    LogGate() { LibKELData::CKELLog::SetCapture(Sink, this); }
+    LogGate() { CKELLog::SetCapture(Sink, this); }
     static void Sink(int, int, const std::string& text, void* self)
     {
         LogGate* g = static_cast<LogGate*>(self);
-        std::unique_lock<std::mutex> lock(g->mutex);
-        if (text.compare(0, 31, "Program search: entry too large") == 0 && !g->reached) {
-            g->reached = true;
-            g->changed.notify_all();
-            g->changed.wait_for(lock, std::chrono::seconds(20), [g] { return g->open; });
-        }
-    }
-    bool WaitReached()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(20), [this] { return reached; });
-    }
-    void Open()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = true;
-        changed.notify_all();
+        if (text.compare(0, 31, "Program search: entry too large") == 0 && !g->reached.exchange(true))
+            keltest::WaitUntil([g] { return g->open.load(); });
     }
 };
 
 } // namespace
+
+/* Refusals change nothing on disk; a good text replaces the file (as we write it, so byte for
+ * byte); a folder where the file should be is reported as a failed save. */
+TEST(LocalService, SaveCallsRefuseMalformedPolicyAndLeaveTheFileWhole)
+{
+    CLockScheduleData schedule;
+    schedule.SetAutoLock(1);
+    schedule.SetLockStatus(2);
+    schedule.SetPAutomaticLockTimeList(new LockTimeSectionList{new CLockTimeSection(2, 22, 23)});
+    CCategory* category = new CCategory;
+    category->SetName("Internet");
+    category->AddApplication(new CApplicationInfo("Browser", "/usr/bin/browser", "", 1));
+    CTabNavigationData tabs;
+    tabs.SetPCategoryInfoList(new CategoryInfoList{category});
+    CKELSystemSettingData settings, usbOn;
+    settings.SetUSBStorageenabled(0);
+    settings.SetNewStudentConnectDialogEnable(1);
+    usbOn.SetUSBStorageenabled(1);
+
+    typedef int (IPCStudentAPI::*SaveCall)(const std::string&, int&);
+    const struct {
+        SaveCall call;
+        std::string file, oldXml, newXml, otherRecordXml;
+    } cases[] = {
+        {&IPCStudentAPI::SaveLocalSchedulePolicy, "LockSchedule.xml", Xml(CLockScheduleData()), Xml(std::move(schedule)),
+         Xml(CTabNavigationData(tabs))},
+        {&IPCStudentAPI::SaveLocalTabNavPolicy, "TabNavigation.xml", Xml(CTabNavigationData()), Xml(CTabNavigationData(tabs)),
+         Xml(CKELSystemSettingData(settings))},
+        {&IPCStudentAPI::HardWareControl, "KELSystemSetting.xml", Xml(std::move(usbOn)), Xml(std::move(settings)),
+         Xml(CLockScheduleData())},
+    };
+    IPCStudentAPI* api = GetStudentAPI();
+    ASSERT_NE(nullptr, api);
+    for (const auto& c : cases) {
+        const std::string path = keltest::EtcKel() + c.file;
+        ASSERT_TRUE(keltest::WriteFile(path, c.oldXml));
+        const std::string refused[] = {"", "not xml at all", c.newXml.substr(0, c.newXml.size() / 2), c.otherRecordXml,
+                                       "<!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><x>&e;</x>"};
+        for (const std::string& text : refused) {
+            int err = 0;
+            EXPECT_NE(0, (api->*c.call)(text, err)) << c.file << ": " << text;
+            EXPECT_EQ(IPC_ERR_PARSE, err) << c.file << ": " << text;
+            EXPECT_EQ(c.oldXml, keltest::ReadFile(path)) << c.file << ": " << text;
+        }
+        int err = -99;
+        EXPECT_EQ(0, (api->*c.call)(c.newXml, err)) << c.file;
+        EXPECT_EQ(IPC_OK, err);
+        EXPECT_EQ(c.newXml, keltest::ReadFile(path)) << c.file;
+
+        ASSERT_EQ(0, remove(path.c_str()));
+        ASSERT_EQ(0, mkdir(path.c_str(), 0755));
+        EXPECT_NE(0, (api->*c.call)(c.newXml, err)) << c.file;
+        EXPECT_EQ(IPC_ERR_SAVE, err) << c.file;
+    }
+}
 
 TEST(ProgramSearch, FindsApplicationsWithLocalizedNamesProgramsAndIcons)
 {
@@ -237,11 +265,11 @@ TEST(ProgramSearch, FindsApplicationsWithLocalizedNamesProgramsAndIcons)
     keltest::WriteFile(apps + "garbage.desktop", "this is not a key file\n\x01\x02");
     keltest::WriteFile(apps + "readme.txt", "[Desktop Entry]\nType=Application\nName=Text\nExec=kel-demo-tool\n");
 
-    StudentSide side;
+    Side side;
     side.Start(apps, 1);
-    ASSERT_TRUE(side.answers.WaitForCount(1));
+    ASSERT_TRUE(side.WaitForCount(1));
     /* The completion comes from a worker, never from the caller's thread. */
-    EXPECT_NE(std::this_thread::get_id(), side.answers.threads[0]);
+    EXPECT_NE(std::this_thread::get_id(), side.threads[0]);
 
     std::map<std::string, CApplicationInfo> found;
     for (const CApplicationInfo& app : ResultsOnDisk())
@@ -274,38 +302,38 @@ TEST(ProgramSearch, ClearReplacesEarlierResultsAndMergeAddsWithoutDuplicates)
     WriteResults({CApplicationInfo("Earlier", "/usr/bin/earlier", "", 1),
                   CApplicationInfo("Same as One", Root() + "/bin/kel-demo-tool 1", "", 1)});
     /* A callback object deleted before the search ends is dropped from the service. */
-    StudentSide* gone = new StudentSide;
-    std::shared_ptr<CCallbackLink> goneLink = gone->GetCallbackLink();
-    StudentSide side;
+    Side* gone = new Side;
+    std::shared_ptr<CCallbackLink> goneLink = gone->CStudentAPICallbackBase::GetCallbackLink();
+    Side side;
     delete gone;
 
     /* Refused starts leave the caller idle and bring no completion. */
     int op = 7, err = 0;
-    EXPECT_EQ(IPC_ERR_INVALID_ARGUMENT, side.Api()->SearchLocalProgram("", op, 0));
+    EXPECT_EQ(IPC_ERR_INVALID_ARGUMENT, side.Student()->SearchLocalProgram("", op, 0));
     EXPECT_EQ(0, op);
-    EXPECT_EQ(IPC_ERR_INVALID_ARGUMENT, side.Api()->SearchLocalProgram("relative/folder", op, 0));
-    EXPECT_NE(0, side.Api()->RegisterCallBack(nullptr, err));
+    EXPECT_EQ(IPC_ERR_INVALID_ARGUMENT, side.Student()->SearchLocalProgram("relative/folder", op, 0));
+    EXPECT_NE(0, side.Student()->RegisterCallBack(nullptr, err));
     EXPECT_EQ(IPC_ERR_INVALID_ARGUMENT, err);
-    EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, side.Api()->CancelOperation(12345, err));
+    EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, side.Student()->CancelOperation(12345, err));
     EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, err);
 
     int first = side.Start(Root() + "/a", 0);
-    ASSERT_TRUE(side.answers.WaitForCount(1));
+    ASSERT_TRUE(side.WaitForCount(1));
     EXPECT_TRUE(goneLink->IsDetached());
     EXPECT_EQ("Earlier;Same as One;Two;", Names()); /* One was there already, under its own name */
     int second = side.Start(Root() + "/a", 0);
-    ASSERT_TRUE(side.answers.WaitForCount(2));
+    ASSERT_TRUE(side.WaitForCount(2));
     EXPECT_EQ("Earlier;Same as One;Two;", Names());
     EXPECT_GT(second, first);
     int third = side.Start(Root() + "/b", 1);
-    ASSERT_TRUE(side.answers.WaitForCount(3));
+    ASSERT_TRUE(side.WaitForCount(3));
     EXPECT_EQ("Three;", Names());
     EXPECT_GT(third, second);
     /* A folder that cannot be searched changes nothing, even when asked to clear. */
     side.Start(Root() + "/no-such-folder", 1);
-    ASSERT_TRUE(side.answers.WaitForCount(4));
+    ASSERT_TRUE(side.WaitForCount(4));
     EXPECT_EQ("Three;", Names());
-    EXPECT_EQ(4u, side.answers.Count());
+    EXPECT_EQ(4u, side.Count());
 }
 
 /* The worker is held inside the walk while the test cancels: the walk stops, nothing is written
@@ -317,21 +345,21 @@ TEST(ProgramSearch, CancelStopsTheWalkAndNoCompletionFollows)
     keltest::MakeDirs(Root() + "/empty");
     WriteResults({CApplicationInfo("Earlier", "/usr/bin/earlier", "", 1)});
     const std::string before = keltest::ReadFile(ResultFile());
-    StudentSide side;
+    Side side;
     LogGate gate;
     int op = side.Start(tree, 1);
-    ASSERT_TRUE(gate.WaitReached());
+    ASSERT_TRUE(keltest::WaitUntil([&] { return gate.reached.load(); }));
     int other = 0, err = -99;
-    EXPECT_EQ(IPC_ERR_BUSY, side.Api()->SearchLocalProgram(Root() + "/empty", other, 0));
-    EXPECT_EQ(0, side.Api()->CancelOperation(op, err));
+    EXPECT_EQ(IPC_ERR_BUSY, side.Student()->SearchLocalProgram(Root() + "/empty", other, 0));
+    EXPECT_EQ(0, side.Student()->CancelOperation(op, err));
     EXPECT_EQ(0, err);
-    EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, side.Api()->CancelOperation(op, err));
-    gate.Open();
+    EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, side.Student()->CancelOperation(op, err));
+    gate.open = true;
     /* A new search may start at once; its completion is the only one to arrive. */
     EXPECT_GT(side.Start(Root() + "/empty", 0), op);
-    ASSERT_TRUE(side.answers.WaitForCount(1));
-    LibKELData::CKELLog::SetCapture(nullptr, nullptr);
-    EXPECT_EQ(1u, side.answers.Count());
+    ASSERT_TRUE(side.WaitForCount(1));
+    CKELLog::SetCapture(nullptr, nullptr);
+    EXPECT_EQ(1u, side.Count());
     EXPECT_EQ(before, keltest::ReadFile(ResultFile()));
 }
 
@@ -354,11 +382,11 @@ TEST(ProgramSearch, WalkSurvivesLinkLoopsAndUnreadableFolders)
     ASSERT_TRUE(keltest::DropFileCapabilities());
 
     keltest::LogCapture log;
-    StudentSide side;
+    Side side;
     side.Start(tree, 1);
-    ASSERT_TRUE(side.answers.WaitForCount(1));
+    ASSERT_TRUE(side.WaitForCount(1));
     /* Each folder once: the entry reached again through its link makes 3, not more. */
-    EXPECT_EQ("found 3, new 2", side.answers.results[0]);
+    EXPECT_EQ("found 3, new 2", side.results[0]);
     const std::string names = Names();
     EXPECT_TRUE(names == "Inner;Elsewhere;" || names == "Elsewhere;Inner;") << names;
     /* The reason (from the system, in the user's language) sits between prefix and suffix. */
@@ -381,42 +409,42 @@ TEST(ProgramSearch, TeacherSearchAnswersOncePerRosterStudentAfterMerging)
                                "<Student name=\"\" address=\"10.0.0.2\"/><Student name=\"Carl\" address=\"10.0.0.3\"/>"
                                "</StudentInfo>");
     WriteResults({CApplicationInfo("Earlier", "/usr/bin/earlier", "", 1)});
-    TeacherSide side;
+    Side side;
     std::list<tagStudent_t> students;
     int err = -99;
-    EXPECT_EQ(0, side.Api()->GetStudentList(students, err));
+    EXPECT_EQ(0, side.Teacher()->GetStudentList(students, err));
     ASSERT_EQ(3u, students.size());
     EXPECT_EQ("Anna", students.front().name);
     EXPECT_EQ("10.0.0.3", students.back().address);
 
     /* Held in the first answer: the search cannot be cancelled while an answer is on its way. */
-    side.answers.SetGate(true);
+    side.gateClosed = true;
     int op = 0;
-    ASSERT_EQ(0, side.Api()->SearchProgram(Root() + "/apps", op, 1));
-    ASSERT_TRUE(side.answers.WaitForCount(1));
-    EXPECT_EQ(IPC_ERR_BUSY, side.Api()->CancelOperation(op, err));
+    ASSERT_EQ(0, side.Teacher()->SearchProgram(Root() + "/apps", op, 1));
+    ASSERT_TRUE(side.WaitForCount(1));
+    EXPECT_EQ(IPC_ERR_BUSY, side.Teacher()->CancelOperation(op, err));
     EXPECT_EQ(IPC_ERR_BUSY, err);
-    side.answers.SetGate(false);
-    ASSERT_TRUE(side.answers.WaitForCount(3));
+    side.gateClosed = false;
+    ASSERT_TRUE(side.WaitForCount(3));
     /* No name makes no end marker: the address stands in. Nothing follows the last answer. */
-    EXPECT_EQ((std::vector<std::string>{"Anna", "10.0.0.2", "Carl"}), side.answers.students);
-    EXPECT_EQ(2u, side.answers.programsInFileAtAnswer[0]); /* cleared, then merged, then answered */
-    for (std::thread::id t : side.answers.threads)
+    EXPECT_EQ((std::vector<std::string>{"Anna", "10.0.0.2", "Carl"}), side.students);
+    EXPECT_EQ(2u, side.programsInFileAtAnswer[0]); /* cleared, then merged, then answered */
+    for (std::thread::id t : side.threads)
         EXPECT_NE(std::this_thread::get_id(), t);
-    EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, side.Api()->CancelOperation(op, err));
+    EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, side.Teacher()->CancelOperation(op, err));
 
     /* An empty classroom still ends the search, with the end marker alone. */
     remove(roster.c_str());
-    EXPECT_EQ(0, side.Api()->GetStudentList(students, err));
+    EXPECT_EQ(0, side.Teacher()->GetStudentList(students, err));
     EXPECT_TRUE(students.empty());
-    ASSERT_EQ(0, side.Api()->SearchProgram(Root() + "/apps", op, 0));
-    ASSERT_TRUE(side.answers.WaitForCount(4));
-    EXPECT_EQ("", side.answers.students[3]);
+    ASSERT_EQ(0, side.Teacher()->SearchProgram(Root() + "/apps", op, 0));
+    ASSERT_TRUE(side.WaitForCount(4));
+    EXPECT_EQ("", side.students[3]);
     EXPECT_EQ(2u, ResultsOnDisk().size());
     /* A broken roster is an error, and leaves no stale student behind. */
     keltest::WriteFile(roster, "<StudentInfo><Student name=");
     students.push_back(tagStudent_t{"stale", ""});
-    EXPECT_NE(0, side.Api()->GetStudentList(students, err));
+    EXPECT_NE(0, side.Teacher()->GetStudentList(students, err));
     EXPECT_EQ(IPC_ERR_PARSE, err);
     EXPECT_TRUE(students.empty());
 }
@@ -428,9 +456,9 @@ TEST(ProgramSearch, ProcessEndsCleanlyWhileASearchWalks)
     MakeEnvironment();
     const std::string tree = MakeSlowTree();
     static LogGate* gate = new LogGate; /* never freed: the worker is still in it when the process ends */
-    StudentSide side;
+    Side side;
     side.Start(tree, 1);
-    ASSERT_TRUE(gate->WaitReached());
+    ASSERT_TRUE(keltest::WaitUntil([] { return gate->reached.load(); }));
     /* Registered after the service's own exit handler, so it runs first and lets the walk go on. */
-    atexit([] { gate->Open(); });
+    atexit([] { gate->open = true; });
 }
