@@ -10,27 +10,30 @@
 
 using LibKELGUI::CCategoryNaming;
 using LibKELGUI::CLockGrid;
+using keltest::SectionSpec;
 
-TEST(ShellSettingModel, GridKeepsEveryCoveredHourAndWritesThemBackHourByHour)
+namespace {
+void Free(LibKELData::LockTimeSectionList* sections)
 {
+    for (LibKELData::CLockTimeSection* s : *sections)
+        delete s;
+    delete sections;
+}
+} // namespace
+
+TEST(ShellSettingModel, GridKeepsEveryCoveredHourSkipsOutOfRangeAndWritesBackHourByHour)
+{
+    /* Several hours, past midnight, empty, and days or hours outside the grid. */
     LibKELData::LockTimeSectionList* sections =
         keltest::NewSectionList({{6, 23, 24}, {1, 8, 11}, {3, 22, 30}, {4, 6, 6}, {7, 5, 6}, {2, 24, 25}, {2, -1, 0}});
     CLockGrid grid;
     EXPECT_EQ(3, grid.MarkSections(sections));
-    for (LibKELData::CLockTimeSection* s : *sections)
-        delete s;
-    delete sections;
-
+    Free(sections);
     sections = grid.NewSectionList();
-    std::vector<keltest::SectionSpec> hourly;
-    for (LibKELData::CLockTimeSection* s : *sections) {
-        hourly.push_back({s->GetDayOfWeek(), s->GetStartTime(), s->GetEndTime()});
-        delete s;
-    }
-    delete sections;
-    std::vector<keltest::SectionSpec> want = {{1, 8, 9},   {1, 9, 10},   {1, 10, 11}, {3, 22, 23},
-                                              {3, 23, 24}, {4, 6, 7},    {6, 23, 24}};
-    EXPECT_TRUE(hourly == want);
+    std::vector<SectionSpec> want = {{1, 8, 9}, {1, 9, 10}, {1, 10, 11}, {3, 22, 23}, {3, 23, 24}, {4, 6, 7}, {6, 23, 24}};
+    EXPECT_TRUE(keltest::Sections(sections) == want);
+    Free(sections);
+    EXPECT_EQ(0, grid.MarkSections(NULL));
 }
 
 TEST(ShellSettingModel, NewCategoryNamingEndsEvenWhenEveryAnswerIsOdd)
@@ -43,10 +46,7 @@ TEST(ShellSettingModel, NewCategoryNamingEndsEvenWhenEveryAnswerIsOdd)
     /* An answer that is neither 0 nor 1 counts as taken; a faulty answerer cannot keep the
      * naming going for ever. */
     int asked = 0;
-    auto odd = [&asked](const std::string&) {
-        ++asked;
-        return -1;
-    };
+    auto odd = [&asked](const std::string&) { return ++asked, -1; };
     EXPECT_EQ("New Category(6)", CCategoryNaming::Build(base, odd, 5));
     EXPECT_EQ(5, asked);
 }
