@@ -2,7 +2,9 @@
 #ifndef KEL_SEARCH_TEST_HELPERS_H
 #define KEL_SEARCH_TEST_HELPERS_H
 
+#include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <sys/stat.h>
 
 #include <list>
 #include <string>
@@ -77,17 +79,6 @@ inline void SetPath(GtkWidget* window, const std::string& path)
     gtk_entry_set_text(GTK_ENTRY(keltest::FindByType(window, GTK_TYPE_ENTRY)), path.c_str());
 }
 
-/* Asks the window to close as the window manager would (the close box of its frame). */
-inline void CloseFromFrame(GtkWidget* window)
-{
-    GdkEvent* event = gdk_event_new(GDK_DELETE);
-    event->any.window = GDK_WINDOW(g_object_ref(window->window));
-    event->any.send_event = TRUE;
-    gtk_main_do_event(event);
-    gdk_event_free(event);
-    keltest::Drain();
-}
-
 /* A plain top-level window to be the parent of modal dialogs. */
 inline GtkWidget* NewParent()
 {
@@ -100,6 +91,33 @@ inline GtkWidget* NewParent()
 inline void CountClose(GtkWidget*, gpointer counter)
 {
     ++*static_cast<int*>(counter);
+}
+
+/* The names in a window's (first) program list, in list order. */
+inline std::vector<std::string> ListNames(GtkWidget* window)
+{
+    std::vector<std::string> names;
+    GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(window, GTK_TYPE_TREE_VIEW)));
+    GtkTreeIter iter;
+    for (gboolean ok = model && gtk_tree_model_get_iter_first(model, &iter); ok; ok = gtk_tree_model_iter_next(model, &iter)) {
+        gchar* name = NULL;
+        gtk_tree_model_get(model, &iter, 1, &name, -1);
+        names.push_back(name ? name : "");
+        g_free(name);
+    }
+    return names;
+}
+
+/* An installed program: an executable and its .desktop entry naming it and its icon. */
+inline void Install(const std::string& folder, const std::string& id, const std::string& name)
+{
+    std::string exec = folder + "/bin/" + id, icon = folder + "/icons/" + id + ".png";
+    ASSERT_TRUE(keltest::WriteFile(exec, "#!/bin/sh\nexit 0\n"));
+    ASSERT_EQ(chmod(exec.c_str(), 0755), 0);
+    ASSERT_TRUE(keltest::WritePng(icon, 32, 0x22aa66ff));
+    ASSERT_TRUE(keltest::WriteFile(folder + "/applications/" + id + ".desktop",
+                                   "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec +
+                                       "\nIcon=" + icon + "\n"));
 }
 
 inline LibKELData::CApplicationInfo Program(int i, const std::string& icon = "")

@@ -15,8 +15,6 @@ namespace {
 const guint32 DEFAULT_RGBA = 0x20c040ff; /* the default program icon's colour */
 const guint32 PROGRAM_RGBA = 0xd02060ff;
 
-const char* NOTICE = "Copyright 2026 The KEL Project.\nProvided without any warranty.";
-
 bool WriteImage(const std::string& path, int width, int height, guint32 rgba)
 {
     GdkPixbuf* pb = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, width, height);
@@ -38,121 +36,38 @@ guint32 CentreColour(GdkPixbuf* pb)
     return (guint32)p[0] << 24 | (guint32)p[1] << 16 | (guint32)p[2] << 8 | 0xff;
 }
 
-/* What the dialog shows, read from its widgets. */
+/* What the dialog shows, read from its widgets in the order they were put: background,
+ * heading, version, notice, icon, OK. */
 struct Shown {
-    std::string title, heading, version, notice;
-    GdkPixbuf* programImage = nullptr; /* borrowed */
-    GdkPixbuf* windowIcon = nullptr;   /* borrowed */
-    GtkWidget* headingLabel = nullptr;
-    GtkWidget* versionLabel = nullptr;
-    GtkWidget* noticeLabel = nullptr;
-    GtkWidget* background = nullptr;
-};
-
-Shown Read(GtkWidget* window)
-{
-    Shown s;
-    s.title = gtk_window_get_title(GTK_WINDOW(window));
-    s.windowIcon = gtk_window_get_icon(GTK_WINDOW(window));
-    GtkWidget* fixed = keltest::FindByType(window, GTK_TYPE_FIXED);
-    GList* children = gtk_container_get_children(GTK_CONTAINER(fixed));
-    /* In the order they were put: background, heading, version, notice, icon, OK. */
-    EXPECT_EQ(6u, g_list_length(children));
-    if (g_list_length(children) == 6) {
-        s.background = GTK_WIDGET(g_list_nth_data(children, 0));
-        s.headingLabel = GTK_WIDGET(g_list_nth_data(children, 1));
-        s.versionLabel = GTK_WIDGET(g_list_nth_data(children, 2));
-        s.noticeLabel = GTK_WIDGET(g_list_nth_data(children, 3));
-        s.heading = gtk_label_get_text(GTK_LABEL(s.headingLabel));
-        s.version = gtk_label_get_text(GTK_LABEL(s.versionLabel));
-        s.notice = gtk_label_get_text(GTK_LABEL(s.noticeLabel));
-        GtkImage* icon = GTK_IMAGE(g_list_nth_data(children, 4));
-        if (gtk_image_get_storage_type(icon) == GTK_IMAGE_PIXBUF)
-            s.programImage = gtk_image_get_pixbuf(icon);
+    std::string title;
+    GtkWidget* parts[6] = {};
+    GdkPixbuf* windowIcon = nullptr; /* borrowed */
+    std::string Text(int i) const { return gtk_label_get_text(GTK_LABEL(parts[i])); }
+    GdkPixbuf* Image(int i) const
+    {
+        return gtk_image_get_storage_type(GTK_IMAGE(parts[i])) == GTK_IMAGE_PIXBUF ? gtk_image_get_pixbuf(GTK_IMAGE(parts[i]))
+                                                                                    : NULL;
     }
+    int Lines(int i) const { return pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(parts[i]))); }
+};
+enum { BACKGROUND, HEADING, VERSION, NOTICE, ICON };
+
+Shown Read(CAboutDlg& dlg)
+{
+    EXPECT_EQ(0, dlg.Init());
+    dlg.Show();
+    keltest::Drain();
+    Shown s;
+    s.title = gtk_window_get_title(GTK_WINDOW(dlg.GetWindow()));
+    s.windowIcon = gtk_window_get_icon(GTK_WINDOW(dlg.GetWindow()));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(keltest::FindByType(dlg.GetWindow(), GTK_TYPE_FIXED)));
+    EXPECT_EQ(6u, g_list_length(children));
+    for (int i = 0; i < 6 && g_list_nth_data(children, i); ++i)
+        s.parts[i] = GTK_WIDGET(g_list_nth_data(children, i));
     g_list_free(children);
     return s;
 }
 
-} // namespace
-
-TEST(AboutDlg, EmptyArgumentsGiveDefaultsAndTheDefaultIcon)
-{
-    ASSERT_TRUE(WriteImage(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 64, 64, DEFAULT_RGBA));
-    /* Empty, and naming a missing file: both fall back, for the window icon and the image. */
-    const std::string iconPaths[] = {"", keltest::Root() + "/no-such-icon.png"};
-    for (const std::string& icon : iconPaths) {
-        CAboutDlg dlg("", "", icon, "");
-        EXPECT_EQ(0, dlg.Init());
-        Shown s = Read(dlg.GetWindow());
-        EXPECT_EQ("About KEL", s.title);
-        EXPECT_EQ("About Dialog", s.heading);
-        EXPECT_EQ("Version 1.0", s.version);
-        EXPECT_EQ(NOTICE, s.notice);
-        ASSERT_TRUE(s.programImage);
-        EXPECT_EQ(48, gdk_pixbuf_get_width(s.programImage));
-        EXPECT_EQ(DEFAULT_RGBA, CentreColour(s.programImage));
-        EXPECT_EQ(DEFAULT_RGBA, CentreColour(s.windowIcon));
-        EXPECT_STREQ("About KEL", GTK_WINDOW(dlg.GetWindow())->wmclass_name);
-        EXPECT_STREQ("KEL", GTK_WINDOW(dlg.GetWindow())->wmclass_class);
-        EXPECT_FALSE(gtk_window_get_resizable(GTK_WINDOW(dlg.GetWindow())));
-        /* No background picture in this sandbox: a plain window, not a broken-image mark. */
-        EXPECT_EQ(GTK_IMAGE_EMPTY, gtk_image_get_storage_type(GTK_IMAGE(s.background)));
-    }
-
-    /* A file that exists but is no image falls back too. */
-    ASSERT_TRUE(keltest::WriteFile(keltest::Root() + "/broken.png", "not a picture"));
-    CAboutDlg broken("", "", keltest::Root() + "/broken.png", "");
-    broken.Init();
-    Shown s = Read(broken.GetWindow());
-    EXPECT_EQ(DEFAULT_RGBA, CentreColour(s.programImage));
-    EXPECT_EQ(DEFAULT_RGBA, CentreColour(s.windowIcon));
-}
-
-TEST(AboutDlg, HostTextsAndIconAreShownAsGiven)
-{
-    ASSERT_TRUE(WriteImage(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 64, 64, DEFAULT_RGBA));
-    ASSERT_TRUE(WriteImage(LibKELData::KEL_RESOURCE_IMAGE_PATH + "About_BG.png", 350, 230, 0xf0f4f8ff));
-    std::string icon = keltest::Root() + "/wide.png";
-    ASSERT_TRUE(WriteImage(icon, 96, 48, PROGRAM_RGBA));
-
-    CAboutDlg dlg("Shell 100% _Controller", "Shell Controller", icon, "3.0.0.162");
-    dlg.Init();
-    Shown s = Read(dlg.GetWindow());
-    EXPECT_EQ("About Shell Controller", s.title);
-    /* The underscore marks the next character, as in every label made with a mnemonic. */
-    EXPECT_EQ("Shell 100% Controller", s.heading);
-    EXPECT_EQ(GDK_c, gtk_label_get_mnemonic_keyval(GTK_LABEL(s.headingLabel)));
-    EXPECT_EQ("Version 3.0.0.162", s.version);
-    ASSERT_TRUE(s.programImage);
-    EXPECT_EQ(48, gdk_pixbuf_get_width(s.programImage));
-    EXPECT_EQ(24, gdk_pixbuf_get_height(s.programImage));
-    EXPECT_EQ(PROGRAM_RGBA, CentreColour(s.programImage));
-    EXPECT_EQ(PROGRAM_RGBA, CentreColour(s.windowIcon));
-    EXPECT_EQ(GTK_IMAGE_PIXBUF, gtk_image_get_storage_type(GTK_IMAGE(s.background)));
-
-    /* Heading and version bold, the notice in the window's own font. */
-    dlg.Show();
-    keltest::Drain();
-    auto weight = [](GtkWidget* w) { return pango_font_description_get_weight(gtk_widget_get_style(w)->font_desc); };
-    EXPECT_EQ(PANGO_WEIGHT_BOLD, weight(s.headingLabel));
-    EXPECT_EQ(PANGO_WEIGHT_BOLD, weight(s.versionLabel));
-    EXPECT_EQ(PANGO_WEIGHT_NORMAL, weight(s.noticeLabel));
-}
-
-TEST(AboutDlg, LongHeadingWrapsAndVersionDoesNot)
-{
-    CAboutDlg dlg("A very long heading for the classroom shell settings program of this school",
-                  "Shell Controller", "", "3.0.0.162 built on a long afternoon with a long name");
-    dlg.Init();
-    dlg.Show();
-    keltest::Drain();
-    Shown s = Read(dlg.GetWindow());
-    EXPECT_GT(pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(s.headingLabel))), 1);
-    EXPECT_EQ(1, pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(s.versionLabel))));
-}
-
-namespace {
 struct Host {
     CAboutDlg* about = nullptr;
     int closed = 0;
@@ -165,7 +80,62 @@ void OnAboutClosed(GtkWidget*, gpointer data)
     delete host->about; /* the host is done with it */
     host->about = nullptr;
 }
+
 } // namespace
+
+TEST(AboutDlg, EmptyMissingOrBrokenIconAndEmptyTextsFallBackToDefaults)
+{
+    ASSERT_TRUE(WriteImage(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 64, 64, DEFAULT_RGBA));
+    ASSERT_TRUE(keltest::WriteFile(keltest::Root() + "/broken.png", "not a picture"));
+    for (const std::string& icon : {std::string(), keltest::Root() + "/no-such-icon.png", keltest::Root() + "/broken.png"}) {
+        SCOPED_TRACE(icon);
+        CAboutDlg dlg("", "", icon, "");
+        Shown s = Read(dlg);
+        EXPECT_EQ("About KEL", s.title);
+        EXPECT_EQ("About Dialog", s.Text(HEADING));
+        EXPECT_EQ("Version 1.0", s.Text(VERSION));
+        EXPECT_EQ("Copyright 2026 The KEL Project.\nProvided without any warranty.", s.Text(NOTICE));
+        EXPECT_EQ(DEFAULT_RGBA, CentreColour(s.Image(ICON)));
+        EXPECT_EQ(DEFAULT_RGBA, CentreColour(s.windowIcon));
+        EXPECT_FALSE(gtk_window_get_resizable(GTK_WINDOW(dlg.GetWindow())));
+        /* No background picture in this sandbox: a plain window, not a broken-image mark. */
+        EXPECT_EQ(GTK_IMAGE_EMPTY, gtk_image_get_storage_type(GTK_IMAGE(s.parts[BACKGROUND])));
+    }
+    /* Default-constructed: still builds, once, and shows. */
+    CAboutDlg plain;
+    Shown s = Read(plain);
+    GtkWidget* first = plain.GetWindow();
+    EXPECT_EQ(0, plain.Init());
+    EXPECT_EQ(first, plain.GetWindow());
+    EXPECT_EQ(DEFAULT_RGBA, CentreColour(s.Image(ICON)));
+}
+
+TEST(AboutDlg, HostTextsAndIconAreShownAsGivenLongHeadingWrapsVersionDoesNot)
+{
+    ASSERT_TRUE(WriteImage(LibKELData::KEL_RESOURCE_IMAGE_PATH + "About_BG.png", 350, 230, 0xf0f4f8ff));
+    std::string icon = keltest::Root() + "/wide.png";
+    ASSERT_TRUE(WriteImage(icon, 96, 48, PROGRAM_RGBA));
+    CAboutDlg dlg("A very long heading for the classroom shell 100% _Controller of this school", "Shell Controller",
+                  icon, "3.0.0.162 built on a long afternoon with a long name");
+    Shown s = Read(dlg);
+    EXPECT_EQ("About Shell Controller", s.title);
+    /* The underscore marks the next character, as in every label made with a mnemonic. */
+    EXPECT_EQ("A very long heading for the classroom shell 100% Controller of this school", s.Text(HEADING));
+    EXPECT_EQ(GDK_c, gtk_label_get_mnemonic_keyval(GTK_LABEL(s.parts[HEADING])));
+    EXPECT_EQ("Version 3.0.0.162 built on a long afternoon with a long name", s.Text(VERSION));
+    EXPECT_GT(s.Lines(HEADING), 1);
+    EXPECT_EQ(1, s.Lines(VERSION));
+    ASSERT_TRUE(s.Image(ICON));
+    EXPECT_EQ(48, gdk_pixbuf_get_width(s.Image(ICON)));
+    EXPECT_EQ(24, gdk_pixbuf_get_height(s.Image(ICON))) << "scaled keeping its shape";
+    EXPECT_EQ(PROGRAM_RGBA, CentreColour(s.Image(ICON)));
+    EXPECT_EQ(PROGRAM_RGBA, CentreColour(s.windowIcon));
+    EXPECT_EQ(GTK_IMAGE_PIXBUF, gtk_image_get_storage_type(GTK_IMAGE(s.parts[BACKGROUND])));
+    auto weight = [&s](int i) { return pango_font_description_get_weight(gtk_widget_get_style(s.parts[i])->font_desc); };
+    EXPECT_EQ(PANGO_WEIGHT_BOLD, weight(HEADING));
+    EXPECT_EQ(PANGO_WEIGHT_BOLD, weight(VERSION));
+    EXPECT_EQ(PANGO_WEIGHT_NORMAL, weight(NOTICE));
+}
 
 TEST(AboutDlg, OKClosesTheDialogEvenWhenTheHostDeletesItThen)
 {
@@ -178,38 +148,13 @@ TEST(AboutDlg, OKClosesTheDialogEvenWhenTheHostDeletesItThen)
     ASSERT_EQ(1, host.about->ShowModal(parent, G_CALLBACK(OnAboutClosed), &host));
     keltest::Drain();
     keltest::WidgetWatch window(host.about->GetWindow());
-    log.Clear();
-
     keltest::Click(keltest::FindButtonByLabel(host.about->GetWindow(), "OK"));
     EXPECT_FALSE(window.Alive());
     EXPECT_EQ(1, host.closed);
     EXPECT_EQ(nullptr, host.about);
     int start = log.IndexOf("CAboutDlg::OKBtn click >>Start");
-    int close = log.IndexOf("CKELWindowBase::Close >>Start");
-    int end = log.IndexOf("CAboutDlg::OKBtn click <<End");
     EXPECT_LE(0, start);
-    EXPECT_LT(start, close);
-    EXPECT_LT(close, end);
-    int own = 0;
-    for (const auto& line : log.Lines())
-        if (line.text.find("CAboutDlg") != std::string::npos)
-            ++own;
-    EXPECT_EQ(2, own);
+    EXPECT_LT(start, log.IndexOf("CKELWindowBase::Close >>Start"));
+    EXPECT_LT(log.IndexOf("CKELWindowBase::Close >>Start"), log.IndexOf("CAboutDlg::OKBtn click <<End"));
     gtk_widget_destroy(parent);
-}
-
-TEST(AboutDlg, DefaultConstructedDialogStillBuilds)
-{
-    ASSERT_TRUE(WriteImage(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 64, 64, DEFAULT_RGBA));
-    CAboutDlg dlg;
-    EXPECT_EQ(0, dlg.Init());
-    GtkWidget* first = dlg.GetWindow();
-    EXPECT_EQ(0, dlg.Init()); /* built once */
-    EXPECT_EQ(first, dlg.GetWindow());
-    Shown s = Read(dlg.GetWindow());
-    EXPECT_EQ("About ", s.title);
-    EXPECT_EQ("", s.heading);
-    EXPECT_EQ("", s.notice);
-    EXPECT_EQ(DEFAULT_RGBA, CentreColour(s.programImage));
-    EXPECT_EQ(1, dlg.Show());
 }

@@ -4,47 +4,35 @@
 #include <string>
 
 #include "CMessageBox.h"
-#include "KELConstants.h"
 #include "KelTest.h"
 
 using namespace LibKELGUI;
 
-TEST(MessageBox, TitleFollowsTheTypeAndTheAnswerIsReturned)
+TEST(MessageBox, TitleFollowsTheTypeAndTextAndAnswerComeBackUnchanged)
 {
     struct Case {
         GtkMessageType type;
         GtkButtonsType buttons;
         int answer;
         const char* title;
+        std::string text; /* a "%" is no format directive */
     } cases[] = {
-        {GTK_MESSAGE_INFO, GTK_BUTTONS_OK, GTK_RESPONSE_OK, "Information"},
-        {GTK_MESSAGE_WARNING, GTK_BUTTONS_OK, GTK_RESPONSE_OK, "Warning"},
-        {GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, GTK_RESPONSE_NO, "Information"},
-        {GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, GTK_RESPONSE_YES, "Information"},
-        {GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_RESPONSE_OK, "Error"},
-        {GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, GTK_RESPONSE_OK, "Unknown"},
-        /* Closed from the frame. */
-        {GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, GTK_RESPONSE_DELETE_EVENT, "Information"},
+        {GTK_MESSAGE_INFO, GTK_BUTTONS_OK, GTK_RESPONSE_OK, "Information", "Delete the category?"},
+        {GTK_MESSAGE_WARNING, GTK_BUTTONS_OK, GTK_RESPONSE_OK, "Warning", "100% done"},
+        {GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, GTK_RESPONSE_NO, "Information", "%s %d %n %%"},
+        {GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, GTK_RESPONSE_YES, "Information", "%"},
+        {GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_RESPONSE_OK, "Error", "Ünïcode %1$s"},
+        {GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, GTK_RESPONSE_OK, "Unknown", "text"},
+        {GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, GTK_RESPONSE_DELETE_EVENT, "Information", "closed from the frame"},
     };
     for (const Case& c : cases) {
         keltest::MessageBoxAnswerer answer(c.answer);
-        int result = CMessageBox::Show("Delete the category?", NULL, c.type, c.buttons, GTK_DIALOG_MODAL, "");
+        EXPECT_EQ(c.answer, CMessageBox::Show(c.text, NULL, c.type, c.buttons, GTK_DIALOG_MODAL, ""));
         EXPECT_TRUE(answer.Answered());
-        EXPECT_EQ(c.answer, result) << c.title;
         EXPECT_EQ(c.title, answer.Title());
-        EXPECT_EQ("Delete the category?", answer.Text());
+        EXPECT_EQ(c.text, answer.Text());
     }
     EXPECT_TRUE(keltest::ToplevelsWithTitle("Information").empty());
-}
-
-TEST(MessageBox, TextWithPercentSignsIsShownUnchanged)
-{
-    const std::string texts[] = {"100% done", "%s %d %n %%", "%", "Ünïcode %1$s"};
-    for (const std::string& text : texts) {
-        keltest::MessageBoxAnswerer answer(GTK_RESPONSE_OK);
-        CMessageBox::Show(text, NULL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_DIALOG_MODAL, "");
-        EXPECT_EQ(text, answer.Text());
-    }
 }
 
 TEST(MessageBox, CentredWithIconOnlyWithoutParent)
@@ -56,42 +44,33 @@ TEST(MessageBox, CentredWithIconOnlyWithoutParent)
     gtk_container_add(GTK_CONTAINER(parent), button);
     gtk_widget_show_all(parent);
 
-    struct Seen {
+    struct Case {
+        GtkWidget* parent;
+        std::string icon;
+        bool centred, hasIcon;
+        GtkWindow* transientFor;
+    } const cases[] = {
+        {NULL, icon, true, true, NULL},
+        {NULL, keltest::Root() + "/no-such-icon.png", true, false, NULL},
+        {parent, icon, false, false, GTK_WINDOW(parent)},
+        /* A widget inside a window stands for its window, without a GTK critical. */
+        {button, icon, false, false, GTK_WINDOW(parent)},
+    };
+    for (const Case& c : cases) {
         int position = -1;
         bool hasIcon = false;
-        GtkWindow* parent = nullptr;
-    };
-    auto show = [&](GtkWidget* with, const std::string& iconPath) {
-        Seen seen;
+        GtkWindow* transientFor = NULL;
         keltest::MessageBoxAnswerer answer(GTK_RESPONSE_OK);
-        answer.Inspect([&seen](GtkWidget* dialog) {
-            g_object_get(dialog, "window-position", &seen.position, NULL);
-            seen.hasIcon = gtk_window_get_icon(GTK_WINDOW(dialog)) != NULL;
-            seen.parent = gtk_window_get_transient_for(GTK_WINDOW(dialog));
+        answer.Inspect([&](GtkWidget* dialog) {
+            g_object_get(dialog, "window-position", &position, NULL);
+            hasIcon = gtk_window_get_icon(GTK_WINDOW(dialog)) != NULL;
+            transientFor = gtk_window_get_transient_for(GTK_WINDOW(dialog));
         });
-        CMessageBox::Show("text", with, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, GTK_DIALOG_MODAL, iconPath);
+        CMessageBox::Show("text", c.parent, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, GTK_DIALOG_MODAL, c.icon);
         EXPECT_TRUE(answer.Answered());
-        return seen;
-    };
-
-    Seen alone = show(NULL, icon);
-    EXPECT_EQ(GTK_WIN_POS_CENTER, alone.position);
-    EXPECT_TRUE(alone.hasIcon);
-    EXPECT_EQ(nullptr, alone.parent);
-
-    Seen missingIcon = show(NULL, keltest::Root() + "/no-such-icon.png");
-    EXPECT_EQ(GTK_WIN_POS_CENTER, missingIcon.position);
-    EXPECT_FALSE(missingIcon.hasIcon);
-
-    Seen over = show(parent, icon);
-    EXPECT_NE(GTK_WIN_POS_CENTER, over.position);
-    EXPECT_FALSE(over.hasIcon);
-    EXPECT_EQ(GTK_WINDOW(parent), over.parent);
-
-    /* A widget inside a window stands for its window, without a GTK critical. */
-    Seen overChild = show(button, icon);
-    EXPECT_EQ(GTK_WINDOW(parent), overChild.parent);
-    EXPECT_FALSE(overChild.hasIcon);
-
+        EXPECT_EQ(c.centred, position == GTK_WIN_POS_CENTER);
+        EXPECT_EQ(c.hasIcon, hasIcon);
+        EXPECT_EQ(c.transientFor, transientFor);
+    }
     gtk_widget_destroy(parent);
 }

@@ -10,25 +10,17 @@ using namespace LibKELGUI;
 
 namespace {
 
-/* The smallest concrete window: a top-level window with one label, plus some data a close
- * callback can read. */
+/* The smallest concrete window, with some data a close callback can read. */
 class CProbeWindow : public CKELWindowBase {
 public:
-    CProbeWindow()
-        : m_Result("kept until the window is gone")
-    {
-    }
-
     int Init() override
     {
         m_pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-        gtk_window_set_title(GTK_WINDOW(m_pWindow), "Probe");
         gtk_container_add(GTK_CONTAINER(m_pWindow), gtk_label_new("probe"));
         m_bInitialized = true;
         return 0;
     }
-
-    std::string m_Result;
+    std::string m_Result = "kept until the window is gone";
 };
 
 /* What an owner's close callback saw. */
@@ -52,34 +44,32 @@ void OnDialogClosed(GtkWidget* window, gpointer data)
     }
 }
 
-GtkWidget* NewParent()
-{
-    GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_widget_show(parent);
-    return parent;
-}
+struct Parent {
+    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    Parent() { gtk_widget_show(window); }
+    ~Parent() { gtk_widget_destroy(window); }
+};
 
 } // namespace
 
 TEST(WindowBase, NothingHappensBeforeInitOrAfterClose)
 {
     keltest::LogCapture log;
-    GtkWidget* parent = NewParent();
+    Parent parent;
     size_t toplevels = keltest::ToplevelsWithTitle("").size();
     Owner owner;
     {
         CProbeWindow win;
         owner.dialog = &win;
         EXPECT_EQ(0, win.Show());
-        EXPECT_EQ(0, win.ShowModal(parent, G_CALLBACK(OnDialogClosed), &owner));
+        EXPECT_EQ(0, win.ShowModal(parent.window, G_CALLBACK(OnDialogClosed), &owner));
         EXPECT_EQ(0, win.Hidden());
         EXPECT_EQ(0, win.Close());
         EXPECT_EQ(toplevels, keltest::ToplevelsWithTitle("").size());
 
         win.Init();
         keltest::WidgetWatch gtkWindow(win.GetWindow());
-        /* Without a parent nothing is shown. */
-        EXPECT_EQ(0, win.ShowModal(NULL, G_CALLBACK(OnDialogClosed), &owner));
+        EXPECT_EQ(0, win.ShowModal(NULL, G_CALLBACK(OnDialogClosed), &owner)) << "no parent: nothing shown";
         EXPECT_FALSE(GTK_WIDGET_VISIBLE(win.GetWindow()));
         EXPECT_EQ(1, win.Show());
         EXPECT_TRUE(GTK_WIDGET_VISIBLE(win.GetWindow()));
@@ -94,103 +84,79 @@ TEST(WindowBase, NothingHappensBeforeInitOrAfterClose)
         /* A closed window stays closed. */
         EXPECT_EQ(0, win.Close());
         EXPECT_EQ(0, win.Show());
-        EXPECT_EQ(0, win.ShowModal(parent, G_CALLBACK(OnDialogClosed), &owner));
+        EXPECT_EQ(0, win.ShowModal(parent.window, G_CALLBACK(OnDialogClosed), &owner));
         EXPECT_EQ(0, win.Hidden());
     }
     EXPECT_EQ(0, owner.calls);
     EXPECT_EQ(toplevels, keltest::ToplevelsWithTitle("").size());
-
     EXPECT_TRUE(log.Has("CKELWindowBase::CKELWindowBase >>Start"));
-    EXPECT_TRUE(log.Has("CKELWindowBase::Show <<End"));
     EXPECT_LT(log.IndexOf("CKELWindowBase::~CKELWindowBase >>Start"), log.IndexOf("CKELWindowBase::~CKELWindowBase <<End"));
     for (const auto& line : log.Lines())
         EXPECT_EQ(0, line.level) << line.text;
-    gtk_widget_destroy(parent);
 }
 
 TEST(WindowBase, CloseCallbackReadsTheDialogAndRunsOncePerShowModal)
 {
-    GtkWidget* parent = NewParent();
+    Parent parent;
     Owner owner;
-    CProbeWindow* win = new CProbeWindow;
-    owner.dialog = win;
-    win->Init();
-    ASSERT_EQ(1, win->ShowModal(parent, G_CALLBACK(OnDialogClosed), &owner));
-    EXPECT_TRUE(win->IsModal());
-    EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(win->GetWindow())));
-    EXPECT_EQ(GTK_WINDOW(parent), gtk_window_get_transient_for(GTK_WINDOW(win->GetWindow())));
-    ASSERT_EQ(1, win->ShowModal(parent, G_CALLBACK(OnDialogClosed), &owner));
+    CProbeWindow win;
+    owner.dialog = &win;
+    win.Init();
+    ASSERT_EQ(1, win.ShowModal(parent.window, G_CALLBACK(OnDialogClosed), &owner));
+    EXPECT_TRUE(win.IsModal());
+    EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(win.GetWindow())));
+    EXPECT_EQ(GTK_WINDOW(parent.window), gtk_window_get_transient_for(GTK_WINDOW(win.GetWindow())));
+    ASSERT_EQ(1, win.ShowModal(parent.window, G_CALLBACK(OnDialogClosed), &owner));
     /* Null callback or data: shown, nothing connected. */
-    EXPECT_EQ(1, win->ShowModal(parent, NULL, &owner));
-    EXPECT_EQ(1, win->ShowModal(parent, G_CALLBACK(OnDialogClosed), NULL));
-    EXPECT_EQ(1, win->Show());
-    EXPECT_FALSE(win->IsModal());
+    EXPECT_EQ(1, win.ShowModal(parent.window, NULL, &owner));
+    EXPECT_EQ(1, win.ShowModal(parent.window, G_CALLBACK(OnDialogClosed), NULL));
+    EXPECT_EQ(1, win.Show());
+    EXPECT_FALSE(win.IsModal());
     keltest::Drain();
 
-    win->Close();
+    win.Close();
     EXPECT_EQ(2, owner.calls);
     EXPECT_EQ("kept until the window is gone", owner.seenResult);
     EXPECT_TRUE(owner.windowStillThere);
-    EXPECT_EQ(nullptr, win->GetWindow());
-    EXPECT_FALSE(win->IsInitialized());
-    delete win;
-    EXPECT_EQ(2, owner.calls);
-    gtk_widget_destroy(parent);
+    EXPECT_EQ(nullptr, win.GetWindow());
 }
 
-TEST(WindowBase, WindowClosedFromOutsideIsNotDestroyedAgain)
+TEST(WindowBase, ClosedFromAnyPathTheWindowIsNotDestroyedAgainAndTheOwnerMayDeleteTheDialog)
 {
-    GtkWidget* parent = NewParent();
-    /* Closed with the frame's close box, then destroyed by someone else's code. */
-    for (int byFrame = 1; byFrame >= 0; --byFrame) {
-        Owner owner;
-        CProbeWindow* win = new CProbeWindow;
-        owner.dialog = win;
-        win->Init();
-        ASSERT_EQ(1, win->ShowModal(parent, G_CALLBACK(OnDialogClosed), &owner));
-        keltest::Drain();
-        keltest::WidgetWatch gtkWindow(win->GetWindow());
-        if (byFrame)
-            keltest::CloseFromFrame(win->GetWindow());
-        else
-            gtk_widget_destroy(win->GetWindow());
-        EXPECT_FALSE(gtkWindow.Alive());
-        EXPECT_EQ(1, owner.calls);
-        EXPECT_EQ("kept until the window is gone", owner.seenResult);
-        EXPECT_EQ(nullptr, win->GetWindow());
-        EXPECT_EQ(0, win->Show());
-        EXPECT_EQ(0, win->Hidden());
-        EXPECT_EQ(0, win->Close());
-        delete win; /* a fatal critical or a crash here means a second destroy */
-        EXPECT_EQ(1, owner.calls);
-    }
-    gtk_widget_destroy(parent);
-}
-
-TEST(WindowBase, OwnerMayDeleteTheDialogInsideItsCloseCallback)
-{
-    GtkWidget* parent = NewParent();
-    /* Through Close (the dialog's own OK or Cancel), and from the frame. */
-    for (int byFrame = 0; byFrame <= 1; ++byFrame) {
+    enum How { BY_CLOSE, BY_FRAME, BY_OTHER_CODE };
+    struct Case {
+        How how;
+        bool deleteInCallback;
+    } const cases[] = {{BY_CLOSE, true}, {BY_FRAME, true}, {BY_FRAME, false}, {BY_OTHER_CODE, false}};
+    Parent parent;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.how * 2 + c.deleteInCallback);
         keltest::LogCapture log;
         Owner owner;
-        owner.deleteInCallback = true;
+        owner.deleteInCallback = c.deleteInCallback;
         owner.dialog = new CProbeWindow;
         owner.dialog->Init();
-        /* Connected twice: the second callback must not run on a deleted dialog. */
-        owner.dialog->ShowModal(parent, G_CALLBACK(OnDialogClosed), &owner);
-        owner.dialog->ShowModal(parent, G_CALLBACK(OnDialogClosed), &owner);
+        /* Connected twice: after a delete in the first, the second must not run. */
+        owner.dialog->ShowModal(parent.window, G_CALLBACK(OnDialogClosed), &owner);
+        owner.dialog->ShowModal(parent.window, G_CALLBACK(OnDialogClosed), &owner);
         keltest::Drain();
         keltest::WidgetWatch gtkWindow(owner.dialog->GetWindow());
-        if (byFrame)
+        if (c.how == BY_CLOSE)
+            owner.dialog->Close();
+        else if (c.how == BY_FRAME)
             keltest::CloseFromFrame(owner.dialog->GetWindow());
         else
-            owner.dialog->Close();
+            gtk_widget_destroy(owner.dialog->GetWindow());
         keltest::Drain();
-        EXPECT_EQ(nullptr, owner.dialog);
-        EXPECT_EQ(1, owner.calls);
         EXPECT_FALSE(gtkWindow.Alive());
+        EXPECT_EQ(c.deleteInCallback ? 1 : 2, owner.calls);
+        EXPECT_EQ("kept until the window is gone", owner.seenResult);
+        if (owner.dialog) {
+            EXPECT_EQ(nullptr, owner.dialog->GetWindow());
+            EXPECT_EQ(0, owner.dialog->Show());
+            EXPECT_EQ(0, owner.dialog->Close());
+            delete owner.dialog; /* a fatal critical or a crash here means a second destroy */
+        }
         EXPECT_EQ(1, log.Count("CKELWindowBase::~CKELWindowBase <<End"));
     }
-    gtk_widget_destroy(parent);
 }
