@@ -1,4 +1,5 @@
-/* Lookups and fixtures shared by the search dialog and Add Application window tests. */
+/* Lookups and fixtures shared by the search dialog, Add Application window and name-and-icon
+ * dialog tests. */
 #ifndef KEL_SEARCH_TEST_HELPERS_H
 #define KEL_SEARCH_TEST_HELPERS_H
 
@@ -144,6 +145,56 @@ inline void WriteResultCount(int count)
         programs.push_back(Program(i));
     WriteResults(programs);
 }
+
+/* Answers the next file chooser from a timeout: goes to file (selecting it) or else to folder,
+ * waits until the chooser holds it (it loads folders asynchronously) and responds. A chooser
+ * that never takes it is cancelled, so that the dialog's nested loop always ends. */
+struct ChooserAnswerer {
+    std::string folder, file;
+    int response;
+    bool answered = false, filterTakesPng = false, filterTakesText = false;
+    int polls = 0;
+    guint source = gdk_threads_add_timeout(10, Poll, this);
+
+    ChooserAnswerer(const std::string& fo, const std::string& fi, int r) : folder(fo), file(fi), response(r) {}
+    ~ChooserAnswerer()
+    {
+        if (source)
+            g_source_remove(source);
+    }
+    static gboolean Poll(gpointer self)
+    {
+        ChooserAnswerer* a = static_cast<ChooserAnswerer*>(self);
+        GtkFileChooser* chooser = NULL;
+        for (GtkWindow* w : keltest::ToplevelsWithTitle(""))
+            if (GTK_IS_FILE_CHOOSER_DIALOG(w) && GTK_WIDGET_VISIBLE(w))
+                chooser = GTK_FILE_CHOOSER(w);
+        if (!chooser)
+            return TRUE;
+        if (a->polls++ == 0) {
+            GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
+            GtkFileFilterInfo info = {GTK_FILE_FILTER_MIME_TYPE, NULL, NULL, NULL, "image/png"};
+            a->filterTakesPng = filter && gtk_file_filter_filter(filter, &info);
+            info.mime_type = "text/plain";
+            a->filterTakesText = filter && gtk_file_filter_filter(filter, &info);
+            if (!a->file.empty())
+                gtk_file_chooser_set_filename(chooser, a->file.c_str());
+            else
+                gtk_file_chooser_set_current_folder(chooser, a->folder.c_str());
+        } else if (!a->file.empty()) {
+            gtk_file_chooser_select_filename(chooser, a->file.c_str()); /* once the folder is loaded */
+        }
+        gchar* now = a->file.empty() ? gtk_file_chooser_get_current_folder(chooser) : gtk_file_chooser_get_filename(chooser);
+        bool ready = a->response != GTK_RESPONSE_ACCEPT || (now && (a->file.empty() ? a->folder : a->file) == now);
+        g_free(now);
+        if (!ready && a->polls < 1000)
+            return TRUE;
+        a->answered = ready;
+        a->source = 0;
+        gtk_dialog_response(GTK_DIALOG(chooser), ready ? a->response : GTK_RESPONSE_CANCEL);
+        return FALSE;
+    }
+};
 
 } // namespace searchtest
 

@@ -240,52 +240,21 @@ TEST_F(SearchLocal, CompletionEndsTheSearchButNotAfterASuccessfulCancel)
 
 TEST_F(SearchLocal, BrowsePutsTheChosenFolderIntoTheEntryAndCancelChangesNothing)
 {
-    struct Script {
-        std::string folder;
-        int response;
-        std::string select; /* a subfolder to select in the list, if any */
-        bool seen;
-    };
-    /* Answers the folder chooser once it shows the folder it was told to go to. */
-    auto answer = [](gpointer data) -> gboolean {
-        Script* s = static_cast<Script*>(data);
-        for (GtkWindow* w : keltest::ToplevelsWithTitle("Browse")) {
-            if (!GTK_IS_FILE_CHOOSER_DIALOG(w) || !GTK_WIDGET_VISIBLE(w))
-                continue;
-            if (!s->seen)
-                gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(w), s->folder.c_str());
-            s->seen = true;
-            gchar* current = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(w));
-            bool there = current && s->folder == current;
-            g_free(current);
-            if (there && !s->select.empty()) {
-                /* Selecting works once the folder's contents are loaded; retry until it holds. */
-                gtk_file_chooser_select_filename(GTK_FILE_CHOOSER(w), s->select.c_str());
-                gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(w));
-                there = chosen && s->select == chosen;
-                g_free(chosen);
-            }
-            if (there) {
-                gtk_dialog_response(GTK_DIALOG(w), s->response);
-                return FALSE;
-            }
-        }
-        return TRUE;
-    };
     std::string folder = keltest::Root() + "/opt/programs", sub = folder + "/games";
     ASSERT_TRUE(keltest::MakeDirs(sub));
     GtkEntry* entry = GTK_ENTRY(keltest::FindByType(Win(), GTK_TYPE_ENTRY));
     gtk_entry_set_text(entry, "/before");
     /* A folder picked in the list is the one meant, not the folder the chooser shows. */
-    Script scripts[] = {{folder, GTK_RESPONSE_CANCEL, "", false},
-                        {folder, GTK_RESPONSE_ACCEPT, "", false},
-                        {folder, GTK_RESPONSE_ACCEPT, sub, false}};
-    const char* expected[] = {"/before", folder.c_str(), sub.c_str()};
-    for (int i = 0; i < 3; ++i) {
-        gdk_threads_add_timeout(20, answer, &scripts[i]);
+    struct Case {
+        std::string select;
+        int response;
+        std::string expected;
+    } const cases[] = {{"", GTK_RESPONSE_CANCEL, "/before"}, {"", GTK_RESPONSE_ACCEPT, folder}, {sub, GTK_RESPONSE_ACCEPT, sub}};
+    for (const Case& c : cases) {
+        ChooserAnswerer answer(folder, c.select, c.response);
         keltest::Click(keltest::FindButtonByLabel(Win(), "Browse..."));
-        EXPECT_TRUE(scripts[i].seen);
-        EXPECT_STREQ(gtk_entry_get_text(entry), expected[i]);
+        EXPECT_TRUE(answer.answered);
+        EXPECT_EQ(gtk_entry_get_text(entry), c.expected);
     }
     EXPECT_TRUE(keltest::ToplevelsWithTitle("Browse").empty());
 }
