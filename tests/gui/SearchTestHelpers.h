@@ -14,6 +14,7 @@
 #include "KELConstants.h"
 #include "KELData.h"
 #include "KelTest.h"
+#include "shellsetting_fixture.h"
 
 namespace searchtest {
 
@@ -29,15 +30,6 @@ inline std::string StatusText(GtkWidget* window)
 {
     GtkWidget* label = StatusLabel(window);
     return label ? gtk_label_get_text(GTK_LABEL(label)) : "<no label>";
-}
-
-inline std::string StatusTooltip(GtkWidget* window)
-{
-    GtkWidget* label = StatusLabel(window);
-    gchar* t = label ? gtk_widget_get_tooltip_text(label) : NULL;
-    std::string s = t ? t : "";
-    g_free(t);
-    return s;
 }
 
 /* The status text colour set on the label, as "red", "black" or "none". */
@@ -97,16 +89,7 @@ inline void CountClose(GtkWidget*, gpointer counter)
 /* The names in a window's (first) program list, in list order. */
 inline std::vector<std::string> ListNames(GtkWidget* window)
 {
-    std::vector<std::string> names;
-    GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(window, GTK_TYPE_TREE_VIEW)));
-    GtkTreeIter iter;
-    for (gboolean ok = model && gtk_tree_model_get_iter_first(model, &iter); ok; ok = gtk_tree_model_iter_next(model, &iter)) {
-        gchar* name = NULL;
-        gtk_tree_model_get(model, &iter, 1, &name, -1);
-        names.push_back(name ? name : "");
-        g_free(name);
-    }
-    return names;
+    return keltest::ColumnTexts(gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(window, GTK_TYPE_TREE_VIEW))), 1);
 }
 
 /* An installed program: an executable and its .desktop entry naming it and its icon. */

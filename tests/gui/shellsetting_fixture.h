@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "CShellSettingCtrl.h"
@@ -198,14 +199,24 @@ inline int SelectedRow(GtkWidget* view)
     return row;
 }
 
-inline std::vector<std::string> ColumnTexts(GtkListStore* store, int column)
+/* A cell of a list's row (a pixbuf borrowed: the list keeps its own), and a column's texts. */
+template <typename T, typename Model> T CellAt(Model* list, int row, int column)
+{
+    GtkTreeIter iter;
+    T value = T();
+    if (gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(list), &iter, NULL, row))
+        gtk_tree_model_get(GTK_TREE_MODEL(list), &iter, column, &value, -1);
+    if constexpr (std::is_same<T, GdkPixbuf*>::value)
+        if (value)
+            g_object_unref(value);
+    return value;
+}
+
+template <typename Model> std::vector<std::string> ColumnTexts(Model* list, int column)
 {
     std::vector<std::string> out;
-    GtkTreeIter iter;
-    GtkTreeModel* model = GTK_TREE_MODEL(store);
-    for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok; ok = gtk_tree_model_iter_next(model, &iter)) {
-        gchar* text = NULL;
-        gtk_tree_model_get(model, &iter, column, &text, -1);
+    for (int row = 0; list && row < gtk_tree_model_iter_n_children(GTK_TREE_MODEL(list), NULL); ++row) {
+        gchar* text = CellAt<gchar*>(list, row, column);
         out.push_back(text ? text : "");
         g_free(text);
     }

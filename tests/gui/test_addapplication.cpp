@@ -48,16 +48,7 @@ protected:
     GtkWidget* Win() const { return win->GetWindow(); }
     GtkTreeView* View() const { return GTK_TREE_VIEW(keltest::FindByType(Win(), GTK_TYPE_TREE_VIEW)); }
     int Rows() const { return ListNames(Win()).size(); }
-    GdkPixbuf* IconAt(int row) const /* borrowed: the store keeps its own */
-    {
-        GtkTreeIter iter;
-        GdkPixbuf* pb = NULL;
-        if (gtk_tree_model_iter_nth_child(gtk_tree_view_get_model(View()), &iter, NULL, row))
-            gtk_tree_model_get(gtk_tree_view_get_model(View()), &iter, 0, &pb, -1);
-        if (pb)
-            g_object_unref(pb);
-        return pb;
-    }
+    GdkPixbuf* IconAt(int row) const { return keltest::CellAt<GdkPixbuf*>(gtk_tree_view_get_model(View()), row, 0); }
     void Select(const std::vector<int>& rows)
     {
         for (int r : rows) {

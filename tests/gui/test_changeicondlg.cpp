@@ -67,26 +67,20 @@ struct Owner {
     }
 };
 
+/* The grid's rows: picture width and height (0 x 0 without one), shown name, file path. */
 struct GridRow {
-    int width, height; /* 0 x 0 without an image */
+    int width, height;
     std::string name, path;
 };
 
 std::vector<GridRow> GridRows(GtkIconView* grid)
 {
-    std::vector<GridRow> rows;
     GtkTreeModel* model = gtk_icon_view_get_model(grid);
-    GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(model, &it); ok; ok = gtk_tree_model_iter_next(model, &it)) {
-        GdkPixbuf* image = nullptr;
-        gchar *name = nullptr, *path = nullptr;
-        gtk_tree_model_get(model, &it, 0, &image, 1, &name, 2, &path, -1);
-        rows.push_back({image ? gdk_pixbuf_get_width(image) : 0, image ? gdk_pixbuf_get_height(image) : 0,
-                        name ? name : "", path ? path : ""});
-        if (image)
-            g_object_unref(image);
-        g_free(name);
-        g_free(path);
+    std::vector<std::string> names = keltest::ColumnTexts(model, 1), paths = keltest::ColumnTexts(model, 2);
+    std::vector<GridRow> rows;
+    for (size_t i = 0; i < names.size(); ++i) {
+        GdkPixbuf* image = keltest::CellAt<GdkPixbuf*>(model, i, 0);
+        rows.push_back({image ? gdk_pixbuf_get_width(image) : 0, image ? gdk_pixbuf_get_height(image) : 0, names[i], paths[i]});
     }
     return rows;
 }

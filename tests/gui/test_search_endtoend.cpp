@@ -48,13 +48,9 @@ std::vector<double> SearchThrough(bool remote)
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Fraction Trainer", "World Atlas"}));
     GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(win->GetWindow(), GTK_TYPE_TREE_VIEW)));
-    GtkTreeIter iter;
-    for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok; ok = gtk_tree_model_iter_next(model, &iter)) {
-        GdkPixbuf* icon = NULL;
-        gtk_tree_model_get(model, &iter, 0, &icon, -1);
+    for (size_t i = 0; i < names.size(); ++i) {
+        GdkPixbuf* icon = keltest::CellAt<GdkPixbuf*>(model, i, 0);
         EXPECT_TRUE(icon && gdk_pixbuf_get_width(icon) == 32) << "the program's own icon, not the 48-pixel default";
-        if (icon)
-            g_object_unref(icon);
     }
     win.reset();
     gtk_widget_destroy(parent);

