@@ -1,5 +1,6 @@
-/* Pictures of the windows on the sample root for the README (kept in KEL_SCREENSHOT_DIR when it
- * is set, else in the sandbox), and a check that a locked and a free hour look different. */
+/* The shipped sample root: its images load and its sandbox copy points into itself; pictures of
+ * the windows on it for the README (kept in KEL_SCREENSHOT_DIR when it is set, else in the
+ * sandbox), and a check that a locked and a free hour look different. */
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -123,4 +124,46 @@ TEST(SearchScreenshots, SearchDialogDuringASearchAndAddApplicationListingFoundPr
     g_object_unref(Capture(win.GetWindow(), "add-application.png"));
     win.Close();
     gtk_widget_destroy(parent);
+}
+
+TEST(SampleData, ImagesTheWindowsNameAreShippedAndLoad)
+{
+    keltest::CopySampleRoot();
+    std::vector<std::pair<std::string, int>> images = {
+        {LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 48}, {LibKELData::KEL_SHELL_CONTROLLER_ICON, 48}, {LibKELData::KEL_ADMIN_TOOL_ICON, 48},
+        {LibKELData::KEL_RESOURCE_IMAGE_PATH + "sc_locked.png", 16}, {LibKELData::KEL_RESOURCE_IMAGE_PATH + "sc_unlocked.png", 16},
+        {LibKELData::KEL_RESOURCE_IMAGE_PATH + "About_BG.png", 350}};
+    for (const char* icon : {"internet", "office", "education", "graphics", "accessories", "games", "science", "music",
+                             "video", "programming", "math", "language", "browser", "writer", "calc", "impress",
+                             "paint", "calculator", "texteditor", "terminal", "files", "atlas", "chemistry", "typing"})
+        images.push_back({LibKELData::ICON_PATH + icon + ".png", 48});
+    for (const auto& image : images) {
+        GdkPixbuf* pb = gdk_pixbuf_new_from_file(image.first.c_str(), NULL);
+        EXPECT_TRUE(pb && gdk_pixbuf_get_width(pb) == image.second) << image.first;
+        if (pb)
+            g_object_unref(pb);
+    }
+    EXPECT_TRUE(g_file_test((LibKELData::KEL_RESOURCE_THEME_PATH + LibKELData::KEL_DEFAULT_THEME + LibKELData::KEL_GTKRC_FILE).c_str(), G_FILE_TEST_IS_REGULAR));
+}
+
+TEST(SampleData, InstalledPrefixIsRewrittenOnceAndEscaped)
+{
+    const std::string xml = "<App icon=\"/etc/KEL/icons/a.png\" path=\"/usr/bin/a\">/etc/KEL/image/b.png</App>";
+    EXPECT_EQ("<App icon=\"/tmp/r&amp;d/etc/KEL/icons/a.png\" path=\"/usr/bin/a\">/tmp/r&amp;d/etc/KEL/image/b.png</App>",
+              keltest::RewriteEtcKelPrefix(xml, "/tmp/r&d/etc/KEL/"));
+    /* The new prefix itself ends in /etc/KEL/: it must not be rewritten again. */
+    EXPECT_EQ("/s/etc/KEL/x /s/etc/KEL/y", keltest::RewriteEtcKelPrefix("/etc/KEL/x /etc/KEL/y", "/s/etc/KEL/"));
+
+    /* Every policy in the sandbox copy names paths inside the sandbox. */
+    keltest::CopySampleRoot();
+    GDir* dir = g_dir_open(keltest::EtcKel().c_str(), 0, NULL);
+    ASSERT_TRUE(dir);
+    while (const gchar* name = g_dir_read_name(dir)) {
+        std::string text = g_str_has_suffix(name, ".xml") ? keltest::ReadFile(keltest::EtcKel() + name) : "";
+        for (size_t at = text.find("/etc/KEL/"); at != std::string::npos; at = text.find("/etc/KEL/", at + 1))
+            EXPECT_TRUE(at >= keltest::Root().size() && text.compare(at - keltest::Root().size(), keltest::Root().size(),
+                                                                      keltest::Root()) == 0)
+                << name << " still names an installed path";
+    }
+    g_dir_close(dir);
 }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "CLockGrid.h"
 #include "shellsetting_fixture.h"
 
 using keltest::CTestShellSetting;
@@ -31,6 +32,13 @@ std::vector<SectionSpec> Fetched(CTestShellSetting& w)
     return keltest::Sections(w.m_ScheduleData.GetPAutomaticLockTimeList());
 }
 
+void Free(LibKELData::LockTimeSectionList* sections)
+{
+    for (LibKELData::CLockTimeSection* s : *sections)
+        delete s;
+    delete sections;
+}
+
 std::string Tooltip(GtkWidget* w)
 {
     gchar* text = gtk_widget_get_tooltip_text(w);
@@ -40,6 +48,21 @@ std::string Tooltip(GtkWidget* w)
 }
 
 } // namespace
+
+TEST(ShellSettingLock, GridModelKeepsEveryCoveredHourSkipsOutOfRangeAndWritesBackHourByHour)
+{
+    /* Several hours, past midnight, empty, and days or hours outside the grid. */
+    LibKELData::LockTimeSectionList* sections =
+        keltest::NewSectionList({{6, 23, 24}, {1, 8, 11}, {3, 22, 30}, {4, 6, 6}, {7, 5, 6}, {2, 24, 25}, {2, -1, 0}});
+    LibKELGUI::CLockGrid grid;
+    EXPECT_EQ(3, grid.MarkSections(sections));
+    Free(sections);
+    sections = grid.NewSectionList();
+    std::vector<SectionSpec> want = {{1, 8, 9}, {1, 9, 10}, {1, 10, 11}, {3, 22, 23}, {3, 23, 24}, {4, 6, 7}, {6, 23, 24}};
+    EXPECT_TRUE(keltest::Sections(sections) == want);
+    Free(sections);
+    EXPECT_EQ(0, grid.MarkSections(NULL));
+}
 
 TEST(ShellSettingLock, GridBecomesOneHourSectionsAndComesBackFromTheFile)
 {

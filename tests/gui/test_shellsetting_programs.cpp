@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CCategoryNaming.h"
 #include "CIconCache.h"
 #include "shellsetting_fixture.h"
 
@@ -346,4 +347,14 @@ TEST_F(ShellSettingPrograms, CategoryShownAgainDecodesNoIcon)
     unsigned shown = CIconCache::DecodeCount();
     keltest::SetCursorRow(w.m_pCategoryView, 0);
     EXPECT_EQ(shown, CIconCache::DecodeCount());
+}
+
+TEST_F(ShellSettingPrograms, NewCategoryNamingEndsEvenWhenEveryAnswerIsOdd)
+{
+    /* An answer that is neither 0 nor 1 counts as taken; a faulty answerer cannot keep the
+     * naming going for ever. */
+    int asked = 0;
+    auto odd = [&asked](const std::string&) { return ++asked, -1; };
+    EXPECT_EQ("New Category(6)", LibKELGUI::CCategoryNaming::Build("New Category", odd, 5));
+    EXPECT_EQ(5, asked);
 }

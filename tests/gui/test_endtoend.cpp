@@ -1,16 +1,65 @@
-/* The administrator tool's window used like a person would, from end to end: the real
- * name-and-icon dialog, a real search through the local service, Apply through the service,
- * and the edits found in the policy files on disk. */
+/* Real searches from end to end through the local service: the Add Application window and its
+ * search dialog over a folder with a couple of installed programs, and the administrator tool's
+ * window used like a person would, its edits found in the policy files on disk. */
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
+#include "CAddApplicationWindow.h"
 #include "CShellSettingForAdminTool.h"
 #include "SearchTestHelpers.h"
-#include "shellsetting_fixture.h"
 
+using namespace searchtest;
 using namespace LibKELData;
-typedef keltest::Exposed<LibKELGUI::CShellSettingForAdminTool> Window;
+typedef keltest::Exposed<LibKELGUI::CShellSettingForAdminTool> AdminWindow;
 
 namespace {
+
+/* Installs two programs, opens the Add Application window, searches the folder in its search
+ * dialog, closes the dialog and checks the list; returns the bar values seen meanwhile. */
+std::vector<double> SearchThrough(bool remote)
+{
+    std::vector<double> seen;
+    EXPECT_TRUE(keltest::WritePng(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 48, 0x808080ff));
+    std::string folder = keltest::Root() + "/opt/classroom";
+    Install(folder, "fractions", "Fraction Trainer");
+    Install(folder, "atlas", "World Atlas");
+    GtkWidget* parent = NewParent();
+    std::unique_ptr<LibKELGUI::CAddApplicationWindow> win(new LibKELGUI::CAddApplicationWindow(remote));
+    win->Init();
+    win->ShowModal(parent, NULL, NULL);
+    keltest::Click(keltest::FindButtonByLabel(win->GetWindow(), "Search"));
+    std::vector<GtkWindow*> dialogs = keltest::ToplevelsWithTitle("Search Program");
+    EXPECT_EQ(dialogs.size(), 1u);
+    if (dialogs.size() == 1) {
+        GtkWidget* dialog = GTK_WIDGET(dialogs[0]);
+        SetPath(dialog, folder);
+        keltest::Click(ActionButton(dialog));
+        EXPECT_TRUE(keltest::PumpUntil([dialog, &seen] {
+            double p = Progress(dialog);
+            if (seen.empty() || seen.back() != p)
+                seen.push_back(p);
+            return StatusText(dialog) == "Search program is done!";
+        }, 20000)) << "status: " << StatusText(dialog);
+        EXPECT_DOUBLE_EQ(Progress(dialog), 1.0);
+        EXPECT_TRUE(ListNames(win->GetWindow()).empty()) << "not shown before the dialog closes";
+        keltest::CloseFromFrame(dialog);
+    }
+    std::vector<std::string> names = ListNames(win->GetWindow());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Fraction Trainer", "World Atlas"}));
+    GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(win->GetWindow(), GTK_TYPE_TREE_VIEW)));
+    for (size_t i = 0; i < names.size(); ++i) {
+        GdkPixbuf* icon = keltest::CellAt<GdkPixbuf*>(model, i, 0);
+        EXPECT_TRUE(icon && gdk_pixbuf_get_width(icon) == 32) << "the program's own icon, not the 48-pixel default";
+    }
+    win.reset();
+    gtk_widget_destroy(parent);
+    return seen;
+}
+
+
 GtkWidget* OnlyWindowTitled(const char* title)
 {
     std::vector<GtkWindow*> found = keltest::ToplevelsWithTitle(title);
@@ -18,14 +67,34 @@ GtkWidget* OnlyWindowTitled(const char* title)
 }
 } // namespace
 
+TEST(SearchEndToEnd, ALocalSearchFindsTheProgramsOfAFolderAndTheWindowListsThem)
+{
+    SearchThrough(false);
+}
+
+TEST(SearchEndToEnd, TheTeachersSearchCountsTheRosterAndListsWhatTheStudentsFound)
+{
+    LibKELData::CStudentInfoData roster;
+    int host = 20;
+    for (const char* name : {"Anna", "Ben", "Chloe", "David"})
+        roster.AddStudent(name, "192.168.10." + std::to_string(++host));
+    ASSERT_EQ(roster.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::STUDENT_INFO), 0);
+    std::vector<double> seen = SearchThrough(true);
+    /* The bar only ever moves forward, within its range, in quarters. */
+    for (size_t i = 1; i < seen.size(); ++i)
+        EXPECT_GT(seen[i], seen[i - 1]);
+    for (double p : seen)
+        EXPECT_DOUBLE_EQ(p * 4, (double)(int)(p * 4)) << p;
+}
+
 TEST(AdminEndToEnd, CategoryProgramsScheduleAndUsbEditedThroughTheWindowReachTheFiles)
 {
     keltest::CopySampleRoot();
     ASSERT_TRUE(keltest::WriteSystemSetting(0, 0));
     std::string folder = keltest::Root() + "/opt/lab";
-    searchtest::Install(folder, "planets", "Planet Viewer");
-    searchtest::Install(folder, "wordbuilder", "Word Builder");
-    Window w;
+    Install(folder, "planets", "Planet Viewer");
+    Install(folder, "wordbuilder", "Word Builder");
+    AdminWindow w;
     w.Init();
     ASSERT_EQ(1, w.Show());
     keltest::Drain();
@@ -45,12 +114,12 @@ TEST(AdminEndToEnd, CategoryProgramsScheduleAndUsbEditedThroughTheWindowReachThe
     keltest::Click(keltest::FindButtonByLabel(add, "Search"));
     GtkWidget* search = OnlyWindowTitled("Search Program");
     ASSERT_TRUE(search);
-    searchtest::SetPath(search, folder);
-    keltest::Click(searchtest::ActionButton(search));
-    ASSERT_TRUE(keltest::PumpUntil([search] { return searchtest::StatusText(search) == "Search program is done!"; }, 20000));
+    SetPath(search, folder);
+    keltest::Click(ActionButton(search));
+    ASSERT_TRUE(keltest::PumpUntil([search] { return StatusText(search) == "Search program is done!"; }, 20000));
     keltest::CloseFromFrame(search);
     /* The earlier results of the sample root are listed too; pick the two new programs. */
-    std::vector<std::string> found = searchtest::ListNames(add);
+    std::vector<std::string> found = ListNames(add);
     GtkTreeView* results = GTK_TREE_VIEW(keltest::FindByType(add, GTK_TYPE_TREE_VIEW));
     for (size_t i = 0; i < found.size(); ++i)
         if (found[i] == "Planet Viewer" || found[i] == "Word Builder") {
@@ -75,7 +144,7 @@ TEST(AdminEndToEnd, CategoryProgramsScheduleAndUsbEditedThroughTheWindowReachThe
     EXPECT_FALSE(w.GetWindow());
     EXPECT_FALSE(yes.Answered()) << "nothing should be left to ask about: " << yes.Text();
 
-    Window again;
+    AdminWindow again;
     again.Init();
     const CCategory* club = NULL;
     for (size_t i = 0; keltest::CategoryAt(again.m_TabNavData, i); ++i)
