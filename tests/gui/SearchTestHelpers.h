@@ -89,7 +89,8 @@ inline void CountClose(GtkWidget*, gpointer counter)
 /* The names in a window's (first) program list, in list order. */
 inline std::vector<std::string> ListNames(GtkWidget* window)
 {
-    return keltest::ColumnTexts(gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(window, GTK_TYPE_TREE_VIEW))), 1);
+    return keltest::ColumnTexts(gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(window, GTK_TYPE_TREE_VIEW))),
+                                1);
 }
 
 /* An installed program: an executable and its .desktop entry naming it and its icon. */
@@ -139,7 +140,12 @@ struct ChooserAnswerer {
     int polls = 0;
     guint source = gdk_threads_add_timeout(10, Poll, this);
 
-    ChooserAnswerer(const std::string& fo, const std::string& fi, int r) : folder(fo), file(fi), response(r) {}
+    ChooserAnswerer(const std::string& fo, const std::string& fi, int r)
+        : folder(fo)
+        , file(fi)
+        , response(r)
+    {
+    }
     ~ChooserAnswerer()
     {
         if (source)
@@ -167,7 +173,8 @@ struct ChooserAnswerer {
         } else if (!a->file.empty()) {
             gtk_file_chooser_select_filename(chooser, a->file.c_str()); /* once the folder is loaded */
         }
-        gchar* now = a->file.empty() ? gtk_file_chooser_get_current_folder(chooser) : gtk_file_chooser_get_filename(chooser);
+        gchar* now =
+            a->file.empty() ? gtk_file_chooser_get_current_folder(chooser) : gtk_file_chooser_get_filename(chooser);
         bool ready = a->response != GTK_RESPONSE_ACCEPT || (now && (a->file.empty() ? a->folder : a->file) == now);
         g_free(now);
         if (!ready && a->polls < 1000)

@@ -80,7 +80,8 @@ std::vector<GridRow> GridRows(GtkIconView* grid)
     std::vector<GridRow> rows;
     for (size_t i = 0; i < names.size(); ++i) {
         GdkPixbuf* image = keltest::CellAt<GdkPixbuf*>(model, i, 0);
-        rows.push_back({image ? gdk_pixbuf_get_width(image) : 0, image ? gdk_pixbuf_get_height(image) : 0, names[i], paths[i]});
+        rows.push_back(
+            {image ? gdk_pixbuf_get_width(image) : 0, image ? gdk_pixbuf_get_height(image) : 0, names[i], paths[i]});
     }
     return rows;
 }

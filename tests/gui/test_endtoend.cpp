@@ -36,12 +36,15 @@ std::vector<double> SearchThrough(bool remote)
         GtkWidget* dialog = GTK_WIDGET(dialogs[0]);
         SetPath(dialog, folder);
         keltest::Click(ActionButton(dialog));
-        EXPECT_TRUE(keltest::PumpUntil([dialog, &seen] {
-            double p = Progress(dialog);
-            if (seen.empty() || seen.back() != p)
-                seen.push_back(p);
-            return StatusText(dialog) == "Search program is done!";
-        }, 20000)) << "status: " << StatusText(dialog);
+        EXPECT_TRUE(keltest::PumpUntil(
+            [dialog, &seen] {
+                double p = Progress(dialog);
+                if (seen.empty() || seen.back() != p)
+                    seen.push_back(p);
+                return StatusText(dialog) == "Search program is done!";
+            },
+            20000))
+            << "status: " << StatusText(dialog);
         EXPECT_DOUBLE_EQ(Progress(dialog), 1.0);
         EXPECT_TRUE(ListNames(win->GetWindow()).empty()) << "not shown before the dialog closes";
         keltest::CloseFromFrame(dialog);
@@ -49,7 +52,8 @@ std::vector<double> SearchThrough(bool remote)
     std::vector<std::string> names = ListNames(win->GetWindow());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"Fraction Trainer", "World Atlas"}));
-    GtkTreeModel* model = gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(win->GetWindow(), GTK_TYPE_TREE_VIEW)));
+    GtkTreeModel* model =
+        gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(win->GetWindow(), GTK_TYPE_TREE_VIEW)));
     for (size_t i = 0; i < names.size(); ++i) {
         GdkPixbuf* icon = keltest::CellAt<GdkPixbuf*>(model, i, 0);
         EXPECT_TRUE(icon && gdk_pixbuf_get_width(icon) == 32) << "the program's own icon, not the 48-pixel default";
@@ -58,7 +62,6 @@ std::vector<double> SearchThrough(bool remote)
     gtk_widget_destroy(parent);
     return seen;
 }
-
 
 GtkWidget* OnlyWindowTitled(const char* title)
 {

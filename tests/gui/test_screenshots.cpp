@@ -25,7 +25,8 @@ std::string ScreenshotDir()
 void UseSampleRoot()
 {
     keltest::CopySampleRoot();
-    gtk_rc_parse((LibKELData::KEL_RESOURCE_THEME_PATH + LibKELData::KEL_DEFAULT_THEME + LibKELData::KEL_GTKRC_FILE).c_str());
+    gtk_rc_parse(
+        (LibKELData::KEL_RESOURCE_THEME_PATH + LibKELData::KEL_DEFAULT_THEME + LibKELData::KEL_GTKRC_FILE).c_str());
     gtk_rc_reparse_all();
 }
 
@@ -49,8 +50,10 @@ GdkPixbuf* Capture(GtkWidget* window, const std::string& name)
 
 int CentreColour(GdkPixbuf* shot, GtkWidget* widget)
 {
-    int x = widget->allocation.x + widget->allocation.width / 2, y = widget->allocation.y + widget->allocation.height / 2;
-    const guchar* p = gdk_pixbuf_get_pixels(shot) + y * gdk_pixbuf_get_rowstride(shot) + x * gdk_pixbuf_get_n_channels(shot);
+    int x = widget->allocation.x + widget->allocation.width / 2,
+        y = widget->allocation.y + widget->allocation.height / 2;
+    const guchar* p =
+        gdk_pixbuf_get_pixels(shot) + y * gdk_pixbuf_get_rowstride(shot) + x * gdk_pixbuf_get_n_channels(shot);
     return (p[0] << 16) | (p[1] << 8) | p[2];
 }
 
@@ -96,7 +99,8 @@ TEST(SearchScreenshots, SearchDialogDuringASearchAndAddApplicationListingFoundPr
     keltest::ScriptedIPC ipc;
     ipc.studentCount = 5;
     GtkWidget* parent = searchtest::NewParent();
-    std::unique_ptr<LibKELGUI::CSearchProgramForShellController> dlg(new LibKELGUI::CSearchProgramForShellController(0));
+    std::unique_ptr<LibKELGUI::CSearchProgramForShellController> dlg(
+        new LibKELGUI::CSearchProgramForShellController(0));
     dlg->Init();
     dlg->ShowModal(parent, NULL, NULL);
     searchtest::SetPath(dlg->GetWindow(), "/usr/share/applications");
@@ -108,8 +112,9 @@ TEST(SearchScreenshots, SearchDialogDuringASearchAndAddApplicationListingFoundPr
     dlg.reset();
 
     std::vector<LibKELData::CApplicationInfo> programs;
-    const char* shown[][2] = {{"Text Editor", "texteditor"}, {"Calculator", "calculator"}, {"World Atlas", "atlas"},
-                              {"Web Browser", "browser"},    {"Music Player", "music"},     {"Word Processor", "writer"}};
+    const char* shown[][2] = {{"Text Editor", "texteditor"}, {"Calculator", "calculator"},
+                              {"World Atlas", "atlas"},      {"Web Browser", "browser"},
+                              {"Music Player", "music"},     {"Word Processor", "writer"}};
     for (auto& p : shown)
         programs.push_back(LibKELData::CApplicationInfo(p[0], std::string("/usr/bin/") + p[1],
                                                         LibKELData::ICON_PATH + p[1] + ".png", 1));
@@ -129,13 +134,16 @@ TEST(SearchScreenshots, SearchDialogDuringASearchAndAddApplicationListingFoundPr
 TEST(SampleData, ImagesTheWindowsNameAreShippedAndLoad)
 {
     keltest::CopySampleRoot();
-    std::vector<std::pair<std::string, int>> images = {
-        {LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 48}, {LibKELData::KEL_SHELL_CONTROLLER_ICON, 48}, {LibKELData::KEL_ADMIN_TOOL_ICON, 48},
-        {LibKELData::KEL_RESOURCE_IMAGE_PATH + "sc_locked.png", 16}, {LibKELData::KEL_RESOURCE_IMAGE_PATH + "sc_unlocked.png", 16},
-        {LibKELData::KEL_RESOURCE_IMAGE_PATH + "About_BG.png", 350}};
-    for (const char* icon : {"internet", "office", "education", "graphics", "accessories", "games", "science", "music",
-                             "video", "programming", "math", "language", "browser", "writer", "calc", "impress",
-                             "paint", "calculator", "texteditor", "terminal", "files", "atlas", "chemistry", "typing"})
+    std::vector<std::pair<std::string, int>> images = {{LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 48},
+                                                       {LibKELData::KEL_SHELL_CONTROLLER_ICON, 48},
+                                                       {LibKELData::KEL_ADMIN_TOOL_ICON, 48},
+                                                       {LibKELData::KEL_RESOURCE_IMAGE_PATH + "sc_locked.png", 16},
+                                                       {LibKELData::KEL_RESOURCE_IMAGE_PATH + "sc_unlocked.png", 16},
+                                                       {LibKELData::KEL_RESOURCE_IMAGE_PATH + "About_BG.png", 350}};
+    for (const char* icon :
+         {"internet", "office",      "education",  "graphics", "accessories", "games",  "science",   "music",
+          "video",    "programming", "math",       "language", "browser",     "writer", "calc",      "impress",
+          "paint",    "calculator",  "texteditor", "terminal", "files",       "atlas",  "chemistry", "typing"})
         images.push_back({LibKELData::ICON_PATH + icon + ".png", 48});
     for (const auto& image : images) {
         GdkPixbuf* pb = gdk_pixbuf_new_from_file(image.first.c_str(), NULL);
@@ -143,14 +151,17 @@ TEST(SampleData, ImagesTheWindowsNameAreShippedAndLoad)
         if (pb)
             g_object_unref(pb);
     }
-    EXPECT_TRUE(g_file_test((LibKELData::KEL_RESOURCE_THEME_PATH + LibKELData::KEL_DEFAULT_THEME + LibKELData::KEL_GTKRC_FILE).c_str(), G_FILE_TEST_IS_REGULAR));
+    EXPECT_TRUE(g_file_test(
+        (LibKELData::KEL_RESOURCE_THEME_PATH + LibKELData::KEL_DEFAULT_THEME + LibKELData::KEL_GTKRC_FILE).c_str(),
+        G_FILE_TEST_IS_REGULAR));
 }
 
 TEST(SampleData, InstalledPrefixIsRewrittenOnceAndEscaped)
 {
     const std::string xml = "<App icon=\"/etc/KEL/icons/a.png\" path=\"/usr/bin/a\">/etc/KEL/image/b.png</App>";
-    EXPECT_EQ("<App icon=\"/tmp/r&amp;d/etc/KEL/icons/a.png\" path=\"/usr/bin/a\">/tmp/r&amp;d/etc/KEL/image/b.png</App>",
-              keltest::RewriteEtcKelPrefix(xml, "/tmp/r&d/etc/KEL/"));
+    EXPECT_EQ(
+        "<App icon=\"/tmp/r&amp;d/etc/KEL/icons/a.png\" path=\"/usr/bin/a\">/tmp/r&amp;d/etc/KEL/image/b.png</App>",
+        keltest::RewriteEtcKelPrefix(xml, "/tmp/r&d/etc/KEL/"));
     /* The new prefix itself ends in /etc/KEL/: it must not be rewritten again. */
     EXPECT_EQ("/s/etc/KEL/x /s/etc/KEL/y", keltest::RewriteEtcKelPrefix("/etc/KEL/x /etc/KEL/y", "/s/etc/KEL/"));
 
@@ -161,8 +172,8 @@ TEST(SampleData, InstalledPrefixIsRewrittenOnceAndEscaped)
     while (const gchar* name = g_dir_read_name(dir)) {
         std::string text = g_str_has_suffix(name, ".xml") ? keltest::ReadFile(keltest::EtcKel() + name) : "";
         for (size_t at = text.find("/etc/KEL/"); at != std::string::npos; at = text.find("/etc/KEL/", at + 1))
-            EXPECT_TRUE(at >= keltest::Root().size() && text.compare(at - keltest::Root().size(), keltest::Root().size(),
-                                                                      keltest::Root()) == 0)
+            EXPECT_TRUE(at >= keltest::Root().size() &&
+                        text.compare(at - keltest::Root().size(), keltest::Root().size(), keltest::Root()) == 0)
                 << name << " still names an installed path";
     }
     g_dir_close(dir);

@@ -21,7 +21,8 @@ struct Local {
     static constexpr const char* kClass = "CSearchProgramForAdminTool";
     static constexpr const char* kStart = "SearchLocalProgram";
     static constexpr const char* kStartFailure = "SearchLocalProgram Failure!";
-    static constexpr const char* kAnswerLog = "CSearchProgramForAdminTool::SearchLocalProgramCallBack Local Search Return.";
+    static constexpr const char* kAnswerLog =
+        "CSearchProgramForAdminTool::SearchLocalProgramCallBack Local Search Return.";
     static constexpr int kTag = 1;
     /* A cancel refused without an error value: the local dialog takes the search for ended. */
     static constexpr const char* kLabelAfterPlainRefusal = "Search";
@@ -246,7 +247,8 @@ TEST_F(SearchLocal, BrowsePutsTheChosenFolderIntoTheEntryAndCancelChangesNothing
         std::string select;
         int response;
         std::string expected;
-    } const cases[] = {{"", GTK_RESPONSE_CANCEL, "/before"}, {"", GTK_RESPONSE_ACCEPT, folder}, {sub, GTK_RESPONSE_ACCEPT, sub}};
+    } const cases[] = {
+        {"", GTK_RESPONSE_CANCEL, "/before"}, {"", GTK_RESPONSE_ACCEPT, folder}, {sub, GTK_RESPONSE_ACCEPT, sub}};
     for (const Case& c : cases) {
         ChooserAnswerer answer(folder, c.select, c.response);
         keltest::Click(keltest::FindButtonByLabel(Win(), "Browse..."));

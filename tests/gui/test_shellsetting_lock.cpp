@@ -58,7 +58,8 @@ TEST(ShellSettingLock, GridModelKeepsEveryCoveredHourSkipsOutOfRangeAndWritesBac
     EXPECT_EQ(3, grid.MarkSections(sections));
     Free(sections);
     sections = grid.NewSectionList();
-    std::vector<SectionSpec> want = {{1, 8, 9}, {1, 9, 10}, {1, 10, 11}, {3, 22, 23}, {3, 23, 24}, {4, 6, 7}, {6, 23, 24}};
+    std::vector<SectionSpec> want = {{1, 8, 9},   {1, 9, 10}, {1, 10, 11}, {3, 22, 23},
+                                     {3, 23, 24}, {4, 6, 7},  {6, 23, 24}};
     EXPECT_TRUE(keltest::Sections(sections) == want);
     Free(sections);
     EXPECT_EQ(0, grid.MarkSections(NULL));

@@ -174,8 +174,8 @@ TEST_F(ShellSettingPrograms, CategoryAddDeleteAndEditFollowTheSelection)
 
 TEST_F(ShellSettingPrograms, RestoreAsksAndReplacesOnlyOnYes)
 {
-    ASSERT_TRUE(keltest::WriteTabNavigation({{"Internet", "", {{"Browser", "/usr/bin/browser", "", 1}}}, {"Tools", "", {}}},
-                                            true));
+    ASSERT_TRUE(keltest::WriteTabNavigation(
+        {{"Internet", "", {{"Browser", "/usr/bin/browser", "", 1}}}, {"Tools", "", {}}}, true));
     Open();
     keltest::SetActive(w.m_TimeGrid[1][1], true);
     {
@@ -226,7 +226,8 @@ TEST_F(ShellSettingPrograms, AddedProgramsSkipDuplicatesAndStartShown)
     Names want = {"Writer", "Calc", "Draw", "Impress", "Base"};
     EXPECT_EQ(want, keltest::ColumnTexts(w.m_pProgramStore, PROG_NAME));
     EXPECT_EQ(want, keltest::ProgramNames(CategoryAt(w.m_TabNavData, 0)));
-    EXPECT_TRUE(keltest::CellAt<gboolean>(w.m_pProgramStore, 3, PROG_SHOW) && keltest::CellAt<gboolean>(w.m_pProgramStore, 4, PROG_SHOW));
+    EXPECT_TRUE(keltest::CellAt<gboolean>(w.m_pProgramStore, 3, PROG_SHOW) &&
+                keltest::CellAt<gboolean>(w.m_pProgramStore, 4, PROG_SHOW));
     EXPECT_EQ(1, ProgramAt(w, 0, 4)->GetEnable());
 
     EXPECT_EQ(-1, w.AddPrograms({}));
@@ -331,10 +332,10 @@ TEST_F(ShellSettingPrograms, EditDialogWithoutAChosenIconKeepsTheItemsOwnIconPat
 TEST_F(ShellSettingPrograms, CategoryShownAgainDecodesNoIcon)
 {
     std::vector<keltest::ProgramSpec> many;
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(keltest::WritePng(IconPath("shared" + std::to_string(i) + ".png"), 48, 0x102030ff + (i << 8)));
     for (int i = 0; i < 250; ++i) {
         std::string icon = IconPath("shared" + std::to_string(i % 8) + ".png");
-        if (i < 8)
-            ASSERT_TRUE(keltest::WritePng(icon, 48, 0x102030ff + (i << 8)));
         many.push_back({"Program " + std::to_string(i), "/usr/bin/p" + std::to_string(i), i % 50 ? icon : "", 1});
     }
     ASSERT_TRUE(keltest::WriteTabNavigation({{"Many", "", many}, {"Few", "", {}}}));

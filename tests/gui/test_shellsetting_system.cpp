@@ -30,8 +30,8 @@ TEST(ShellSettingSystem, UsbBoxShowsDisabledForEveryValueButOne)
         int fetched;
         bool dirty;
     } const cases[] = {
-        {0, true, true, 1, true},    /* cleared by the user: USB allowed again */
-        {2, true, false, 0, true},   /* an odd value is written back as 0 and so differs */
+        {0, true, true, 1, true}, /* cleared by the user: USB allowed again */
+        {2, true, false, 0, true}, /* an odd value is written back as 0 and so differs */
         {1, false, false, 1, false}, /* unchanged */
     };
     for (const Case& c : cases) {

@@ -35,8 +35,9 @@ protected:
     /* A schedule whose automatic locking is on while a manual lock holds (status 1). */
     void WriteManualLock()
     {
-        ASSERT_TRUE(keltest::WriteFile(PolicyFile(LOCK_SCHEDULE), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                                                  "<LockSchedule autoLock=\"1\" manualLock=\"1\" lockStatus=\"1\"/>\n"));
+        ASSERT_TRUE(keltest::WriteFile(PolicyFile(LOCK_SCHEDULE),
+                                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                       "<LockSchedule autoLock=\"1\" manualLock=\"1\" lockStatus=\"1\"/>\n"));
     }
     keltest::ScriptedIPC ipc; /* outlives the windows */
 };

@@ -220,16 +220,16 @@ TEST(Utility, LoadLocalResourceMakesTheDomainTheDefault)
         GTEST_SKIP() << "no de_DE.UTF-8 locale";
     /* A catalogue in Latin-1: the text must still come out as UTF-8. */
     std::string dir = LibKELData::LOCALEDIR + "de/LC_MESSAGES/";
-    ASSERT_TRUE(keltest::WriteFile(dir + "hostdemo.po",
-                                   std::string("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\n"
-                                               "msgid \"Close\"\nmsgstr \"Schlie\xdf") +
-                                       "en\"\n"));
+    ASSERT_TRUE(keltest::WriteFile(
+        dir + "hostdemo.po", std::string("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\n"
+                                         "msgid \"Close\"\nmsgstr \"Schlie\xdf") +
+                                 "en\"\n"));
     std::string cmd = "msgfmt -o '" + dir + "hostdemo.mo' '" + dir + "hostdemo.po'";
     if (system(cmd.c_str()) != 0)
         GTEST_SKIP() << "no msgfmt";
 
     EXPECT_EQ(0, CUtility::LoadLocalResource("hostdemo"));
     EXPECT_STREQ("hostdemo", textdomain(NULL));
-    EXPECT_STREQ("Schlie\xc3\x9f" "en", gettext("Close"));
+    EXPECT_STREQ("Schlie\u00dfen", gettext("Close"));
     setlocale(LC_ALL, "C");
 }

@@ -89,8 +89,9 @@ struct Shown {
     std::string Text(int i) const { return gtk_label_get_text(GTK_LABEL(parts[i])); }
     GdkPixbuf* Image(int i) const
     {
-        return gtk_image_get_storage_type(GTK_IMAGE(parts[i])) == GTK_IMAGE_PIXBUF ? gtk_image_get_pixbuf(GTK_IMAGE(parts[i]))
-                                                                                    : NULL;
+        return gtk_image_get_storage_type(GTK_IMAGE(parts[i])) == GTK_IMAGE_PIXBUF
+                   ? gtk_image_get_pixbuf(GTK_IMAGE(parts[i]))
+                   : NULL;
     }
     int Lines(int i) const { return pango_layout_get_line_count(gtk_label_get_layout(GTK_LABEL(parts[i]))); }
 };
@@ -138,8 +139,8 @@ TEST(WindowBase, NothingHappensBeforeInitOrAfterClose)
         owner.dialog = &win;
         /* Show, Hidden, ShowModal and Close, in this order (braces evaluate left to right). */
         auto run = [&](GtkWidget* modalParent) {
-            return std::vector<int>{win.Show(), win.Hidden(), win.ShowModal(modalParent, G_CALLBACK(OnDialogClosed), &owner),
-                                    win.Close()};
+            return std::vector<int>{win.Show(), win.Hidden(),
+                                    win.ShowModal(modalParent, G_CALLBACK(OnDialogClosed), &owner), win.Close()};
         };
         EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), run(parent.window)) << "before Init";
         EXPECT_EQ(toplevels, keltest::ToplevelsWithTitle("").size());
@@ -157,7 +158,8 @@ TEST(WindowBase, NothingHappensBeforeInitOrAfterClose)
     EXPECT_EQ(0, owner.calls);
     EXPECT_EQ(toplevels, keltest::ToplevelsWithTitle("").size());
     EXPECT_TRUE(log.Has("CKELWindowBase::CKELWindowBase >>Start"));
-    EXPECT_LT(log.IndexOf("CKELWindowBase::~CKELWindowBase >>Start"), log.IndexOf("CKELWindowBase::~CKELWindowBase <<End"));
+    EXPECT_LT(log.IndexOf("CKELWindowBase::~CKELWindowBase >>Start"),
+              log.IndexOf("CKELWindowBase::~CKELWindowBase <<End"));
     for (const auto& line : log.Lines())
         EXPECT_EQ(0, line.level) << line.text;
 }
@@ -299,7 +301,8 @@ TEST(AboutDlg, EmptyMissingOrBrokenIconAndEmptyTextsFallBackToDefaults)
 {
     ASSERT_TRUE(WriteImage(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 64, 64, DEFAULT_RGBA));
     ASSERT_TRUE(keltest::WriteFile(keltest::Root() + "/broken.png", "not a picture"));
-    for (const std::string& icon : {std::string(), keltest::Root() + "/no-such-icon.png", keltest::Root() + "/broken.png"}) {
+    for (const std::string& icon :
+         {std::string(), keltest::Root() + "/no-such-icon.png", keltest::Root() + "/broken.png"}) {
         SCOPED_TRACE(icon);
         CAboutDlg dlg("", "", icon, "");
         Shown s = Read(dlg);
@@ -343,7 +346,9 @@ TEST(AboutDlg, HostTextsAndIconAreShownAsGivenLongHeadingWrapsVersionDoesNot)
     EXPECT_EQ(PROGRAM_RGBA, CentreColour(s.Image(ICON)));
     EXPECT_EQ(PROGRAM_RGBA, CentreColour(s.windowIcon));
     EXPECT_EQ(GTK_IMAGE_PIXBUF, gtk_image_get_storage_type(GTK_IMAGE(s.parts[BACKGROUND])));
-    auto weight = [&s](int i) { return pango_font_description_get_weight(gtk_widget_get_style(s.parts[i])->font_desc); };
+    auto weight = [&s](int i) {
+        return pango_font_description_get_weight(gtk_widget_get_style(s.parts[i])->font_desc);
+    };
     EXPECT_EQ(PANGO_WEIGHT_BOLD, weight(HEADING));
     EXPECT_EQ(PANGO_WEIGHT_BOLD, weight(VERSION));
     EXPECT_EQ(PANGO_WEIGHT_NORMAL, weight(NOTICE));
