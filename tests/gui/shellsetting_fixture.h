@@ -78,13 +78,6 @@ public:
         ShowUSBPolicy();
         return 0;
     }
-    int Count(const std::string& call) const
-    {
-        int n = 0;
-        for (const std::string& c : calls)
-            n += c == call;
-        return n;
-    }
 };
 
 struct ProgramSpec {

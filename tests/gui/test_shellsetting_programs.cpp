@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <iterator>
 #include <list>
 #include <string>
@@ -245,7 +246,7 @@ TEST_F(ShellSettingPrograms, AddedProgramsSkipDuplicatesAndStartShown)
     /* The add button opens the concrete window's search and marks the policy. */
     w.m_bTabNavDirty = false;
     keltest::Click(w.m_pAddProgramBtn);
-    EXPECT_EQ(1, w.Count("OnAddProgram"));
+    EXPECT_EQ(1, std::count(w.calls.begin(), w.calls.end(), "OnAddProgram"));
     EXPECT_TRUE(w.m_bTabNavDirty);
 }
 
