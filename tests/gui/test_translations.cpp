@@ -86,9 +86,10 @@ TEST_F(Translations, ShellSettingsWindowShowsNoEnglishText)
     EXPECT_TRUE(keltest::FindLabel(window, " 8"));
 
     /* A text shown as it stands although the catalogue has German for it bypassed the lookup. */
-    for (const std::string& text : ShownTexts(window))
+    for (const std::string& text : ShownTexts(window)) {
         if (!text.empty()) /* "" would look up the catalogue's header */
             EXPECT_EQ(text, Tr(text.c_str())) << "shown untranslated: \"" << text << "\"";
+    }
 }
 
 TEST_F(Translations, WindowsAskAndReportAndTheCompanionLibraryValidatesInGerman)
