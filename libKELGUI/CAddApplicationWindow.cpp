@@ -1,34 +1,405 @@
-/* Placeholder until the Add Application window lands: builds nothing. */
+/* The Add Application window: lists the programs of the search-result file, starts new
+ * searches, and hands copies of the chosen programs back to its opener. */
 #include "CAddApplicationWindow.h"
+
+#include <map>
+
+#include "CIconCache.h"
+#include "CMessageBox.h"
+#include "CSearchProgramForAdminTool.h"
+#include "CSearchProgramForShellController.h"
+#include "KELConstants.h"
+#include "KELDataTools.h"
+
+using LibKELData::CApplicationInfo;
 
 namespace LibKELGUI {
 
+static const char* const CLS = "CAddApplicationWindow";
+
+enum { COL_ICON, COL_NAME, COL_RECORD, COL_COUNT };
+
+/* Above this many results the user is offered to start afresh. */
+static const int RESULT_QUESTION_LIMIT = 200;
+/* Icons are shown at the size of their files, but no larger than this: every row is as
+ * high as the tallest icon (fixed-height rows), and one huge icon must not make the whole
+ * 240-pixel list unusable. Larger icons are scaled down once per picture, not per row. */
+static const int MAX_ICON_DISPLAY = 48;
+/* Rows before the first load, and when no row has a picture. */
+static const int DEFAULT_ICON_DISPLAY = CIconCache::LIST_ICON_SIZE;
+
 CAddApplicationWindow::CAddApplicationWindow(bool remote)
-    : m_pMainBox(NULL), m_pButtonPanel(NULL), m_pButtonRow(NULL), m_pSearchBtn(NULL), m_pOKBtn(NULL),
-      m_pCancelBtn(NULL), m_pResultStore(NULL), m_pResultView(NULL), m_pScrolledWindow(NULL), m_bRemote(remote),
-      m_ResultCount(0), m_pSearchDlg(NULL)
+    : m_pMainBox(NULL)
+    , m_pButtonPanel(NULL)
+    , m_pButtonRow(NULL)
+    , m_pSearchBtn(NULL)
+    , m_pOKBtn(NULL)
+    , m_pCancelBtn(NULL)
+    , m_pResultStore(NULL)
+    , m_pResultView(NULL)
+    , m_pIconColumn(NULL)
+    , m_pIconRenderer(NULL)
+    , m_RowIter()
+    , m_pScrolledWindow(NULL)
+    , m_bRemote(remote)
+    , m_ResultCount(0)
+    , m_pSearchDlg(NULL)
+    , m_pAliveGuard(NULL)
 {
+    TraceStart(CLS, "CAddApplicationWindow");
+    TraceEnd(CLS, "CAddApplicationWindow");
 }
-CAddApplicationWindow::~CAddApplicationWindow() {}
-int CAddApplicationWindow::Init() { return 0; }
-int CAddApplicationWindow::Close() { return CKELWindowBase::Close(); }
-int CAddApplicationWindow::LoadXMLData() { return 0; }
-int CAddApplicationWindow::OnSearchBtnClicked() { return 0; }
-int CAddApplicationWindow::GetSelectApplicationList(std::list<LibKELData::CApplicationInfo>& out)
+
+CAddApplicationWindow::~CAddApplicationWindow()
 {
-    out = m_SelectedPrograms;
+    TraceStart(CLS, "~CAddApplicationWindow");
+    if (m_pAliveGuard)
+        *m_pAliveGuard = false;
+    /* Its window goes with it; the base sees to it that its close callback no longer
+     * reaches us. */
+    delete m_pSearchDlg;
+    m_pSearchDlg = NULL;
+    /* The window base destroys our window after our members are gone: our own handlers
+     * must not run then. */
+    if (m_pWindow)
+        g_signal_handlers_disconnect_matched(m_pWindow, G_SIGNAL_MATCH_DATA, 0, 0, NULL, NULL, this);
+    if (m_pResultStore) {
+        gtk_list_store_clear(m_pResultStore);
+        g_object_unref(m_pResultStore);
+        m_pResultStore = NULL;
+    }
+    TraceEnd(CLS, "~CAddApplicationWindow");
+}
+
+int CAddApplicationWindow::Init()
+{
+    TraceStart(CLS, "Init");
+    /* gtk_init would end a host that has no display; build nothing instead. */
+    if (m_pWindow || !gtk_init_check(NULL, NULL)) {
+        TraceEnd(CLS, "Init");
+        return 0;
+    }
+
+    m_pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(m_pWindow), Tr("Add Application"));
+    gtk_window_set_wmclass(GTK_WINDOW(m_pWindow), Tr("Add Application"), "KEL");
+    const std::string& icon = LibKELData::CKELDataTools::FileExist(LibKELData::KEL_ADMIN_TOOL_ICON) == 1
+                                  ? LibKELData::KEL_ADMIN_TOOL_ICON
+                                  : LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
+    /* A missing default icon only leaves the window without one. */
+    GError* iconError = NULL;
+    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
+    g_clear_error(&iconError);
+    gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
+    gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
+    gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER);
+    gtk_widget_set_size_request(m_pWindow, 360, 240);
+    gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
+
+    m_pMainBox = gtk_vbox_new(FALSE, 0);
+    gtk_container_add(GTK_CONTAINER(m_pWindow), m_pMainBox);
+
+    m_pScrolledWindow = gtk_scrolled_window_new(NULL, NULL);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(m_pScrolledWindow), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pScrolledWindow, FALSE, FALSE, 0);
+
+    m_pResultStore = gtk_list_store_new(COL_COUNT, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
+    m_pResultView = gtk_tree_view_new_with_model(GTK_TREE_MODEL(m_pResultStore));
+    gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pResultView)), GTK_SELECTION_MULTIPLE);
+    gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(m_pResultView), FALSE);
+    gtk_tree_view_set_headers_clickable(GTK_TREE_VIEW(m_pResultView), FALSE);
+    gtk_tree_view_set_rules_hint(GTK_TREE_VIEW(m_pResultView), TRUE);
+    gtk_widget_set_size_request(m_pResultView, 160, 195);
+    gtk_container_add(GTK_CONTAINER(m_pScrolledWindow), m_pResultView);
+
+    /* Fixed-size columns and rows: a long result list opens without measuring every row. */
+    m_pIconRenderer = gtk_cell_renderer_pixbuf_new();
+    m_pIconColumn = gtk_tree_view_column_new_with_attributes("", m_pIconRenderer, "pixbuf", COL_ICON, NULL);
+    gtk_tree_view_column_set_sizing(m_pIconColumn, GTK_TREE_VIEW_COLUMN_FIXED);
+    gtk_tree_view_append_column(GTK_TREE_VIEW(m_pResultView), m_pIconColumn);
+    GtkCellRenderer* nameRenderer = gtk_cell_renderer_text_new();
+    g_object_set(nameRenderer, "ellipsize", PANGO_ELLIPSIZE_END, NULL);
+    GtkTreeViewColumn* nameColumn = gtk_tree_view_column_new_with_attributes("", nameRenderer, "text", COL_NAME, NULL);
+    gtk_tree_view_column_set_sizing(nameColumn, GTK_TREE_VIEW_COLUMN_FIXED);
+    gtk_tree_view_column_set_fixed_width(nameColumn, 100);
+    gtk_tree_view_column_set_expand(nameColumn, TRUE);
+    gtk_tree_view_append_column(GTK_TREE_VIEW(m_pResultView), nameColumn);
+    gtk_tree_view_set_fixed_height_mode(GTK_TREE_VIEW(m_pResultView), TRUE);
+
+    m_pButtonPanel = gtk_event_box_new();
+    gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
+    gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, FALSE, 0);
+    m_pButtonRow = gtk_hbox_new(FALSE, 0);
+    gtk_container_set_border_width(GTK_CONTAINER(m_pButtonRow), 5);
+    gtk_widget_set_name(m_pButtonRow, LibKELData::KEL_STYLE_FONT_WHITE.c_str());
+    gtk_container_add(GTK_CONTAINER(m_pButtonPanel), m_pButtonRow);
+
+    m_pSearchBtn = gtk_button_new_with_label(Tr("Search"));
+    gtk_widget_set_size_request(m_pSearchBtn, 95, 32);
+    gtk_box_pack_start(GTK_BOX(m_pButtonRow), m_pSearchBtn, FALSE, FALSE, 0);
+    m_pOKBtn = gtk_button_new_with_label(Tr("OK"));
+    gtk_widget_set_size_request(m_pOKBtn, 95, 32);
+    gtk_box_pack_end(GTK_BOX(m_pButtonRow), m_pOKBtn, FALSE, FALSE, 0);
+    gtk_widget_grab_focus(m_pOKBtn);
+    m_pCancelBtn = gtk_button_new_with_label(Tr("Cancel"));
+    gtk_widget_set_size_request(m_pCancelBtn, 95, 32);
+    gtk_box_pack_end(GTK_BOX(m_pButtonRow), m_pCancelBtn, FALSE, FALSE, 5);
+
+    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
+    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
+    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), this);
+    g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(GtkOKBtnClicked), this);
+    g_signal_connect(m_pCancelBtn, "clicked", G_CALLBACK(GtkCancelBtnClicked), this);
+
+    m_bInitialized = true;
+    LoadXMLData();
+    TraceEnd(CLS, "Init");
+    return 0;
+}
+
+int CAddApplicationWindow::Close()
+{
+    bool alive = true;
+    bool* outer = m_pAliveGuard;
+    m_pAliveGuard = &alive;
+    CKELWindowBase::Close(); /* the opener's close callback runs in here */
+    if (!alive) {
+        if (outer)
+            *outer = false;
+        return 0;
+    }
+    m_pAliveGuard = outer;
+    if (m_pResultStore)
+        gtk_list_store_clear(m_pResultStore);
+    return 0;
+}
+
+/* Shrinks a picture larger than the display limit; one scaled copy per picture per load. */
+static GdkPixbuf* FitForDisplay(GdkPixbuf* pixbuf, std::map<GdkPixbuf*, GdkPixbuf*>& scaled)
+{
+    if (!pixbuf)
+        return NULL;
+    int w = gdk_pixbuf_get_width(pixbuf);
+    int h = gdk_pixbuf_get_height(pixbuf);
+    if (w <= MAX_ICON_DISPLAY && h <= MAX_ICON_DISPLAY)
+        return pixbuf;
+    std::map<GdkPixbuf*, GdkPixbuf*>::iterator it = scaled.find(pixbuf);
+    if (it == scaled.end()) {
+        int sw = w >= h ? MAX_ICON_DISPLAY : MAX(1, w * MAX_ICON_DISPLAY / h);
+        int sh = h >= w ? MAX_ICON_DISPLAY : MAX(1, h * MAX_ICON_DISPLAY / w);
+        /* The map keeps the original alive, so that its address names only it. */
+        it = scaled.insert(std::make_pair(pixbuf, gdk_pixbuf_scale_simple(pixbuf, sw, sh, GDK_INTERP_BILINEAR))).first;
+        g_object_ref(pixbuf);
+    }
+    GdkPixbuf* result = it->second ? GDK_PIXBUF(g_object_ref(it->second)) : NULL;
+    g_object_unref(pixbuf);
+    return result;
+}
+
+int CAddApplicationWindow::LoadXMLData()
+{
+    TraceStart(CLS, "LoadXMLData");
+    if (!m_pResultStore) {
+        TraceEnd(CLS, "LoadXMLData");
+        return 0;
+    }
+    /* Filled while detached: the view then neither tracks nor redraws each new row. */
+    if (m_pResultView)
+        gtk_tree_view_set_model(GTK_TREE_VIEW(m_pResultView), NULL);
+    /* Emptied before the reload, and left empty when it finds nothing: no row may point at
+     * a record the reload discards, and the list shows what the file holds. */
+    gtk_list_store_clear(m_pResultStore);
+
+    m_SearchResults.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT);
+    LibKELData::ApplicationInfoList* programs = m_SearchResults.GetPApplicationInfoList();
+    m_ResultCount = programs ? (int)programs->size() : 0;
+
+    int added = 0;
+    int iconWidth = 0;
+    int iconHeight = 0;
+    if (programs) {
+        std::map<GdkPixbuf*, GdkPixbuf*> scaled;
+        for (LibKELData::ApplicationInfoList::iterator it = programs->begin(); it != programs->end(); ++it) {
+            CApplicationInfo* program = *it;
+            if (!program)
+                continue;
+            GdkPixbuf* icon = FitForDisplay(CIconCache::LoadFullSize(program->GetCustomIcon()), scaled);
+            gtk_list_store_insert_with_values(m_pResultStore, &m_RowIter, -1, COL_ICON, icon, COL_NAME,
+                                              program->GetName().c_str(), COL_RECORD, program, -1);
+            if (icon) {
+                iconWidth = MAX(iconWidth, gdk_pixbuf_get_width(icon));
+                iconHeight = MAX(iconHeight, gdk_pixbuf_get_height(icon));
+                g_object_unref(icon);
+            }
+            ++added;
+        }
+        for (std::map<GdkPixbuf*, GdkPixbuf*>::iterator it = scaled.begin(); it != scaled.end(); ++it) {
+            if (it->second)
+                g_object_unref(it->second);
+            g_object_unref(it->first);
+        }
+    }
+
+    if (m_pResultView) {
+        /* Every row as high as the tallest icon of this load; the view measures one row only. */
+        if (iconHeight == 0)
+            iconWidth = iconHeight = DEFAULT_ICON_DISPLAY;
+        gint xpad = 0, ypad = 0;
+        gtk_cell_renderer_get_padding(m_pIconRenderer, &xpad, &ypad);
+        gtk_cell_renderer_set_fixed_size(m_pIconRenderer, iconWidth + 2 * xpad, iconHeight + 2 * ypad);
+        gtk_tree_view_column_set_fixed_width(m_pIconColumn, iconWidth + 2 * xpad + 4);
+        gtk_tree_view_set_model(GTK_TREE_VIEW(m_pResultView), GTK_TREE_MODEL(m_pResultStore));
+    }
+    TraceEnd(CLS, "LoadXMLData");
+    return added;
+}
+
+int CAddApplicationWindow::OnSearchBtnClicked()
+{
+    delete m_pSearchDlg;
+    m_pSearchDlg = NULL;
+
+    int clearResults = 0;
+    if (m_ResultCount > RESULT_QUESTION_LIMIT) {
+        bool alive = true;
+        bool* outer = m_pAliveGuard;
+        m_pAliveGuard = &alive;
+        /* Translators: asked before a search when the list holds more than 200 programs; Yes
+         * makes the search discard the programs found before. */
+        int answer = CMessageBox::Show(
+            Tr("The sum of search result has exceeded 200. Do you want to clear the old search result?"), m_pWindow,
+            GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL, LibKELData::KEL_SHELL_CONTROLLER_ICON);
+        /* The question ran a main loop of its own: we may be gone, or our window may be. */
+        if (!alive) {
+            if (outer)
+                *outer = false;
+            return -1;
+        }
+        m_pAliveGuard = outer;
+        if (!m_pWindow)
+            return -1;
+        if (answer == GTK_RESPONSE_YES)
+            clearResults = 1;
+    }
+
+    if (m_bRemote)
+        m_pSearchDlg = new CSearchProgramForShellController(clearResults);
+    else
+        m_pSearchDlg = new CSearchProgramForAdminTool(clearResults);
+    m_pSearchDlg->Init();
+    m_pSearchDlg->ShowModal(m_pWindow, G_CALLBACK(GtkSearchProgramDlgClosed), this);
+    return 0;
+}
+
+int CAddApplicationWindow::GetSelectApplicationList(std::list<CApplicationInfo>& out)
+{
+    TraceStart(CLS, "GetSelectApplicationList");
+    out.clear();
+    out.insert(out.end(), m_SelectedPrograms.begin(), m_SelectedPrograms.end());
+    TraceEnd(CLS, "GetSelectApplicationList");
     return (int)out.size();
 }
-int CAddApplicationWindow::AddNewApplication(const LibKELData::CApplicationInfo& info)
+
+int CAddApplicationWindow::AddNewApplication(const CApplicationInfo& info)
 {
+    TraceStart(CLS, "AddNewApplication");
     m_SelectedPrograms.push_back(info);
+    TraceEnd(CLS, "AddNewApplication");
     return (int)m_SelectedPrograms.size();
 }
-gboolean CAddApplicationWindow::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void*) { return FALSE; }
-void CAddApplicationWindow::GtkCancelBtnClicked(GtkWidget*, void*) {}
-void CAddApplicationWindow::GtkOKBtnClicked(GtkWidget*, void*) {}
-void CAddApplicationWindow::GtkSearchBtnClicked(GtkWidget*, void*) {}
-void CAddApplicationWindow::GtkSearchProgramDlgClosed(GtkWidget*, void*) {}
-void CAddApplicationWindow::GtkTreeSelectionForeachFunc(GtkTreeModel*, GtkTreePath*, GtkTreeIter*, void*) {}
+
+gboolean CAddApplicationWindow::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void* data)
+{
+    if (data) static_cast<CAddApplicationWindow*>(data)->OnCancelBtnClicked("GtkCancelBtnClicked");
+    return FALSE;
+}
+
+void CAddApplicationWindow::GtkCancelBtnClicked(GtkWidget*, void* data)
+{
+    if (data) static_cast<CAddApplicationWindow*>(data)->OnCancelBtnClicked("GtkCancelBtnClicked");
+}
+
+void CAddApplicationWindow::GtkOKBtnClicked(GtkWidget*, void* data)
+{
+    if (data) static_cast<CAddApplicationWindow*>(data)->OnOKBtnClicked();
+}
+
+void CAddApplicationWindow::GtkSearchBtnClicked(GtkWidget*, void* data)
+{
+    if (data) static_cast<CAddApplicationWindow*>(data)->OnSearchBtnRouted();
+}
+
+void CAddApplicationWindow::GtkSearchProgramDlgClosed(GtkWidget*, void* data)
+{
+    if (data) static_cast<CAddApplicationWindow*>(data)->OnSearchProgramDlgClosed();
+}
+
+void CAddApplicationWindow::GtkTreeSelectionForeachFunc(GtkTreeModel* model, GtkTreePath*, GtkTreeIter* iter, void* data)
+{
+    if (data) static_cast<CAddApplicationWindow*>(data)->OnSelectedRow(model, iter);
+}
+
+void CAddApplicationWindow::GtkOnWindowDestroyed(GtkWidget*, void* data)
+{
+    static_cast<CAddApplicationWindow*>(data)->OnWindowDestroyed();
+}
+
+void CAddApplicationWindow::OnCancelBtnClicked(const char* handler)
+{
+    TraceStart(CLS, handler);
+    Close();
+    TraceEnd(CLS, handler);
+}
+
+void CAddApplicationWindow::OnSearchBtnRouted()
+{
+    TraceStart(CLS, "GtkSearchBtnClicked");
+    OnSearchBtnClicked();
+    TraceEnd(CLS, "GtkSearchBtnClicked");
+}
+
+void CAddApplicationWindow::OnOKBtnClicked()
+{
+    TraceStart(CLS, "GtkOKBtnClicked");
+    GtkTreeSelection* selection = m_pResultView ? gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pResultView)) : NULL;
+    /* Top to bottom, so the opener adds the programs in the order of the list. */
+    if (selection && gtk_tree_selection_count_selected_rows(selection) > 0)
+        gtk_tree_selection_selected_foreach(selection, GtkTreeSelectionForeachFunc, this);
+    /* The copies are complete before the opener's close callback looks for them. */
+    Close();
+    TraceEnd(CLS, "GtkOKBtnClicked");
+}
+
+void CAddApplicationWindow::OnSearchProgramDlgClosed()
+{
+    TraceStart(CLS, "GtkSearchProgramDlgClosed");
+    /* The search wrote its results to the file; the list shows them only now. */
+    LoadXMLData();
+    TraceEnd(CLS, "GtkSearchProgramDlgClosed");
+}
+
+void CAddApplicationWindow::OnSelectedRow(GtkTreeModel* model, GtkTreeIter* iter)
+{
+    TraceStart(CLS, "GtkTreeSelectionForeachFunc");
+    gpointer record = NULL;
+    gtk_tree_model_get(model, iter, COL_RECORD, &record, -1);
+    if (record)
+        AddNewApplication(*static_cast<CApplicationInfo*>(record));
+    TraceEnd(CLS, "GtkTreeSelectionForeachFunc");
+}
+
+void CAddApplicationWindow::OnWindowDestroyed()
+{
+    m_pMainBox = NULL;
+    m_pButtonPanel = NULL;
+    m_pButtonRow = NULL;
+    m_pSearchBtn = NULL;
+    m_pOKBtn = NULL;
+    m_pCancelBtn = NULL;
+    m_pResultView = NULL;
+    m_pIconColumn = NULL;
+    m_pIconRenderer = NULL;
+    m_pScrolledWindow = NULL;
+}
 
 } // namespace LibKELGUI

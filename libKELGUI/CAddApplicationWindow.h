@@ -36,23 +36,39 @@ public:
     static void GtkTreeSelectionForeachFunc(GtkTreeModel* model, GtkTreePath* path, GtkTreeIter* iter,
                                             void* data);
 
-    /* Private members are the implementation's own (see the .cpp). */
 private:
+    void OnCancelBtnClicked(const char* handler);
+    void OnOKBtnClicked();
+    void OnSearchBtnRouted();
+    void OnSearchProgramDlgClosed();
+    void OnSelectedRow(GtkTreeModel* model, GtkTreeIter* iter);
+    void OnWindowDestroyed();
+    static void GtkOnWindowDestroyed(GtkWidget* widget, void* data);
+
     GtkWidget* m_pMainBox;
     GtkWidget* m_pButtonPanel;
     GtkWidget* m_pButtonRow;
     GtkWidget* m_pSearchBtn;
     GtkWidget* m_pOKBtn;
     GtkWidget* m_pCancelBtn;
+    /* Our own reference: the store outlives the window, so Close can still empty it. */
     GtkListStore* m_pResultStore;
     GtkWidget* m_pResultView;
+    GtkTreeViewColumn* m_pIconColumn;
+    GtkCellRenderer* m_pIconRenderer;
     GtkTreeIter m_RowIter;
     GtkWidget* m_pScrolledWindow;
     bool m_bRemote;
     int m_ResultCount;
     CSearchProgramBase* m_pSearchDlg;
+    /* The rows point at its records. */
     LibKELData::CSearchResultData m_SearchResults;
     std::list<LibKELData::CApplicationInfo> m_SelectedPrograms;
+    /* Cleared by the destructor, so that code after a nested main loop learns we are gone. */
+    bool* m_pAliveGuard;
+
+    CAddApplicationWindow(const CAddApplicationWindow&);
+    CAddApplicationWindow& operator=(const CAddApplicationWindow&);
 };
 
 } // namespace LibKELGUI

@@ -1,0 +1,211 @@
+/* The Search Program window: folder row, progress bar, status line and Search/Cancel button. */
+#include "CSearchProgramBase.h"
+
+#include "KELConstants.h"
+
+namespace LibKELGUI {
+
+static const char* const CLS = "CSearchProgramBase";
+
+CSearchProgramBase::CSearchProgramBase()
+    : m_pMainBox(NULL)
+    , m_pPathLabel(NULL)
+    , m_pPathEntry(NULL)
+    , m_pStatusLabel(NULL)
+    , m_pPathRow(NULL)
+    , m_pProgressRow(NULL)
+    , m_pStatusRow(NULL)
+    , m_pButtonPanel(NULL)
+    , m_pSearchBtn(NULL)
+    , m_pProgressBar(NULL)
+    , m_WarningColor()
+    , m_NormalColor()
+    , m_pTarget(NULL)
+    , m_OperationNumber(0)
+    , m_ClearResults(0)
+{
+    TraceStart(CLS, "CSearchProgramBase");
+    TraceEnd(CLS, "CSearchProgramBase");
+}
+
+CSearchProgramBase::~CSearchProgramBase()
+{
+    TraceStart(CLS, "~CSearchProgramBase");
+    /* The window base destroys the window after our members are gone: our own handlers
+     * must not run then. */
+    if (m_pWindow)
+        g_signal_handlers_disconnect_matched(m_pWindow, G_SIGNAL_MATCH_DATA, 0, 0, NULL, NULL, this);
+    TraceEnd(CLS, "~CSearchProgramBase");
+}
+
+int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
+{
+    TraceStart(CLS, "AttachBaseClassGTKHandler");
+    if (!target) {
+        TraceEnd(CLS, "AttachBaseClassGTKHandler");
+        return -2;
+    }
+    m_pTarget = target;
+    /* gtk_init would end a host that has no display; build nothing instead. */
+    if (!gtk_init_check(NULL, NULL)) {
+        FailureLine("CSearchProgramBase::AttachBaseClassGTKHandler no display");
+        TraceEnd(CLS, "AttachBaseClassGTKHandler");
+        return -1;
+    }
+
+    m_pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk_window_set_title(GTK_WINDOW(m_pWindow), Tr("Search Program"));
+    gtk_window_set_wmclass(GTK_WINDOW(m_pWindow), Tr("Search Program"), "KEL");
+    gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
+    gtk_widget_set_size_request(m_pWindow, 300, 135);
+    gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
+    gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
+
+    m_pMainBox = gtk_vbox_new(FALSE, 0);
+    gtk_container_set_border_width(GTK_CONTAINER(m_pMainBox), 0);
+    gtk_container_add(GTK_CONTAINER(m_pWindow), m_pMainBox);
+    gtk_widget_show(m_pMainBox);
+
+    m_pPathRow = gtk_hbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pPathRow, FALSE, FALSE, 5);
+    gtk_widget_show(m_pPathRow);
+    /* Translators: label of the entry naming the folder in which programs are searched. */
+    m_pPathLabel = gtk_label_new(Tr("App Path"));
+    gtk_box_pack_start(GTK_BOX(m_pPathRow), m_pPathLabel, FALSE, FALSE, 5);
+    gtk_widget_show(m_pPathLabel);
+    /* Sized and placed by the subclass: the local search adds a Browse button beside it. */
+    m_pPathEntry = gtk_entry_new();
+
+    m_pProgressRow = gtk_hbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pProgressRow, FALSE, FALSE, 0);
+    gtk_widget_show(m_pProgressRow);
+    m_pProgressBar = gtk_progress_bar_new();
+    gtk_widget_set_size_request(m_pProgressBar, 290, 25);
+    gtk_box_pack_start(GTK_BOX(m_pProgressRow), m_pProgressBar, FALSE, FALSE, 5);
+    gtk_widget_show(m_pProgressBar);
+
+    gdk_color_parse("red", &m_WarningColor);
+    gdk_color_parse("black", &m_NormalColor);
+
+    m_pStatusRow = gtk_hbox_new(FALSE, 0);
+    gtk_widget_set_size_request(m_pStatusRow, 280, 30);
+    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pStatusRow, FALSE, FALSE, 0);
+    gtk_widget_show(m_pStatusRow);
+    m_pStatusLabel = gtk_label_new_with_mnemonic("");
+    gtk_widget_set_size_request(m_pStatusLabel, 280, 30);
+    gtk_misc_set_alignment(GTK_MISC(m_pStatusLabel), 0.0, 0.5);
+    gtk_label_set_justify(GTK_LABEL(m_pStatusLabel), GTK_JUSTIFY_LEFT);
+    /* A long message must not widen the fixed-size window. */
+    gtk_label_set_ellipsize(GTK_LABEL(m_pStatusLabel), PANGO_ELLIPSIZE_END);
+    gtk_box_pack_start(GTK_BOX(m_pStatusRow), m_pStatusLabel, FALSE, FALSE, 5);
+    gtk_widget_show(m_pStatusLabel);
+
+    m_pButtonPanel = gtk_event_box_new();
+    gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
+    gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, FALSE, 0);
+    gtk_widget_show(m_pButtonPanel);
+    GtkWidget* buttonRow = gtk_hbox_new(FALSE, 0);
+    gtk_container_set_border_width(GTK_CONTAINER(buttonRow), 5);
+    gtk_widget_set_name(buttonRow, LibKELData::KEL_STYLE_FONT_WHITE.c_str());
+    gtk_container_add(GTK_CONTAINER(m_pButtonPanel), buttonRow);
+    gtk_widget_show(buttonRow);
+
+    m_pSearchBtn = gtk_button_new_with_label(Tr("Search"));
+    gtk_container_set_border_width(GTK_CONTAINER(m_pSearchBtn), 0);
+    gtk_widget_set_size_request(m_pSearchBtn, 95, 30);
+    gtk_box_pack_end(GTK_BOX(buttonRow), m_pSearchBtn, FALSE, FALSE, 0);
+    gtk_widget_show(m_pSearchBtn);
+
+    /* Ours first, so that the widget pointers are forgotten before anyone else hears of the close. */
+    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
+    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
+    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), target);
+
+    m_bInitialized = true;
+    TraceEnd(CLS, "AttachBaseClassGTKHandler");
+    return 0;
+}
+
+gboolean CSearchProgramBase::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void* self)
+{
+    if (self) static_cast<CSearchProgramBase*>(self)->OnCloseRequested();
+    return FALSE;
+}
+
+void CSearchProgramBase::GtkSearchBtnClicked(GtkWidget*, void* target)
+{
+    if (target) static_cast<CSearchProgramBase*>(target)->OnSearchBtnRouted();
+}
+
+void CSearchProgramBase::GtkOnWindowDestroyed(GtkWidget*, void* self)
+{
+    static_cast<CSearchProgramBase*>(self)->OnWindowDestroyed();
+}
+
+void CSearchProgramBase::OnSearchBtnRouted()
+{
+    TraceStart(CLS, "GtkSearchBtnClicked");
+    OnSearchBtnClicked();
+    TraceEnd(CLS, "GtkSearchBtnClicked");
+}
+
+void CSearchProgramBase::OnCloseRequested()
+{
+    TraceStart(CLS, "GtkOnCloseBtnClicked");
+    /* The window closes even when the cancel was refused. */
+    CancelSearch();
+    Close();
+    TraceEnd(CLS, "GtkOnCloseBtnClicked");
+}
+
+void CSearchProgramBase::OnWindowDestroyed()
+{
+    m_pMainBox = NULL;
+    m_pPathLabel = NULL;
+    m_pPathEntry = NULL;
+    m_pStatusLabel = NULL;
+    m_pPathRow = NULL;
+    m_pProgressRow = NULL;
+    m_pStatusRow = NULL;
+    m_pButtonPanel = NULL;
+    m_pSearchBtn = NULL;
+    m_pProgressBar = NULL;
+}
+
+void CSearchProgramBase::ClearStatus()
+{
+    if (!m_pStatusLabel)
+        return;
+    gtk_label_set_text(GTK_LABEL(m_pStatusLabel), "");
+    gtk_widget_set_tooltip_text(m_pStatusLabel, NULL);
+}
+
+void CSearchProgramBase::ShowStatus(const char* text, const GdkColor& color)
+{
+    if (!m_pStatusLabel)
+        return;
+    gtk_label_set_text(GTK_LABEL(m_pStatusLabel), text);
+    gtk_widget_set_tooltip_text(m_pStatusLabel, text);
+    gtk_widget_modify_fg(m_pStatusLabel, GTK_STATE_NORMAL, &color);
+}
+
+void CSearchProgramBase::SetSearchBtnLabel(const char* label)
+{
+    if (m_pSearchBtn)
+        gtk_button_set_label(GTK_BUTTON(m_pSearchBtn), label);
+}
+
+void CSearchProgramBase::SetProgress(double fraction)
+{
+    if (!m_pProgressBar)
+        return;
+    /* Also catches NaN: a comparison with NaN is false. */
+    if (!(fraction >= 0.0))
+        fraction = 0.0;
+    else if (fraction > 1.0)
+        fraction = 1.0;
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(m_pProgressBar), fraction);
+}
+
+} // namespace LibKELGUI

@@ -1,0 +1,68 @@
+/* The Search Program dialog shared by the local and the remote program search. */
+#ifndef CSEARCH_PROGRAM_BASE_H
+#define CSEARCH_PROGRAM_BASE_H
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+#include "CKELWindowBase.h"
+
+namespace LibKELGUI {
+
+class KELGUI_EXPORT CSearchProgramBase : public CKELWindowBase {
+public:
+    CSearchProgramBase();
+    virtual ~CSearchProgramBase();
+
+    /* Starts a search when none runs, cancels the running one otherwise. */
+    virtual int OnSearchBtnClicked() = 0;
+    /* >0 cancelled, 0 nothing to cancel, otherwise the error value of the IPC API. */
+    virtual int CancelSearch() = 0;
+    /* Builds the window; target receives the Search button's clicks. -2 without a target. */
+    virtual int AttachBaseClassGTKHandler(CSearchProgramBase* target);
+
+    static gboolean GtkOnCloseBtnClicked(GtkWidget* widget, GdkEvent* event, void* self);
+    static void GtkSearchBtnClicked(GtkWidget* widget, void* target);
+
+protected:
+    /* Presentation shared by both searches. Each does nothing once the window is gone, so
+     * that a late IPC answer never touches a destroyed widget. Callers hold the GDK lock. */
+    void ClearStatus();
+    void ShowStatus(const char* text, const GdkColor& color);
+    void SetSearchBtnLabel(const char* label);
+    /* Kept within 0.0 .. 1.0 whatever the answers add up to. */
+    void SetProgress(double fraction);
+
+    GtkWidget* m_pMainBox;
+    GtkWidget* m_pPathLabel;
+    GtkWidget* m_pPathEntry;
+    GtkWidget* m_pStatusLabel;
+    GtkWidget* m_pPathRow;
+    GtkWidget* m_pProgressRow;
+    GtkWidget* m_pStatusRow;
+    GtkWidget* m_pButtonPanel;
+    GtkWidget* m_pSearchBtn;
+    GtkWidget* m_pProgressBar;
+    GdkColor m_WarningColor;
+    GdkColor m_NormalColor;
+    CSearchProgramBase* m_pTarget;
+    std::string m_SearchPath;
+    std::string m_BrowsedFolder;
+    /* 0 while idle. Shared with the IPC thread: both sides touch it only under the GDK lock. */
+    int m_OperationNumber;
+    int m_ClearResults;
+
+private:
+    void OnSearchBtnRouted();
+    void OnCloseRequested();
+    void OnWindowDestroyed();
+    static void GtkOnWindowDestroyed(GtkWidget* widget, void* self);
+
+    CSearchProgramBase(const CSearchProgramBase&);
+    CSearchProgramBase& operator=(const CSearchProgramBase&);
+};
+
+} // namespace LibKELGUI
+
+#endif

@@ -1,0 +1,211 @@
+/* Local program search: asks this machine's service to search a folder, with a folder chooser. */
+#include "CSearchProgramForAdminTool.h"
+
+#include "KELConstants.h"
+#include "KELDataTools.h"
+#include "KELLog.h"
+
+using LibKELData::CKELLog;
+
+namespace LibKELGUI {
+
+static const char* const CLS = "CSearchProgramForAdminTool";
+static const int LOG_TAG = 1;
+
+CSearchProgramForAdminTool::CSearchProgramForAdminTool(int clearResults)
+    : CSearchProgramBase()
+    , IPCAPI::CStudentAPICallbackBase()
+    , m_pBrowseBtn(NULL)
+{
+    TraceStart(CLS, "CSearchProgramForAdminTool");
+    m_ClearResults = clearResults;
+    TraceEnd(CLS, "CSearchProgramForAdminTool");
+}
+
+CSearchProgramForAdminTool::~CSearchProgramForAdminTool()
+{
+    TraceStart(CLS, "~CSearchProgramForAdminTool");
+    /* No answer may reach us once our members start to go. */
+    DetachCallBacks();
+    /* Deleting the dialog while it searches closes it: stop the search as a close would. */
+    if (m_OperationNumber != 0)
+        CancelSearch();
+    if (m_pBrowseBtn)
+        g_signal_handlers_disconnect_by_func(m_pBrowseBtn, (gpointer)gtk_widget_destroyed, &m_pBrowseBtn);
+    TraceEnd(CLS, "~CSearchProgramForAdminTool");
+}
+
+int CSearchProgramForAdminTool::Init()
+{
+    TraceStart(CLS, "Init");
+    AttachBaseClassGTKHandler(this);
+    if (!m_pWindow) {
+        TraceEnd(CLS, "Init");
+        return 0;
+    }
+
+    const std::string& icon = LibKELData::CKELDataTools::FileExist(LibKELData::KEL_ADMIN_TOOL_ICON) == 1
+                                  ? LibKELData::KEL_ADMIN_TOOL_ICON
+                                  : LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
+    /* A missing default icon only leaves the window without one. */
+    GError* iconError = NULL;
+    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
+    g_clear_error(&iconError);
+
+    gtk_widget_set_size_request(m_pPathEntry, 110, 25);
+    gtk_box_pack_start(GTK_BOX(m_pPathRow), m_pPathEntry, FALSE, FALSE, 0);
+    gtk_widget_show(m_pPathEntry);
+
+    m_pBrowseBtn = gtk_button_new_with_label(Tr("Browse..."));
+    gtk_container_set_border_width(GTK_CONTAINER(m_pBrowseBtn), 0);
+    gtk_widget_set_size_request(m_pBrowseBtn, 95, 32);
+    gtk_box_pack_end(GTK_BOX(m_pPathRow), m_pBrowseBtn, FALSE, FALSE, 5);
+    gtk_widget_show(m_pBrowseBtn);
+    g_signal_connect(m_pBrowseBtn, "destroy", G_CALLBACK(gtk_widget_destroyed), &m_pBrowseBtn);
+    g_signal_connect(m_pBrowseBtn, "clicked", G_CALLBACK(GtkBrowseBtnClicked), m_pTarget);
+
+    if (m_pStudentAPI) {
+        int err = 0;
+        m_pStudentAPI->RegisterCallBack(this, err);
+    }
+    m_bInitialized = true;
+    TraceEnd(CLS, "Init");
+    return 0;
+}
+
+int CSearchProgramForAdminTool::OnSearchBtnClicked()
+{
+    TraceStart(CLS, "OnSearchBtnClicked");
+    ClearStatus();
+
+    if (m_OperationNumber != 0) {
+        if (CancelSearch() >= 0) {
+            SetSearchBtnLabel(Tr("Search"));
+            SetProgress(0.0);
+        }
+        TraceEnd(CLS, "OnSearchBtnClicked");
+        return -1;
+    }
+
+    m_SearchPath = m_pPathEntry ? gtk_entry_get_text(GTK_ENTRY(m_pPathEntry)) : "";
+    if (m_SearchPath.empty()) {
+        ShowStatus(Tr("Please input search path first!"), m_WarningColor);
+        TraceEnd(CLS, "OnSearchBtnClicked");
+        return -1;
+    }
+
+    int result = -1;
+    int op = 0;
+    if (m_pStudentAPI) {
+        CKELLog::WriteLine(LOG_TAG, "CSearchProgramForAdminTool::OnSearchBtnClicked Call API >>Start", "");
+        result = m_pStudentAPI->SearchLocalProgram(std::string(m_SearchPath), op, m_ClearResults);
+        CKELLog::WriteLine(LOG_TAG, "CSearchProgramForAdminTool::OnSearchBtnClicked Call API <<End", "");
+    }
+    /* A started search needs a number to be cancelled by; without one it cannot be followed. */
+    if (result != 0 || op == 0) {
+        FailureLine("SearchLocalProgram Failure!");
+        TraceEnd(CLS, "OnSearchBtnClicked");
+        return -1;
+    }
+    m_OperationNumber = op;
+    /* Translators: the Search button while a search runs; a click stops the search. */
+    SetSearchBtnLabel(Tr("Cancel"));
+    SetProgress(0.0);
+    TraceEnd(CLS, "OnSearchBtnClicked");
+    return 0;
+}
+
+int CSearchProgramForAdminTool::CancelSearch()
+{
+    TraceStart(CLS, "CancelSearch");
+    int result = 0;
+    if (m_OperationNumber == 0 || !m_pStudentAPI) {
+        TraceEnd(CLS, "CancelSearch");
+        return 0;
+    }
+    CKELLog::WriteLine(LOG_TAG, "CSearchProgramForAdminTool::CancelSearch Call API >>Start", "");
+    int rc = m_pStudentAPI->CancelOperation(m_OperationNumber, result);
+    CKELLog::WriteLine(LOG_TAG, "CSearchProgramForAdminTool::CancelSearch Call API <<End", "");
+    if (rc == 0) {
+        m_OperationNumber = 0;
+        result = 1;
+    } else {
+        FailureLine("CancelSearch Failure!");
+        /* A positive error says the operation no longer runs: keeping its number would turn
+         * every later click into another vain cancel, and no search could start again. */
+        if (result > 0)
+            m_OperationNumber = 0;
+    }
+    TraceEnd(CLS, "CancelSearch");
+    return result;
+}
+
+void CSearchProgramForAdminTool::SearchLocalProgramCallBack(std::string /*result*/)
+{
+    TraceStart(CLS, "SearchLocalProgramCallBack");
+    CKELLog::WriteLine(LOG_TAG, "CSearchProgramForAdminTool::SearchLocalProgramCallBack Local Search Return.", "");
+    if (!EnterGdkForCallBack()) {
+        TraceEnd(CLS, "SearchLocalProgramCallBack");
+        return; /* being destroyed: touch nothing of ours */
+    }
+    /* Read under the lock: the main thread changes it under the same lock. A completion
+     * after a successful cancel finds 0 and changes nothing. */
+    if (m_OperationNumber != 0) {
+        SetProgress(1.0);
+        SetSearchBtnLabel(Tr("Search"));
+        if (m_pSearchBtn)
+            gtk_widget_set_sensitive(m_pSearchBtn, TRUE);
+        ShowStatus(Tr("Search program is done!"), m_NormalColor);
+        m_OperationNumber = 0;
+    }
+    gdk_threads_leave();
+    TraceEnd(CLS, "SearchLocalProgramCallBack");
+}
+
+void CSearchProgramForAdminTool::GtkBrowseBtnClicked(GtkWidget*, void* target)
+{
+    if (target) static_cast<CSearchProgramForAdminTool*>(static_cast<CSearchProgramBase*>(target))->OnBrowseBtnRouted();
+}
+
+void CSearchProgramForAdminTool::OnBrowseBtnRouted()
+{
+    TraceStart("CSearchProgramBase", "GtkBrowseBtnClicked");
+    OnBrowseBtnClicked();
+    TraceEnd("CSearchProgramBase", "GtkBrowseBtnClicked");
+}
+
+int CSearchProgramForAdminTool::OnBrowseBtnClicked()
+{
+    TraceStart(CLS, "OnBrowseBtnClicked");
+    GtkWidget* chooser = gtk_file_chooser_dialog_new(Tr("Browse"), m_pWindow ? GTK_WINDOW(m_pWindow) : NULL,
+                                                     GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, GTK_STOCK_CANCEL,
+                                                     GTK_RESPONSE_CANCEL, GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, NULL);
+    if (!chooser) {
+        TraceEnd(CLS, "OnBrowseBtnClicked");
+        return -1;
+    }
+    gtk_window_set_wmclass(GTK_WINDOW(chooser), Tr("Browse"), "KEL");
+
+    if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+        /* The folder the user selected; the folder being shown only when none is selected
+         * (the shown folder is the parent of a folder picked in the list). */
+        gchar* folder = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser));
+        if (!folder)
+            folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser));
+        gchar* text = folder ? g_filename_to_utf8(folder, -1, NULL, NULL, NULL) : NULL;
+        /* The dialog may have been closed while the chooser ran its own main loop. */
+        if (text && m_pPathEntry) {
+            m_BrowsedFolder = folder;
+            gtk_entry_set_text(GTK_ENTRY(m_pPathEntry), text);
+        } else if (folder && !text) {
+            FailureLine("CSearchProgramForAdminTool::OnBrowseBtnClicked folder name is not UTF-8");
+        }
+        g_free(text);
+        g_free(folder);
+    }
+    gtk_widget_destroy(chooser);
+    TraceEnd(CLS, "OnBrowseBtnClicked");
+    return -1;
+}
+
+} // namespace LibKELGUI

@@ -1,0 +1,190 @@
+/* Remote program search: every connected student searches the same folder; the bar counts answers. */
+#include "CSearchProgramForShellController.h"
+
+#include <list>
+
+#include "KELConstants.h"
+#include "KELDataTools.h"
+#include "KELLog.h"
+
+using LibKELData::CKELLog;
+
+namespace LibKELGUI {
+
+static const char* const CLS = "CSearchProgramForShellController";
+static const int LOG_TAG = 6;
+
+CSearchProgramForShellController::CSearchProgramForShellController(int clearResults)
+    : CSearchProgramBase()
+    , IPCAPI::CTeacherAPICallbackBase()
+    , m_AnsweredCount(0)
+    , m_StudentTotal(0)
+{
+    TraceStart(CLS, "CSearchProgramForShellController");
+    m_ClearResults = clearResults;
+    TraceEnd(CLS, "CSearchProgramForShellController");
+}
+
+CSearchProgramForShellController::~CSearchProgramForShellController()
+{
+    TraceStart(CLS, "~CSearchProgramForShellController");
+    /* No answer may reach us once our members start to go. */
+    DetachCallBacks();
+    /* Deleting the dialog while it searches closes it: stop the search as a close would. */
+    if (m_OperationNumber != 0)
+        CancelSearch();
+    TraceEnd(CLS, "~CSearchProgramForShellController");
+}
+
+int CSearchProgramForShellController::Init()
+{
+    TraceStart(CLS, "Init");
+    AttachBaseClassGTKHandler(this);
+    if (!m_pWindow) {
+        TraceEnd(CLS, "Init");
+        return 0;
+    }
+
+    const std::string& icon = LibKELData::CKELDataTools::FileExist(LibKELData::KEL_SHELL_CONTROLLER_ICON) == 1
+                                  ? LibKELData::KEL_SHELL_CONTROLLER_ICON
+                                  : LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
+    /* A missing default icon only leaves the window without one. */
+    GError* iconError = NULL;
+    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
+    g_clear_error(&iconError);
+
+    /* No Browse button: the folder names a place on the student machines, not here. */
+    gtk_widget_set_size_request(m_pPathEntry, 205, 25);
+    gtk_box_pack_end(GTK_BOX(m_pPathRow), m_pPathEntry, FALSE, FALSE, 5);
+    gtk_widget_show(m_pPathEntry);
+
+    if (m_pTeacherAPI) {
+        int err = 0;
+        m_pTeacherAPI->RegisterCallBack(this, err);
+    }
+    m_bInitialized = true;
+    TraceEnd(CLS, "Init");
+    return 0;
+}
+
+int CSearchProgramForShellController::OnSearchBtnClicked()
+{
+    TraceStart(CLS, "OnSearchBtnClicked");
+    static const char* const END = "CSearchProgramForShellController::OnSearchBtnClicked  <<End";
+    ClearStatus();
+
+    if (m_OperationNumber != 0) {
+        if (CancelSearch() > 0) {
+            SetSearchBtnLabel(Tr("Search"));
+            SetProgress(0.0);
+        }
+        TraceLine(END);
+        return -1;
+    }
+
+    m_SearchPath = m_pPathEntry ? gtk_entry_get_text(GTK_ENTRY(m_pPathEntry)) : "";
+    if (m_SearchPath.empty()) {
+        ShowStatus(Tr("Please input search path first!"), m_WarningColor);
+        TraceLine(END);
+        return -1;
+    }
+    if (!m_pTeacherAPI) {
+        FailureLine("Cannot start search!");
+        TraceLine(END);
+        return -1;
+    }
+
+    /* Only the number of students counts; the call's own result says nothing more. */
+    std::list<IPCAPI::tagStudent_t> students;
+    int err = 0;
+    m_pTeacherAPI->GetStudentList(students, err);
+    if (students.empty()) {
+        m_StudentTotal = 0;
+        ShowStatus(Tr("No student is online!"), m_WarningColor);
+        TraceLine(END);
+        return -1;
+    }
+    m_StudentTotal = (int)students.size();
+    m_AnsweredCount = 0;
+
+    int op = 0;
+    CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::OnSearchBtnClicked Call API >>Start", "");
+    int result = m_pTeacherAPI->SearchProgram(std::string(m_SearchPath), op, m_ClearResults);
+    CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::OnSearchBtnClicked Call API <<End", "");
+    /* A started search needs a number to be cancelled by; without one it cannot be followed. */
+    if (result != 0 || op == 0) {
+        FailureLine("Cannot start search!");
+        TraceLine(END);
+        return -1;
+    }
+    m_OperationNumber = op;
+    SetProgress(0.0);
+    /* Translators: the Search button while a search runs; a click stops the search. */
+    SetSearchBtnLabel(Tr("Cancel"));
+    TraceLine(END);
+    return 0;
+}
+
+int CSearchProgramForShellController::CancelSearch()
+{
+    TraceStart(CLS, "CancelSearch");
+    int result = 0;
+    if (m_OperationNumber == 0 || !m_pTeacherAPI) {
+        TraceEnd(CLS, "CancelSearch");
+        return 0;
+    }
+    CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::CancelSearch Cancel Remote Search >>Start", "");
+    int rc = m_pTeacherAPI->CancelOperation(m_OperationNumber, result);
+    CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::CancelSearch Cancel Remote Search <<End", "");
+    if (rc == 0) {
+        m_OperationNumber = 0;
+        result = 1;
+    } else {
+        FailureLine("CancelSearch Failure!");
+        /* A positive error says the operation no longer runs: keeping its number would turn
+         * every later click into another vain cancel, and no search could start again. */
+        if (result > 0)
+            m_OperationNumber = 0;
+    }
+    TraceEnd(CLS, "CancelSearch");
+    return result;
+}
+
+void CSearchProgramForShellController::SearchProgramCallBack(std::string student, std::string /*result*/)
+{
+    TraceStart(CLS, "SearchProgramCallBack");
+    CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::SearchProgramCallBack one student search result return", "");
+    if (!EnterGdkForCallBack()) {
+        TraceEnd(CLS, "SearchProgramCallBack");
+        return; /* being destroyed: touch nothing of ours */
+    }
+    /* With no student total there is no search to count this answer against (none was
+     * started, or the last one is complete): dividing by it would leave the bar's range. */
+    if (m_StudentTotal > 0) {
+        if (!student.empty()) {
+            ++m_AnsweredCount;
+            SetProgress((double)m_AnsweredCount / (double)m_StudentTotal);
+            if (m_AnsweredCount >= m_StudentTotal) {
+                CompleteSearch();
+                CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::SearchProgramCallBack All Students have been searched.", "");
+                TraceLine("All Students have been searched.");
+            }
+        } else {
+            SetProgress(1.0);
+            CompleteSearch();
+        }
+    }
+    gdk_threads_leave();
+    TraceEnd(CLS, "SearchProgramCallBack");
+}
+
+void CSearchProgramForShellController::CompleteSearch()
+{
+    SetSearchBtnLabel(Tr("Search"));
+    m_AnsweredCount = 0;
+    m_StudentTotal = 0;
+    m_OperationNumber = 0;
+    ShowStatus(Tr("Search program is done!"), m_NormalColor);
+}
+
+} // namespace LibKELGUI

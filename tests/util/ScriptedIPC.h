@@ -1,0 +1,102 @@
+/* A scripted classroom service for GUI tests: chosen results per call, recorded calls, and
+ * callbacks delivered from a worker thread when the test asks for them. */
+#ifndef KEL_SCRIPTED_IPC_H
+#define KEL_SCRIPTED_IPC_H
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "IPCAPI.h"
+
+namespace keltest {
+
+/* Installs itself as both the student and the teacher API for the objects constructed
+ * while it lives. Declare it before the windows that use it, so that it outlives them
+ * (a search dialog cancels a running search when it is deleted).
+ *
+ * The test thread holds the GDK lock and the callbacks take it, so a delivery completes
+ * only while the test pumps: deliver, then WaitDelivered (which pumps, bounded). */
+class ScriptedIPC : public IPCAPI::IPCStudentAPI, public IPCAPI::IPCTeacherAPI {
+public:
+    struct Call {
+        std::string name; /* the API operation, e.g. "SearchProgram" */
+        std::string text; /* path or policy text */
+        int op;           /* operation number passed or handed out */
+        int clear;        /* clear-results flag of a search start */
+    };
+
+    ScriptedIPC();
+    ~ScriptedIPC() override;
+
+    /* The script; change it between calls as the test goes. */
+    int searchResult = 0;       /* result of SearchLocalProgram and SearchProgram */
+    int nextOperation = 41;     /* handed out by a successful start, then counted up */
+    int cancelResult = 0;       /* result of CancelOperation */
+    int cancelError = 0;        /* its error out-parameter when it fails */
+    int studentCount = 0;       /* students in GetStudentList */
+    int saveResult = 0;         /* result of the three policy saves */
+    int saveError = 0;
+
+    std::vector<Call> Calls() const;
+    int CountCalls(const std::string& name) const;
+    /* The last call of that name; name empty when there was none. */
+    Call LastCall(const std::string& name) const;
+
+    /* The links of the objects registered so far, the last one by default. */
+    std::shared_ptr<IPCAPI::CCallbackLink> StudentLink() const;
+    std::shared_ptr<IPCAPI::CCallbackLink> TeacherLink() const;
+
+    /* Queue one callback; a worker thread delivers the queue in order. */
+    void DeliverStudentAnswer(const std::string& student, const std::string& result = "ok");
+    void DeliverLocalDone(const std::string& result = "ok");
+    /* Deliveries finished, and those that reached an object (the others found it detached). */
+    int Delivered() const { return m_Delivered.load(); }
+    int Reached() const { return m_Reached.load(); }
+    /* Pumps the main loop (the GDK lock released meanwhile) until n deliveries finished. */
+    bool WaitDelivered(int n, int timeoutMs = 5000);
+    /* Waits, keeping the GDK lock, until n deliveries have begun; a delivery that began is
+     * then inside the service's delivery call, on its way to (or waiting for) the lock. */
+    bool WaitBegun(int n, int timeoutMs = 5000);
+
+    /* IPCStudentAPI */
+    int RegisterCallBack(IPCAPI::CStudentAPICallbackBase* callback, int& err) override;
+    int SearchLocalProgram(const std::string& path, int& op, int clear) override;
+    int SaveLocalSchedulePolicy(const std::string& xml, int& err) override;
+    int SaveLocalTabNavPolicy(const std::string& xml, int& err) override;
+    int HardWareControl(const std::string& xml, int& err) override;
+    /* IPCTeacherAPI */
+    int RegisterCallBack(IPCAPI::CTeacherAPICallbackBase* callback, int& err) override;
+    int GetStudentList(std::list<IPCAPI::tagStudent_t>& students, int& err) override;
+    int SearchProgram(const std::string& path, int& op, int clear) override;
+    /* Both */
+    int CancelOperation(int op, int& err) override;
+
+private:
+    void Record(const std::string& name, const std::string& text, int op, int clear);
+    int Start(const std::string& name, const std::string& path, int& op, int clear);
+    void Enqueue(const std::function<bool()>& delivery);
+    void Work();
+
+    mutable std::mutex m_Mutex;
+    std::condition_variable m_Wake;
+    std::vector<Call> m_Calls;
+    std::vector<std::shared_ptr<IPCAPI::CCallbackLink>> m_StudentLinks;
+    std::vector<std::shared_ptr<IPCAPI::CCallbackLink>> m_TeacherLinks;
+    std::deque<std::function<bool()>> m_Queue;
+    std::thread m_Worker;
+    bool m_Stop = false;
+    int m_Begun = 0;
+    std::atomic<int> m_Delivered{0};
+    std::atomic<int> m_Reached{0};
+};
+
+} // namespace keltest
+
+#endif
