@@ -1,0 +1,366 @@
+/* The walk of a folder for desktop entries, and the reading of each entry into a program to offer. */
+#include "ProgramSearch.h"
+
+#include "KELLog.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <glib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using LibKELData::CKELLog;
+
+namespace IPCAPI {
+
+namespace {
+
+void SplitPathList(const char* value, std::vector<std::string>& out)
+{
+    if (!value)
+        return;
+    gchar** parts = g_strsplit(value, ":", -1);
+    for (gchar** p = parts; *p; ++p) {
+        std::string dir = *p;
+        while (dir.size() > 1 && dir[dir.size() - 1] == '/')
+            dir.erase(dir.size() - 1);
+        /* Relative entries would depend on the service's working folder. */
+        if (!dir.empty() && dir[0] == '/' && std::find(out.begin(), out.end(), dir) == out.end())
+            out.push_back(dir);
+    }
+    g_strfreev(parts);
+}
+
+bool EndsWith(const char* name, const char* suffix)
+{
+    size_t n = strlen(name), s = strlen(suffix);
+    return n > s && strcmp(name + n - s, suffix) == 0;
+}
+
+bool IsExecutableFile(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+/* Field codes stand for what a launcher passes (files, URLs, the icon...): the shell passes
+ * nothing, so they go. */
+bool IsFieldCode(char c)
+{
+    return strchr("fFuUdDnNickvm", c) != nullptr;
+}
+
+std::string DropFieldCodes(const std::string& word)
+{
+    std::string out;
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (word[i] == '%' && i + 1 < word.size()) {
+            if (word[i + 1] == '%')
+                out += '%';
+            ++i;
+            continue;
+        }
+        out += word[i];
+    }
+    return out;
+}
+
+bool NeedsQuoting(const std::string& word)
+{
+    if (word.empty())
+        return true;
+    for (char c : word)
+        if (!g_ascii_isalnum(c) && !strchr("_-./:=,@+%", c))
+            return true;
+    return false;
+}
+
+std::string FoldedName(const std::string& name)
+{
+    gchar* folded = g_utf8_casefold(name.c_str(), -1);
+    std::string out = folded ? folded : name;
+    g_free(folded);
+    return out;
+}
+
+} // namespace
+
+ProgramSearchEnvironment ProgramSearchEnvironment::FromProcess()
+{
+    ProgramSearchEnvironment env;
+    const char* path = getenv("PATH");
+    SplitPathList(path && *path ? path : "/usr/local/bin:/usr/bin:/bin", env.programDirs);
+
+    const char* data = getenv("XDG_DATA_DIRS");
+    std::vector<std::string> dataDirs;
+    SplitPathList(data && *data ? data : "/usr/local/share:/usr/share", dataDirs);
+    for (const std::string& dir : dataDirs) {
+        env.iconBaseDirs.push_back(dir + "/icons");
+        env.pixmapDirs.push_back(dir + "/pixmaps");
+    }
+    if (std::find(env.pixmapDirs.begin(), env.pixmapDirs.end(), "/usr/share/pixmaps") == env.pixmapDirs.end())
+        env.pixmapDirs.push_back("/usr/share/pixmaps");
+
+    /* An SVG icon is worth offering only where it can be shown. Asked once per process. */
+    static std::once_flag once;
+    static bool svg = false;
+    std::call_once(once, [] {
+        GSList* formats = gdk_pixbuf_get_formats();
+        for (GSList* f = formats; f; f = f->next) {
+            gchar* name = gdk_pixbuf_format_get_name(static_cast<GdkPixbufFormat*>(f->data));
+            if (name && strcmp(name, "svg") == 0)
+                svg = true;
+            g_free(name);
+        }
+        g_slist_free(formats);
+    });
+    env.svgLoadable = svg;
+    return env;
+}
+
+bool SplitExec(const std::string& exec, std::vector<std::string>& argv)
+{
+    argv.clear();
+    gchar** words = nullptr;
+    gint count = 0;
+    if (!g_shell_parse_argv(exec.c_str(), &count, &words, nullptr))
+        return false;
+    for (gint i = 0; i < count; ++i) {
+        const char* w = words[i];
+        if (w[0] == '%' && w[1] && !w[2] && IsFieldCode(w[1]))
+            continue;
+        std::string word = DropFieldCodes(w);
+        if (i == 0 || !word.empty())
+            argv.push_back(word);
+    }
+    g_strfreev(words);
+    return !argv.empty() && !argv[0].empty();
+}
+
+std::string JoinCommand(const std::vector<std::string>& argv)
+{
+    std::string command;
+    for (const std::string& word : argv) {
+        if (!command.empty())
+            command += ' ';
+        if (NeedsQuoting(word)) {
+            gchar* quoted = g_shell_quote(word.c_str());
+            command += quoted;
+            g_free(quoted);
+        } else {
+            command += word;
+        }
+    }
+    return command;
+}
+
+CProgramSearch::CProgramSearch(const ProgramSearchEnvironment& env, const std::atomic<bool>* cancel)
+    : m_Env(env)
+    , m_pCancel(cancel)
+    , m_Icons(env)
+    , m_Skipped(0)
+{
+}
+
+int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& found)
+{
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        CKELLog::WriteLine("Program search: cannot open folder " + folder + ": " + strerror(errno), 2, "", false);
+        return FOLDER_UNUSABLE;
+    }
+    Walk(fd, folder, 0, found);
+    if (Cancelled())
+        return CANCELLED;
+
+    std::vector<std::pair<std::string, size_t> > order;
+    order.reserve(found.size());
+    for (size_t i = 0; i < found.size(); ++i)
+        order.push_back(std::make_pair(FoldedName(found[i].name), i));
+    std::stable_sort(order.begin(), order.end(),
+                     [](const std::pair<std::string, size_t>& a, const std::pair<std::string, size_t>& b) {
+                         return a.first < b.first;
+                     });
+    std::vector<FoundProgram> sorted;
+    sorted.reserve(found.size());
+    for (const auto& o : order)
+        sorted.push_back(std::move(found[o.second]));
+    found.swap(sorted);
+    return DONE;
+}
+
+/* Takes ownership of dirFd. */
+void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::vector<FoundProgram>& found)
+{
+    struct stat st;
+    if (fstat(dirFd, &st) != 0 || !m_Visited.insert(std::make_pair(st.st_dev, st.st_ino)).second) {
+        close(dirFd); /* seen before: a symbolic-link loop, or two links to one folder */
+        return;
+    }
+    DIR* dir = fdopendir(dirFd);
+    if (!dir) {
+        close(dirFd);
+        return;
+    }
+    while (!Cancelled()) {
+        errno = 0;
+        struct dirent* entry = readdir(dir);
+        if (!entry)
+            break;
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2])))
+            continue;
+
+        unsigned char type = entry->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat target;
+            if (fstatat(dirfd(dir), name, &target, 0) != 0)
+                continue; /* a dangling link */
+            type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        std::string childPath = path == "/" ? "/" + std::string(name) : path + "/" + name;
+        if (type == DT_DIR) {
+            if (depth + 1 > MAX_DEPTH) {
+                CKELLog::WriteLine("Program search: folder too deep, skipped: " + childPath, 1, "", false);
+                ++m_Skipped;
+                continue;
+            }
+            int child = openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (child < 0) {
+                CKELLog::WriteLine("Program search: cannot open folder " + childPath + ": " + strerror(errno) +
+                                       ", skipped",
+                                   1, "", false);
+                ++m_Skipped;
+                continue;
+            }
+            Walk(child, childPath, depth + 1, found);
+        } else if (type == DT_REG && EndsWith(name, ".desktop")) {
+            ReadEntryFile(dirfd(dir), name, childPath, found);
+        }
+    }
+    closedir(dir);
+}
+
+void CProgramSearch::ReadEntryFile(int dirFd, const char* name, const std::string& path,
+                                   std::vector<FoundProgram>& found)
+{
+    /* O_NONBLOCK: something swapped in for the file since the look must not hang the walk. */
+    int fd = openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    struct stat st;
+    std::string text;
+    bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && st.st_size <= MAX_ENTRY_SIZE) {
+        text.resize((size_t)st.st_size);
+        size_t done = 0;
+        while (done < text.size()) {
+            ssize_t n = read(fd, &text[done], text.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += (size_t)n;
+        }
+        text.resize(done);
+    } else if (regular) {
+        CKELLog::WriteLine("Program search: entry too large, skipped: " + path, 1, "", false);
+    }
+    close(fd);
+
+    FoundProgram program;
+    if (!text.empty() && ReadDesktopEntry(text, program))
+        found.push_back(std::move(program));
+}
+
+bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& program)
+{
+    const char* group = G_KEY_FILE_DESKTOP_GROUP;
+    GKeyFile* keys = g_key_file_new();
+    bool ok = g_key_file_load_from_data(keys, text.data(), text.size(), G_KEY_FILE_NONE, nullptr) &&
+              g_key_file_has_group(keys, group);
+
+    gchar* type = ok ? g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_TYPE, nullptr) : nullptr;
+    ok = ok && type && strcmp(type, G_KEY_FILE_DESKTOP_TYPE_APPLICATION) == 0;
+    g_free(type);
+
+    /* Absent or malformed booleans count as false, as launchers read them. */
+    ok = ok && !g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_HIDDEN, nullptr) &&
+         !g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY, nullptr) &&
+         !g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_TERMINAL, nullptr);
+
+    if (ok) {
+        gchar* name = g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_NAME, nullptr, nullptr);
+        program.name = name ? g_strstrip(name) : "";
+        g_free(name);
+        ok = !program.name.empty();
+    }
+
+    if (ok) {
+        gchar* tryExec = g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, nullptr);
+        if (tryExec && *g_strstrip(tryExec))
+            ok = !ResolveProgram(tryExec).empty();
+        g_free(tryExec);
+    }
+
+    if (ok) {
+        gchar* exec = g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr);
+        std::vector<std::string> argv;
+        ok = exec && SplitExec(exec, argv);
+        g_free(exec);
+        if (ok) {
+            argv[0] = ResolveProgram(argv[0]);
+            ok = !argv[0].empty();
+        }
+        if (ok)
+            program.command = JoinCommand(argv);
+    }
+
+    if (ok) {
+        gchar* icon = g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_ICON, nullptr, nullptr);
+        std::string value = icon ? g_strstrip(icon) : "";
+        g_free(icon);
+        program.icon.clear();
+        if (!value.empty() && value[0] == '/') {
+            struct stat st;
+            if (stat(value.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                program.icon = value;
+        } else if (!value.empty()) {
+            program.icon = m_Icons.Find(value);
+        }
+    }
+    g_key_file_free(keys);
+    return ok;
+}
+
+std::string CProgramSearch::ResolveProgram(const std::string& program)
+{
+    if (program.empty())
+        return "";
+    if (program[0] == '/')
+        return IsExecutableFile(program) ? program : "";
+    if (program.find('/') != std::string::npos)
+        return ""; /* relative to what? the shell has no working folder to offer */
+
+    auto known = m_Programs.find(program);
+    if (known != m_Programs.end())
+        return known->second;
+    std::string resolved;
+    for (const std::string& dir : m_Env.programDirs) {
+        std::string candidate = dir + "/" + program;
+        if (IsExecutableFile(candidate)) {
+            resolved = candidate;
+            break;
+        }
+    }
+    m_Programs[program] = resolved;
+    return resolved;
+}
+
+} // namespace IPCAPI

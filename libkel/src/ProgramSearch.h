@@ -1,0 +1,109 @@
+/* Finding installed programs in a folder: the walk, the desktop entries, the programs and icons they name. */
+#ifndef KEL_PROGRAM_SEARCH_H
+#define KEL_PROGRAM_SEARCH_H
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace IPCAPI {
+
+/* One program offered to the student shell. */
+struct FoundProgram {
+    std::string name;    /* in the user's language where the entry has one */
+    std::string command; /* absolute program path, followed by its fixed arguments if any */
+    std::string icon;    /* an image file, or empty when none was found */
+};
+
+/* What a search needs from the process environment, taken on the caller's thread: the worker
+ * never reads the environment, which another thread may be changing. */
+struct ProgramSearchEnvironment {
+    std::vector<std::string> programDirs; /* PATH */
+    /* System folders only: the student shell, another user, must be able to read the icon. */
+    std::vector<std::string> iconBaseDirs; /* $XDG_DATA_DIRS/icons */
+    std::vector<std::string> pixmapDirs;   /* $XDG_DATA_DIRS/pixmaps, /usr/share/pixmaps */
+    bool svgLoadable = true;               /* gdk-pixbuf can load SVG here */
+
+    static ProgramSearchEnvironment FromProcess();
+};
+
+/* Icon names resolved the way icon themes are looked up: the hicolor theme in each icon base
+ * folder (NxN and scalable folders, any context), then the pixmap folders. The folders are
+ * read once, on the first lookup. */
+class CIconLookup {
+public:
+    explicit CIconLookup(const ProgramSearchEnvironment& env);
+
+    /* An image file for an icon name (a bare name, or one with a .png/.svg/.xpm suffix); empty
+     * when there is none. */
+    std::string Find(const std::string& name);
+
+    enum { PREFERRED_SIZE = 48 };
+
+private:
+    struct Candidate {
+        int distance;  /* from the preferred size; 0 for an exact or scalable match */
+        int format;    /* 0 png, 1 svg, 2 xpm: lower is better */
+        int baseOrder; /* earlier base folders win ties */
+        std::string path;
+    };
+    void BuildIndex();
+    void IndexThemeFolder(const std::string& folder, int distance, bool scalable, int baseOrder);
+    std::string FindPixmap(const std::string& name) const;
+    int FormatRank(const std::string& extension) const;
+
+    const ProgramSearchEnvironment& m_Env;
+    bool m_Indexed;
+    std::unordered_map<std::string, Candidate> m_Best;
+};
+
+class CProgramSearch {
+public:
+    enum { DONE = 0, CANCELLED = 1, FOLDER_UNUSABLE = -1 };
+
+    /* cancel is checked before every folder entry; it must outlive the search. */
+    CProgramSearch(const ProgramSearchEnvironment& env, const std::atomic<bool>* cancel);
+
+    /* Walks folder recursively, following symbolic links but never into a folder already seen.
+     * Sub-folders that cannot be opened are skipped (and logged). Found programs come sorted by
+     * name. */
+    int Run(const std::string& folder, std::vector<FoundProgram>& found);
+
+    /* One desktop entry's text; false when it names no program to offer: not an application,
+     * hidden, not meant for menus, needing a terminal, or whose program is not installed. */
+    bool ReadDesktopEntry(const std::string& text, FoundProgram& program);
+
+    int SkippedFolders() const { return m_Skipped; }
+
+private:
+    void Walk(int dirFd, const std::string& path, int depth, std::vector<FoundProgram>& found);
+    void ReadEntryFile(int dirFd, const char* name, const std::string& path, std::vector<FoundProgram>& found);
+    std::string ResolveProgram(const std::string& program);
+    bool Cancelled() const { return m_pCancel && m_pCancel->load(std::memory_order_relaxed); }
+
+    enum { MAX_DEPTH = 64, MAX_ENTRY_SIZE = 1024 * 1024 };
+
+    const ProgramSearchEnvironment& m_Env;
+    const std::atomic<bool>* m_pCancel;
+    CIconLookup m_Icons;
+    std::set<std::pair<dev_t, ino_t> > m_Visited;
+    std::map<std::string, std::string> m_Programs; /* bare name -> resolved path ("" when absent) */
+    int m_Skipped;
+};
+
+/* The fixed arguments of an Exec value turned into a command: field codes dropped, "%%" kept as
+ * "%". Returns false when the value cannot be parsed or names no program. */
+bool SplitExec(const std::string& exec, std::vector<std::string>& argv);
+/* Joins a program and its arguments, quoting for the shell only the words that need it. */
+std::string JoinCommand(const std::vector<std::string>& argv);
+
+} // namespace IPCAPI
+
+#endif
