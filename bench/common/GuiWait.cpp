@@ -37,6 +37,15 @@ void Hook(GdkEvent* event, gpointer)
     }
 }
 
+/* One main loop iteration; GDK's event source takes the lock itself. */
+bool Iterate(bool mayBlock)
+{
+    gdk_threads_leave();
+    bool dispatched = g_main_context_iteration(NULL, mayBlock ? TRUE : FALSE);
+    gdk_threads_enter();
+    return dispatched;
+}
+
 gboolean Timeout(gpointer flag)
 {
     *static_cast<bool*>(flag) = true;
@@ -46,8 +55,17 @@ gboolean Timeout(gpointer flag)
 
 bool StartGtk(int* argc, char*** argv)
 {
+    /* GDK's lock from the start, held by the main thread outside the main loop, as in a GTK 2
+     * host: the library's windows turn it on, and GTK calls such as gtk_events_pending
+     * release and take it again. */
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    if (!g_threads_got_initialized)
+        g_thread_init(NULL);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    gdk_threads_init();
     if (!gtk_init_check(argc, argv))
         return false;
+    gdk_threads_enter();
     gdk_event_handler_set(Hook, NULL, NULL);
     return true;
 }
@@ -73,7 +91,7 @@ double WaitShown()
     bool timedOut = false;
     guint timer = g_timeout_add(20000, Timeout, &timedOut);
     while (!g_Caught && !timedOut)
-        g_main_context_iteration(NULL, TRUE);
+        Iterate(true);
     if (!timedOut)
         g_source_remove(timer);
     g_Armed = false;
@@ -89,11 +107,11 @@ double WaitShown()
 double WaitIdle()
 {
     for (;;) {
-        while (g_main_context_iteration(NULL, FALSE)) {
+        while (Iterate(false)) {
         }
         /* A round trip: whatever the server still had to say is queued now. */
         gdk_flush();
-        if (!gtk_events_pending() && !g_main_context_pending(NULL))
+        if (!gtk_events_pending())
             break;
     }
     return NowMs();

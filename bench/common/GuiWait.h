@@ -6,7 +6,8 @@
 
 namespace kelbench {
 
-/* gtk_init and the event hook; false without a display. */
+/* GDK's lock, gtk_init and the event hook; false without a display. Afterwards the main
+ * thread holds GDK's lock except inside WaitShown and WaitIdle. */
 bool StartGtk(int* argc, char*** argv);
 
 /* Watches for the first expose of a window: either of exactly this GdkWindow (a list's bin

@@ -198,7 +198,8 @@ std::string EnterPrivateRoot(int argc, char** argv)
     setenv("KELBENCH_CHILD", "1", 1);
     setenv("HOME", (root + "/home").c_str(), 1);
     setenv("PATH", (root + "/usr/bin:/usr/local/bin:/usr/bin:/bin").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (root + "/usr/share").c_str(), 1);
+    /* Our icon theme first; the system's data stays, gdk-pixbuf needs its MIME database. */
+    setenv("XDG_DATA_DIRS", (root + "/usr/share:/usr/share").c_str(), 1);
     setenv("GTK2_RC_FILES", "/dev/null", 1);
     setenv("NO_AT_BRIDGE", "1", 1);
     setenv("LC_ALL", "C.UTF-8", 1);

@@ -420,6 +420,19 @@ void GenerateSearchTree()
     WriteSearchTree();
 }
 
+bool IconsDecode()
+{
+    GError* error = NULL;
+    GdkPixbuf* pb = gdk_pixbuf_new_from_file_at_size(SharedIcon(0).c_str(), 32, 32, &error);
+    if (!pb) {
+        fprintf(stderr, "generated icons cannot be decoded: %s\n", error ? error->message : "?");
+        g_clear_error(&error);
+        return false;
+    }
+    g_object_unref(pb);
+    return true;
+}
+
 void GenerateOnce(const char* what, void (*generate)())
 {
     const std::string marker = P().inputs + ".done-" + what;

@@ -54,6 +54,10 @@ struct IconCensus {
 };
 IconCensus CountIcons(const std::string& xmlFile);
 
+/* False (with a message) when gdk-pixbuf cannot decode the generated icons here, which would
+ * make every icon figure meaningless. */
+bool IconsDecode();
+
 /* A name of 5 to 35 characters, sometimes with non-ASCII letters; deterministic. */
 std::string MakeName(unsigned seed, unsigned index);
 

@@ -196,7 +196,6 @@ ListWindow NewProgramListWindow()
     gtk_window_set_resizable(GTK_WINDOW(w.window), FALSE);
     w.store = gtk_list_store_new(4, G_TYPE_BOOLEAN, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
     w.view = ProgramView(w.store);
-    g_object_unref(w.store);
     GtkWidget* box = gtk_vbox_new(FALSE, 5);
     gtk_box_pack_start(GTK_BOX(box), Scrolled(w.view, 340, 225), FALSE, FALSE, 0);
     gtk_container_add(GTK_CONTAINER(w.window), box);
@@ -211,7 +210,6 @@ ListWindow NewResultListWindow(int iconSize)
     gtk_window_set_resizable(GTK_WINDOW(w.window), FALSE);
     w.store = gtk_list_store_new(3, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
     w.view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(w.store));
-    g_object_unref(w.store);
     gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(w.view)), GTK_SELECTION_MULTIPLE);
     gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(w.view), FALSE);
     gtk_tree_view_set_rules_hint(GTK_TREE_VIEW(w.view), TRUE);
@@ -230,6 +228,13 @@ ListWindow NewResultListWindow(int iconSize)
     gtk_box_pack_start(GTK_BOX(box), scroll, FALSE, FALSE, 0);
     gtk_container_add(GTK_CONTAINER(w.window), box);
     return w;
+}
+
+void DestroyListWindow(ListWindow& w)
+{
+    gtk_widget_destroy(w.window);
+    g_object_unref(w.store);
+    w = ListWindow();
 }
 
 void FillPrograms(GtkListStore* store, const std::vector<App>& apps, IconCache& icons)

@@ -39,10 +39,11 @@ private:
 struct ListWindow {
     GtkWidget* window = NULL;
     GtkWidget* view = NULL;
-    GtkListStore* store = NULL; /* owned by the view */
+    GtkListStore* store = NULL; /* one reference of ours: the view may be detached from it */
 };
 ListWindow NewProgramListWindow();
 ListWindow NewResultListWindow(int iconSize);
+void DestroyListWindow(ListWindow& w);
 void FillPrograms(GtkListStore* store, const std::vector<App>& apps, IconCache& icons);
 void FillResults(GtkListStore* store, const std::vector<App>& apps, IconCache& icons);
 
