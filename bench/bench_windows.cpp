@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "BenchEditor.h"
 #include "CAddApplicationWindow.h"
 #include "CIconCache.h"
 #include "CShellSettingForAdminTool.h"
@@ -18,23 +19,6 @@ using LibKELGUI::CAddApplicationWindow;
 using LibKELGUI::CIconCache;
 
 namespace {
-
-/* The administrator tool's editor, with the widgets a user would click reachable. */
-class BenchEditor : public LibKELGUI::CShellSettingForAdminTool {
-public:
-    GtkWidget* Notebook() const { return m_pNotebook; }
-    GtkWidget* CategoryView() const { return m_pCategoryView; }
-    GtkWidget* ProgramView() const { return m_pProgramView; }
-
-    /* Only what the lock grid figure measures: the window frame and the Shell Lock Settings page. */
-    void BuildLockPageOnly()
-    {
-        m_pOwner = this;
-        initWindow();
-        initShellLockSetting();
-        m_bInitialized = true;
-    }
-};
 
 std::string Policy(const char* file)
 {

@@ -16,6 +16,7 @@ namespace kelbench {
 
 const char* const POLICY_40X250 = "TabNavigation-40x250.xml";
 const char* const POLICY_LISTS = "TabNavigation-lists.xml";
+const char* const POLICY_LIST_8_PATHS = "TabNavigation-10000-8paths.xml";
 const char* const POLICY_LIST_1000_PATHS = "TabNavigation-10000-1000paths.xml";
 const char* const POLICY_EMPTY = "TabNavigation-empty.xml";
 const char* const RESULTS_1000 = "SearchResult-1000.xml";
@@ -206,14 +207,16 @@ void GenerateThousandIcons()
         WriteIcon(ThousandIcon(i), i);
 }
 
-void GeneratePolicyThousandPaths()
+/* One category of 10,000 programs whose icons come from 8 or from 1,000 files. */
+void GeneratePolicyOneList(const char* file, bool thousand)
 {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<TabNavigation version=\"1\">\n";
     xml += "  <Category name=\"List 10000\" icon=\"" + SharedIcon(2) + "\">\n";
     for (unsigned j = 0; j < 10000; ++j)
-        xml += AppLine(MakeName(77, j), "/usr/bin/list-" + std::to_string(j), ThousandIcon(j), 1);
+        xml += AppLine(MakeName(77, j), "/usr/bin/list-" + std::to_string(j), thousand ? ThousandIcon(j) : ListIcon(j),
+                       1);
     xml += "  </Category>\n</TabNavigation>\n";
-    WriteText(P().inputs + POLICY_LIST_1000_PATHS, xml);
+    WriteText(P().inputs + file, xml);
 }
 
 void GenerateResults(const char* file, unsigned n, int kind)
@@ -403,7 +406,8 @@ void GeneratePolicies()
     GeneratePolicy40x250();
     GeneratePolicyLists();
     GenerateThousandIcons();
-    GeneratePolicyThousandPaths();
+    GeneratePolicyOneList(POLICY_LIST_8_PATHS, false);
+    GeneratePolicyOneList(POLICY_LIST_1000_PATHS, true);
 }
 
 void GenerateSearchResults()

@@ -23,6 +23,7 @@ void SetRoot(const std::string& root);
 /* Input files, in P().inputs. */
 extern const char* const POLICY_40X250;   /* 40 categories x 250 programs, mixed icons */
 extern const char* const POLICY_LISTS;    /* "Small" (1), "List 1000", "List 10000"; icons from 8 paths */
+extern const char* const POLICY_LIST_8_PATHS;    /* one category of 10,000 programs, icons from 8 paths */
 extern const char* const POLICY_LIST_1000_PATHS; /* one category of 10,000 programs, icons from 1,000 paths */
 extern const char* const POLICY_EMPTY;    /* no category */
 extern const char* const RESULTS_1000;    /* search results, icons from 8 paths */
