@@ -218,6 +218,7 @@ int CAddApplicationWindow::LoadXMLData()
     int iconWidth = 0;
     int iconHeight = 0;
     if (programs) {
+        CIconCache::Batch batch; /* results share icons: one look at each file */
         std::map<GdkPixbuf*, GdkPixbuf*> scaled;
         for (LibKELData::ApplicationInfoList::iterator it = programs->begin(); it != programs->end(); ++it) {
             CApplicationInfo* program = *it;

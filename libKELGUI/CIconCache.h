@@ -25,6 +25,18 @@ public:
     static unsigned DecodeCount();
     static void Clear();
 
+    /* Held while a list is filled: each file is looked at once, however many rows show it,
+     * instead of once per row. Outside a batch every load looks at the file again. */
+    class KELGUI_EXPORT Batch {
+    public:
+        Batch();
+        ~Batch();
+
+    private:
+        Batch(const Batch&);
+        Batch& operator=(const Batch&);
+    };
+
     static const int LIST_ICON_SIZE = 32;
 };
 

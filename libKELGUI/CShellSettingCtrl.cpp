@@ -724,6 +724,7 @@ bool CShellSettingCtrl::ShowTabNavPolicy()
     if (m_pCategoryList && !m_pCategoryList->empty()) {
         result = true;
         if (m_pCategoryStore) {
+            CIconCache::Batch batch; /* categories share icons: one look at each file */
             for (CategoryInfoList::iterator it = m_pCategoryList->begin(); it != m_pCategoryList->end(); ++it) {
                 CCategory* category = *it;
                 if (!category)
@@ -1060,6 +1061,7 @@ int CShellSettingCtrl::showPrograms(CCategory* category)
     m_CurCategoryIcon = category->GetCategoryIcon();
     if (m_pProgramStore) {
         gtk_list_store_clear(m_pProgramStore);
+        CIconCache::Batch batch; /* programs share icons: one look at each file */
         ApplicationInfoList* programs = category->GetPApplicationInfoList();
         if (programs)
             for (ApplicationInfoList::iterator it = programs->begin(); it != programs->end(); ++it)
@@ -1140,22 +1142,25 @@ int CShellSettingCtrl::AddPrograms(const std::list<CApplicationInfo>& programs)
         return 0;
     }
     bool filtered = false;
-    for (std::list<CApplicationInfo>::const_iterator it = programs.begin(); it != programs.end(); ++it) {
-        /* Each accepted entry is in the list before the next is tested: duplicates within
-         * one call are filtered too. */
-        if (category->IsApplicationExist(it->GetName(), it->GetPath()) != 0) {
-            filtered = true;
-            continue;
+    {
+        CIconCache::Batch batch; /* ends before the message box's own main loop */
+        for (std::list<CApplicationInfo>::const_iterator it = programs.begin(); it != programs.end(); ++it) {
+            /* Each accepted entry is in the list before the next is tested: duplicates within
+             * one call are filtered too. */
+            if (category->IsApplicationExist(it->GetName(), it->GetPath()) != 0) {
+                filtered = true;
+                continue;
+            }
+            CApplicationInfo* program = new CApplicationInfo;
+            program->SetEnable(1);
+            program->SetName(it->GetName());
+            program->SetPath(it->GetPath());
+            program->SetCustomIcon(it->GetCustomIcon());
+            /* Creates the category's program list when it has none. */
+            category->AddApplication(program);
+            if (m_pProgramStore)
+                AppendProgramRow(program);
         }
-        CApplicationInfo* program = new CApplicationInfo;
-        program->SetEnable(1);
-        program->SetName(it->GetName());
-        program->SetPath(it->GetPath());
-        program->SetCustomIcon(it->GetCustomIcon());
-        /* Creates the category's program list when it has none. */
-        category->AddApplication(program);
-        if (m_pProgramStore)
-            AppendProgramRow(program);
     }
     if (filtered)
         ShowMessage("The same applications have been filtered!", GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
