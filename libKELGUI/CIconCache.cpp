@@ -42,7 +42,25 @@ int g_BatchDepth = 0;
 unsigned g_Batch = 0;
 std::map<int, std::unordered_set<std::string> > g_MissingInBatch;
 
-/* size 0 = the file's own size. A changed file (time or size) is decoded again. */
+/* The picture at the file's size, shrunk to fit maxSize when it is larger. */
+GdkPixbuf* DecodeAtMost(const std::string& path, int maxSize)
+{
+    GdkPixbuf* pb = gdk_pixbuf_new_from_file(path.c_str(), NULL);
+    if (!pb)
+        return NULL;
+    int w = gdk_pixbuf_get_width(pb);
+    int h = gdk_pixbuf_get_height(pb);
+    if (w <= maxSize && h <= maxSize)
+        return pb;
+    int sw = w >= h ? maxSize : MAX(1, w * maxSize / h);
+    int sh = h >= w ? maxSize : MAX(1, h * maxSize / w);
+    GdkPixbuf* scaled = gdk_pixbuf_scale_simple(pb, sw, sh, GDK_INTERP_BILINEAR);
+    g_object_unref(pb);
+    return scaled;
+}
+
+/* size 0 = the file's own size, negative = the file's own size at most -size. A changed file
+ * (time or size) is decoded again. */
 GdkPixbuf* Ref(GdkPixbuf* pixbuf)
 {
     return pixbuf ? GDK_PIXBUF(g_object_ref(pixbuf)) : NULL;
@@ -85,8 +103,9 @@ GdkPixbuf* Lookup(const std::string& path, int size)
         CIconCache::Clear();
 
     ++g_Decodes;
-    GdkPixbuf* pb = size > 0 ? gdk_pixbuf_new_from_file_at_size(path.c_str(), size, size, NULL)
-                             : gdk_pixbuf_new_from_file(path.c_str(), NULL);
+    GdkPixbuf* pb = size > 0    ? gdk_pixbuf_new_from_file_at_size(path.c_str(), size, size, NULL)
+                    : size == 0 ? gdk_pixbuf_new_from_file(path.c_str(), NULL)
+                                : DecodeAtMost(path, -size);
     Entry e = {pb, st.st_mtime, st.st_size, g_Batch};
     TheCache()[size][path] = e;
     ++g_Entries;
@@ -112,6 +131,16 @@ GdkPixbuf* CIconCache::LoadFullSize(const std::string& path)
     GdkPixbuf* pb = Lookup(path, 0);
     if (!pb)
         pb = Lookup(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 0);
+    return pb;
+}
+
+GdkPixbuf* CIconCache::LoadFullSizeAtMost(const std::string& path, int maxSize)
+{
+    if (maxSize <= 0)
+        return LoadFullSize(path);
+    GdkPixbuf* pb = Lookup(path, -maxSize);
+    if (!pb)
+        pb = Lookup(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, -maxSize);
     return pb;
 }
 

@@ -18,6 +18,9 @@ public:
     static GdkPixbuf* LoadAtSize(const std::string& path, int size);
     /* As above, at the size of the file. */
     static GdkPixbuf* LoadFullSize(const std::string& path);
+    /* At the size of the file, but a picture larger than maxSize either way is scaled down to
+     * fit (aspect kept); only that copy is kept, never the large original. */
+    static GdkPixbuf* LoadFullSizeAtMost(const std::string& path, int maxSize);
     /* As LoadAtSize, but null instead of the default icon when the file cannot be loaded. */
     static GdkPixbuf* TryLoadAtSize(const std::string& path, int size);
 
