@@ -27,7 +27,8 @@ double ShowAndMeasure(const std::string& mode)
         raw::Policy policy;
         raw::Schedule schedule;
         int usb = 1, dialog = 0;
-        raw::LoadPolicy(P().etc + "TabNavigation.xml", policy);
+        /* Streamed, as the library reads its lists: the rows and icons are what is compared. */
+        raw::StreamPolicy(P().etc + "TabNavigation.xml", policy);
         raw::LoadSchedule(P().etc + "LockSchedule.xml", schedule);
         raw::LoadSystemSettings(P().etc + "KELSystemSetting.xml", usb, dialog);
         raw::IconCache icons(P().image + "gui_default_app.png", 32);
@@ -39,7 +40,7 @@ double ShowAndMeasure(const std::string& mode)
         raw::IconCache fullSize(P().image + "gui_default_app.png", 0);
         raw::ListWindow list;
         if (add) {
-            raw::LoadApps(P().etc + "SearchResult.xml", apps);
+            raw::StreamApps(P().etc + "SearchResult.xml", apps);
             list = raw::NewResultListWindow(48);
             raw::FillResults(list.store, apps, fullSize);
             gtk_window_set_transient_for(GTK_WINDOW(list.window), GTK_WINDOW(editor.window));

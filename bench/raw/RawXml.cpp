@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlreader.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -140,6 +141,68 @@ bool LoadApps(const std::string& path, std::vector<App>& out)
         }
     xmlFreeDoc(doc);
     return true;
+}
+
+namespace {
+
+std::string ReaderAttr(xmlTextReaderPtr reader, const char* name)
+{
+    xmlChar* value = xmlTextReaderGetAttribute(reader, BAD_CAST name);
+    std::string out = value ? (const char*)value : "";
+    xmlFree(value);
+    return out;
+}
+
+void ReaderApp(xmlTextReaderPtr reader, App& app)
+{
+    app.name = ReaderAttr(reader, "name");
+    app.path = ReaderAttr(reader, "path");
+    app.icon = ReaderAttr(reader, "icon");
+    std::string enable = ReaderAttr(reader, "enable");
+    app.enable = enable.empty() ? 1 : atoi(enable.c_str());
+}
+
+/* Calls element(depth, name) for each start tag; false when the file is not well-formed. */
+template <class F>
+bool Stream(const std::string& path, F element)
+{
+    xmlTextReaderPtr reader = xmlReaderForFile(path.c_str(), NULL, XML_PARSE_NONET);
+    if (!reader)
+        return false;
+    int rc;
+    while ((rc = xmlTextReaderRead(reader)) == 1)
+        if (xmlTextReaderNodeType(reader) == XML_READER_TYPE_ELEMENT)
+            element(reader, xmlTextReaderDepth(reader), (const char*)xmlTextReaderConstLocalName(reader));
+    xmlFreeTextReader(reader);
+    return rc == 0;
+}
+
+} // namespace
+
+bool StreamPolicy(const std::string& path, Policy& out)
+{
+    out.categories.clear();
+    return Stream(path, [&](xmlTextReaderPtr reader, int depth, const char* name) {
+        if (depth == 1 && strcmp(name, "Category") == 0) {
+            out.categories.emplace_back();
+            out.categories.back().name = ReaderAttr(reader, "name");
+            out.categories.back().icon = ReaderAttr(reader, "icon");
+        } else if (depth == 2 && strcmp(name, "Application") == 0 && !out.categories.empty()) {
+            out.categories.back().apps.emplace_back();
+            ReaderApp(reader, out.categories.back().apps.back());
+        }
+    });
+}
+
+bool StreamApps(const std::string& path, std::vector<App>& out)
+{
+    out.clear();
+    return Stream(path, [&](xmlTextReaderPtr reader, int depth, const char* name) {
+        if (depth == 1 && strcmp(name, "Application") == 0) {
+            out.emplace_back();
+            ReaderApp(reader, out.back());
+        }
+    });
 }
 
 bool LoadSchedule(const std::string& path, Schedule& out)

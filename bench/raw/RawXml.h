@@ -33,6 +33,9 @@ struct Schedule {
 /* xmlReadFile, walk into the structs, free the tree. */
 bool LoadPolicy(const std::string& path, Policy& out);
 bool LoadApps(const std::string& path, std::vector<App>& out);
+/* The same with xmlTextReader: no tree, for the memory references. */
+bool StreamPolicy(const std::string& path, Policy& out);
+bool StreamApps(const std::string& path, std::vector<App>& out);
 bool LoadSchedule(const std::string& path, Schedule& out);
 bool LoadSystemSettings(const std::string& path, int& usb, int& dialog);
 
