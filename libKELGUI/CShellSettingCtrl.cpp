@@ -250,30 +250,26 @@ bool CShellSettingCtrl::IsDataDirty()
 
 void CShellSettingCtrl::UpdateBtnStatus()
 {
-    SetSensitive(m_pDeleteCategoryBtn, FALSE);
-    SetSensitive(m_pAddProgramBtn, FALSE);
-    SetSensitive(m_pEditCategoryBtn, FALSE);
-    SetSensitive(m_pDeleteProgramBtn, FALSE);
-    SetSensitive(m_pEditProgramBtn, FALSE);
+    /* Decided first and set once: a button whose sensitivity changes makes GTK lay the whole
+     * window out again, so one that keeps it is not switched off and on. */
+    gboolean category = FALSE;
+    gboolean program = FALSE;
 
     /* The record's list itself: the cached pointer may predate a reload. */
     CategoryInfoList* categories = m_TabNavData.GetPCategoryInfoList();
-    if (!categories || categories->empty())
-        return;
     GtkTreeIter iter;
-    CCategory* category = NULL;
-    if (!GetSelectedCategory(&iter, &category))
-        return;
-    SetSensitive(m_pDeleteCategoryBtn, TRUE);
-    SetSensitive(m_pEditCategoryBtn, TRUE);
-    SetSensitive(m_pAddProgramBtn, TRUE);
-
-    GtkTreeIter programIter;
-    ApplicationInfoList* programs = category ? category->GetPApplicationInfoList() : NULL;
-    gboolean programSelected =
-        programs && !programs->empty() && GetSelectedProgram(&programIter, NULL) ? TRUE : FALSE;
-    SetSensitive(m_pDeleteProgramBtn, programSelected);
-    SetSensitive(m_pEditProgramBtn, programSelected);
+    CCategory* selected = NULL;
+    if (categories && !categories->empty() && GetSelectedCategory(&iter, &selected)) {
+        category = TRUE;
+        GtkTreeIter programIter;
+        ApplicationInfoList* programs = selected ? selected->GetPApplicationInfoList() : NULL;
+        program = programs && !programs->empty() && GetSelectedProgram(&programIter, NULL) ? TRUE : FALSE;
+    }
+    SetSensitive(m_pDeleteCategoryBtn, category);
+    SetSensitive(m_pAddProgramBtn, category);
+    SetSensitive(m_pEditCategoryBtn, category);
+    SetSensitive(m_pDeleteProgramBtn, program);
+    SetSensitive(m_pEditProgramBtn, program);
 }
 
 void CShellSettingCtrl::OnWindowDestroyed()
