@@ -69,6 +69,15 @@ GtkWidget* NewDayButton(const char* label)
     return GTK_WIDGET(g_object_new(kel_day_button_get_type(), "label", label, "uri", "", NULL));
 }
 
+/* Tooltip and screen reader description of one hour button, from texts already translated. */
+void DescribeHour(GtkWidget* button, const std::string& name, const char* format, const char* state)
+{
+    gchar* tooltip = g_strdup_printf(format, name.c_str());
+    gtk_widget_set_tooltip_text(button, tooltip);
+    g_free(tooltip);
+    atk_object_set_description(gtk_widget_get_accessible(button), state);
+}
+
 } // namespace
 
 namespace LibKELGUI {
@@ -384,6 +393,13 @@ void CShellSettingCtrl::initShellLockSetting()
         m_DayButtons.push_back(dayButton);
     }
 
+    /* Translated once for the 168 buttons, which all start free. */
+    std::string dayNames[CLockGrid::DAYS];
+    for (int day = 0; day < CLockGrid::DAYS; ++day)
+        dayNames[day] = Tr(DAY_NAMES[day]);
+    const std::string freeFormat = Tr("%s: free");
+    const std::string freeText = Tr("Free");
+
     /* Free hours khaki, locked (and hovered) hours blue. */
     GdkColor freeColour = {0, 0xCC00, 0xCC00, 0x9900};
     GdkColor lockedColour = {0, 0x6600, 0x9A00, 0xCC00};
@@ -402,9 +418,9 @@ void CShellSettingCtrl::initShellLockSetting()
             /* For screen readers and the pointer: which hour this is, and whether it is locked. */
             g_object_set_data(G_OBJECT(button), "kel-day", GINT_TO_POINTER(day));
             g_object_set_data(G_OBJECT(button), "kel-hour", GINT_TO_POINTER(hour));
-            std::string name = std::string(Tr(DAY_NAMES[day])) + " " + CLockGrid::HourRange(hour);
+            std::string name = dayNames[day] + " " + CLockGrid::HourRange(hour);
             atk_object_set_name(gtk_widget_get_accessible(button), name.c_str());
-            UpdateHourDescription(button, day, hour);
+            DescribeHour(button, name, freeFormat.c_str(), freeText.c_str());
             g_signal_connect(button, "toggled", G_CALLBACK(GtkOnHourToggled), m_pOwner);
             row.push_back(button);
         }
@@ -426,11 +442,10 @@ void CShellSettingCtrl::UpdateHourDescription(GtkWidget* button, int day, int ho
     bool locked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button));
     std::string name = std::string(Tr(DAY_NAMES[day])) + " " + CLockGrid::HourRange(hour);
     /* Translators: %s is one hour of the weekly lock grid, such as "Mon 08:00-09:00". */
-    gchar* tooltip = g_strdup_printf(locked ? Tr("%s: locked") : Tr("%s: free"), name.c_str());
-    gtk_widget_set_tooltip_text(button, tooltip);
-    g_free(tooltip);
+    const char* format = locked ? Tr("%s: locked") : Tr("%s: free");
     /* Translators: the state of one hour of the weekly lock grid, read out by screen readers. */
-    atk_object_set_description(gtk_widget_get_accessible(button), locked ? Tr("Locked") : Tr("Free"));
+    const char* state = locked ? Tr("Locked") : Tr("Free");
+    DescribeHour(button, name, format, state);
 }
 
 void CShellSettingCtrl::UpdateDayTooltip(int day)
