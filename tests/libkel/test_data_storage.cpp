@@ -114,6 +114,90 @@ TEST(DataStorage, LoadRefusesBadFilesAndLeavesTheRecordEmpty)
     }
 }
 
+TEST(DataStorage, ListsAreReadAsTheTreeReadsThem)
+{
+    /* The long lists are read from the parser's element stream: references in values, spacing,
+     * prefixes and misplaced elements must come out as a tree would give them. */
+    const std::string path = keltest::EtcKel() + "TabNavigation.xml";
+    ASSERT_TRUE(keltest::WriteFile(
+        path, "<?xml version=\"1.0\"?>\n"
+              "<k:TabNavigation xmlns:k=\"urn:x\" version=\"1\">\n"
+              "  <Application name=\"outside any category\"/>\n"
+              "  <k:Category name=\"Tom &amp; Jerry &#38; &#x26;amp; &amp;#38;\" icon=\"a&lt;b&gt;c&quot;&apos;\">\n"
+              "    <!-- a comment --><?pi here?>\n"
+              "    <Application name=\"tab&#9;newline&#10;end\" path=\"  spaced\tout\n \" enable=\"0\"/>\n"
+              "    <Group><Application name=\"nested too deep\"/></Group>\n"
+              "    <Application k:name=\"prefixed\" name=\"second\" unknown=\"1\">text<Child/></Application>\n"
+              "  </k:Category>\n"
+              "  <Other name=\"ignored\"/>\n"
+              "  <Category/>\n"
+              "</k:TabNavigation>\n"));
+    CTabNavigationData data;
+    ASSERT_EQ(KEL_OK, data.LoadFromFile(path));
+    ASSERT_NE(nullptr, data.GetPCategoryInfoList());
+    ASSERT_EQ(2u, data.GetPCategoryInfoList()->size());
+    CCategory* first = data.GetPCategoryInfoList()->front();
+    EXPECT_EQ("Tom & Jerry & &amp; &#38;", first->GetName());
+    EXPECT_EQ("a<b>c\"'", first->GetCategoryIcon());
+    ASSERT_NE(nullptr, first->GetPApplicationInfoList());
+    ASSERT_EQ(2u, first->GetPApplicationInfoList()->size());
+    CApplicationInfo* app = first->GetPApplicationInfoList()->front();
+    EXPECT_EQ("tab\tnewline\nend", app->GetName());
+    EXPECT_EQ("  spaced out  ", app->GetPath()) << "literal blanks in values become spaces";
+    EXPECT_EQ(0, app->GetEnable());
+    /* The first attribute of that name, whatever its prefix, as for the tree. */
+    EXPECT_EQ("prefixed", first->GetPApplicationInfoList()->back()->GetName());
+    CCategory* second = data.GetPCategoryInfoList()->back();
+    EXPECT_EQ("", second->GetName());
+    ASSERT_NE(nullptr, second->GetPApplicationInfoList()) << "a category read always has a list";
+    EXPECT_TRUE(second->GetPApplicationInfoList()->empty());
+
+    /* Search results: only the root's own program children. */
+    const std::string results = keltest::EtcKel() + "SearchResult.xml";
+    ASSERT_TRUE(keltest::WriteFile(results, "<SearchResult><Application name=\"A&amp;B\" path=\"/a\"/>"
+                                            "<Category><Application name=\"inside\"/></Category>"
+                                            "<Application name=\"C\" enable=\"2\"/></SearchResult>"));
+    CSearchResultData found;
+    ASSERT_EQ(KEL_OK, found.LoadFromFile(results));
+    ASSERT_NE(nullptr, found.GetPApplicationInfoList());
+    ASSERT_EQ(2u, found.GetPApplicationInfoList()->size());
+    EXPECT_EQ("A&B", found.GetPApplicationInfoList()->front()->GetName());
+    EXPECT_EQ(2, found.GetPApplicationInfoList()->back()->GetEnable());
+}
+
+TEST(DataStorage, SkippedValuesAreLoggedOnlyForAFileThatLoads)
+{
+    const std::string path = keltest::EtcKel() + "TabNavigation.xml";
+    const std::string head = "<?xml version=\"1.0\"?>\n<TabNavigation>\n<Category name=\"A\">\n"
+                             "<Application name=\"P\" enable=\"yes\"/>\n";
+    ASSERT_TRUE(keltest::WriteFile(path, head + "</Category>\n</TabNavigation>\n"));
+    {
+        keltest::LogCapture log;
+        CTabNavigationData data;
+        ASSERT_EQ(KEL_OK, data.LoadFromFile(path));
+        EXPECT_EQ(1, FailureLines(log, {path, "line 4", "enable"}));
+        EXPECT_EQ(1, data.GetPCategoryInfoList()->front()->GetPApplicationInfoList()->front()->GetEnable());
+    }
+    /* Truncated after the bad value: the file is refused, and only that is said. */
+    ASSERT_TRUE(keltest::WriteFile(path, head + "</Category>\n"));
+    {
+        keltest::LogCapture log;
+        CTabNavigationData data;
+        EXPECT_EQ(KEL_ERR_PARSE, data.LoadFromFile(path));
+        EXPECT_EQ(0, FailureLines(log, {"enable"}));
+        EXPECT_EQ(1, FailureLines(log, {path, "not well-formed"}));
+    }
+    /* Another record's root: refused after the whole file is read, as before. */
+    ASSERT_TRUE(keltest::WriteFile(path, "<SearchResult><Application name=\"P\" enable=\"yes\"/></SearchResult>"));
+    {
+        keltest::LogCapture log;
+        CTabNavigationData data;
+        EXPECT_EQ(KEL_ERR_FORMAT, data.LoadFromFile(path));
+        EXPECT_EQ(0, FailureLines(log, {"enable"}));
+        EXPECT_EQ(1, FailureLines(log, {"<SearchResult>", "<TabNavigation>"}));
+    }
+}
+
 TEST(DataStorage, AbsurdNumbersSkipTheirItemOnly)
 {
     /* Each section with the complaint it earns; "" for the two good ones (days 0 and 6). */
