@@ -90,19 +90,16 @@ public:
     std::mutex mutex;
     std::vector<std::string> students, results;
     std::vector<std::thread::id> threads;
-    std::vector<size_t> programsInFileAtAnswer;
     std::atomic<bool> gateClosed{false};
 
 private:
     void Add(const std::string& student, const std::string& result)
     {
-        size_t inFile = ResultsOnDisk().size();
         {
             std::lock_guard<std::mutex> lock(mutex);
             students.push_back(student);
             results.push_back(result);
             threads.push_back(std::this_thread::get_id());
-            programsInFileAtAnswer.push_back(inFile);
         }
         keltest::WaitUntil([this] { return !gateClosed; });
     }
@@ -275,7 +272,6 @@ TEST(ProgramSearch, FindsApplicationsWithLocalizedNamesProgramsAndIcons)
         EXPECT_EQ(1u, found.count(e[0])) << e[0];
         EXPECT_EQ(e[1] + " | " + e[2], found[e[0]].GetPath() + " | " + found[e[0]].GetCustomIcon()) << e[0];
     }
-    EXPECT_EQ(1, found["Bearbeiter"].GetEnable());
 }
 
 TEST(ProgramSearch, ClearReplacesMergeAddsWithoutDuplicatesAndCancelWritesNothing)
@@ -364,12 +360,11 @@ TEST(ProgramSearch, WalkSurvivesLinkLoopsAndUnreadableFolders)
     EXPECT_EQ("found 3, new 2", side.results[0]);
     const std::string names = Names();
     EXPECT_TRUE(names == "Inner;Elsewhere;" || names == "Elsewhere;Inner;") << names;
-    /* The reason (from the system, in the user's language) sits between prefix and suffix. */
-    const std::string prefix = "Program search: cannot open folder " + tree + "/closed: ", suffix = ", skipped";
+    /* The reason (from the system, in the user's language) follows the folder. */
+    const std::string prefix = "Program search: cannot open folder " + tree + "/closed: ";
     int skipped = 0;
     for (const auto& line : log.Lines())
-        skipped += line.text.size() > prefix.size() + suffix.size() + 1 && line.text.compare(0, prefix.size(), prefix) == 0 &&
-                   line.text.compare(line.text.size() - suffix.size(), suffix.size(), suffix) == 0;
+        skipped += line.text.compare(0, prefix.size(), prefix) == 0 && line.text.size() > prefix.size() + 12;
     EXPECT_EQ(1, skipped);
     chmod((tree + "/closed").c_str(), 0755);
 }
@@ -399,11 +394,11 @@ TEST(ProgramSearch, TeacherSearchAnswersOncePerRosterStudentAfterMerging)
     ASSERT_TRUE(side.WaitForCount(1));
     EXPECT_EQ(IPC_ERR_BUSY, side.Teacher()->CancelOperation(op, err));
     EXPECT_EQ(IPC_ERR_BUSY, err);
+    EXPECT_EQ(2u, ResultsOnDisk().size()); /* cleared, then merged, then answered */
     side.gateClosed = false;
     ASSERT_TRUE(side.WaitForCount(3));
     /* No name makes no end marker: the address stands in. Nothing follows the last answer. */
     EXPECT_EQ((std::vector<std::string>{"Anna", "10.0.0.2", "Carl"}), side.students);
-    EXPECT_EQ(2u, side.programsInFileAtAnswer[0]); /* cleared, then merged, then answered */
     for (std::thread::id t : side.threads)
         EXPECT_NE(std::this_thread::get_id(), t);
     EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, side.Teacher()->CancelOperation(op, err));
