@@ -3,6 +3,7 @@
 
 #include <libintl.h>
 
+#include "CIconCache.h"
 #include "CMessageBox.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
@@ -238,7 +239,7 @@ void CChangeIconDlg::initIconView(GtkListStore* store)
             /* Only regular files are decoded: opening a named pipe would block the dialog. */
             GdkPixbuf* image = NULL;
             if (g_file_test(path, G_FILE_TEST_IS_REGULAR))
-                image = gdk_pixbuf_new_from_file_at_size(path, GRID_ICON_SIZE, GRID_ICON_SIZE, NULL);
+                image = CIconCache::Decode(path, GRID_ICON_SIZE);
             GtkTreeIter iter;
             gtk_list_store_insert_with_values(store, &iter, -1, COL_IMAGE, image, COL_NAME, shown, COL_PATH, path,
                                               -1);

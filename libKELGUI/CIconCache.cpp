@@ -1,7 +1,11 @@
 /* Path- and size-keyed cache of decoded icons (main thread only). */
 #include "CIconCache.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <map>
 #include <string>
@@ -22,7 +26,16 @@ struct Entry {
 
 /* By size, then by path: a lookup hashes the caller's string without copying it. */
 typedef std::unordered_map<std::string, Entry> PathCache;
-typedef std::map<int, PathCache> Cache;
+/* Gives back its pictures when the process ends, so that nothing of ours is left unfreed. */
+struct Cache : std::map<int, PathCache> {
+    ~Cache()
+    {
+        for (iterator bySize = begin(); bySize != end(); ++bySize)
+            for (PathCache::iterator it = bySize->second.begin(); it != bySize->second.end(); ++it)
+                if (it->second.pixbuf)
+                    g_object_unref(it->second.pixbuf);
+    }
+};
 
 /* A window shows at most a few thousand distinct icons; past this the cache starts over. */
 const size_t MAX_ENTRIES = 4096;
@@ -45,7 +58,7 @@ std::map<int, std::unordered_set<std::string> > g_MissingInBatch;
 /* The picture at the file's size, shrunk to fit maxSize when it is larger. */
 GdkPixbuf* DecodeAtMost(const std::string& path, int maxSize)
 {
-    GdkPixbuf* pb = gdk_pixbuf_new_from_file(path.c_str(), NULL);
+    GdkPixbuf* pb = CIconCache::Decode(path, 0);
     if (!pb)
         return NULL;
     int w = gdk_pixbuf_get_width(pb);
@@ -103,9 +116,7 @@ GdkPixbuf* Lookup(const std::string& path, int size)
         CIconCache::Clear();
 
     ++g_Decodes;
-    GdkPixbuf* pb = size > 0    ? gdk_pixbuf_new_from_file_at_size(path.c_str(), size, size, NULL)
-                    : size == 0 ? gdk_pixbuf_new_from_file(path.c_str(), NULL)
-                                : DecodeAtMost(path, -size);
+    GdkPixbuf* pb = size >= 0 ? CIconCache::Decode(path, size) : DecodeAtMost(path, -size);
     Entry e = {pb, st.st_mtime, st.st_size, g_Batch};
     TheCache()[size][path] = e;
     ++g_Entries;
@@ -141,6 +152,73 @@ GdkPixbuf* CIconCache::LoadFullSizeAtMost(const std::string& path, int maxSize)
     GdkPixbuf* pb = Lookup(path, -maxSize);
     if (!pb)
         pb = Lookup(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, -maxSize);
+    return pb;
+}
+
+namespace {
+struct DecodeRequest {
+    int size;
+    bool refused;
+};
+
+/* The loader knows the picture's size from its header: refuse it before any pixel is made,
+ * or ask for it scaled (aspect kept) as gdk_pixbuf_new_from_file_at_size would. */
+void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer data)
+{
+    DecodeRequest* request = static_cast<DecodeRequest*>(data);
+    GdkPixbufFormat* format = gdk_pixbuf_loader_get_format(loader);
+    bool scaled = request->size > 0 && format && gdk_pixbuf_format_is_scalable(format);
+    if (!scaled && (width > CIconCache::MAX_DECODED_SIDE || height > CIconCache::MAX_DECODED_SIDE)) {
+        request->refused = true;
+        gdk_pixbuf_loader_set_size(loader, 0, 0); /* makes the loader stop */
+        return;
+    }
+    if (request->size <= 0 || width <= 0 || height <= 0)
+        return;
+    const double want = request->size;
+    int w, h;
+    if ((double)height * want > (double)width * want) {
+        w = (int)(0.5 + (double)width * want / (double)height);
+        h = request->size;
+    } else {
+        h = (int)(0.5 + (double)height * want / (double)width);
+        w = request->size;
+    }
+    gdk_pixbuf_loader_set_size(loader, w > 0 ? w : 1, h > 0 ? h : 1);
+}
+} // namespace
+
+GdkPixbuf* CIconCache::Decode(const std::string& path, int size)
+{
+    /* Regular files only: a named pipe would block us, a device never end. */
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            close(fd);
+        return NULL;
+    }
+    FILE* file = fdopen(fd, "rb");
+    if (!file) {
+        close(fd);
+        return NULL;
+    }
+    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
+    DecodeRequest request = {size, false};
+    g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &request);
+    bool ok = true;
+    guchar buffer[65536];
+    size_t n;
+    while (ok && !request.refused && (n = fread(buffer, 1, sizeof buffer, file)) > 0)
+        ok = gdk_pixbuf_loader_write(loader, buffer, n, NULL);
+    ok = ok && !ferror(file);
+    fclose(file);
+    /* Closing a loader that stopped early reports an error; that is expected. */
+    ok = gdk_pixbuf_loader_close(loader, NULL) && ok && !request.refused;
+    GdkPixbuf* pb = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : NULL;
+    if (pb)
+        g_object_ref(pb);
+    g_object_unref(loader);
     return pb;
 }
 

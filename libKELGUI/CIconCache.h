@@ -24,6 +24,14 @@ public:
     /* As LoadAtSize, but null instead of the default icon when the file cannot be loaded. */
     static GdkPixbuf* TryLoadAtSize(const std::string& path, int size);
 
+    /* Decodes the file without the cache (size 0: at its own size), or null. A picture that
+     * would be absurdly large once decoded counts as one that cannot be loaded: a few
+     * kilobytes of compressed PNG can stand for gigabytes of pixels and a minute of work.
+     * Only its header is read then. A scalable picture is drawn at the size wanted. */
+    static GdkPixbuf* Decode(const std::string& path, int size);
+    /* Longest side of a picture that is decoded. */
+    static const int MAX_DECODED_SIDE = 4096;
+
     /* Number of decodes attempted so far (benchmarks and tests). */
     static unsigned DecodeCount();
     static void Clear();
