@@ -236,9 +236,8 @@ int CAddApplicationWindow::OnSearchBtnClicked()
         bool alive = true;
         bool* outer = m_pAliveGuard;
         m_pAliveGuard = &alive;
-        /* Translators: asked before a search when the list holds more than 200 programs; Yes
-         * makes the search discard the programs found before. */
         int answer = CMessageBox::Show(
+            /* Translators: asked before a search when more than 200 programs are listed; Yes discards them. */
             Tr("The sum of search result has exceeded 200. Do you want to clear the old search result?"), m_pWindow,
             GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL, LibKELData::KEL_SHELL_CONTROLLER_ICON);
         /* The question ran a main loop of its own: we may be gone, or our window may be. */

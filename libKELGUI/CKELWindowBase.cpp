@@ -123,9 +123,14 @@ int CKELWindowBase::Close()
 void CKELWindowBase::DestoryWindow()
 {
     TraceStart(CLS, "DestoryWindow");
-    if (m_pWindow && !m_bDestroying) {
+    if (m_pWindow && !m_bDestroying && (GTK_OBJECT_FLAGS(m_pWindow) & GTK_IN_DESTRUCTION)) {
+        /* GTK is already destroying it (closed from the frame, and we are being deleted from
+         * its close callback): destroying it again would touch a dying widget; just forget it. */
         m_bDestroying = true;
-        WatchWindow();
+        m_pWindow = NULL;
+        m_bInitialized = false;
+    } else if (m_pWindow && !m_bDestroying) {
+        m_bDestroying = true;
         GtkWidget* window = m_pWindow;
         bool alive = true;
         bool* outerFlag = m_pAliveFlag;

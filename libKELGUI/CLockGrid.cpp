@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-using LibKELData::CLockScheduleData;
 using LibKELData::CLockTimeSection;
 using LibKELData::LockTimeSectionList;
 
@@ -82,22 +81,6 @@ bool CLockGrid::operator==(const CLockGrid& other) const
             if (m_Locked[d][h] != other.m_Locked[d][h])
                 return false;
     return true;
-}
-
-bool CLockGrid::SameSchedule(const CLockScheduleData& a, const CLockScheduleData& b)
-{
-    if (a.IsEqual(b))
-        return true;
-    /* Compare the settings with both section lists cut the grid's way. */
-    CLockScheduleData left(a);
-    CLockScheduleData right(b);
-    CLockGrid gridLeft;
-    CLockGrid gridRight;
-    gridLeft.MarkSections(a.GetPAutomaticLockTimeList());
-    gridRight.MarkSections(b.GetPAutomaticLockTimeList());
-    left.SetPAutomaticLockTimeList(gridLeft.NewSectionList());
-    right.SetPAutomaticLockTimeList(gridRight.NewSectionList());
-    return left.IsEqual(right) != 0;
 }
 
 std::string CLockGrid::HourRange(int hour)

@@ -30,9 +30,6 @@ public:
 
     bool operator==(const CLockGrid& other) const;
 
-    /* True when both records hold the same settings and lock the same hours, however their
-     * sections are cut (one section of 8 to 10 equals two of one hour each). */
-    static bool SameSchedule(const LibKELData::CLockScheduleData& a, const LibKELData::CLockScheduleData& b);
     /* "08:00-09:00" for hour 8. */
     static std::string HourRange(int hour);
 

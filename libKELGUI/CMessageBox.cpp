@@ -6,6 +6,9 @@ namespace LibKELGUI {
 int CMessageBox::Show(std::string text, GtkWidget* parent, GtkMessageType type, GtkButtonsType buttons,
                       GtkDialogFlags flags, std::string iconPath)
 {
+    /* A widget inside a window stands for its window; anything else for no parent. */
+    if (parent && GTK_IS_WIDGET(parent) && !GTK_IS_WINDOW(parent))
+        parent = gtk_widget_get_toplevel(parent);
     if (parent && !GTK_IS_WINDOW(parent))
         parent = NULL;
     /* "%s" keeps a "%" of the text from being read as a directive. */

@@ -208,4 +208,18 @@ void CSearchProgramBase::SetProgress(double fraction)
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(m_pProgressBar), fraction);
 }
 
+int CSearchProgramBase::AfterCancelCall(int rc, int error)
+{
+    if (rc == 0) {
+        m_OperationNumber = 0;
+        return 1;
+    }
+    FailureLine("CancelSearch Failure!");
+    /* A positive error says the operation no longer runs: keeping its number would turn
+     * every later click into another vain cancel, and no search could start again. */
+    if (error > 0)
+        m_OperationNumber = 0;
+    return error;
+}
+
 } // namespace LibKELGUI

@@ -33,6 +33,9 @@ protected:
     void SetSearchBtnLabel(const char* label);
     /* Kept within 0.0 .. 1.0 whatever the answers add up to. */
     void SetProgress(double fraction);
+    /* The search state after the service answered a cancel with rc and error; returns what
+     * CancelSearch reports (1 cancelled, else the error). */
+    int AfterCancelCall(int rc, int error);
 
     GtkWidget* m_pMainBox;
     GtkWidget* m_pPathLabel;

@@ -136,16 +136,7 @@ int CSearchProgramForShellController::CancelSearch()
     CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::CancelSearch Cancel Remote Search >>Start", "");
     int rc = m_pTeacherAPI->CancelOperation(m_OperationNumber, result);
     CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::CancelSearch Cancel Remote Search <<End", "");
-    if (rc == 0) {
-        m_OperationNumber = 0;
-        result = 1;
-    } else {
-        FailureLine("CancelSearch Failure!");
-        /* A positive error says the operation no longer runs: keeping its number would turn
-         * every later click into another vain cancel, and no search could start again. */
-        if (result > 0)
-            m_OperationNumber = 0;
-    }
+    result = AfterCancelCall(rc, result);
     TraceEnd(CLS, "CancelSearch");
     return result;
 }

@@ -18,8 +18,21 @@ namespace {
 
 const char* const CLS = "CShellSettingCtrl";
 
-/* Texts of the day buttons, Monday first; translated where they are used. */
-const char* const DAY_NAMES[LibKELGUI::CLockGrid::DAYS] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+/* The translated day button texts, 0 = Monday. */
+const char* DayName(int day)
+{
+    switch (day) {
+    /* Translators: "Mon" to "Sun" label the narrow day buttons of the lock grid: two or three letters. */
+    case 0: return LibKELGUI::Tr("Mon");
+    case 1: return LibKELGUI::Tr("Tue");
+    case 2: return LibKELGUI::Tr("Wed");
+    case 3: return LibKELGUI::Tr("Thu");
+    case 4: return LibKELGUI::Tr("Fri");
+    case 5: return LibKELGUI::Tr("Sat");
+    case 6: return LibKELGUI::Tr("Sun");
+    default: return "";
+    }
+}
 
 /* Category store columns. */
 enum { CAT_COL_ICON, CAT_COL_NAME, CAT_COL_POINTER, CAT_N_COLS };
@@ -163,6 +176,11 @@ int CShellSettingCtrl::AttachBaseClassGTKHandler(CShellSettingCtrl* owner)
         TraceEnd(CLS, "AttachBaseClassGTKHandler");
         return 0;
     }
+    if (m_bDestroying) {
+        /* Closed: a window object carries one window in its life. */
+        FailureLine("The Shell Settings window has been closed already!");
+        return -1;
+    }
     m_pOwner = owner;
     /* gtk_init would end the host's process without a display; build nothing instead. */
     if (!gtk_init_check(NULL, NULL)) {
@@ -217,18 +235,18 @@ void CShellSettingCtrl::initWindow()
         const char* label;
         GCallback handler;
     } const buttons[] = {
-        {"OK", G_CALLBACK(OnOKBtnClicked)},
-        {"Apply", G_CALLBACK(OnApplyBtnClicked)},
-        {"Cancel", G_CALLBACK(OnCancelBtnClicked)},
+        {Tr("OK"), G_CALLBACK(OnOKBtnClicked)},
+        {Tr("Apply"), G_CALLBACK(OnApplyBtnClicked)},
+        {Tr("Cancel"), G_CALLBACK(OnCancelBtnClicked)},
     };
     for (size_t i = 0; i < sizeof(buttons) / sizeof(buttons[0]); ++i) {
-        GtkWidget* button = gtk_button_new_with_label(Tr(buttons[i].label));
+        GtkWidget* button = gtk_button_new_with_label(buttons[i].label);
         gtk_widget_set_size_request(button, 95, 32);
         gtk_box_pack_end(GTK_BOX(m_pButtonRow), button, FALSE, FALSE, 0);
         if (i == 0)
             gtk_widget_grab_focus(button);
         gtk_widget_show(button);
-        gtk_widget_set_tooltip_text(button, Tr(buttons[i].label));
+        gtk_widget_set_tooltip_text(button, buttons[i].label);
         g_signal_connect(button, "clicked", buttons[i].handler, m_pOwner);
     }
     TraceEnd(CLS, "initWindow");
@@ -290,10 +308,33 @@ void CShellSettingCtrl::OnWindowDestroyed()
     m_pButtonRow = NULL;
 }
 
+void CShellSettingCtrl::OpenAddApplicationWindow(bool remote, GCallback closeCallback)
+{
+    if (m_pAddApplicationWindow) {
+        delete m_pAddApplicationWindow;
+        m_pAddApplicationWindow = NULL;
+    }
+    m_pAddApplicationWindow = new CAddApplicationWindow(remote);
+    m_pAddApplicationWindow->Init();
+    m_pAddApplicationWindow->ShowModal(m_pWindow, closeCallback, this);
+}
+
+void CShellSettingCtrl::AddProgramsChosenInAddApplicationWindow()
+{
+    if (!m_pAddApplicationWindow)
+        return;
+    std::list<CApplicationInfo> programs;
+    m_pAddApplicationWindow->GetSelectApplicationList(programs);
+    if (!programs.empty()) {
+        AddPrograms(programs);
+        UpdateBtnStatus();
+    }
+}
+
 int CShellSettingCtrl::ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons,
                                    GtkDialogFlags flags)
 {
-    return CMessageBox::Show(Tr(text), m_pWindow, type, buttons, flags, KEL_SHELL_CONTROLLER_ICON);
+    return CMessageBox::Show(text, m_pWindow, type, buttons, flags, KEL_SHELL_CONTROLLER_ICON);
 }
 
 void CShellSettingCtrl::TrackWidget(GtkWidget** slot, GtkWidget* widget)
@@ -344,6 +385,7 @@ void CShellSettingCtrl::initShellLockSetting()
     gtk_box_pack_start(GTK_BOX(autoLockRow), m_pAutoLockLabel, FALSE, FALSE, 0);
 
     /* Legend, packed from the right edge inwards. */
+    /* Translators: "Lock" and "Unlock" explain the two colours of the lock grid's hours. */
     m_pLockLegendLabel = gtk_label_new(Tr("Lock"));
     gtk_box_pack_end(GTK_BOX(autoLockRow), m_pLockLegendLabel, FALSE, FALSE, 10);
     GdkPixbuf* lockedImage = gdk_pixbuf_new_from_file((KEL_RESOURCE_IMAGE_PATH + "sc_locked.png").c_str(), NULL);
@@ -373,18 +415,20 @@ void CShellSettingCtrl::initShellLockSetting()
         guint left;
         guint right;
     } const hourLabels[] = {
-        {"0", 3, 5},    {"2", 5, 7},    {"4", 7, 9},    {"6", 9, 11},   {" 8", 12, 14}, {"10", 14, 16},
-        {"12", 16, 18}, {"14", 18, 20}, {"16", 21, 23}, {"18", 23, 25}, {"20", 25, 27}, {"22", 27, 29},
+        /* Translators: hour labels "0" to "22" of the lock grid: keep them, the blank of " 8" too. */
+        {Tr("0"), 3, 5},    {Tr("2"), 5, 7},    {Tr("4"), 7, 9},    {Tr("6"), 9, 11},
+        {Tr(" 8"), 12, 14}, {Tr("10"), 14, 16}, {Tr("12"), 16, 18}, {Tr("14"), 18, 20},
+        {Tr("16"), 21, 23}, {Tr("18"), 23, 25}, {Tr("20"), 25, 27}, {Tr("22"), 27, 29},
     };
     for (size_t i = 0; i < sizeof(hourLabels) / sizeof(hourLabels[0]); ++i) {
-        GtkWidget* label = gtk_label_new(Tr(hourLabels[i].text));
+        GtkWidget* label = gtk_label_new(hourLabels[i].text);
         gtk_misc_set_alignment(GTK_MISC(label), 0.1, 0.5);
         gtk_table_attach_defaults(GTK_TABLE(m_pGridTable), label, hourLabels[i].left, hourLabels[i].right, 0, 1);
     }
 
     m_DayButtons.clear();
     for (int day = 0; day < CLockGrid::DAYS; ++day) {
-        GtkWidget* dayButton = NewDayButton(Tr(DAY_NAMES[day]));
+        GtkWidget* dayButton = NewDayButton(DayName(day));
         gtk_button_set_alignment(GTK_BUTTON(dayButton), 0, 0.5);
         gtk_widget_set_size_request(dayButton, 15, 25);
         gtk_widget_set_name(dayButton, KEL_STYLE_LINK_BUTTON.c_str());
@@ -394,9 +438,6 @@ void CShellSettingCtrl::initShellLockSetting()
     }
 
     /* Translated once for the 168 buttons, which all start free. */
-    std::string dayNames[CLockGrid::DAYS];
-    for (int day = 0; day < CLockGrid::DAYS; ++day)
-        dayNames[day] = Tr(DAY_NAMES[day]);
     const std::string freeFormat = Tr("%s: free");
     const std::string freeText = Tr("Free");
 
@@ -405,6 +446,7 @@ void CShellSettingCtrl::initShellLockSetting()
     GdkColor lockedColour = {0, 0x6600, 0x9A00, 0xCC00};
     m_TimeGrid.assign(CLockGrid::DAYS, std::vector<GtkWidget*>());
     for (int day = 0; day < CLockGrid::DAYS; ++day) {
+        std::string dayName = DayName(day);
         std::vector<GtkWidget*>& row = m_TimeGrid[day];
         row.reserve(CLockGrid::HOURS);
         for (int hour = 0; hour < CLockGrid::HOURS; ++hour) {
@@ -418,7 +460,7 @@ void CShellSettingCtrl::initShellLockSetting()
             /* For screen readers and the pointer: which hour this is, and whether it is locked. */
             g_object_set_data(G_OBJECT(button), "kel-day", GINT_TO_POINTER(day));
             g_object_set_data(G_OBJECT(button), "kel-hour", GINT_TO_POINTER(hour));
-            std::string name = dayNames[day] + " " + CLockGrid::HourRange(hour);
+            std::string name = dayName + " " + CLockGrid::HourRange(hour);
             atk_object_set_name(gtk_widget_get_accessible(button), name.c_str());
             DescribeHour(button, name, freeFormat.c_str(), freeText.c_str());
             g_signal_connect(button, "toggled", G_CALLBACK(GtkOnHourToggled), m_pOwner);
@@ -437,15 +479,17 @@ void CShellSettingCtrl::initShellLockSetting()
     TraceEnd(CLS, "initShellLockSetting");
 }
 
-void CShellSettingCtrl::UpdateHourDescription(GtkWidget* button, int day, int hour)
+void CShellSettingCtrl::UpdateHourDescription(GtkWidget* button)
 {
     bool locked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button));
-    std::string name = std::string(Tr(DAY_NAMES[day])) + " " + CLockGrid::HourRange(hour);
+    AtkObject* accessible = gtk_widget_get_accessible(button);
+    const gchar* name = atk_object_get_name(accessible);
     /* Translators: %s is one hour of the weekly lock grid, such as "Mon 08:00-09:00". */
-    const char* format = locked ? Tr("%s: locked") : Tr("%s: free");
+    gchar* tooltip = g_strdup_printf(locked ? Tr("%s: locked") : Tr("%s: free"), name ? name : "");
+    gtk_widget_set_tooltip_text(button, tooltip);
+    g_free(tooltip);
     /* Translators: the state of one hour of the weekly lock grid, read out by screen readers. */
-    const char* state = locked ? Tr("Locked") : Tr("Free");
-    DescribeHour(button, name, format, state);
+    atk_object_set_description(accessible, locked ? Tr("Locked") : Tr("Free"));
 }
 
 void CShellSettingCtrl::UpdateDayTooltip(int day)
@@ -462,7 +506,7 @@ void CShellSettingCtrl::OnHourToggled(GtkWidget* button)
 {
     int day = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "kel-day"));
     int hour = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "kel-hour"));
-    UpdateHourDescription(button, day, hour);
+    UpdateHourDescription(button);
     if (hour == 0)
         UpdateDayTooltip(day);
 }
@@ -517,9 +561,9 @@ bool CShellSettingCtrl::IsScheduleDataDirty()
     TraceStart(CLS, "IsScheduleDataDirty");
     CLockScheduleData onDisk;
     onDisk.LoadFromFile(CONFIG_FILE_DIR + LOCK_SCHEDULE);
-    /* Hours, not the way sections are cut: a file of longer sections read back unchanged is
-     * not an edit. */
-    m_bScheduleDirty = !CLockGrid::SameSchedule(onDisk, m_ScheduleData);
+    /* IsEqual compares locked hours, not the way sections are cut: a file of longer sections
+     * read back unchanged is no edit. */
+    m_bScheduleDirty = onDisk.IsEqual(m_ScheduleData) == 0;
     TraceEnd(CLS, "IsScheduleDataDirty");
     return m_bScheduleDirty;
 }
@@ -529,7 +573,7 @@ int CShellSettingCtrl::CalculateDay(const char* day)
     TraceStart(CLS, "ComulateDay");
     int result = -1;
     for (int i = 0; i < CLockGrid::DAYS && result < 0; ++i)
-        if (g_strcmp0(day, Tr(DAY_NAMES[i])) == 0)
+        if (g_strcmp0(day, DayName(i)) == 0)
             result = i;
     if (result < 0)
         FailureLine("Can not find this specified day!");
@@ -637,6 +681,7 @@ void CShellSettingCtrl::initProgramRegistration()
 
     renderer = gtk_cell_renderer_toggle_new();
     g_signal_connect(renderer, "toggled", G_CALLBACK(EnableDisableProgram), m_pOwner);
+    /* Translators: heading of a 50-pixel column: whether the student shell offers the program. */
     column = gtk_tree_view_column_new_with_attributes(Tr("Show"), renderer, "active", PROG_COL_SHOW, NULL);
     gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
     gtk_tree_view_column_set_fixed_width(column, 50);
@@ -675,14 +720,18 @@ void CShellSettingCtrl::initProgramRegistration()
         GCallback handler;
     };
     const ButtonSpec categoryButtons[] = {
-        {&m_pAddCategoryBtn, "+", "Add", 32, 0, G_CALLBACK(AddCategory)},
-        {&m_pDeleteCategoryBtn, "-", "Delete", 32, 0, G_CALLBACK(DeleteCategory)},
+        /* Translators: "+" and "-" label the add and remove buttons (32 pixels wide). */
+        {&m_pAddCategoryBtn, Tr("+"), Tr("Add"), 32, 0, G_CALLBACK(AddCategory)},
+        {&m_pDeleteCategoryBtn, Tr("-"), Tr("Delete"), 32, 0, G_CALLBACK(DeleteCategory)},
     };
     const ButtonSpec editButtons[] = {
-        {&m_pEditCategoryBtn, "Edit", "Edit", 55, 12, G_CALLBACK(GtkOnEditCateoryBtnClicked)},
-        {&m_pAddProgramBtn, "+", "Add", 32, 0, G_CALLBACK(GtkAddProgramBtnClicked)},
-        {&m_pDeleteProgramBtn, "-", "Delete", 32, 10, G_CALLBACK(GtkDeleteProgramBtnClicked)},
-        {&m_pEditProgramBtn, "Edit", "Edit", 55, 3, G_CALLBACK(GtkAddProgramButtonClicked)},
+        /* Translators: the label of a button 55 pixels wide (about five letters, or a symbol) that
+           opens the name-and-icon dialog; its tooltip is the plain "Edit". */
+        {&m_pEditCategoryBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 12,
+         G_CALLBACK(GtkOnEditCateoryBtnClicked)},
+        {&m_pAddProgramBtn, Tr("+"), Tr("Add"), 32, 0, G_CALLBACK(GtkAddProgramBtnClicked)},
+        {&m_pDeleteProgramBtn, Tr("-"), Tr("Delete"), 32, 10, G_CALLBACK(GtkDeleteProgramBtnClicked)},
+        {&m_pEditProgramBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 3, G_CALLBACK(GtkAddProgramButtonClicked)},
     };
     struct {
         const ButtonSpec* buttons;
@@ -700,9 +749,9 @@ void CShellSettingCtrl::initProgramRegistration()
         gtk_widget_show(group);
         for (size_t i = 0; i < groups[g].count; ++i) {
             const ButtonSpec& spec = groups[g].buttons[i];
-            GtkWidget* button = gtk_button_new_with_label(Tr(spec.label));
+            GtkWidget* button = gtk_button_new_with_label(spec.label);
             gtk_widget_set_size_request(button, spec.width, 32);
-            gtk_widget_set_tooltip_text(button, Tr(spec.tooltip));
+            gtk_widget_set_tooltip_text(button, spec.tooltip);
             gtk_box_pack_start(GTK_BOX(group), button, FALSE, FALSE, spec.padding);
             g_signal_connect(button, "clicked", spec.handler, m_pOwner);
             gtk_widget_show(button);
@@ -929,6 +978,11 @@ void CShellSettingCtrl::GetDataFromIconDlg()
     std::string name;
     std::string icon;
     m_pIconDlg->FetchData(name, icon);
+    ApplyCategoryEdit(name, icon);
+}
+
+void CShellSettingCtrl::ApplyCategoryEdit(const std::string& name, const std::string& icon)
+{
     if (name == m_CurCategoryName) {
         UpdateCategory(name, icon);
         return;
@@ -937,7 +991,7 @@ void CShellSettingCtrl::GetDataFromIconDlg()
     if (exists == 0)
         UpdateCategory(name, icon);
     else if (exists == 1)
-        ShowMessage("The specified category name already exists!", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+        ShowMessage(Tr("The specified category name already exists!"), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                     GTK_DIALOG_MODAL);
     else
         FailureLine("ASSERT!!!");
@@ -968,7 +1022,7 @@ int CShellSettingCtrl::UpdateCategory(std::string name, std::string icon)
 void CShellSettingCtrl::OnEditCategoryName(const gchar* path, const gchar* text)
 {
     if (!text || !*text) {
-        if (ShowMessage("Please enter category name!", GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
+        if (ShowMessage(Tr("Please enter category name!"), GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
                         GTK_DIALOG_DESTROY_WITH_PARENT) == GTK_RESPONSE_OK)
             OnEditCategoryBtnClicked();
         return;
@@ -982,7 +1036,7 @@ void CShellSettingCtrl::OnEditCategoryName(const gchar* path, const gchar* text)
         gtk_tree_model_get(GTK_TREE_MODEL(m_pCategoryStore), &iter, CAT_COL_POINTER, &category, -1);
         /* Typed names obey the dialog's rule: no two categories share a name. */
         if (category && category->GetName() != text && m_TabNavData.IsCategoryExist(text) != 0) {
-            ShowMessage("The specified category name already exists!", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+            ShowMessage(Tr("The specified category name already exists!"), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                         GTK_DIALOG_MODAL);
         } else {
             gtk_list_store_set(m_pCategoryStore, &iter, CAT_COL_NAME, text, -1);
@@ -1000,7 +1054,7 @@ void CShellSettingCtrl::OnEditCategoryName(const gchar* path, const gchar* text)
 
 void CShellSettingCtrl::OnRestoreDefaultRequested()
 {
-    if (ShowMessage("Do you want to restore the default configuration?", GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO,
+    if (ShowMessage(Tr("Do you want to restore the default configuration?"), GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO,
                     GTK_DIALOG_DESTROY_WITH_PARENT) == GTK_RESPONSE_YES) {
         OnDefaultBtnClicked();
         UpdateBtnStatus();
@@ -1174,7 +1228,7 @@ int CShellSettingCtrl::AddPrograms(const std::list<CApplicationInfo>& programs)
         }
     }
     if (filtered)
-        ShowMessage("The same applications have been filtered!", GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
+        ShowMessage(Tr("The same applications have been filtered!"), GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
                     GTK_DIALOG_MODAL);
     TraceEnd(CLS, "AddPrograms");
     return 0;
@@ -1223,6 +1277,11 @@ void CShellSettingCtrl::GetDataFromEditIconDlg()
     std::string name;
     std::string icon;
     m_pIconDlg->FetchData(name, icon);
+    ApplyProgramEdit(name, icon);
+}
+
+void CShellSettingCtrl::ApplyProgramEdit(const std::string& name, const std::string& icon)
+{
     if (name == m_CurProgramName) {
         UpdateApplication(name, icon);
         return;
@@ -1237,7 +1296,7 @@ void CShellSettingCtrl::GetDataFromEditIconDlg()
     if (exists == 0)
         UpdateApplication(name, icon);
     else if (exists == 1)
-        ShowMessage("The specified application name already exists!", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+        ShowMessage(Tr("The specified application name already exists!"), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                     GTK_DIALOG_MODAL);
     else
         FailureLine("ASSERT!!!");

@@ -60,6 +60,8 @@ public:
     /* Always 1. */
     int BuildNewCategoryName(std::string base, std::string& name);
     void GetDataFromIconDlg();
+    /* The dialog's answer for the selected category: refused when another category bears the name. */
+    void ApplyCategoryEdit(const std::string& name, const std::string& icon);
     /* 1 done, -1 nothing done. An empty icon keeps the category without an icon of its own. */
     int UpdateCategory(std::string name, std::string icon);
 
@@ -71,6 +73,8 @@ public:
     /* Opens the name-and-icon dialog on the selected program. */
     void OnAddProgramButtonClicked();
     void GetDataFromEditIconDlg();
+    /* The dialog's answer for the selected program: refused when another program of its category bears the name. */
+    void ApplyProgramEdit(const std::string& name, const std::string& icon);
     /* 1 done, -1 nothing done. An empty icon keeps the program without an icon of its own. */
     int UpdateApplication(std::string name, std::string icon);
 
@@ -136,12 +140,16 @@ protected:
     void OnSystemPageDestroyed();
 
     /* Helpers. */
+    /* The concrete windows' adding of programs: a fresh Add Application window modal over
+     * this one, and, when it has closed, its chosen programs added to the category. */
+    void OpenAddApplicationWindow(bool remote, GCallback closeCallback);
+    void AddProgramsChosenInAddApplicationWindow();
     int ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons, GtkDialogFlags flags);
     bool GetSelectedCategory(GtkTreeIter* iter, LibKELData::CCategory** category);
     bool GetSelectedProgram(GtkTreeIter* iter, LibKELData::CApplicationInfo** program);
     void SelectCategoryRow(GtkTreeIter* iter);
     void AppendProgramRow(LibKELData::CApplicationInfo* program);
-    void UpdateHourDescription(GtkWidget* button, int day, int hour);
+    void UpdateHourDescription(GtkWidget* button);
     void UpdateDayTooltip(int day);
     void TrackWidget(GtkWidget** slot, GtkWidget* widget);
     void ForgetWidget(GtkWidget** slot);

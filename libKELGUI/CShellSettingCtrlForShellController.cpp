@@ -1,7 +1,6 @@
 /* Shell Settings window of the teacher's console. */
 #include "CShellSettingCtrlForShellController.h"
 
-#include "CAddApplicationWindow.h"
 #include "CMessageBox.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
@@ -66,7 +65,7 @@ int CShellSettingCtrlForShellController::OnApply()
         } else {
             /* The edits stay in the window and count as unsaved. */
             FailureLine("Save Schedule Policy Failure!");
-            ShowMessage("The lock schedule could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+            ShowMessage(Tr("The lock schedule could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                         GTK_DIALOG_MODAL);
         }
     }
@@ -76,7 +75,7 @@ int CShellSettingCtrlForShellController::OnApply()
             m_bTabNavDirty = false;
         } else {
             FailureLine("Save TabNav Policy Failure!");
-            ShowMessage("The program registration could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+            ShowMessage(Tr("The program registration could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                         GTK_DIALOG_MODAL);
         }
     }
@@ -91,7 +90,7 @@ int CShellSettingCtrlForShellController::OnClose()
     FetchTabNavData();
     FetchScheuleData();
     if (IsDataDirty()) {
-        int answer = ShowMessage("The shell settings have been changed. Do you want to save?", GTK_MESSAGE_INFO,
+        int answer = ShowMessage(Tr("The shell settings have been changed. Do you want to save?"), GTK_MESSAGE_INFO,
                                  GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL);
         if (answer == GTK_RESPONSE_YES)
             OnApply();
@@ -104,13 +103,7 @@ int CShellSettingCtrlForShellController::OnClose()
 int CShellSettingCtrlForShellController::OnAddProgram()
 {
     TraceStart(CLS, "OnAddProgram");
-    if (m_pAddApplicationWindow) {
-        delete m_pAddApplicationWindow;
-        m_pAddApplicationWindow = NULL;
-    }
-    m_pAddApplicationWindow = new CAddApplicationWindow(true);
-    m_pAddApplicationWindow->Init();
-    m_pAddApplicationWindow->ShowModal(m_pWindow, G_CALLBACK(AddProgramCallback), this);
+    OpenAddApplicationWindow(true, G_CALLBACK(AddProgramCallback));
     TraceEnd(CLS, "OnAddProgram");
     return 0;
 }
@@ -119,15 +112,8 @@ void CShellSettingCtrlForShellController::AddProgramCallback(GtkWidget* widget, 
 {
     (void)widget;
     TraceStart(CLS, "AddProgramCallback");
-    CShellSettingCtrlForShellController* self = static_cast<CShellSettingCtrlForShellController*>(data);
-    if (self && self->m_pAddApplicationWindow) {
-        std::list<CApplicationInfo> programs;
-        self->m_pAddApplicationWindow->GetSelectApplicationList(programs);
-        if (!programs.empty()) {
-            self->AddPrograms(programs);
-            self->UpdateBtnStatus();
-        }
-    }
+    if (data)
+        static_cast<CShellSettingCtrlForShellController*>(data)->AddProgramsChosenInAddApplicationWindow();
     TraceEnd(CLS, "AddProgramCallback");
 }
 

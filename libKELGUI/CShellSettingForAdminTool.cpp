@@ -84,7 +84,7 @@ int CShellSettingForAdminTool::OnApply()
         } else {
             /* Kept dirty: the edits are not on disk, and the user must know it. */
             FailureLine("Save Schedule Policy Failure!");
-            ShowMessage("The lock schedule could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_DIALOG_MODAL);
+            ShowMessage(Tr("The lock schedule could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_DIALOG_MODAL);
         }
     }
 
@@ -99,7 +99,7 @@ int CShellSettingForAdminTool::OnApply()
             m_bTabNavDirty = false;
         } else {
             FailureLine("Save TabNav Policy Failure!");
-            ShowMessage("The program registration could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+            ShowMessage(Tr("The program registration could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                         GTK_DIALOG_MODAL);
         }
     }
@@ -115,7 +115,7 @@ int CShellSettingForAdminTool::OnApply()
             m_bSystemSettingDirty = false;
         } else {
             FailureLine("Save USB Policy Failure!");
-            ShowMessage("The system settings could not be saved.", GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+            ShowMessage(Tr("The system settings could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
                         GTK_DIALOG_MODAL);
         }
     }
@@ -130,7 +130,7 @@ int CShellSettingForAdminTool::OnClose()
     FetchScheuleData();
     FetchUSBData();
     if (IsDataDirty()) {
-        int answer = ShowMessage("Are you sure you want to save?", GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO,
+        int answer = ShowMessage(Tr("Are you sure you want to save?"), GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO,
                                  GTK_DIALOG_MODAL);
         if (answer == GTK_RESPONSE_YES)
             OnApply();
@@ -143,13 +143,7 @@ int CShellSettingForAdminTool::OnClose()
 int CShellSettingForAdminTool::OnAddProgram()
 {
     TraceStart(CLS, "OnAddProgram");
-    if (m_pAddApplicationWindow) {
-        delete m_pAddApplicationWindow;
-        m_pAddApplicationWindow = NULL;
-    }
-    m_pAddApplicationWindow = new CAddApplicationWindow(false);
-    m_pAddApplicationWindow->Init();
-    m_pAddApplicationWindow->ShowModal(m_pWindow, G_CALLBACK(AddProgramCallback), this);
+    OpenAddApplicationWindow(false, G_CALLBACK(AddProgramCallback));
     TraceEnd(CLS, "OnAddProgram");
     return 0;
 }
@@ -158,15 +152,8 @@ void CShellSettingForAdminTool::AddProgramCallback(GtkWidget* widget, gpointer d
 {
     (void)widget;
     TraceStart(CLS, "AddProgramCallback");
-    CShellSettingForAdminTool* self = static_cast<CShellSettingForAdminTool*>(data);
-    if (self && self->m_pAddApplicationWindow) {
-        std::list<CApplicationInfo> programs;
-        self->m_pAddApplicationWindow->GetSelectApplicationList(programs);
-        if (!programs.empty()) {
-            self->AddPrograms(programs);
-            self->UpdateBtnStatus();
-        }
-    }
+    if (data)
+        static_cast<CShellSettingForAdminTool*>(data)->AddProgramsChosenInAddApplicationWindow();
     TraceEnd(CLS, "AddProgramCallback");
 }
 

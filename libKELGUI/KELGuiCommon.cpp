@@ -17,6 +17,14 @@ const char* Tr(const char* text)
     return dgettext(LibKELData::KEL_LIB_GUI.c_str(), text);
 }
 
+const char* TrCtx(const char* context, const char* text)
+{
+    /* gettext's key for a message with a context: the context, EOT, the text. */
+    const std::string key = std::string(context) + '\004' + text;
+    const char* found = Tr(key.c_str());
+    return found == key.c_str() ? text : found;
+}
+
 void TraceStart(const char* className, const char* operation)
 {
     CKELLog::WriteLine(std::string(className) + "::" + operation + " >>Start", 0, "", false);

@@ -15,6 +15,9 @@ namespace LibKELGUI {
 /* Looks text up in the library's own domain; the domain is bound again first, so the
  * lookup never depends on the process's default domain. */
 KELGUI_EXPORT const char* Tr(const char* text);
+/* The same, for an English text that needs a second translation in a particular place (a
+ * narrow button's label beside its tooltip); without a catalogue entry, text itself. */
+KELGUI_EXPORT const char* TrCtx(const char* context, const char* text);
 
 /* "Class::Operation >>Start" and "Class::Operation <<End" at trace level. */
 KELGUI_EXPORT void TraceStart(const char* className, const char* operation);

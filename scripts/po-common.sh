@@ -1,26 +1,47 @@
-# Shared by update-po.sh and check-po.sh: how a template is extracted from the sources.
-# Texts of libKELGUI are looked up with Tr(), those of libkel with DataTr().
+# Shared by update-po.sh and check-po.sh: which sources feed a template, and how it is extracted.
+# Texts of libKELGUI are looked up with Tr() (TrCtx() for a text with a context), those of
+# libkel with DataTr(). Helpers such as ShowMessage() or ShowStatus() translate nothing
+# themselves, so their callers pass Tr("..."); find-untranslated.pl reports a bare literal.
 pot_sources() {
   case "$1" in
-    libKELGUI) grep -l 'Tr("' libKELGUI/*.cpp libKELGUI/*.h 2>/dev/null | grep -v '/KELGuiCommon' | sort ;;
-    libKELData) grep -l 'DataTr("' libkel/src/*.cpp libkel/src/*.h 2>/dev/null | sort ;;
+    libKELGUI) grep -lE '\<Tr(Ctx)?\("' libKELGUI/*.cpp libKELGUI/*.h 2>/dev/null | grep -v '/KELGuiCommon' | LC_ALL=C sort ;;
+    libKELData) grep -l 'DataTr("' libkel/src/*.cpp libkel/src/*.h 2>/dev/null | LC_ALL=C sort ;;
   esac
 }
-pot_keyword() {
+pot_keywords() {
   case "$1" in
-    libKELGUI) echo Tr ;;
-    libKELData) echo DataTr ;;
+    libKELGUI) echo --keyword=Tr --keyword=TrCtx:1c,2 ;;
+    libKELData) echo --keyword=DataTr ;;
   esac
 }
-make_pot() { # domain output
-  local domain=$1 out=$2
+# The sources whose texts are shown on screen, for find-untranslated.pl.
+shown_sources() {
+  ls libKELGUI/*.cpp libKELGUI/*.h libkel/src/*.cpp | LC_ALL=C sort
+}
+extract() { # domain file-list output
+  local err status=0
+  err=$(xgettext --from-code=UTF-8 --language=C++ --keyword= $(pot_keywords "$1") \
+    --add-comments=Translators: --package-name="$1" --sort-output --no-location \
+    --files-from="$2" -o "$3" 2>&1) || status=$?
+  # We have no bug address to give; everything else xgettext says is worth seeing.
+  printf '%s\n' "$err" | grep -v -e 'msgid-bugs-address' -e 'Makevars' -e 'MSGID_BUGS_ADDRESS' \
+    -e 'specify an --msgid' -e '^$' >&2 || true
+  return $status
+}
+# Regenerates po/<domain>/POTFILES.in and the template; a template that differs only in its
+# creation date is left alone, so the catalogues and compiled files do not churn.
+make_pot() { # domain
+  local domain=$1 pot=po/$1/$1.pot
   pot_sources "$domain" > "po/$domain/POTFILES.in.tmp"
   if ! cmp -s "po/$domain/POTFILES.in.tmp" "po/$domain/POTFILES.in" 2>/dev/null; then
     mv "po/$domain/POTFILES.in.tmp" "po/$domain/POTFILES.in"
   else
     rm -f "po/$domain/POTFILES.in.tmp"
   fi
-  xgettext --from-code=UTF-8 --language=C++ --keyword= --keyword="$(pot_keyword "$domain")" \
-    --add-comments=Translators: --package-name="$domain" --msgid-bugs-address= \
-    --sort-output --no-location --files-from="po/$domain/POTFILES.in" -o "$out"
+  extract "$domain" "po/$domain/POTFILES.in" "$pot.tmp"
+  if [ -f "$pot" ] && cmp -s <(grep -v '^"POT-Creation-Date' "$pot.tmp") <(grep -v '^"POT-Creation-Date' "$pot"); then
+    rm -f "$pot.tmp"
+  else
+    mv "$pot.tmp" "$pot"
+  fi
 }

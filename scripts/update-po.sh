@@ -5,11 +5,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/po-common.sh
 for domain in libKELGUI libKELData; do
-  make_pot "$domain" "po/$domain/$domain.pot"
+  mkdir -p "po/$domain"
+  make_pot "$domain"
   for lang in $(grep -v '^#' po/LINGUAS); do
     po="po/$domain/$lang.po"
     if [ -f "$po" ]; then
       msgmerge --quiet --update --backup=none --no-fuzzy-matching "$po" "po/$domain/$domain.pot"
+      # Texts gone from the sources leave nothing behind.
+      if grep -q '^#~' "$po"; then msgattrib --no-obsolete -o "$po" "$po"; fi
     else
       msginit --no-translator --locale="$lang.UTF-8" -i "po/$domain/$domain.pot" -o "$po"
     fi
@@ -17,3 +20,5 @@ for domain in libKELGUI libKELData; do
     msgfmt --check -o "data/root/usr/share/locale/$lang/LC_MESSAGES/$domain.mo" "$po"
   done
 done
+# Texts that bypass the lookup never reach a template; say so now rather than in the check.
+perl scripts/find-untranslated.pl $(shown_sources) || true

@@ -15,7 +15,8 @@ enum {
     IPC_OK = 0,
     IPC_ERR_NO_SUCH_OPERATION = 1, /* cancel of an operation that is not running */
     IPC_ERR_INVALID_ARGUMENT = -1, /* empty or unusable path, null callback */
-    IPC_ERR_BUSY = -2,             /* another search is running */
+    IPC_ERR_BUSY = -2,             /* another search is running; or, from a cancel, the search is
+                                      writing or delivering an answer right now: try again */
     IPC_ERR_PARSE = -3,            /* policy text is not a valid policy */
     IPC_ERR_SAVE = -4,             /* the policy file could not be written */
     IPC_ERR_NOT_CONNECTED = -5

@@ -1,6 +1,7 @@
 /* The walk of a folder for desktop entries, and the reading of each entry into a program to offer. */
 #include "ProgramSearch.h"
 
+#include "KELDataTools.h"
 #include "KELLog.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using LibKELData::CKELDataTools;
 using LibKELData::CKELLog;
 
 namespace IPCAPI {
@@ -79,6 +81,21 @@ bool NeedsQuoting(const std::string& word)
         if (!g_ascii_isalnum(c) && !strchr("_-./:=,@+%", c))
             return true;
     return false;
+}
+
+/* The optional keys are looked for first: a failed lookup costs GLib an error message. */
+gchar* OptionalString(GKeyFile* keys, const char* key)
+{
+    if (!g_key_file_has_key(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr))
+        return nullptr;
+    return g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
+}
+
+/* Absent or malformed booleans count as false, as launchers read them. */
+bool IsTrue(GKeyFile* keys, const char* key)
+{
+    return g_key_file_has_key(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr) &&
+           g_key_file_get_boolean(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
 }
 
 std::string FoldedName(const std::string& name)
@@ -164,7 +181,6 @@ CProgramSearch::CProgramSearch(const ProgramSearchEnvironment& env, const std::a
     : m_Env(env)
     , m_pCancel(cancel)
     , m_Icons(env)
-    , m_Skipped(0)
 {
 }
 
@@ -228,7 +244,6 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
         if (type == DT_DIR) {
             if (depth + 1 > MAX_DEPTH) {
                 CKELLog::WriteLine("Program search: folder too deep, skipped: " + childPath, 1, "", false);
-                ++m_Skipped;
                 continue;
             }
             int child = openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -236,7 +251,6 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
                 CKELLog::WriteLine("Program search: cannot open folder " + childPath + ": " + strerror(errno) +
                                        ", skipped",
                                    1, "", false);
-                ++m_Skipped;
                 continue;
             }
             Walk(child, childPath, depth + 1, found);
@@ -290,20 +304,23 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
     ok = ok && type && strcmp(type, G_KEY_FILE_DESKTOP_TYPE_APPLICATION) == 0;
     g_free(type);
 
-    /* Absent or malformed booleans count as false, as launchers read them. */
-    ok = ok && !g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_HIDDEN, nullptr) &&
-         !g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY, nullptr) &&
-         !g_key_file_get_boolean(keys, group, G_KEY_FILE_DESKTOP_KEY_TERMINAL, nullptr);
+    ok = ok && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_HIDDEN) && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY) &&
+         !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_TERMINAL);
 
     if (ok) {
         gchar* name = g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_NAME, nullptr, nullptr);
+        /* One line in a list: escaped line breaks and tabs become blanks. */
+        for (gchar* c = name; c && *c; ++c)
+            if (*c == '\n' || *c == '\r' || *c == '\t')
+                *c = ' ';
         program.name = name ? g_strstrip(name) : "";
         g_free(name);
-        ok = !program.name.empty();
+        /* One name the policy files cannot hold would fail the whole save of the results. */
+        ok = !program.name.empty() && CKELDataTools::IsStorableText(program.name);
     }
 
     if (ok) {
-        gchar* tryExec = g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC, nullptr);
+        gchar* tryExec = OptionalString(keys, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC);
         if (tryExec && *g_strstrip(tryExec))
             ok = !ResolveProgram(tryExec).empty();
         g_free(tryExec);
@@ -318,8 +335,10 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
             argv[0] = ResolveProgram(argv[0]);
             ok = !argv[0].empty();
         }
-        if (ok)
+        if (ok) {
             program.command = JoinCommand(argv);
+            ok = CKELDataTools::IsStorableText(program.command);
+        }
     }
 
     if (ok) {
@@ -334,6 +353,8 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
         } else if (!value.empty()) {
             program.icon = m_Icons.Find(value);
         }
+        if (!CKELDataTools::IsStorableText(program.icon))
+            program.icon.clear();
     }
     g_key_file_free(keys);
     return ok;
@@ -343,20 +364,22 @@ std::string CProgramSearch::ResolveProgram(const std::string& program)
 {
     if (program.empty())
         return "";
-    if (program[0] == '/')
-        return IsExecutableFile(program) ? program : "";
-    if (program.find('/') != std::string::npos)
-        return ""; /* relative to what? the shell has no working folder to offer */
-
     auto known = m_Programs.find(program);
     if (known != m_Programs.end())
         return known->second;
     std::string resolved;
-    for (const std::string& dir : m_Env.programDirs) {
-        std::string candidate = dir + "/" + program;
-        if (IsExecutableFile(candidate)) {
-            resolved = candidate;
-            break;
+    if (program[0] == '/') {
+        if (IsExecutableFile(program))
+            resolved = program;
+    } else if (program.find('/') != std::string::npos) {
+        /* relative to what? the shell has no working folder to offer */
+    } else {
+        for (const std::string& dir : m_Env.programDirs) {
+            std::string candidate = dir + "/" + program;
+            if (IsExecutableFile(candidate)) {
+                resolved = candidate;
+                break;
+            }
         }
     }
     m_Programs[program] = resolved;

@@ -5,7 +5,6 @@
 #include <sys/types.h>
 
 #include <atomic>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -56,12 +55,13 @@ private:
     };
     void BuildIndex();
     void IndexThemeFolder(const std::string& folder, int distance, bool scalable, int baseOrder);
-    std::string FindPixmap(const std::string& name) const;
+    void IndexPixmapFolder(const std::string& folder, int order);
     int FormatRank(const std::string& extension) const;
 
     const ProgramSearchEnvironment& m_Env;
     bool m_Indexed;
-    std::unordered_map<std::string, Candidate> m_Best;
+    std::unordered_map<std::string, Candidate> m_Best;    /* in the theme */
+    std::unordered_map<std::string, Candidate> m_Pixmaps; /* outside any theme */
 };
 
 class CProgramSearch {
@@ -80,8 +80,6 @@ public:
      * hidden, not meant for menus, needing a terminal, or whose program is not installed. */
     bool ReadDesktopEntry(const std::string& text, FoundProgram& program);
 
-    int SkippedFolders() const { return m_Skipped; }
-
 private:
     void Walk(int dirFd, const std::string& path, int depth, std::vector<FoundProgram>& found);
     void ReadEntryFile(int dirFd, const char* name, const std::string& path, std::vector<FoundProgram>& found);
@@ -94,8 +92,7 @@ private:
     const std::atomic<bool>* m_pCancel;
     CIconLookup m_Icons;
     std::set<std::pair<dev_t, ino_t> > m_Visited;
-    std::map<std::string, std::string> m_Programs; /* bare name -> resolved path ("" when absent) */
-    int m_Skipped;
+    std::unordered_map<std::string, std::string> m_Programs; /* as named -> resolved path ("" when absent) */
 };
 
 /* The fixed arguments of an Exec value turned into a command: field codes dropped, "%%" kept as

@@ -83,14 +83,17 @@ std::string CIconLookup::Find(const std::string& icon)
     auto best = m_Best.find(name);
     if (best != m_Best.end())
         return best->second.path;
-    return FindPixmap(name);
+    auto pixmap = m_Pixmaps.find(name);
+    return pixmap != m_Pixmaps.end() ? pixmap->second.path : "";
 }
 
-/* One pass over the theme folders instead of a probe per name and size: a search resolves
- * hundreds of names, the theme holds a few hundred folders. */
+/* One pass over the theme and pixmap folders instead of a probe per name, size and format:
+ * a search resolves thousands of names, the folders hold a few hundred entries. */
 void CIconLookup::BuildIndex()
 {
     m_Indexed = true;
+    for (size_t i = 0; i < m_Env.pixmapDirs.size(); ++i)
+        IndexPixmapFolder(m_Env.pixmapDirs[i], (int)i);
     for (size_t base = 0; base < m_Env.iconBaseDirs.size(); ++base) {
         std::string theme = m_Env.iconBaseDirs[base] + "/hicolor";
         ForEachEntry(theme, [&](const char* sub, unsigned char) {
@@ -128,19 +131,24 @@ void CIconLookup::IndexThemeFolder(const std::string& folder, int distance, bool
     });
 }
 
-std::string CIconLookup::FindPixmap(const std::string& name) const
+/* Earlier folders first; within one, PNG over SVG over XPM. */
+void CIconLookup::IndexPixmapFolder(const std::string& folder, int order)
 {
-    static const char* const extensions[] = {"png", "svg", "xpm"};
-    for (const std::string& dir : m_Env.pixmapDirs) {
-        for (const char* ext : extensions) {
-            if (FormatRank(ext) < 0)
-                continue;
-            std::string path = dir + "/" + name + "." + ext;
-            if (IsFile(path))
-                return path;
-        }
-    }
-    return "";
+    ForEachEntry(folder, [&](const char* file, unsigned char type) {
+        const char* dot = strrchr(file, '.');
+        if (!dot || dot == file)
+            return;
+        int format = FormatRank(dot + 1);
+        std::string path = folder + "/" + file;
+        if (format < 0 || (type != DT_REG && !((type == DT_LNK || type == DT_UNKNOWN) && IsFile(path))))
+            return;
+        Candidate c{0, format, order, path};
+        std::string name(file, dot - file);
+        auto it = m_Pixmaps.find(name);
+        if (it == m_Pixmaps.end() ||
+            std::tie(c.baseOrder, c.format) < std::tie(it->second.baseOrder, it->second.format))
+            m_Pixmaps[name] = c;
+    });
 }
 
 } // namespace IPCAPI

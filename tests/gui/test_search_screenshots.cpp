@@ -95,11 +95,11 @@ TEST(SearchScreenshots, AddApplicationListingFoundPrograms)
     UseSampleRoot();
     keltest::ScriptedIPC ipc;
     WriteResults({
-        LibKELData::CApplicationInfo("Text Editor", "/usr/bin/editor", IconFor("editor.png", GTK_STOCK_EDIT), 1),
+        LibKELData::CApplicationInfo("Text Editor", "/usr/bin/editor", IconFor("texteditor.png", GTK_STOCK_EDIT), 1),
         LibKELData::CApplicationInfo("Calculator", "/usr/bin/calculator", IconFor("calculator.png", GTK_STOCK_ADD), 1),
-        LibKELData::CApplicationInfo("Image Viewer", "/usr/bin/viewer", IconFor("viewer.png", GTK_STOCK_ZOOM_FIT), 1),
+        LibKELData::CApplicationInfo("World Atlas", "/usr/bin/atlas", IconFor("atlas.png", GTK_STOCK_ZOOM_FIT), 1),
         LibKELData::CApplicationInfo("Web Browser", "/usr/bin/browser", IconFor("browser.png", GTK_STOCK_NETWORK), 1),
-        LibKELData::CApplicationInfo("Music Player", "/usr/bin/player", IconFor("player.png", GTK_STOCK_MEDIA_PLAY), 1),
+        LibKELData::CApplicationInfo("Music Player", "/usr/bin/player", IconFor("music.png", GTK_STOCK_MEDIA_PLAY), 1),
         LibKELData::CApplicationInfo("Word Processor", "/usr/bin/writer", IconFor("writer.png", GTK_STOCK_EDIT), 1),
     });
     GtkWidget* parent = NewParent();

@@ -3,6 +3,7 @@
 
 #include <set>
 
+#include "KELConstants.h"
 #include "KELData.h"
 #include "KELDataTools.h"
 #include "KelTest.h"
@@ -19,7 +20,8 @@ const std::set<std::string> kIcons = {
 
 void ExpectShippedIcon(const std::string& path)
 {
-    const std::string prefix = "/etc/KEL/icons/";
+    /* The sandbox copy names its own icon folder instead of the installed one. */
+    const std::string prefix = ICON_PATH;
     ASSERT_EQ(0u, path.compare(0, prefix.size(), prefix)) << path;
     EXPECT_EQ(1u, kIcons.count(path.substr(prefix.size()))) << path;
 }

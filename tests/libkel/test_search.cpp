@@ -230,6 +230,9 @@ TEST(ProgramSearch, FindsApplicationsWithLocalizedNamesProgramsAndIcons)
     WriteEntry(apps + "/scaled.desktop", "Type=Application\nName=Scaled\nExec=kel-demo-tool -s\nIcon=kel-demo-scaled\n");
     WriteEntry(apps + "/noicon.desktop",
                "Type=Application\nName=No Icon\nExec=kel-demo-tool -n\nIcon=kel-no-such-icon\n");
+    WriteEntry(apps + "/twolines.desktop", "Type=Application\nName=Two\\nLines\nExec=kel-demo-tool -2\n");
+    /* The policy files cannot hold this name; it must not cost the other results. */
+    WriteEntry(apps + "/control.desktop", "Type=Application\nName=Bell\x07Name\nExec=kel-demo-tool -b\n");
     /* None of these is a program to offer. */
     WriteEntry(apps + "/hidden.desktop", "Type=Application\nName=Hidden\nExec=kel-demo-tool -h\nHidden=true\n");
     WriteEntry(apps + "/nodisplay.desktop", "Type=Application\nName=NoDisplay\nExec=kel-demo-tool -d\nNoDisplay=true\n");
@@ -252,7 +255,8 @@ TEST(ProgramSearch, FindsApplicationsWithLocalizedNamesProgramsAndIcons)
     auto found = ByName(ResultsOnDisk());
     std::string bin = Root() + "/bin/kel-demo-tool";
     std::string theme = Root() + "/share/icons/hicolor/";
-    ASSERT_EQ(6u, found.size());
+    ASSERT_EQ(7u, found.size());
+    EXPECT_TRUE(found.count("Two Lines"));
 
     ASSERT_TRUE(found.count("Bearbeiter"));
     EXPECT_EQ(bin + " --edit", found["Bearbeiter"].GetPath());
@@ -521,4 +525,29 @@ TEST(ProgramSearch, CompletionSkipsDeletedCallbackObjects)
     ASSERT_TRUE(side.answers.WaitForCount(1));
     EXPECT_TRUE(goneLink->IsDetached());
     EXPECT_EQ(1u, ResultsOnDisk().size());
+}
+
+namespace {
+LogGate* g_ExitGate = nullptr;
+}
+
+/* The process ends while the worker is inside a walk: at exit the walk is stopped and waited
+ * for (before the libraries' static objects go), and the exit neither hangs nor crashes. */
+TEST(ProgramSearch, ProcessEndsCleanlyWhileASearchWalks)
+{
+    MakeEnvironment();
+    std::string tree = Root() + "/tree";
+    keltest::WriteFile(tree + "/big.desktop", std::string(1024 * 1024 + 1, '#'));
+    for (int i = 0; i < 20; ++i)
+        WriteEntry(tree + "/d" + std::to_string(i) + "/p.desktop",
+                   "Type=Application\nName=P" + std::to_string(i) + "\nExec=kel-demo-tool " + std::to_string(i) + "\n");
+
+    g_ExitGate = new LogGate; /* never freed: the worker is still in it when the process ends */
+    g_ExitGate->prefix = "Program search: entry too large";
+    LibKELData::CKELLog::SetCapture(LogGate::Sink, g_ExitGate);
+    StudentSide side;
+    StartLocal(side, tree, 1);
+    ASSERT_TRUE(g_ExitGate->WaitReached());
+    /* Registered after the service's own exit handler, so it runs first and lets the walk go on. */
+    atexit([] { g_ExitGate->Open(); });
 }

@@ -34,11 +34,51 @@ std::string SourceDir()
     return KEL_SOURCE_DIR;
 }
 
+std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix)
+{
+    static const std::string installed = "/etc/KEL/";
+    gchar* escaped = g_markup_escape_text(newPrefix.c_str(), -1);
+    std::string replacement = escaped;
+    g_free(escaped);
+    std::string out;
+    out.reserve(text.size());
+    size_t from = 0;
+    for (size_t at = text.find(installed); at != std::string::npos; at = text.find(installed, from)) {
+        out.append(text, from, at - from);
+        out += replacement;
+        from = at + installed.size();
+    }
+    out.append(text, from, std::string::npos);
+    return out;
+}
+
+static void RewriteXmlBelow(const std::string& dir, const std::string& newPrefix)
+{
+    GDir* d = g_dir_open(dir.c_str(), 0, NULL);
+    if (!d)
+        return;
+    while (const gchar* name = g_dir_read_name(d)) {
+        std::string path = dir + "/" + name;
+        if (g_file_test(path.c_str(), G_FILE_TEST_IS_SYMLINK))
+            continue;
+        if (g_file_test(path.c_str(), G_FILE_TEST_IS_DIR)) {
+            RewriteXmlBelow(path, newPrefix);
+        } else if (g_str_has_suffix(name, ".xml")) {
+            bool ok = false;
+            std::string text = ReadFile(path, &ok);
+            if (ok && !WriteFile(path, RewriteEtcKelPrefix(text, newPrefix)))
+                g_printerr("could not rewrite %s\n", path.c_str());
+        }
+    }
+    g_dir_close(d);
+}
+
 void CopySampleRoot()
 {
     std::string cmd = "cp -a '" + SourceDir() + "/data/root/.' '" + Root() + "/'";
     if (system(cmd.c_str()) != 0)
         g_printerr("could not copy the sample root\n");
+    RewriteXmlBelow(Root() + "/etc/KEL", EtcKel());
 }
 
 bool MakeDirs(const std::string& path)
@@ -137,6 +177,8 @@ gboolean MessageBoxAnswerer::Poll(gpointer self)
             const gchar* title = gtk_window_get_title(GTK_WINDOW(w));
             a->m_Title = title ? title : "";
             a->m_Parent = gtk_window_get_transient_for(GTK_WINDOW(w));
+            if (a->m_Inspect)
+                a->m_Inspect(w);
             a->m_Answered = true;
             a->m_Count++;
             gtk_dialog_response(GTK_DIALOG(w), a->m_Response);
@@ -252,6 +294,37 @@ void Click(GtkWidget* button)
 {
     gtk_button_clicked(GTK_BUTTON(button));
     Drain();
+}
+
+void CloseFromFrame(GtkWidget* window)
+{
+    GdkEvent* event = gdk_event_new(GDK_DELETE);
+    event->any.window = GDK_WINDOW(g_object_ref(window->window));
+    event->any.send_event = TRUE;
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+    Drain();
+}
+
+double StyleFontPoints(GtkWidget* widget)
+{
+    GtkStyle* style = gtk_widget_get_style(widget);
+    if (!style || !style->font_desc)
+        return 0;
+    return (double)pango_font_description_get_size(style->font_desc) / PANGO_SCALE;
+}
+
+WidgetWatch::WidgetWatch(GtkWidget* widget)
+    : m_pWidget(widget)
+{
+    if (m_pWidget)
+        g_object_add_weak_pointer(G_OBJECT(m_pWidget), (gpointer*)&m_pWidget);
+}
+
+WidgetWatch::~WidgetWatch()
+{
+    if (m_pWidget)
+        g_object_remove_weak_pointer(G_OBJECT(m_pWidget), (gpointer*)&m_pWidget);
 }
 
 LogCapture::LogCapture()

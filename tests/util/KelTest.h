@@ -18,8 +18,12 @@ std::string Home();  /* HOME */
 std::string EtcKel(); /* Root() + "/etc/KEL/" */
 std::string SourceDir();
 
-/* Copies data/root of the source tree into the sandbox root. */
+/* Copies data/root of the source tree into the sandbox root. The sample policies name
+ * installed paths ("/etc/KEL/..."); in the copied *.xml files that prefix is rewritten to
+ * the sandbox's own etc/KEL/, so icon paths in them resolve inside the sandbox. */
 void CopySampleRoot();
+/* The same prefix rewrite on one text: every "/etc/KEL/" becomes newPrefix (XML-escaped). */
+std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix);
 bool WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path, bool* ok = nullptr);
 bool MakeDirs(const std::string& path);
@@ -45,6 +49,8 @@ public:
     int Count() const { return m_Count; }
     /* Keep answering every box that appears, not only the first. */
     void AnswerAll(bool all) { m_All = all; }
+    /* Called with each box just before it is answered (read its position, icon...). */
+    void Inspect(const std::function<void(GtkWidget* dialog)>& inspect) { m_Inspect = inspect; }
 
 private:
     static gboolean Poll(gpointer self);
@@ -58,6 +64,21 @@ private:
     std::string m_Title;
     GtkMessageType m_Type;
     GtkWindow* m_Parent;
+    std::function<void(GtkWidget*)> m_Inspect;
+};
+
+/* Tells whether a widget still exists, without keeping it alive. */
+class WidgetWatch {
+public:
+    explicit WidgetWatch(GtkWidget* widget);
+    ~WidgetWatch();
+    bool Alive() const { return m_pWidget != NULL; }
+    GtkWidget* Get() const { return m_pWidget; }
+
+private:
+    WidgetWatch(const WidgetWatch&);
+    WidgetWatch& operator=(const WidgetWatch&);
+    GtkWidget* m_pWidget;
 };
 
 /* Widget lookup inside a widget tree (the root included). */
@@ -72,6 +93,11 @@ GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip);
 std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title);
 /* Clicks a button and drains the main loop. */
 void Click(GtkWidget* button);
+/* Closes a top-level window the way its frame's close box does: a delete event, which GTK
+ * answers by destroying the window unless a "delete-event" handler stops it. */
+void CloseFromFrame(GtkWidget* window);
+/* The font size (in points) of a widget's current style; 0 when it has none. */
+double StyleFontPoints(GtkWidget* widget);
 
 /* Captures every log line while alive. */
 class LogCapture {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <execinfo.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,6 +60,17 @@ static int RunInSandbox(int argc, char** argv)
     return 1;
 }
 
+/* A critical fails the test (G_DEBUG=fatal-criticals); say where it came from first. */
+static void LogWithBacktrace(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer data)
+{
+    g_log_default_handler(domain, level, message, data);
+    if (level & (G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_ERROR)) {
+        void* frames[64];
+        int n = backtrace(frames, 64);
+        backtrace_symbols_fd(frames, n, 2);
+    }
+}
+
 int main(int argc, char** argv)
 {
     if (!IsListing(argc, argv) && !getenv("KEL_TEST_CHILD"))
@@ -66,6 +79,8 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     if (IsListing(argc, argv))
         return RUN_ALL_TESTS();
+
+    g_log_set_default_handler(LogWithBacktrace, NULL);
 
     /* GTK started once, the GTK 2 threading way: GDK lock held around the main thread's work. */
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS

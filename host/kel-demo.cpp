@@ -1,0 +1,210 @@
+/* Demo host: opens the library's windows the way the product's host programs do. */
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CAboutDlg.h"
+#include "CShellSettingCtrlForShellController.h"
+#include "CShellSettingForAdminTool.h"
+#include "CKELWindowBase.h"
+#include "CUtility.h"
+#include "KELConstants.h"
+
+using namespace LibKELGUI;
+
+namespace {
+
+CKELWindowBase* NewAbout()
+{
+    return new CAboutDlg("Shell Controller", "Shell Controller", LibKELData::KEL_SHELL_CONTROLLER_ICON,
+                         LibKELData::KEL_VERSION);
+}
+
+CKELWindowBase* NewAdminSettings()
+{
+    return new CShellSettingForAdminTool();
+}
+
+CKELWindowBase* NewTeacherSettings()
+{
+    return new CShellSettingCtrlForShellController();
+}
+
+/* The windows the demo can open, one option each; the first is opened when none is asked for. */
+struct DemoWindow {
+    const char* option;
+    const char* description;
+    CKELWindowBase* (*create)();
+};
+
+const DemoWindow WINDOWS[] = {
+    {"admin", "Open the administrator tool's Shell Settings window (the default)", NewAdminSettings},
+    {"teacher", "Open the teacher console's Shell Settings window", NewTeacherSettings},
+    {"about", "Open the About box", NewAbout},
+};
+const size_t WINDOW_COUNT = sizeof(WINDOWS) / sizeof(WINDOWS[0]);
+
+/* Longest wait for the window to be drawn before a screenshot gives up. */
+const gint64 SCREENSHOT_TIMEOUT_US = 20 * G_USEC_PER_SEC;
+
+struct Demo {
+    CKELWindowBase* window = nullptr;
+    std::string screenshot;
+    bool exposed = false;
+    gint64 deadline = 0;
+    int status = 0;
+};
+
+void OnWindowDestroyed(GtkWidget*, gpointer) { gtk_main_quit(); }
+
+gboolean OnExposed(GtkWidget*, GdkEventExpose*, gpointer data)
+{
+    static_cast<Demo*>(data)->exposed = true;
+    return FALSE;
+}
+
+bool SavePng(GtkWidget* window, const std::string& path)
+{
+    gdk_window_process_all_updates();
+    gdk_flush();
+    gint width = 0, height = 0;
+    gdk_drawable_get_size(window->window, &width, &height);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(NULL, window->window, NULL, 0, 0, 0, 0, width, height);
+    if (!shot)
+        return false;
+    GError* error = NULL;
+    gboolean saved = gdk_pixbuf_save(shot, path.c_str(), "png", &error, NULL);
+    if (!saved) {
+        g_printerr("kel-demo: %s\n", error->message);
+        g_error_free(error);
+    }
+    g_object_unref(shot);
+    return saved;
+}
+
+/* Runs when the main loop is idle: once the window has been drawn and nothing is left to
+ * handle, saves it and closes it, which ends the program. */
+gboolean TakeScreenshot(gpointer data)
+{
+    Demo* demo = static_cast<Demo*>(data);
+    GtkWidget* window = demo->window->GetWindow();
+    if (!window)
+        return FALSE;
+    bool ready = demo->exposed && gdk_window_is_viewable(window->window) && !gtk_events_pending();
+    if (!ready && g_get_monotonic_time() < demo->deadline)
+        return TRUE;
+    if (!ready || !SavePng(window, demo->screenshot)) {
+        g_printerr("kel-demo: could not save a screenshot to %s\n", demo->screenshot.c_str());
+        demo->status = 1;
+    }
+    demo->window->Close();
+    return FALSE;
+}
+
+/* The first notebook inside a window, if any. */
+GtkWidget* FindNotebook(GtkWidget* widget)
+{
+    if (GTK_IS_NOTEBOOK(widget))
+        return widget;
+    if (!GTK_IS_CONTAINER(widget))
+        return NULL;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+    GtkWidget* found = NULL;
+    for (GList* l = children; l && !found; l = l->next)
+        found = FindNotebook(GTK_WIDGET(l->data));
+    g_list_free(children);
+    return found;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    /* Threads first, the GTK 2 way: the library's IPC callbacks take the GDK lock. */
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    if (!g_threads_got_initialized)
+        g_thread_init(NULL);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    gdk_threads_init();
+
+    gboolean chosen[WINDOW_COUNT] = {FALSE};
+    gchar* theme = NULL;
+    gchar* font = NULL;
+    gchar* screenshot = NULL;
+    gboolean list = FALSE;
+    gint page = 0;
+    std::vector<GOptionEntry> entries;
+    for (size_t i = 0; i < WINDOW_COUNT; ++i)
+        entries.push_back({WINDOWS[i].option, 0, 0, G_OPTION_ARG_NONE, &chosen[i], WINDOWS[i].description, NULL});
+    entries.push_back({"theme", 0, 0, G_OPTION_ARG_STRING, &theme, "Switch to the theme NAME", "NAME"});
+    entries.push_back({"font", 0, 0, G_OPTION_ARG_STRING, &font, "Switch to the font FONT, e.g. \"Sans 12\"", "FONT"});
+    entries.push_back({"screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot,
+                       "Save a PNG of the window to FILE once it is drawn, then exit", "FILE"});
+    entries.push_back({"page", 0, 0, G_OPTION_ARG_INT, &page, "Show page N (from 0) of a window with pages", "N"});
+    entries.push_back({"list-windows", 0, 0, G_OPTION_ARG_NONE, &list, "List the window options and exit", NULL});
+    entries.push_back({NULL, 0, 0, G_OPTION_ARG_NONE, NULL, NULL, NULL});
+
+    /* Listing needs no display. */
+    for (int i = 1; i < argc; ++i)
+        if (g_strcmp0(argv[i], "--list-windows") == 0) {
+            for (size_t w = 0; w < WINDOW_COUNT; ++w)
+                printf("%s\n", WINDOWS[w].option);
+            return 0;
+        }
+
+    GError* error = NULL;
+    if (!gtk_init_with_args(&argc, &argv, "- shows the windows of libKELGUI", entries.data(), NULL, &error)) {
+        g_printerr("kel-demo: %s\n", error ? error->message : "cannot start GTK");
+        return 1;
+    }
+
+    /* The user's theme and font, as every host program of the product sets them up. */
+    CUtility::ParseRCFile();
+    if ((theme && *theme) || (font && *font)) {
+        CUtility::SwitchTheme(theme ? theme : "", font ? font : "");
+        /* The broadcast reaches the other programs' windows; this one has none yet. */
+        gtk_rc_parse(CUtility::m_RCFilePath.c_str());
+    }
+
+    size_t which = 0;
+    for (size_t i = 0; i < WINDOW_COUNT; ++i)
+        if (chosen[i]) {
+            which = i;
+            break;
+        }
+
+    Demo demo;
+    demo.window = WINDOWS[which].create();
+    demo.window->Init();
+    GtkWidget* window = demo.window->GetWindow();
+    if (!window) {
+        g_printerr("kel-demo: the window could not be built\n");
+        delete demo.window;
+        return 1;
+    }
+    g_signal_connect(window, "destroy", G_CALLBACK(OnWindowDestroyed), NULL);
+    if (screenshot) {
+        demo.screenshot = screenshot;
+        demo.deadline = g_get_monotonic_time() + SCREENSHOT_TIMEOUT_US;
+        g_signal_connect_after(window, "expose-event", G_CALLBACK(OnExposed), &demo);
+        gdk_threads_add_idle_full(G_PRIORITY_LOW, TakeScreenshot, &demo, NULL);
+    }
+    if (page > 0) {
+        GtkWidget* notebook = FindNotebook(window);
+        if (notebook)
+            gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook), page);
+    }
+    demo.window->Show();
+
+    gdk_threads_enter();
+    gtk_main();
+    gdk_threads_leave();
+
+    delete demo.window;
+    g_free(theme);
+    g_free(font);
+    g_free(screenshot);
+    return demo.status;
+}

@@ -1,0 +1,169 @@
+/* The About box: background picture, program icon, heading, version, legal notice and OK. */
+#include "CAboutDlg.h"
+
+#include "KELConstants.h"
+#include "KELDataTools.h"
+
+using LibKELData::CKELDataTools;
+
+namespace LibKELGUI {
+
+namespace {
+
+const int WIDTH = 350;
+const int HEIGHT = 230;
+const int ICON_SIZE = 48;
+
+/* The first of the two files that loads, at 48 x 48 with its aspect kept; null when neither does. */
+GdkPixbuf* LoadProgramImage(const std::string& path, const std::string& fallback)
+{
+    GdkPixbuf* image = NULL;
+    if (CKELDataTools::FileExist(path) == 1)
+        image = gdk_pixbuf_new_from_file_at_scale(path.c_str(), ICON_SIZE, ICON_SIZE, TRUE, NULL);
+    if (!image)
+        image = gdk_pixbuf_new_from_file_at_scale(fallback.c_str(), ICON_SIZE, ICON_SIZE, TRUE, NULL);
+    return image;
+}
+
+GtkWidget* NewBoldLabel(const std::string& text)
+{
+    GtkWidget* label = gtk_label_new_with_mnemonic(text.c_str());
+    PangoFontDescription* bold = pango_font_description_from_string("Bold");
+    gtk_widget_modify_font(label, bold);
+    pango_font_description_free(bold);
+    return label;
+}
+
+} // namespace
+
+CAboutDlg::CAboutDlg()
+    : m_pProgramImage(NULL)
+    , m_pLayout(NULL)
+    , m_pHeadingLabel(NULL)
+    , m_pVersionLabel(NULL)
+    , m_pNoticeLabel(NULL)
+    , m_pOKBtn(NULL)
+    , m_pIconImage(NULL)
+    , m_pBackgroundImage(NULL)
+{
+}
+
+CAboutDlg::CAboutDlg(const std::string& heading, const std::string& productName, const std::string& iconPath,
+                     const std::string& version)
+    : m_Heading(heading)
+    , m_ProductName(productName)
+    , m_IconPath(iconPath)
+    , m_Version(version)
+    , m_pProgramImage(NULL)
+    , m_pLayout(NULL)
+    , m_pHeadingLabel(NULL)
+    , m_pVersionLabel(NULL)
+    , m_pNoticeLabel(NULL)
+    , m_pOKBtn(NULL)
+    , m_pIconImage(NULL)
+    , m_pBackgroundImage(NULL)
+{
+    /* Translators: the legal notice of the About box, two lines. */
+    m_LegalNotice = Tr("Copyright 2026 The KEL Project.\nProvided without any warranty.");
+    m_DefaultIconPath = LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
+    if (m_Heading.empty())
+        m_Heading = Tr("About Dialog");
+    if (m_ProductName.empty())
+        /* Translators: the product name used when the host program gives none. */
+        m_ProductName = Tr("KEL");
+    if (m_Version.empty())
+        m_Version = "1.0";
+}
+
+CAboutDlg::~CAboutDlg()
+{
+    if (m_pProgramImage)
+        g_object_unref(m_pProgramImage);
+}
+
+int CAboutDlg::Init()
+{
+    /* One window per object, and none without a display (gtk_init would end the host). */
+    if (m_pWindow || m_bDestroying)
+        return 0;
+    if (!gtk_init_check(NULL, NULL)) {
+        FailureLine("CAboutDlg::Init no display");
+        return -1;
+    }
+    /* The default constructor leaves the fallback unset; the default program icon still applies. */
+    std::string fallback = m_DefaultIconPath.empty() ? LibKELData::KEL_IMAGE_APP_DEFAULT_ICON : m_DefaultIconPath;
+
+    m_pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER_ON_PARENT);
+    gtk_widget_set_size_request(m_pWindow, WIDTH, HEIGHT);
+    gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
+    /* A program icon that exists but does not load falls back too. */
+    if ((CKELDataTools::FileExist(m_IconPath) != 1 ||
+         !gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), m_IconPath.c_str(), NULL)) &&
+        CKELDataTools::FileExist(fallback) == 1)
+        gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), fallback.c_str(), NULL);
+
+    m_pLayout = gtk_fixed_new();
+    m_pIconImage = gtk_image_new();
+    gtk_container_add(GTK_CONTAINER(m_pWindow), m_pLayout);
+
+    /* Put first, so that everything after lies over it. A missing picture leaves the
+     * window plain rather than showing GTK's broken-image mark. */
+    m_BackgroundPath = LibKELData::KEL_RESOURCE_IMAGE_PATH + "About_BG.png";
+    GdkPixbuf* background = gdk_pixbuf_new_from_file(m_BackgroundPath.c_str(), NULL);
+    m_pBackgroundImage = background ? gtk_image_new_from_pixbuf(background) : gtk_image_new();
+    if (background)
+        g_object_unref(background);
+    gtk_widget_set_size_request(m_pBackgroundImage, WIDTH, HEIGHT);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pBackgroundImage, 0, 0);
+
+    /* Translators: followed by the product name, hence the trailing blank. */
+    m_WindowTitle = std::string(Tr("About ")) + m_ProductName;
+    gtk_window_set_title(GTK_WINDOW(m_pWindow), m_WindowTitle.c_str());
+    gtk_window_set_wmclass(GTK_WINDOW(m_pWindow), m_WindowTitle.c_str(), "KEL");
+
+    /* Translators: followed by the version number, hence the trailing blank. */
+    m_VersionLine = std::string(Tr("Version ")) + m_Version;
+
+    m_pProgramImage = LoadProgramImage(m_IconPath, fallback);
+    if (m_pProgramImage)
+        gtk_image_set_from_pixbuf(GTK_IMAGE(m_pIconImage), m_pProgramImage);
+
+    m_pHeadingLabel = NewBoldLabel(m_Heading);
+    gtk_widget_set_size_request(m_pHeadingLabel, 247, 55);
+    gtk_label_set_line_wrap(GTK_LABEL(m_pHeadingLabel), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(m_pHeadingLabel), PANGO_WRAP_WORD);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pHeadingLabel, 92, 50);
+
+    m_pVersionLabel = NewBoldLabel(m_VersionLine);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pVersionLabel, 92, 90);
+
+    m_pNoticeLabel = gtk_label_new_with_mnemonic(m_LegalNotice.c_str());
+    gtk_widget_set_size_request(m_pNoticeLabel, 247, 70);
+    gtk_label_set_line_wrap(GTK_LABEL(m_pNoticeLabel), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(m_pNoticeLabel), PANGO_WRAP_WORD);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pNoticeLabel, 92, 105);
+
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pIconImage, 28, 69);
+
+    m_pOKBtn = gtk_button_new_with_label(Tr("OK"));
+    gtk_widget_set_size_request(m_pOKBtn, 95, 32);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pOKBtn, 246, 190);
+
+    g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(ClickOKBtn), this);
+
+    m_bInitialized = true;
+    return 0;
+}
+
+void CAboutDlg::OnOKBtnClicked()
+{
+    TraceLine("CAboutDlg::OKBtn click >>Start");
+    Close();
+    /* The host may have deleted us from a close callback: touch nothing of ours now. */
+    TraceLine("CAboutDlg::OKBtn click <<End");
+}
+
+void CAboutDlg::ClickOKBtn(GtkWidget*, gpointer data) { static_cast<CAboutDlg*>(data)->OnOKBtnClicked(); }
+
+} // namespace LibKELGUI
