@@ -40,7 +40,10 @@
  * declared, fetched or expanded), and a root element of another record.
  *
  * Saving writes a temporary file beside the target (mkstemp), syncs it, gives it the old
- * file's mode (or 0644) and renames it over the target, then syncs the folder. A target
+ * file's mode (or 0644) and renames it over the target, then syncs the folder. Saves into
+ * one folder share a lock on it (flock) while their temporary file exists; a save that gets
+ * it alone first removes the temporary files of its target that saves killed half-way
+ * left behind, so they never pile up. A target
  * that exists but could not be read as this record is first kept beside itself as
  * "<name>.unreadable" (then ".unreadable.1", ...; an earlier kept copy is never replaced).
  */
@@ -49,6 +52,8 @@
 #include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/xmlwriter.h>
+#include <dirent.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,6 +152,7 @@ struct ReadState {
     off_t total;
     bool tooLarge;
     bool doctype;
+    int readErrno; /* a failing disk is not a malformed file */
     StreamState* stream; /* null: the parser builds a tree */
 };
 
@@ -157,8 +163,10 @@ int ReadChunk(void* context, char* buffer, int len)
     do {
         n = read(state->fd, buffer, len);
     } while (n < 0 && errno == EINTR);
-    if (n < 0)
+    if (n < 0) {
+        state->readErrno = errno;
         return -1;
+    }
     state->total += n;
     if (state->total > MAX_FILE_SIZE) {
         /* The file grew after we measured it. */
@@ -230,7 +238,7 @@ xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& 
         reason = "out of memory";
         return nullptr;
     }
-    ReadState state = {fd, 0, false, false, stream};
+    ReadState state = {fd, 0, false, false, 0, stream};
     ctxt->_private = &state;
     ctxt->sax->internalSubset = RefuseDoctype;
     if (stream) {
@@ -252,6 +260,9 @@ xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& 
     if (state.doctype) {
         rc = KEL_ERR_FORMAT;
         reason = "document type declarations are not accepted";
+    } else if (state.readErrno != 0) {
+        rc = KEL_ERR_IO;
+        reason = "reading failed: " + ErrnoText(state.readErrno);
     } else if (state.tooLarge) {
         rc = KEL_ERR_TOO_LARGE;
         reason = "the file grew beyond " + std::to_string(static_cast<long long>(MAX_FILE_SIZE)) + " bytes while being read";
@@ -431,6 +442,74 @@ bool CopyFileExclusive(const std::string& from, const std::string& to, int& err)
     return ok;
 }
 
+/* The name part that mkstemp fills in. */
+bool IsTempSuffix(const char* text)
+{
+    for (int i = 0; i < 6; ++i) {
+        char c = text[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return text[6] == '\0';
+}
+
+/* Shared by the saves into one folder, in this process and in others. A save holds it
+ * shared while its temporary file exists, so whoever holds it alone knows that every
+ * temporary file there belongs to a save that died. Where the file system has no such
+ * locks, saving goes on without them and nothing is removed. */
+class FolderSaveLock {
+public:
+    explicit FolderSaveLock(const std::string& dir)
+        : m_Fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+    }
+    ~FolderSaveLock()
+    {
+        if (m_Fd >= 0)
+            close(m_Fd); /* releases the lock */
+    }
+    FolderSaveLock(const FolderSaveLock&) = delete;
+    FolderSaveLock& operator=(const FolderSaveLock&) = delete;
+
+    bool TryAlone() { return m_Fd >= 0 && flock(m_Fd, LOCK_EX | LOCK_NB) == 0; }
+    void Share()
+    {
+        if (m_Fd >= 0)
+            while (flock(m_Fd, LOCK_SH) != 0 && errno == EINTR) {
+            }
+    }
+    int Fd() const { return m_Fd; }
+
+private:
+    int m_Fd;
+};
+
+/* Removes the temporary files of base ("." base ".XXXXXX") that killed saves left in the
+ * folder. Only regular files of exactly that form are touched. Call holding the lock alone. */
+void RemoveStaleTemps(int dirFd, const std::string& dir, const std::string& base)
+{
+    int fd = dup(dirFd);
+    if (fd < 0)
+        return;
+    DIR* d = fdopendir(fd);
+    if (!d) {
+        close(fd);
+        return;
+    }
+    const std::string prefix = "." + base + ".";
+    while (struct dirent* entry = readdir(d)) {
+        const char* name = entry->d_name;
+        if (strncmp(name, prefix.c_str(), prefix.size()) != 0 || !IsTempSuffix(name + prefix.size()))
+            continue;
+        struct stat st;
+        if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (unlinkat(dirFd, name, 0) == 0)
+            CKELLog::WriteLine("Removed " + dir + "/" + name + ", left by a save that was interrupted", 1, "", false);
+    }
+    closedir(d);
+}
+
 /* Keeps the unreadable file beside itself under a name of its own. 0 or negative. */
 int KeepAside(const std::string& path)
 {
@@ -520,7 +599,8 @@ int CKELDataProvider::LoadFromFile(const std::string& path)
     close(fd);
     if (!doc) {
         Fail("Cannot load " + path + ": " + reason);
-        Remember(st, FILE_UNREADABLE);
+        if (rc != KEL_ERR_IO) /* a read error says nothing about the content */
+            Remember(st, FILE_UNREADABLE);
         return rc;
     }
     rc = reader ? FinishStream(stream) : LoadDocument(doc);
@@ -647,6 +727,10 @@ int CKELDataProvider::Save2File(const std::string& path)
     const std::string dir = DirName(target);
     size_t slash = target.rfind('/');
     std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    FolderSaveLock folderLock(dir);
+    if (folderLock.TryAlone())
+        RemoveStaleTemps(folderLock.Fd(), dir, base);
+    folderLock.Share();
     std::string temp = dir + "/." + base + ".XXXXXX";
     int fd = mkostemp(&temp[0], O_CLOEXEC);
     if (fd < 0) {

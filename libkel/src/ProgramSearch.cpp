@@ -91,6 +91,30 @@ gchar* OptionalString(GKeyFile* keys, const char* key)
     return g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
 }
 
+/* The value of key in the user's language where the entry has one, else the plain value.
+ * g_key_file_get_locale_string does the same but loses an error of its own (about 100 bytes)
+ * whenever a value holds an escape it does not know: one leak per such entry, in a service
+ * that searches folders it does not control. */
+gchar* LocaleString(GKeyFile* keys, const char* key)
+{
+    const gchar* const* languages = g_get_language_names();
+    for (int i = 0; languages[i]; ++i) {
+        gchar* localized = g_strdup_printf("%s[%s]", key, languages[i]);
+        GError* error = nullptr;
+        gchar* value = g_key_file_has_key(keys, G_KEY_FILE_DESKTOP_GROUP, localized, nullptr)
+                           ? g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, localized, &error)
+                           : nullptr;
+        g_clear_error(&error);
+        g_free(localized);
+        if (value)
+            return value;
+    }
+    GError* error = nullptr;
+    gchar* value = g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, key, &error);
+    g_clear_error(&error);
+    return value;
+}
+
 /* Absent or malformed booleans count as false, as launchers read them. */
 bool IsTrue(GKeyFile* keys, const char* key)
 {
@@ -308,7 +332,7 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
          !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_TERMINAL);
 
     if (ok) {
-        gchar* name = g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_NAME, nullptr, nullptr);
+        gchar* name = LocaleString(keys, G_KEY_FILE_DESKTOP_KEY_NAME);
         /* One line in a list: escaped line breaks and tabs become blanks. */
         for (gchar* c = name; c && *c; ++c)
             if (*c == '\n' || *c == '\r' || *c == '\t')
@@ -342,7 +366,7 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
     }
 
     if (ok) {
-        gchar* icon = g_key_file_get_locale_string(keys, group, G_KEY_FILE_DESKTOP_KEY_ICON, nullptr, nullptr);
+        gchar* icon = LocaleString(keys, G_KEY_FILE_DESKTOP_KEY_ICON);
         std::string value = icon ? g_strstrip(icon) : "";
         g_free(icon);
         program.icon.clear();

@@ -10,8 +10,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#if defined(__SANITIZE_THREAD__)
+/* GLib's mutexes are futexes that ThreadSanitizer cannot see; the GDK lock, which orders the
+ * callbacks' widget work against the main thread, is made a pthread mutex so that it can. */
+static pthread_mutex_t g_GdkLock = PTHREAD_MUTEX_INITIALIZER;
+static void GdkLockEnter()
+{
+    pthread_mutex_lock(&g_GdkLock);
+}
+static void GdkLockLeave()
+{
+    pthread_mutex_unlock(&g_GdkLock);
+}
+#endif
 
 static bool IsListing(int argc, char** argv)
 {
@@ -87,6 +102,9 @@ int main(int argc, char** argv)
     if (!g_threads_got_initialized)
         g_thread_init(NULL);
     G_GNUC_END_IGNORE_DEPRECATIONS
+#if defined(__SANITIZE_THREAD__)
+    gdk_threads_set_lock_functions(G_CALLBACK(GdkLockEnter), G_CALLBACK(GdkLockLeave));
+#endif
     gdk_threads_init();
     if (getenv("DISPLAY") && *getenv("DISPLAY"))
         gtk_init_check(&argc, &argv);

@@ -1,0 +1,4 @@
+/* Fuzz target: loading the theme settings from any bytes, as text and as a file. */
+#include "FuzzRecord.h"
+
+KEL_RECORD_FUZZER(CKELThemeData)

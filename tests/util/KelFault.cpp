@@ -1,0 +1,278 @@
+/* Fault injection for tests: seccomp filters that fail chosen system calls, private mounts, children that report back. */
+#include "KelFault.h"
+
+#include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KEL_TEST_LSAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KEL_TEST_LSAN 1
+#endif
+#endif
+#ifdef KEL_TEST_LSAN
+#include <sanitizer/lsan_interface.h>
+#endif
+
+namespace keltest {
+
+namespace {
+
+int g_ReportFd = -1;
+/* The leak check reads /proc and writes through a pipe: not possible once reads or writes fail. */
+bool g_NoLeakCheck = false;
+
+SyscallFault Plain(long nr, int err)
+{
+    return SyscallFault{nr, err, false, -1, -1, 0, 0};
+}
+
+SyscallFault OnDescriptor(long nr, int err, int exceptFd)
+{
+    return SyscallFault{nr, err, true, exceptFd, -1, 0, 0};
+}
+
+const int kArch =
+#if defined(__x86_64__)
+    AUDIT_ARCH_X86_64;
+#elif defined(__i386__)
+    AUDIT_ARCH_I386;
+#elif defined(__aarch64__)
+    AUDIT_ARCH_AARCH64;
+#else
+    0;
+#endif
+
+unsigned ArgLow(int index)
+{
+    return offsetof(struct seccomp_data, args) + index * sizeof(__u64)
+#if __BYTE_ORDER == __BIG_ENDIAN
+           + sizeof(__u32)
+#endif
+        ;
+}
+
+void Append(std::vector<sock_filter>& prog, const std::vector<sock_filter>& block)
+{
+    prog.insert(prog.end(), block.begin(), block.end());
+}
+
+} // namespace
+
+std::vector<SyscallFault> FailWrites(int err, int exceptFd)
+{
+    std::vector<SyscallFault> f;
+    for (long nr : {(long)SYS_write, (long)SYS_pwrite64, (long)SYS_writev, (long)SYS_pwritev})
+        f.push_back(OnDescriptor(nr, err, exceptFd));
+    return f;
+}
+
+std::vector<SyscallFault> FailReads(int err, int exceptFd)
+{
+    std::vector<SyscallFault> f;
+    for (long nr : {(long)SYS_read, (long)SYS_pread64, (long)SYS_readv, (long)SYS_preadv})
+        f.push_back(OnDescriptor(nr, err, exceptFd));
+    return f;
+}
+
+std::vector<SyscallFault> FailCreate(int err, int accessMode)
+{
+    unsigned mask = O_CREAT | (accessMode >= 0 ? O_ACCMODE : 0);
+    unsigned value = O_CREAT | (accessMode >= 0 ? (unsigned)accessMode : 0);
+    std::vector<SyscallFault> f;
+#ifdef SYS_open
+    f.push_back(SyscallFault{SYS_open, err, false, -1, 1, mask, value});
+#endif
+    f.push_back(SyscallFault{SYS_openat, err, false, -1, 2, mask, value});
+#ifdef SYS_creat
+    f.push_back(Plain(SYS_creat, err));
+#endif
+    return f;
+}
+
+std::vector<SyscallFault> FailCalls(const std::vector<long>& nrs, int err)
+{
+    std::vector<SyscallFault> f;
+    for (long nr : nrs)
+        f.push_back(Plain(nr, err));
+    return f;
+}
+
+bool InstallFaults(const std::vector<SyscallFault>& faults)
+{
+    if (kArch == 0)
+        return false;
+    for (const SyscallFault& f : faults)
+        g_NoLeakCheck = g_NoLeakCheck || f.nr == SYS_read || f.nr == SYS_write;
+    const unsigned nrOffset = offsetof(struct seccomp_data, nr);
+    std::vector<sock_filter> prog;
+    Append(prog, {
+                     BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch)),
+                     BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)kArch, 1, 0),
+                     BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+                 });
+    /* Each block falls through to the next one when its call does not match. */
+    for (const SyscallFault& f : faults) {
+        const unsigned fail = SECCOMP_RET_ERRNO | ((unsigned)f.err & SECCOMP_RET_DATA);
+        if (f.fdAbove2) {
+            Append(prog, {
+                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, nrOffset),
+                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.nr, 0, 4),
+                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, ArgLow(0)),
+                             BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, 2, 0, 2),
+                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.exceptFd, 1, 0),
+                             BPF_STMT(BPF_RET | BPF_K, fail),
+                         });
+        } else if (f.flagsArg >= 0) {
+            Append(prog, {
+                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, nrOffset),
+                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.nr, 0, 4),
+                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, ArgLow(f.flagsArg)),
+                             BPF_STMT(BPF_ALU | BPF_AND | BPF_K, f.flagsMask),
+                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, f.flagsValue, 0, 1),
+                             BPF_STMT(BPF_RET | BPF_K, fail),
+                         });
+        } else {
+            Append(prog, {
+                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, nrOffset),
+                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.nr, 0, 1),
+                             BPF_STMT(BPF_RET | BPF_K, fail),
+                         });
+        }
+    }
+    prog.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+
+    struct sock_fprog fprog;
+    fprog.len = (unsigned short)prog.size();
+    fprog.filter = prog.data();
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
+        return false;
+    return syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_TSYNC, &fprog) == 0;
+}
+
+int ReportFd()
+{
+    return g_ReportFd;
+}
+
+std::string RunInChild(const std::function<std::string()>& body)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return std::string("pipe: ") + strerror(errno);
+    pid_t pid = fork();
+    if (pid < 0)
+        return std::string("fork: ") + strerror(errno);
+    if (pid == 0) {
+        close(fds[0]);
+        g_ReportFd = fds[1];
+        std::string report = body();
+        CheckLeaksNow();
+        size_t done = 0;
+        while (done < report.size()) {
+            ssize_t n = write(fds[1], report.data() + done, report.size() - done);
+            if (n <= 0)
+                _exit(2);
+            done += (size_t)n;
+        }
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string report;
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        report.append(buffer, (size_t)n);
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status))
+        return report + " [child killed by signal " + std::to_string(WTERMSIG(status)) + "]";
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return report + " [child exited with " + std::to_string(WEXITSTATUS(status)) + "]";
+    return report;
+}
+
+bool PrivateMounts(std::string& why)
+{
+    if (unshare(CLONE_NEWNS) != 0) {
+        why = std::string("unshare(CLONE_NEWNS): ") + strerror(errno);
+        return false;
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        why = std::string("making mounts private: ") + strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string& out)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        for (const std::string& e : env) {
+            size_t eq = e.find('=');
+            if (eq == std::string::npos)
+                unsetenv(e.c_str());
+            else
+                setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
+        }
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    out.clear();
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        out.append(buffer, (size_t)n);
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void CheckLeaksNow()
+{
+#ifdef KEL_TEST_LSAN
+    if (!g_NoLeakCheck && __lsan_do_recoverable_leak_check() != 0)
+        _exit(23);
+#endif
+}
+
+} // namespace keltest

@@ -1,0 +1,56 @@
+/* Fault injection for tests: system calls made to fail in a child process (seccomp), private mounts, and
+ * running a piece of a test in a child that reports back. */
+#ifndef KEL_FAULT_H
+#define KEL_FAULT_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace keltest {
+
+/* One system call that fails with err. The conditions narrow it down:
+ * fdAbove2: only when its first argument (a descriptor) is above 2 and not exceptFd;
+ * flagsArg >= 0: only when (argument flagsArg & flagsMask) == flagsValue. */
+struct SyscallFault {
+    long nr;
+    int err;
+    bool fdAbove2;
+    int exceptFd;
+    int flagsArg;
+    unsigned flagsMask;
+    unsigned flagsValue;
+};
+
+/* Common faults, each covering the related calls (write, pwrite64, writev...). */
+std::vector<SyscallFault> FailWrites(int err, int exceptFd = -1);
+std::vector<SyscallFault> FailReads(int err, int exceptFd = -1);
+/* open/openat/creat of a new file (O_CREAT) whose access mode is accessMode (-1: any). */
+std::vector<SyscallFault> FailCreate(int err, int accessMode = -1);
+std::vector<SyscallFault> FailCalls(const std::vector<long>& nrs, int err);
+
+/* Installs the faults for the rest of this process (and its threads). False when the kernel
+ * refuses; the process should then end. */
+bool InstallFaults(const std::vector<SyscallFault>& faults);
+
+/* Runs body in a forked child. body returns a description of what went wrong ("" when all
+ * is well); the child may install faults, change user or mounts: it never returns. The
+ * child's output is sent back through a descriptor that injected faults leave alone
+ * (ReportFd() inside body). Returns the child's report, or why the child failed. A report
+ * starting with "SKIP:" means the child could not set up what the case needs. */
+std::string RunInChild(const std::function<std::string()>& body);
+int ReportFd();
+
+/* In a child: a private mount namespace, so that mounts vanish with the child. */
+bool PrivateMounts(std::string& why);
+
+/* Runs a command, returns its exit status (-1 when it did not end normally); out receives
+ * its standard output. env entries "NAME=value" are set, "NAME" alone unset. */
+int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string& out);
+
+/* Checks a leak now in sanitizer builds (a child ends with _exit, which skips the exit check). */
+void CheckLeaksNow();
+
+} // namespace keltest
+
+#endif
