@@ -41,6 +41,7 @@ awk -F'\t' '
   }
   {
     kind = $2; figure = $3; cand = $4; base = $5; ratio = $6; target = $7; met = $8; what = $9; note = $10
+    gsub(/\|/, "\\|", figure); gsub(/\|/, "\\|", what)
     if (kind == "time") {
       line = sprintf("| %s | %.1f ms | %.1f ms: %s | %.2fx | <= %.2fx | %s |", figure, cand, base, what, ratio, target, met)
       total++; if (met == "met") ok++
