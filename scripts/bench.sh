@@ -32,6 +32,7 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')
 mem=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
 echo
 echo "Machine: $(nproc) cores, $cpu, $mem memory; $(. /etc/os-release && echo "$PRETTY_NAME"), GTK $(pkg-config --modversion gtk+-2.0), libxml2 $(pkg-config --modversion libxml-2.0)"
+echo
 echo "Load average before and after: $load_before / $load_after; rounds per figure: ${BENCH_ROUNDS:-9} (first dropped, median of per-round ratios)"
 echo
 awk -F'\t' '
