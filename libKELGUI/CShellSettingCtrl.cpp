@@ -438,6 +438,9 @@ void CShellSettingCtrl::initShellLockSetting()
     }
 
     /* Translated once for the 168 buttons, which all start free. */
+    std::string dayNames[CLockGrid::DAYS];
+    for (int day = 0; day < CLockGrid::DAYS; ++day)
+        dayNames[day] = DayName(day);
     const std::string freeFormat = Tr("%s: free");
     const std::string freeText = Tr("Free");
 
@@ -446,7 +449,6 @@ void CShellSettingCtrl::initShellLockSetting()
     GdkColor lockedColour = {0, 0x6600, 0x9A00, 0xCC00};
     m_TimeGrid.assign(CLockGrid::DAYS, std::vector<GtkWidget*>());
     for (int day = 0; day < CLockGrid::DAYS; ++day) {
-        std::string dayName = DayName(day);
         std::vector<GtkWidget*>& row = m_TimeGrid[day];
         row.reserve(CLockGrid::HOURS);
         for (int hour = 0; hour < CLockGrid::HOURS; ++hour) {
@@ -460,7 +462,7 @@ void CShellSettingCtrl::initShellLockSetting()
             /* For screen readers and the pointer: which hour this is, and whether it is locked. */
             g_object_set_data(G_OBJECT(button), "kel-day", GINT_TO_POINTER(day));
             g_object_set_data(G_OBJECT(button), "kel-hour", GINT_TO_POINTER(hour));
-            std::string name = dayName + " " + CLockGrid::HourRange(hour);
+            std::string name = dayNames[day] + " " + CLockGrid::HourRange(hour);
             atk_object_set_name(gtk_widget_get_accessible(button), name.c_str());
             DescribeHour(button, name, freeFormat.c_str(), freeText.c_str());
             g_signal_connect(button, "toggled", G_CALLBACK(GtkOnHourToggled), m_pOwner);
@@ -485,11 +487,10 @@ void CShellSettingCtrl::UpdateHourDescription(GtkWidget* button)
     AtkObject* accessible = gtk_widget_get_accessible(button);
     const gchar* name = atk_object_get_name(accessible);
     /* Translators: %s is one hour of the weekly lock grid, such as "Mon 08:00-09:00". */
-    gchar* tooltip = g_strdup_printf(locked ? Tr("%s: locked") : Tr("%s: free"), name ? name : "");
-    gtk_widget_set_tooltip_text(button, tooltip);
-    g_free(tooltip);
+    const char* format = locked ? Tr("%s: locked") : Tr("%s: free");
     /* Translators: the state of one hour of the weekly lock grid, read out by screen readers. */
-    atk_object_set_description(accessible, locked ? Tr("Locked") : Tr("Free"));
+    const char* state = locked ? Tr("Locked") : Tr("Free");
+    DescribeHour(button, name ? name : "", format, state);
 }
 
 void CShellSettingCtrl::UpdateDayTooltip(int day)

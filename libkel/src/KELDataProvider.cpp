@@ -152,7 +152,7 @@ struct ReadState {
     off_t total;
     bool tooLarge;
     bool doctype;
-    int readErrno; /* a failing disk is not a malformed file */
+    int readErrno;       /* a failing disk is not a malformed file */
     StreamState* stream; /* null: the parser builds a tree */
 };
 

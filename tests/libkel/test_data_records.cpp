@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <functional>
+#include <set>
 
 #include "KELConstants.h"
 #include "KELData.h"
@@ -69,13 +70,11 @@ void ExpectShippedIcon(const std::string& path)
 void ExpectUsableCategories(const CategoryInfoList* list)
 {
     EXPECT_GE(list->size(), 5u);
-    CTabNavigationData names;
-    names.SetPCategoryInfoList(new CategoryInfoList());
+    std::set<std::string> names;
     std::string message;
     for (const CCategory* category : *list) {
         EXPECT_EQ(0, CKELDataTools::IsInputValid(category->GetName(), message)) << category->GetName();
-        EXPECT_EQ(0, names.IsCategoryExist(category->GetName())) << "twice: " << category->GetName();
-        names.GetPCategoryInfoList()->push_back(new CCategory(*category));
+        EXPECT_TRUE(names.insert(category->GetName()).second) << "twice: " << category->GetName();
         ExpectShippedIcon(category->GetCategoryIcon());
         ASSERT_FALSE(category->GetPApplicationInfoList()->empty()) << category->GetName();
         for (const CApplicationInfo* app : *category->GetPApplicationInfoList()) {

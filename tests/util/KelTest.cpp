@@ -271,6 +271,16 @@ GtkWidget* FindLabel(GtkWidget* root, const std::string& text)
     });
 }
 
+GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip)
+{
+    return FindWidget(root, [&tooltip](GtkWidget* w) {
+        gchar* t = gtk_widget_get_tooltip_text(w);
+        bool match = t && tooltip == t;
+        g_free(t);
+        return match;
+    });
+}
+
 GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName)
 {
     return FindWidget(root, [&widgetName](GtkWidget* w) {

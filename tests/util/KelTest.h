@@ -90,6 +90,7 @@ GtkWidget* FindByType(GtkWidget* root, GType type, int index = 0);
 GtkWidget* FindButtonByLabel(GtkWidget* root, const std::string& label);
 GtkWidget* FindLabel(GtkWidget* root, const std::string& text);
 GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName);
+GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip);
 /* Top-level windows currently open whose title is title (any when empty). */
 std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title);
 /* Clicks a button and drains the main loop. */
