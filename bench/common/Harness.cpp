@@ -51,6 +51,11 @@ int Rounds()
     return rounds < 7 ? 7 : rounds;
 }
 
+int ShortRounds()
+{
+    return 3 * Rounds();
+}
+
 double Median(std::vector<double> values)
 {
     if (values.empty())

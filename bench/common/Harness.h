@@ -12,8 +12,10 @@ namespace kelbench {
 
 double NowMs();
 
-/* Rounds per figure (BENCH_ROUNDS, at least 7; the first round is dropped). */
+/* Rounds per figure (BENCH_ROUNDS, at least 7; the first round is dropped). Figures of a few
+ * milliseconds take more, since the machine's noise is of their size. */
 int Rounds();
+int ShortRounds();
 
 struct Comparison {
     double candidateMs = 0; /* medians of the kept rounds */

@@ -270,3 +270,61 @@ TEST(SearchFaults, DesktopEntryWithABadEscapeLeaksNothing)
     }
     g_unsetenv("LANGUAGE");
 }
+
+TEST(SearchFaults, PlainEntriesReadAsGKeyFileReadsThem)
+{
+    /* Entries in the plain form are read without GKeyFile. Each entry below is also read with
+     * one line more that only GKeyFile understands (a comment behind blanks), which sends it
+     * to GKeyFile: both readings must offer the same program, or both none. */
+    const std::string icon = keltest::Root() + "/icons/plain.png";
+    ASSERT_TRUE(keltest::WriteFile(icon, "not really a picture"));
+    const std::string app = "[Desktop Entry]\nType=Application\n";
+    const std::string entries[] = {
+        app + "Name=Plain\nExec=sh -c true %U\nIcon=" + icon + "\n",
+        app + "Name=Plain\nName[de]=Schlicht\nName[sr@latin]=Obican\nExec=/bin/sh\nIcon[de]=" + icon + "\n",
+        "# first a comment\n[Desktop Action new]\nName=Action\nName=Twice\n\n" + app +
+            "Name=After an action\nExec=/bin/sh",
+        app + "Name=Hidden\nExec=/bin/sh\nNoDisplay=true\n",
+        app + "Name=Not a boolean\nExec=/bin/sh\nNoDisplay=True\nHidden=0\nTerminal=false\n",
+        app + "Name=Hidden too\nExec=/bin/sh\nHidden=1\n",
+        app + "Name=Terminal\nExec=/bin/sh\nTerminal=true\n",
+        "[Desktop Entry]\nType=Link\nName=Link\nURL=https://example.org/\n",
+        app + "Name=No program\n",
+        app + "Name=Try\nTryExec=not-installed-anywhere\nExec=/bin/sh\n",
+        app + "Name=Try sh\nTryExec=sh\nExec=sh --opt=a=b %F\n",
+        app + "Name=\nExec=/bin/sh\n",
+        app + "Name=Ünïcödé ☃ Größe\nExec=/bin/sh\nIcon=no-such-theme-icon\n",
+        "Type=Application\n[Desktop Entry]\nName=Key before group\nExec=/bin/sh\n",
+        app + "Name=Twice the group\nExec=/bin/sh\n[Desktop Entry]\nName=Second\n",
+        app + "Name=Key twice\nName=Second\nExec=/bin/sh\n",
+        app + "Encoding=UTF-8\nName=Encoding\nExec=/bin/sh\n",
+        app + "Name[de=Broken key\nName=Broken\nExec=/bin/sh\n",
+        app + "X-Weird Key=1\nName=Spaced key\nExec=/bin/sh\n",
+        app + "Name=Spaced value \nExec=/bin/sh\n",
+        "[Desktop Entry]\nName=No type\nExec=/bin/sh\n",
+        "[Other]\nType=Application\nName=Not the main group\nExec=/bin/sh\n",
+    };
+    ProgramSearchEnvironment env;
+    env.programDirs.push_back("/bin");
+    std::atomic<bool> cancel(false);
+    int offered = 0;
+    for (const char* language : {"C", "de", "sr@latin"}) {
+        g_setenv("LANGUAGE", language, TRUE);
+        for (const std::string& entry : entries) {
+            CProgramSearch plain(env, &cancel);
+            CProgramSearch gkeyfile(env, &cancel);
+            FoundProgram a, b;
+            bool okA = plain.ReadDesktopEntry(entry, a);
+            bool okB = gkeyfile.ReadDesktopEntry(entry + "\n   # read by GKeyFile\n", b);
+            ASSERT_EQ(okB, okA) << language << ": " << entry;
+            if (!okA)
+                continue;
+            ++offered;
+            EXPECT_EQ(b.name, a.name) << language << ": " << entry;
+            EXPECT_EQ(b.command, a.command) << language << ": " << entry;
+            EXPECT_EQ(b.icon, a.icon) << language << ": " << entry;
+        }
+    }
+    g_unsetenv("LANGUAGE");
+    EXPECT_EQ(3 * 11, offered);
+}
