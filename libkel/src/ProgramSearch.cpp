@@ -122,152 +122,6 @@ bool IsTrue(GKeyFile* keys, const char* key)
            g_key_file_get_boolean(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
 }
 
-/* The keys of a desktop entry's main group as GKeyFile gives them. GKeyFile costs more than
- * reading the file, so it reads only entries that stray from the plain form nearly all keep to:
- * lines of "Key=value" or "Key[locale]=value" under "[Group]" headers, no blanks around keys or
- * values, no escapes or control characters, no group or main-group key given twice, no Encoding
- * key, valid UTF-8. GKeyFile loads such a file and hands each value back as written, so both
- * readings agree; anything else is read by GKeyFile, which decides as it always has. */
-class EntryKeys {
-public:
-    explicit EntryKeys(const std::string& text)
-        : m_Keys(nullptr)
-        , m_HasMain(false)
-    {
-        if (ReadPlain(text))
-            return;
-        m_Main.clear();
-        m_Keys = g_key_file_new();
-        m_HasMain = g_key_file_load_from_data(m_Keys, text.data(), text.size(), G_KEY_FILE_NONE, nullptr) &&
-                    g_key_file_has_group(m_Keys, G_KEY_FILE_DESKTOP_GROUP);
-    }
-    ~EntryKeys()
-    {
-        if (m_Keys)
-            g_key_file_free(m_Keys);
-    }
-    EntryKeys(const EntryKeys&) = delete;
-    EntryKeys& operator=(const EntryKeys&) = delete;
-
-    bool HasMainGroup() const { return m_HasMain; }
-
-    /* Newly allocated, or null; as g_key_file_get_string. */
-    gchar* String(const char* key) const
-    {
-        if (m_Keys)
-            return g_key_file_get_string(m_Keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
-        const std::string* value = Find(key);
-        return value ? g_strdup(value->c_str()) : nullptr;
-    }
-    gchar* Optional(const char* key) const { return m_Keys ? OptionalString(m_Keys, key) : String(key); }
-    gchar* Locale(const char* key) const
-    {
-        if (m_Keys)
-            return LocaleString(m_Keys, key);
-        const gchar* const* languages = g_get_language_names();
-        for (int i = 0; languages[i]; ++i) {
-            const std::string* value = Find(std::string(key) + "[" + languages[i] + "]");
-            if (value)
-                return g_strdup(value->c_str());
-        }
-        return String(key);
-    }
-    bool True(const char* key) const
-    {
-        if (m_Keys)
-            return IsTrue(m_Keys, key);
-        const std::string* value = Find(key);
-        return value && (*value == "true" || *value == "1");
-    }
-
-private:
-    static bool IsKeyChar(char c) { return g_ascii_isalnum(c) || c == '-'; }
-    static bool IsLocaleChar(char c) { return g_ascii_isalnum(c) || c == '-' || c == '_' || c == '.' || c == '@'; }
-
-    static bool IsPlainKey(const char* begin, const char* end)
-    {
-        const char* p = begin;
-        while (p < end && IsKeyChar(*p))
-            ++p;
-        if (p == begin)
-            return false;
-        if (p == end)
-            return true;
-        if (*p != '[')
-            return false;
-        const char* locale = ++p;
-        while (p < end && IsLocaleChar(*p))
-            ++p;
-        return p > locale && p + 1 == end && *p == ']';
-    }
-
-    const std::string* Find(const std::string& key) const
-    {
-        for (const auto& pair : m_Main)
-            if (pair.first == key)
-                return &pair.second;
-        return nullptr;
-    }
-
-    /* False when the text is not in the plain form. */
-    bool ReadPlain(const std::string& text)
-    {
-        if (memchr(text.data(), '\\', text.size()) || memchr(text.data(), '\r', text.size()) ||
-            memchr(text.data(), '\0', text.size()) || !g_utf8_validate(text.data(), (gssize)text.size(), nullptr))
-            return false;
-        std::vector<std::string> groups;
-        bool inGroup = false;
-        bool inMain = false;
-        for (size_t pos = 0; pos <= text.size();) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos)
-                end = text.size();
-            const char* line = text.data() + pos;
-            const char* lineEnd = text.data() + end;
-            pos = end + 1;
-            if (line == lineEnd || *line == '#')
-                continue;
-            if (*line == '[') {
-                if (lineEnd - line < 3 || lineEnd[-1] != ']')
-                    return false;
-                std::string name(line + 1, lineEnd - 1);
-                for (char c : name)
-                    if (c < 0x20 || c > 0x7e || c == '[' || c == ']')
-                        return false;
-                if (std::find(groups.begin(), groups.end(), name) != groups.end())
-                    return false;
-                groups.push_back(name);
-                inGroup = true;
-                inMain = name == G_KEY_FILE_DESKTOP_GROUP;
-                m_HasMain = m_HasMain || inMain;
-                continue;
-            }
-            const char* equals = static_cast<const char*>(memchr(line, '=', lineEnd - line));
-            if (!inGroup || !equals || !IsPlainKey(line, equals))
-                return false;
-            const char* value = equals + 1;
-            for (const char* p = value; p < lineEnd; ++p)
-                if (static_cast<unsigned char>(*p) < 0x20)
-                    return false;
-            if (value < lineEnd && (*value == ' ' || lineEnd[-1] == ' '))
-                return false;
-            std::string key(line, equals);
-            if (key == "Encoding")
-                return false;
-            if (inMain) {
-                if (Find(key))
-                    return false;
-                m_Main.push_back(std::make_pair(key, std::string(value, lineEnd)));
-            }
-        }
-        return true;
-    }
-
-    GKeyFile* m_Keys; /* null: read in the plain form */
-    bool m_HasMain;
-    std::vector<std::pair<std::string, std::string> > m_Main; /* keys and values of the main group */
-};
-
 std::string FoldedName(const std::string& name)
 {
     gchar* folded = g_utf8_casefold(name.c_str(), -1);
@@ -465,18 +319,20 @@ void CProgramSearch::ReadEntryFile(int dirFd, const char* name, const std::strin
 
 bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& program)
 {
-    EntryKeys keys(text);
-    bool ok = keys.HasMainGroup();
+    const char* group = G_KEY_FILE_DESKTOP_GROUP;
+    GKeyFile* keys = g_key_file_new();
+    bool ok = g_key_file_load_from_data(keys, text.data(), text.size(), G_KEY_FILE_NONE, nullptr) &&
+              g_key_file_has_group(keys, group);
 
-    gchar* type = ok ? keys.String(G_KEY_FILE_DESKTOP_KEY_TYPE) : nullptr;
+    gchar* type = ok ? g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_TYPE, nullptr) : nullptr;
     ok = ok && type && strcmp(type, G_KEY_FILE_DESKTOP_TYPE_APPLICATION) == 0;
     g_free(type);
 
-    ok = ok && !keys.True(G_KEY_FILE_DESKTOP_KEY_HIDDEN) && !keys.True(G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY) &&
-         !keys.True(G_KEY_FILE_DESKTOP_KEY_TERMINAL);
+    ok = ok && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_HIDDEN) && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY) &&
+         !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_TERMINAL);
 
     if (ok) {
-        gchar* name = keys.Locale(G_KEY_FILE_DESKTOP_KEY_NAME);
+        gchar* name = LocaleString(keys, G_KEY_FILE_DESKTOP_KEY_NAME);
         /* One line in a list: escaped line breaks and tabs become blanks. */
         for (gchar* c = name; c && *c; ++c)
             if (*c == '\n' || *c == '\r' || *c == '\t')
@@ -488,14 +344,14 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
     }
 
     if (ok) {
-        gchar* tryExec = keys.Optional(G_KEY_FILE_DESKTOP_KEY_TRY_EXEC);
+        gchar* tryExec = OptionalString(keys, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC);
         if (tryExec && *g_strstrip(tryExec))
             ok = !ResolveProgram(tryExec).empty();
         g_free(tryExec);
     }
 
     if (ok) {
-        gchar* exec = keys.String(G_KEY_FILE_DESKTOP_KEY_EXEC);
+        gchar* exec = g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr);
         std::vector<std::string> argv;
         ok = exec && SplitExec(exec, argv);
         g_free(exec);
@@ -510,7 +366,7 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
     }
 
     if (ok) {
-        gchar* icon = keys.Locale(G_KEY_FILE_DESKTOP_KEY_ICON);
+        gchar* icon = LocaleString(keys, G_KEY_FILE_DESKTOP_KEY_ICON);
         std::string value = icon ? g_strstrip(icon) : "";
         g_free(icon);
         program.icon.clear();
@@ -524,6 +380,7 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
         if (!CKELDataTools::IsStorableText(program.icon))
             program.icon.clear();
     }
+    g_key_file_free(keys);
     return ok;
 }
 
