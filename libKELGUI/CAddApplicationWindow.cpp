@@ -2,8 +2,6 @@
  * searches, and hands copies of the chosen programs back to its opener. */
 #include "CAddApplicationWindow.h"
 
-#include <map>
-
 #include "CIconCache.h"
 #include "CMessageBox.h"
 #include "CSearchProgramForAdminTool.h"
@@ -23,7 +21,7 @@ enum { COL_ICON, COL_NAME, COL_RECORD, COL_COUNT };
 static const int RESULT_QUESTION_LIMIT = 200;
 /* Icons are shown at the size of their files, but no larger than this: every row is as
  * high as the tallest icon (fixed-height rows), and one huge icon must not make the whole
- * 240-pixel list unusable. Larger icons are scaled down once per picture, not per row. */
+ * 240-pixel list unusable. Larger icons are scaled down once per file, not per row. */
 static const int MAX_ICON_DISPLAY = 48;
 /* Rows before the first load, and when no row has a picture. */
 static const int DEFAULT_ICON_DISPLAY = CIconCache::LIST_ICON_SIZE;
@@ -174,28 +172,6 @@ int CAddApplicationWindow::Close()
     return 0;
 }
 
-/* Shrinks a picture larger than the display limit; one scaled copy per picture per load. */
-static GdkPixbuf* FitForDisplay(GdkPixbuf* pixbuf, std::map<GdkPixbuf*, GdkPixbuf*>& scaled)
-{
-    if (!pixbuf)
-        return NULL;
-    int w = gdk_pixbuf_get_width(pixbuf);
-    int h = gdk_pixbuf_get_height(pixbuf);
-    if (w <= MAX_ICON_DISPLAY && h <= MAX_ICON_DISPLAY)
-        return pixbuf;
-    std::map<GdkPixbuf*, GdkPixbuf*>::iterator it = scaled.find(pixbuf);
-    if (it == scaled.end()) {
-        int sw = w >= h ? MAX_ICON_DISPLAY : MAX(1, w * MAX_ICON_DISPLAY / h);
-        int sh = h >= w ? MAX_ICON_DISPLAY : MAX(1, h * MAX_ICON_DISPLAY / w);
-        /* The map keeps the original alive, so that its address names only it. */
-        it = scaled.insert(std::make_pair(pixbuf, gdk_pixbuf_scale_simple(pixbuf, sw, sh, GDK_INTERP_BILINEAR))).first;
-        g_object_ref(pixbuf);
-    }
-    GdkPixbuf* result = it->second ? GDK_PIXBUF(g_object_ref(it->second)) : NULL;
-    g_object_unref(pixbuf);
-    return result;
-}
-
 int CAddApplicationWindow::LoadXMLData()
 {
     TraceStart(CLS, "LoadXMLData");
@@ -218,12 +194,13 @@ int CAddApplicationWindow::LoadXMLData()
     int iconWidth = 0;
     int iconHeight = 0;
     if (programs) {
-        std::map<GdkPixbuf*, GdkPixbuf*> scaled;
+        CIconCache::Batch batch; /* results share icons: one look at each file */
         for (LibKELData::ApplicationInfoList::iterator it = programs->begin(); it != programs->end(); ++it) {
             CApplicationInfo* program = *it;
             if (!program)
                 continue;
-            GdkPixbuf* icon = FitForDisplay(CIconCache::LoadFullSize(program->GetCustomIcon()), scaled);
+            /* The cache keeps only the shrunk copy of a large picture, one per file. */
+            GdkPixbuf* icon = CIconCache::LoadFullSizeAtMost(program->GetCustomIcon(), MAX_ICON_DISPLAY);
             gtk_list_store_insert_with_values(m_pResultStore, &m_RowIter, -1, COL_ICON, icon, COL_NAME,
                                               program->GetName().c_str(), COL_RECORD, program, -1);
             if (icon) {
@@ -232,11 +209,6 @@ int CAddApplicationWindow::LoadXMLData()
                 g_object_unref(icon);
             }
             ++added;
-        }
-        for (std::map<GdkPixbuf*, GdkPixbuf*>::iterator it = scaled.begin(); it != scaled.end(); ++it) {
-            if (it->second)
-                g_object_unref(it->second);
-            g_object_unref(it->first);
         }
     }
 

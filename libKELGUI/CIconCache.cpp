@@ -8,7 +8,9 @@
 #include <cstdio>
 
 #include <map>
-#include <utility>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "KELConstants.h"
 
@@ -19,15 +21,19 @@ struct Entry {
     GdkPixbuf* pixbuf; /* null: the file could not be loaded */
     time_t mtime;
     off_t fileSize;
+    unsigned checked; /* the batch in which the file was last looked at */
 };
 
+/* By size, then by path: a lookup hashes the caller's string without copying it. */
+typedef std::unordered_map<std::string, Entry> PathCache;
 /* Gives back its pictures when the process ends, so that nothing of ours is left unfreed. */
-struct Cache : std::map<std::pair<std::string, int>, Entry> {
+struct Cache : std::map<int, PathCache> {
     ~Cache()
     {
-        for (iterator it = begin(); it != end(); ++it)
-            if (it->second.pixbuf)
-                g_object_unref(it->second.pixbuf);
+        for (iterator bySize = begin(); bySize != end(); ++bySize)
+            for (PathCache::iterator it = bySize->second.begin(); it != bySize->second.end(); ++it)
+                if (it->second.pixbuf)
+                    g_object_unref(it->second.pixbuf);
     }
 };
 
@@ -40,36 +46,81 @@ Cache& TheCache()
     return cache;
 }
 
+size_t g_Entries = 0;
 unsigned g_Decodes = 0;
 
-/* size 0 = the file's own size. A changed file (time or size) is decoded again. */
+/* Batches: depth of the ones open, the number of the current one (0: none yet), and the
+ * files found missing in it, by size. */
+int g_BatchDepth = 0;
+unsigned g_Batch = 0;
+std::map<int, std::unordered_set<std::string> > g_MissingInBatch;
+
+/* The picture at the file's size, shrunk to fit maxSize when it is larger. */
+GdkPixbuf* DecodeAtMost(const std::string& path, int maxSize)
+{
+    GdkPixbuf* pb = CIconCache::Decode(path, 0);
+    if (!pb)
+        return NULL;
+    int w = gdk_pixbuf_get_width(pb);
+    int h = gdk_pixbuf_get_height(pb);
+    if (w <= maxSize && h <= maxSize)
+        return pb;
+    int sw = w >= h ? maxSize : MAX(1, w * maxSize / h);
+    int sh = h >= w ? maxSize : MAX(1, h * maxSize / w);
+    GdkPixbuf* scaled = gdk_pixbuf_scale_simple(pb, sw, sh, GDK_INTERP_BILINEAR);
+    g_object_unref(pb);
+    return scaled;
+}
+
+/* size 0 = the file's own size, negative = the file's own size at most -size. A changed file
+ * (time or size) is decoded again. */
+GdkPixbuf* Ref(GdkPixbuf* pixbuf)
+{
+    return pixbuf ? GDK_PIXBUF(g_object_ref(pixbuf)) : NULL;
+}
+
 GdkPixbuf* Lookup(const std::string& path, int size)
 {
     if (path.empty())
         return NULL;
+    if (g_BatchDepth > 0) {
+        PathCache& byPath = TheCache()[size];
+        PathCache::iterator it = byPath.find(path);
+        if (it != byPath.end() && it->second.checked == g_Batch)
+            return Ref(it->second.pixbuf);
+        if (g_MissingInBatch[size].count(path))
+            return NULL;
+    }
     struct stat st;
     bool exists = stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    if (!exists)
-        return NULL; /* failures are cheap; only decodes are worth keeping */
+    if (!exists) {
+        /* Failures are cheap; only decodes are worth keeping, and a miss only for the batch. */
+        if (g_BatchDepth > 0)
+            g_MissingInBatch[size].insert(path);
+        return NULL;
+    }
 
-    Cache& cache = TheCache();
-    std::pair<std::string, int> key(path, size);
-    Cache::iterator it = cache.find(key);
-    if (it != cache.end()) {
-        if (it->second.mtime == st.st_mtime && it->second.fileSize == st.st_size)
-            return it->second.pixbuf ? GDK_PIXBUF(g_object_ref(it->second.pixbuf)) : NULL;
+    PathCache& byPath = TheCache()[size];
+    PathCache::iterator it = byPath.find(path);
+    if (it != byPath.end()) {
+        if (it->second.mtime == st.st_mtime && it->second.fileSize == st.st_size) {
+            it->second.checked = g_Batch;
+            return Ref(it->second.pixbuf);
+        }
         if (it->second.pixbuf)
             g_object_unref(it->second.pixbuf);
-        cache.erase(it);
+        byPath.erase(it);
+        --g_Entries;
     }
-    if (cache.size() >= MAX_ENTRIES)
+    if (g_Entries >= MAX_ENTRIES)
         CIconCache::Clear();
 
     ++g_Decodes;
-    GdkPixbuf* pb = CIconCache::Decode(path, size);
-    Entry e = {pb, st.st_mtime, st.st_size};
-    cache[key] = e;
-    return pb ? GDK_PIXBUF(g_object_ref(pb)) : NULL;
+    GdkPixbuf* pb = size >= 0 ? CIconCache::Decode(path, size) : DecodeAtMost(path, -size);
+    Entry e = {pb, st.st_mtime, st.st_size, g_Batch};
+    TheCache()[size][path] = e;
+    ++g_Entries;
+    return Ref(pb);
 }
 } // namespace
 
@@ -91,6 +142,16 @@ GdkPixbuf* CIconCache::LoadFullSize(const std::string& path)
     GdkPixbuf* pb = Lookup(path, 0);
     if (!pb)
         pb = Lookup(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, 0);
+    return pb;
+}
+
+GdkPixbuf* CIconCache::LoadFullSizeAtMost(const std::string& path, int maxSize)
+{
+    if (maxSize <= 0)
+        return LoadFullSize(path);
+    GdkPixbuf* pb = Lookup(path, -maxSize);
+    if (!pb)
+        pb = Lookup(LibKELData::KEL_IMAGE_APP_DEFAULT_ICON, -maxSize);
     return pb;
 }
 
@@ -169,10 +230,27 @@ unsigned CIconCache::DecodeCount()
 void CIconCache::Clear()
 {
     Cache& cache = TheCache();
-    for (Cache::iterator it = cache.begin(); it != cache.end(); ++it)
-        if (it->second.pixbuf)
-            g_object_unref(it->second.pixbuf);
+    for (Cache::iterator bySize = cache.begin(); bySize != cache.end(); ++bySize)
+        for (PathCache::iterator it = bySize->second.begin(); it != bySize->second.end(); ++it)
+            if (it->second.pixbuf)
+                g_object_unref(it->second.pixbuf);
     cache.clear();
+    g_Entries = 0;
+}
+
+CIconCache::Batch::Batch()
+{
+    if (g_BatchDepth++ == 0) {
+        /* A new number: entries looked at in earlier batches are looked at again. */
+        if (++g_Batch == 0)
+            ++g_Batch;
+    }
+}
+
+CIconCache::Batch::~Batch()
+{
+    if (--g_BatchDepth == 0)
+        g_MissingInBatch.clear();
 }
 
 } // namespace LibKELGUI

@@ -18,6 +18,9 @@ public:
     static GdkPixbuf* LoadAtSize(const std::string& path, int size);
     /* As above, at the size of the file. */
     static GdkPixbuf* LoadFullSize(const std::string& path);
+    /* At the size of the file, but a picture larger than maxSize either way is scaled down to
+     * fit (aspect kept); only that copy is kept, never the large original. */
+    static GdkPixbuf* LoadFullSizeAtMost(const std::string& path, int maxSize);
     /* As LoadAtSize, but null instead of the default icon when the file cannot be loaded. */
     static GdkPixbuf* TryLoadAtSize(const std::string& path, int size);
 
@@ -32,6 +35,18 @@ public:
     /* Number of decodes attempted so far (benchmarks and tests). */
     static unsigned DecodeCount();
     static void Clear();
+
+    /* Held while a list is filled: each file is looked at once, however many rows show it,
+     * instead of once per row. Outside a batch every load looks at the file again. */
+    class KELGUI_EXPORT Batch {
+    public:
+        Batch();
+        ~Batch();
+
+    private:
+        Batch(const Batch&);
+        Batch& operator=(const Batch&);
+    };
 
     static const int LIST_ICON_SIZE = 32;
 };

@@ -82,6 +82,15 @@ GtkWidget* NewDayButton(const char* label)
     return GTK_WIDGET(g_object_new(kel_day_button_get_type(), "label", label, "uri", "", NULL));
 }
 
+/* Tooltip and screen reader description of one hour button, from texts already translated. */
+void DescribeHour(GtkWidget* button, const std::string& name, const char* format, const char* state)
+{
+    gchar* tooltip = g_strdup_printf(format, name.c_str());
+    gtk_widget_set_tooltip_text(button, tooltip);
+    g_free(tooltip);
+    atk_object_set_description(gtk_widget_get_accessible(button), state);
+}
+
 } // namespace
 
 namespace LibKELGUI {
@@ -268,30 +277,26 @@ bool CShellSettingCtrl::IsDataDirty()
 
 void CShellSettingCtrl::UpdateBtnStatus()
 {
-    SetSensitive(m_pDeleteCategoryBtn, FALSE);
-    SetSensitive(m_pAddProgramBtn, FALSE);
-    SetSensitive(m_pEditCategoryBtn, FALSE);
-    SetSensitive(m_pDeleteProgramBtn, FALSE);
-    SetSensitive(m_pEditProgramBtn, FALSE);
+    /* Decided first and set once: a button whose sensitivity changes makes GTK lay the whole
+     * window out again, so one that keeps it is not switched off and on. */
+    gboolean category = FALSE;
+    gboolean program = FALSE;
 
     /* The record's list itself: the cached pointer may predate a reload. */
     CategoryInfoList* categories = m_TabNavData.GetPCategoryInfoList();
-    if (!categories || categories->empty())
-        return;
     GtkTreeIter iter;
-    CCategory* category = NULL;
-    if (!GetSelectedCategory(&iter, &category))
-        return;
-    SetSensitive(m_pDeleteCategoryBtn, TRUE);
-    SetSensitive(m_pEditCategoryBtn, TRUE);
-    SetSensitive(m_pAddProgramBtn, TRUE);
-
-    GtkTreeIter programIter;
-    ApplicationInfoList* programs = category ? category->GetPApplicationInfoList() : NULL;
-    gboolean programSelected =
-        programs && !programs->empty() && GetSelectedProgram(&programIter, NULL) ? TRUE : FALSE;
-    SetSensitive(m_pDeleteProgramBtn, programSelected);
-    SetSensitive(m_pEditProgramBtn, programSelected);
+    CCategory* selected = NULL;
+    if (categories && !categories->empty() && GetSelectedCategory(&iter, &selected)) {
+        category = TRUE;
+        GtkTreeIter programIter;
+        ApplicationInfoList* programs = selected ? selected->GetPApplicationInfoList() : NULL;
+        program = programs && !programs->empty() && GetSelectedProgram(&programIter, NULL) ? TRUE : FALSE;
+    }
+    SetSensitive(m_pDeleteCategoryBtn, category);
+    SetSensitive(m_pAddProgramBtn, category);
+    SetSensitive(m_pEditCategoryBtn, category);
+    SetSensitive(m_pDeleteProgramBtn, program);
+    SetSensitive(m_pEditProgramBtn, program);
 }
 
 void CShellSettingCtrl::OnWindowDestroyed()
@@ -432,12 +437,18 @@ void CShellSettingCtrl::initShellLockSetting()
         m_DayButtons.push_back(dayButton);
     }
 
+    /* Translated once for the 168 buttons, which all start free. */
+    std::string dayNames[CLockGrid::DAYS];
+    for (int day = 0; day < CLockGrid::DAYS; ++day)
+        dayNames[day] = DayName(day);
+    const std::string freeFormat = Tr("%s: free");
+    const std::string freeText = Tr("Free");
+
     /* Free hours khaki, locked (and hovered) hours blue. */
     GdkColor freeColour = {0, 0xCC00, 0xCC00, 0x9900};
     GdkColor lockedColour = {0, 0x6600, 0x9A00, 0xCC00};
     m_TimeGrid.assign(CLockGrid::DAYS, std::vector<GtkWidget*>());
     for (int day = 0; day < CLockGrid::DAYS; ++day) {
-        std::string dayName = DayName(day);
         std::vector<GtkWidget*>& row = m_TimeGrid[day];
         row.reserve(CLockGrid::HOURS);
         for (int hour = 0; hour < CLockGrid::HOURS; ++hour) {
@@ -451,9 +462,9 @@ void CShellSettingCtrl::initShellLockSetting()
             /* For screen readers and the pointer: which hour this is, and whether it is locked. */
             g_object_set_data(G_OBJECT(button), "kel-day", GINT_TO_POINTER(day));
             g_object_set_data(G_OBJECT(button), "kel-hour", GINT_TO_POINTER(hour));
-            std::string name = dayName + " " + CLockGrid::HourRange(hour);
+            std::string name = dayNames[day] + " " + CLockGrid::HourRange(hour);
             atk_object_set_name(gtk_widget_get_accessible(button), name.c_str());
-            UpdateHourDescription(button);
+            DescribeHour(button, name, freeFormat.c_str(), freeText.c_str());
             g_signal_connect(button, "toggled", G_CALLBACK(GtkOnHourToggled), m_pOwner);
             row.push_back(button);
         }
@@ -476,11 +487,10 @@ void CShellSettingCtrl::UpdateHourDescription(GtkWidget* button)
     AtkObject* accessible = gtk_widget_get_accessible(button);
     const gchar* name = atk_object_get_name(accessible);
     /* Translators: %s is one hour of the weekly lock grid, such as "Mon 08:00-09:00". */
-    gchar* tooltip = g_strdup_printf(locked ? Tr("%s: locked") : Tr("%s: free"), name ? name : "");
-    gtk_widget_set_tooltip_text(button, tooltip);
-    g_free(tooltip);
+    const char* format = locked ? Tr("%s: locked") : Tr("%s: free");
     /* Translators: the state of one hour of the weekly lock grid, read out by screen readers. */
-    atk_object_set_description(accessible, locked ? Tr("Locked") : Tr("Free"));
+    const char* state = locked ? Tr("Locked") : Tr("Free");
+    DescribeHour(button, name ? name : "", format, state);
 }
 
 void CShellSettingCtrl::UpdateDayTooltip(int day)
@@ -775,6 +785,7 @@ bool CShellSettingCtrl::ShowTabNavPolicy()
     if (m_pCategoryList && !m_pCategoryList->empty()) {
         result = true;
         if (m_pCategoryStore) {
+            CIconCache::Batch batch; /* categories share icons: one look at each file */
             for (CategoryInfoList::iterator it = m_pCategoryList->begin(); it != m_pCategoryList->end(); ++it) {
                 CCategory* category = *it;
                 if (!category)
@@ -1116,6 +1127,7 @@ int CShellSettingCtrl::showPrograms(CCategory* category)
     m_CurCategoryIcon = category->GetCategoryIcon();
     if (m_pProgramStore) {
         gtk_list_store_clear(m_pProgramStore);
+        CIconCache::Batch batch; /* programs share icons: one look at each file */
         ApplicationInfoList* programs = category->GetPApplicationInfoList();
         if (programs)
             for (ApplicationInfoList::iterator it = programs->begin(); it != programs->end(); ++it)
@@ -1196,22 +1208,25 @@ int CShellSettingCtrl::AddPrograms(const std::list<CApplicationInfo>& programs)
         return 0;
     }
     bool filtered = false;
-    for (std::list<CApplicationInfo>::const_iterator it = programs.begin(); it != programs.end(); ++it) {
-        /* Each accepted entry is in the list before the next is tested: duplicates within
-         * one call are filtered too. */
-        if (category->IsApplicationExist(it->GetName(), it->GetPath()) != 0) {
-            filtered = true;
-            continue;
+    {
+        CIconCache::Batch batch; /* ends before the message box's own main loop */
+        for (std::list<CApplicationInfo>::const_iterator it = programs.begin(); it != programs.end(); ++it) {
+            /* Each accepted entry is in the list before the next is tested: duplicates within
+             * one call are filtered too. */
+            if (category->IsApplicationExist(it->GetName(), it->GetPath()) != 0) {
+                filtered = true;
+                continue;
+            }
+            CApplicationInfo* program = new CApplicationInfo;
+            program->SetEnable(1);
+            program->SetName(it->GetName());
+            program->SetPath(it->GetPath());
+            program->SetCustomIcon(it->GetCustomIcon());
+            /* Creates the category's program list when it has none. */
+            category->AddApplication(program);
+            if (m_pProgramStore)
+                AppendProgramRow(program);
         }
-        CApplicationInfo* program = new CApplicationInfo;
-        program->SetEnable(1);
-        program->SetName(it->GetName());
-        program->SetPath(it->GetPath());
-        program->SetCustomIcon(it->GetCustomIcon());
-        /* Creates the category's program list when it has none. */
-        category->AddApplication(program);
-        if (m_pProgramStore)
-            AppendProgramRow(program);
     }
     if (filtered)
         ShowMessage(Tr("The same applications have been filtered!"), GTK_MESSAGE_INFO, GTK_BUTTONS_OK,

@@ -25,6 +25,9 @@ enum {
 class CApplicationInfo;
 class CCategory;
 class CLockTimeSection;
+namespace io {
+class StreamReader;
+}
 
 typedef std::list<CApplicationInfo*> ApplicationInfoList;
 typedef std::list<CCategory*> CategoryInfoList;
@@ -55,6 +58,10 @@ protected:
     virtual const char* RootElementName() const = 0;
     virtual int ReadElement(_xmlNode* root) = 0;               /* 0 or KEL_ERR_FORMAT */
     virtual int WriteElements(_xmlTextWriter* writer) const = 0; /* children of the root */
+    /* Records of long lists read the file as a stream of elements instead of a tree, which
+     * costs several times the file's size in memory: they return a new reader of their lists
+     * (owned by the caller). Null: ReadElement on the tree. */
+    virtual io::StreamReader* NewStreamReader();
 
 private:
     int LoadDocument(_xmlDoc* doc);
@@ -138,6 +145,7 @@ protected:
     const char* RootElementName() const override;
     int ReadElement(_xmlNode* root) override;
     int WriteElements(_xmlTextWriter* writer) const override;
+    io::StreamReader* NewStreamReader() override;
 
 private:
     CategoryInfoList* m_pCategories;
@@ -239,6 +247,7 @@ protected:
     const char* RootElementName() const override;
     int ReadElement(_xmlNode* root) override;
     int WriteElements(_xmlTextWriter* writer) const override;
+    io::StreamReader* NewStreamReader() override;
 
 private:
     ApplicationInfoList* m_pApps;
@@ -262,6 +271,7 @@ protected:
     const char* RootElementName() const override;
     int ReadElement(_xmlNode* root) override;
     int WriteElements(_xmlTextWriter* writer) const override;
+    io::StreamReader* NewStreamReader() override;
 
 private:
     CDefaultConfigData(const CDefaultConfigData&);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "KELLog.h"
 #include "KELUtf8.h"
@@ -74,10 +75,20 @@ bool GetAttr(xmlNode* node, const char* name, std::string& out)
     return false;
 }
 
-IntResult GetIntAttr(xmlNode* node, const char* name, int& out)
+namespace {
+
+/* The attributes of a tree node, read the way the stream's are. */
+struct NodeAttributes {
+    xmlNode* node;
+    bool Get(const char* name, std::string& out) const { return GetAttr(node, name, out); }
+    void Skipped(const std::string& why) const { LogSkipped(node, why); }
+};
+
+template <class Attributes>
+IntResult GetIntOf(const Attributes& attributes, const char* name, int& out)
 {
     std::string text;
-    if (!GetAttr(node, name, text))
+    if (!attributes.Get(name, text))
         return INT_ABSENT;
     const char* begin = text.c_str();
     while (*begin == ' ' || *begin == '\t' || *begin == '\n' || *begin == '\r')
@@ -101,14 +112,44 @@ IntResult GetIntAttr(xmlNode* node, const char* name, int& out)
     return INT_OK;
 }
 
-void ReadOptionalInt(xmlNode* node, const char* name, int& out)
+template <class Attributes>
+void ReadOptionalIntOf(const Attributes& attributes, const char* name, int& out)
 {
     int value = 0;
-    IntResult result = GetIntAttr(node, name, value);
+    IntResult result = GetIntOf(attributes, name, value);
     if (result == INT_OK)
         out = value;
     else if (result == INT_INVALID)
-        LogSkipped(node, std::string("value of ") + name + " is not a whole number; kept " + std::to_string(out));
+        attributes.Skipped(std::string("value of ") + name + " is not a whole number; kept " + std::to_string(out));
+}
+
+template <class Attributes>
+CApplicationInfo* ReadApplicationOf(const Attributes& attributes)
+{
+    CApplicationInfo* app = new CApplicationInfo();
+    std::string value;
+    if (attributes.Get("name", value))
+        app->SetName(value);
+    if (attributes.Get("path", value))
+        app->SetPath(value);
+    if (attributes.Get("icon", value))
+        app->SetCustomIcon(value);
+    int enable = 1;
+    ReadOptionalIntOf(attributes, "enable", enable);
+    app->SetEnable(enable);
+    return app;
+}
+
+} // namespace
+
+IntResult GetIntAttr(xmlNode* node, const char* name, int& out)
+{
+    return GetIntOf(NodeAttributes{node}, name, out);
+}
+
+void ReadOptionalInt(xmlNode* node, const char* name, int& out)
+{
+    ReadOptionalIntOf(NodeAttributes{node}, name, out);
 }
 
 int WriteAttr(xmlTextWriterPtr writer, const char* name, const std::string& value)
@@ -141,18 +182,7 @@ int EndElement(xmlTextWriterPtr writer)
 
 CApplicationInfo* ReadApplication(xmlNode* node)
 {
-    CApplicationInfo* app = new CApplicationInfo();
-    std::string value;
-    if (GetAttr(node, "name", value))
-        app->SetName(value);
-    if (GetAttr(node, "path", value))
-        app->SetPath(value);
-    if (GetAttr(node, "icon", value))
-        app->SetCustomIcon(value);
-    int enable = 1;
-    ReadOptionalInt(node, "enable", enable);
-    app->SetEnable(enable);
-    return app;
+    return ReadApplicationOf(NodeAttributes{node});
 }
 
 int WriteApplication(xmlTextWriterPtr writer, const CApplicationInfo& app)
@@ -228,6 +258,149 @@ int WriteCategories(xmlTextWriterPtr writer, const CategoryInfoList* list)
             return rc;
     }
     return KEL_OK;
+}
+
+/* ---- Streams */
+
+StreamAttributes::StreamAttributes(const xmlChar** attributes, int count, long line,
+                                   std::vector<std::string>* deferredLog)
+    : m_Attributes(attributes)
+    , m_Count(count)
+    , m_Line(line)
+    , m_DeferredLog(deferredLog)
+{
+}
+
+bool StreamAttributes::Get(const char* name, std::string& out) const
+{
+    for (int i = 0; i < m_Count; ++i) {
+        const xmlChar** attribute = m_Attributes + 5 * i;
+        if (!xmlStrEqual(attribute[0], BAD_CAST name))
+            continue;
+        const char* value = reinterpret_cast<const char*>(attribute[3]);
+        const char* end = reinterpret_cast<const char*>(attribute[4]);
+        const size_t length = value && end > value ? static_cast<size_t>(end - value) : 0;
+        /* The parser resolved every reference but one: without entity substitution it passes
+         * a literal "&" on as the reference "&#38;", which the tree would turn back. */
+        const char* amp = length ? static_cast<const char*>(memchr(value, '&', length)) : nullptr;
+        if (!amp) {
+            out.assign(value ? value : "", length);
+            return true;
+        }
+        out.assign(value, static_cast<size_t>(amp - value));
+        for (const char* p = amp; p < end;) {
+            if (*p == '&' && end - p >= 5 && memcmp(p, "&#38;", 5) == 0) {
+                out += '&';
+                p += 5;
+            } else {
+                out += *p++;
+            }
+        }
+        return true;
+    }
+    return false;
+}
+
+void StreamAttributes::Skipped(const std::string& why) const
+{
+    std::string line = t_Context.source;
+    if (m_Line > 0)
+        line += ": line " + std::to_string(m_Line);
+    line += ": " + why;
+    m_DeferredLog->push_back(line);
+}
+
+void StreamReader::Commit()
+{
+    for (const std::string& line : m_DeferredLog)
+        CKELLog::WriteLine(line, 2, "", false);
+    m_DeferredLog.clear();
+    HandOver();
+}
+
+namespace {
+
+class ApplicationsStream : public StreamReader {
+public:
+    explicit ApplicationsStream(std::function<void(ApplicationInfoList*)> handOver)
+        : m_HandOver(handOver)
+        , m_List(new ApplicationInfoList())
+    {
+    }
+    ~ApplicationsStream() override { FreeApplications(m_List); }
+
+    void StartElement(int depth, const char* name, const StreamAttributes& attributes) override
+    {
+        if (depth == 1 && strcmp(name, "Application") == 0)
+            m_List->push_back(ReadApplicationOf(attributes));
+    }
+
+protected:
+    void HandOver() override
+    {
+        m_HandOver(m_List);
+        m_List = nullptr;
+    }
+
+private:
+    std::function<void(ApplicationInfoList*)> m_HandOver;
+    ApplicationInfoList* m_List;
+};
+
+class CategoriesStream : public StreamReader {
+public:
+    explicit CategoriesStream(std::function<void(CategoryInfoList*)> handOver)
+        : m_HandOver(handOver)
+        , m_List(new CategoryInfoList())
+        , m_Category(nullptr)
+    {
+    }
+    ~CategoriesStream() override { FreeCategories(m_List); }
+
+    void StartElement(int depth, const char* name, const StreamAttributes& attributes) override
+    {
+        if (depth == 1) {
+            /* Only the direct children of a category are its programs. */
+            m_Category = nullptr;
+            if (strcmp(name, "Category") != 0)
+                return;
+            CCategory* category = new CCategory();
+            std::string value;
+            if (attributes.Get("name", value))
+                category->SetName(value);
+            if (attributes.Get("icon", value))
+                category->SetCategoryIcon(value);
+            category->SetPApplicationInfoList(new ApplicationInfoList());
+            m_List->push_back(category);
+            m_Category = category;
+        } else if (depth == 2 && m_Category && strcmp(name, "Application") == 0) {
+            m_Category->GetPApplicationInfoList()->push_back(ReadApplicationOf(attributes));
+        }
+    }
+
+protected:
+    void HandOver() override
+    {
+        m_HandOver(m_List);
+        m_List = nullptr;
+    }
+
+private:
+    std::function<void(CategoryInfoList*)> m_HandOver;
+    CategoryInfoList* m_List;
+    CCategory* m_Category; /* the category whose programs are being read; owned by m_List */
+};
+
+} // namespace
+
+StreamReader* NewApplicationsStream(std::function<void(ApplicationInfoList*)> handOver)
+{
+    return new ApplicationsStream(handOver);
+}
+
+StreamReader* NewCategoriesStream(std::function<void(CategoryInfoList*)> handOver)
+{
+    return new CategoriesStream(handOver);
 }
 
 ApplicationInfoList* CopyApplications(const ApplicationInfoList* list)

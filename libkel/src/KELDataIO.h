@@ -6,7 +6,9 @@
 #include <libxml/tree.h>
 #include <libxml/xmlwriter.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "KELData.h"
 
@@ -64,6 +66,45 @@ int WriteApplications(xmlTextWriterPtr writer, const ApplicationInfoList* list);
 /* <Category name icon> with <Application> children; always leaves a list (maybe empty). */
 void ReadCategories(xmlNode* root, CategoryInfoList*& list);
 int WriteCategories(xmlTextWriterPtr writer, const CategoryInfoList* list);
+
+/* ---- Reading from the parser's stream of elements, without a tree (the long lists). */
+
+/* An element's attributes as the parser hands them over. Skipped items are logged only when
+ * the whole document turns out well-formed, in document order, as a walk of the tree would. */
+class StreamAttributes {
+public:
+    StreamAttributes(const xmlChar** attributes, int count, long line, std::vector<std::string>* deferredLog);
+    bool Get(const char* name, std::string& out) const;
+    void Skipped(const std::string& why) const;
+
+private:
+    const xmlChar** m_Attributes; /* 5 per attribute: name, prefix, URI, value, value end */
+    int m_Count;
+    long m_Line;
+    std::vector<std::string>* m_DeferredLog;
+};
+
+/* Builds a record's lists from element events; the record takes them only from Commit. */
+class StreamReader {
+public:
+    virtual ~StreamReader() {}
+    /* Elements below a root of the record's name; depth 0 is the root itself. */
+    virtual void StartElement(int depth, const char* name, const StreamAttributes& attributes) = 0;
+    /* The document is well-formed: write the deferred log lines and hand the lists over. */
+    void Commit();
+    std::vector<std::string>* DeferredLog() { return &m_DeferredLog; }
+
+protected:
+    virtual void HandOver() = 0;
+
+private:
+    std::vector<std::string> m_DeferredLog;
+};
+
+/* <Application> children of the root (search results). */
+StreamReader* NewApplicationsStream(std::function<void(ApplicationInfoList*)> handOver);
+/* <Category> children of the root with their <Application> children (tab navigation, defaults). */
+StreamReader* NewCategoriesStream(std::function<void(CategoryInfoList*)> handOver);
 
 /* Deep copies and frees of the owned lists. */
 ApplicationInfoList* CopyApplications(const ApplicationInfoList* list);

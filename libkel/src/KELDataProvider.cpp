@@ -62,6 +62,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <tuple>
 
@@ -136,12 +137,23 @@ FileState Recall(const struct stat& st)
 }
 
 /* ---- Reading */
+
+/* A document read as a stream of elements: where the reader stands and what the root was. */
+struct StreamState {
+    io::StreamReader* reader;
+    const char* rootName;
+    int depth;
+    bool rootOk;
+    std::string rootFound;
+};
+
 struct ReadState {
     int fd;
     off_t total;
     bool tooLarge;
     bool doctype;
-    int readErrno; /* a failing disk is not a malformed file */
+    int readErrno;       /* a failing disk is not a malformed file */
+    StreamState* stream; /* null: the parser builds a tree */
 };
 
 int ReadChunk(void* context, char* buffer, int len)
@@ -172,6 +184,38 @@ void RefuseDoctype(void* context, const xmlChar*, const xmlChar*, const xmlChar*
     xmlStopParser(ctxt);
 }
 
+/* The line as a tree would record it for the element: 65535 stands for any later line. */
+long LineOf(xmlParserCtxtPtr ctxt)
+{
+    if (!ctxt->input)
+        return 0;
+    return ctxt->input->line < 65535 ? ctxt->input->line : 65535;
+}
+
+void StreamStartElement(void* context, const xmlChar* localname, const xmlChar*, const xmlChar*, int,
+                        const xmlChar**, int nbAttributes, int nbDefaulted, const xmlChar** attributes)
+{
+    xmlParserCtxtPtr ctxt = static_cast<xmlParserCtxtPtr>(context);
+    StreamState* stream = static_cast<ReadState*>(ctxt->_private)->stream;
+    int depth = stream->depth++;
+    if (depth == 0) {
+        stream->rootFound = reinterpret_cast<const char*>(localname);
+        stream->rootOk = xmlStrEqual(localname, BAD_CAST stream->rootName);
+    }
+    /* Under another root nothing is read; the load fails once the parse is through. Attributes
+     * defaulted by a DTD would not be in a tree either (and no DTD gets this far). */
+    if (stream->rootOk)
+        stream->reader->StartElement(depth, reinterpret_cast<const char*>(localname),
+                                     io::StreamAttributes(attributes, nbAttributes - nbDefaulted, LineOf(ctxt),
+                                                          stream->reader->DeferredLog()));
+}
+
+void StreamEndElement(void* context, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    xmlParserCtxtPtr ctxt = static_cast<xmlParserCtxtPtr>(context);
+    --static_cast<ReadState*>(ctxt->_private)->stream->depth;
+}
+
 std::string FirstLine(const char* message)
 {
     std::string text = message ? message : "";
@@ -182,8 +226,10 @@ std::string FirstLine(const char* message)
 }
 
 /* Parses from the descriptor (fd >= 0) or from memory. Returns the document or null with
- * rc and reason set. */
-xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& rc, std::string& reason)
+ * rc and reason set. With a stream the elements go to its reader and the document stays
+ * empty: the same parser, limits and refusals, without the tree. */
+xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& rc, std::string& reason,
+                   StreamState* stream = nullptr)
 {
     InitXml();
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
@@ -192,9 +238,20 @@ xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& 
         reason = "out of memory";
         return nullptr;
     }
-    ReadState state = {fd, 0, false, false, 0};
+    ReadState state = {fd, 0, false, false, 0, stream};
     ctxt->_private = &state;
     ctxt->sax->internalSubset = RefuseDoctype;
+    if (stream) {
+        ctxt->sax->startElementNs = StreamStartElement;
+        ctxt->sax->endElementNs = StreamEndElement;
+        /* Text, comments and processing instructions carry nothing the records read. */
+        ctxt->sax->characters = nullptr;
+        ctxt->sax->ignorableWhitespace = nullptr;
+        ctxt->sax->cdataBlock = nullptr;
+        ctxt->sax->comment = nullptr;
+        ctxt->sax->processingInstruction = nullptr;
+        ctxt->sax->reference = nullptr;
+    }
     xmlDocPtr doc;
     if (fd >= 0)
         doc = xmlCtxtReadIO(ctxt, ReadChunk, nullptr, &state, url, nullptr, PARSE_OPTIONS);
@@ -272,6 +329,21 @@ int OpenPolicyFile(const std::string& path, struct stat& st, int& rc, std::strin
         fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     rc = KEL_OK;
     return fd;
+}
+
+/* After a well-formed document read as a stream: the same checks and outcome as
+ * LoadDocument on its tree. */
+int FinishStream(StreamState& stream)
+{
+    if (stream.rootFound.empty())
+        return KEL_ERR_FORMAT;
+    if (!stream.rootOk) {
+        Fail("Cannot load " + io::Source() + ": the root element is <" + stream.rootFound + ">, expected <" +
+             stream.rootName + ">");
+        return KEL_ERR_FORMAT;
+    }
+    stream.reader->Commit();
+    return KEL_OK;
 }
 
 /* Is the file on disk a readable document with this root? Used before replacing a file
@@ -480,6 +552,11 @@ CKELDataProvider::~CKELDataProvider()
 {
 }
 
+io::StreamReader* CKELDataProvider::NewStreamReader()
+{
+    return nullptr;
+}
+
 int CKELDataProvider::LoadDocument(_xmlDoc* doc)
 {
     xmlNode* root = xmlDocGetRootElement(doc);
@@ -516,7 +593,9 @@ int CKELDataProvider::LoadFromFile(const std::string& path)
             Remember(st, FILE_UNREADABLE);
         return rc;
     }
-    xmlDocPtr doc = ParseXml(fd, nullptr, 0, path.c_str(), rc, reason);
+    std::unique_ptr<io::StreamReader> reader(NewStreamReader());
+    StreamState stream = {reader.get(), RootElementName(), 0, false, std::string()};
+    xmlDocPtr doc = ParseXml(fd, nullptr, 0, path.c_str(), rc, reason, reader ? &stream : nullptr);
     close(fd);
     if (!doc) {
         Fail("Cannot load " + path + ": " + reason);
@@ -524,7 +603,7 @@ int CKELDataProvider::LoadFromFile(const std::string& path)
             Remember(st, FILE_UNREADABLE);
         return rc;
     }
-    rc = LoadDocument(doc);
+    rc = reader ? FinishStream(stream) : LoadDocument(doc);
     xmlFreeDoc(doc);
     Remember(st, rc == KEL_OK ? FILE_GOOD : FILE_UNREADABLE);
     return rc;
@@ -545,12 +624,14 @@ int CKELDataProvider::LoadFromString(const std::string& xml)
     }
     int rc;
     std::string reason;
-    xmlDocPtr doc = ParseXml(-1, xml.data(), xml.size(), "policy.xml", rc, reason);
+    std::unique_ptr<io::StreamReader> reader(NewStreamReader());
+    StreamState stream = {reader.get(), RootElementName(), 0, false, std::string()};
+    xmlDocPtr doc = ParseXml(-1, xml.data(), xml.size(), "policy.xml", rc, reason, reader ? &stream : nullptr);
     if (!doc) {
         Fail(std::string("Cannot load <") + RootElementName() + "> from XML text: " + reason);
         return rc;
     }
-    rc = LoadDocument(doc);
+    rc = reader ? FinishStream(stream) : LoadDocument(doc);
     xmlFreeDoc(doc);
     return rc;
 }

@@ -108,4 +108,9 @@ int CSearchResultData::WriteElements(_xmlTextWriter* writer) const
     return io::WriteApplications(writer, m_pApps);
 }
 
+io::StreamReader* CSearchResultData::NewStreamReader()
+{
+    return io::NewApplicationsStream([this](ApplicationInfoList* list) { SetPApplicationInfoList(list); });
+}
+
 } // namespace LibKELData

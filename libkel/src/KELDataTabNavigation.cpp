@@ -108,6 +108,11 @@ int CTabNavigationData::WriteElements(_xmlTextWriter* writer) const
     return io::WriteCategories(writer, m_pCategories);
 }
 
+io::StreamReader* CTabNavigationData::NewStreamReader()
+{
+    return io::NewCategoriesStream([this](CategoryInfoList* list) { SetPCategoryInfoList(list); });
+}
+
 CDefaultConfigData::CDefaultConfigData()
     : m_pCategories(nullptr)
 {
@@ -151,6 +156,11 @@ int CDefaultConfigData::ReadElement(_xmlNode* root)
 int CDefaultConfigData::WriteElements(_xmlTextWriter* writer) const
 {
     return io::WriteCategories(writer, m_pCategories);
+}
+
+io::StreamReader* CDefaultConfigData::NewStreamReader()
+{
+    return io::NewCategoriesStream([this](CategoryInfoList* list) { SetPCategoryInfoList(list); });
 }
 
 } // namespace LibKELData

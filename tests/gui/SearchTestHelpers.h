@@ -1,8 +1,11 @@
-/* Lookups and fixtures shared by the search dialog and Add Application window tests. */
+/* Lookups and fixtures shared by the search dialog, Add Application window and name-and-icon
+ * dialog tests. */
 #ifndef KEL_SEARCH_TEST_HELPERS_H
 #define KEL_SEARCH_TEST_HELPERS_H
 
+#include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <sys/stat.h>
 
 #include <list>
 #include <string>
@@ -11,6 +14,7 @@
 #include "KELConstants.h"
 #include "KELData.h"
 #include "KelTest.h"
+#include "shellsetting_fixture.h"
 
 namespace searchtest {
 
@@ -26,15 +30,6 @@ inline std::string StatusText(GtkWidget* window)
 {
     GtkWidget* label = StatusLabel(window);
     return label ? gtk_label_get_text(GTK_LABEL(label)) : "<no label>";
-}
-
-inline std::string StatusTooltip(GtkWidget* window)
-{
-    GtkWidget* label = StatusLabel(window);
-    gchar* t = label ? gtk_widget_get_tooltip_text(label) : NULL;
-    std::string s = t ? t : "";
-    g_free(t);
-    return s;
 }
 
 /* The status text colour set on the label, as "red", "black" or "none". */
@@ -77,17 +72,6 @@ inline void SetPath(GtkWidget* window, const std::string& path)
     gtk_entry_set_text(GTK_ENTRY(keltest::FindByType(window, GTK_TYPE_ENTRY)), path.c_str());
 }
 
-/* Asks the window to close as the window manager would (the close box of its frame). */
-inline void CloseFromFrame(GtkWidget* window)
-{
-    GdkEvent* event = gdk_event_new(GDK_DELETE);
-    event->any.window = GDK_WINDOW(g_object_ref(window->window));
-    event->any.send_event = TRUE;
-    gtk_main_do_event(event);
-    gdk_event_free(event);
-    keltest::Drain();
-}
-
 /* A plain top-level window to be the parent of modal dialogs. */
 inline GtkWidget* NewParent()
 {
@@ -100,6 +84,25 @@ inline GtkWidget* NewParent()
 inline void CountClose(GtkWidget*, gpointer counter)
 {
     ++*static_cast<int*>(counter);
+}
+
+/* The names in a window's (first) program list, in list order. */
+inline std::vector<std::string> ListNames(GtkWidget* window)
+{
+    return keltest::ColumnTexts(gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(window, GTK_TYPE_TREE_VIEW))),
+                                1);
+}
+
+/* An installed program: an executable and its .desktop entry naming it and its icon. */
+inline void Install(const std::string& folder, const std::string& id, const std::string& name)
+{
+    std::string exec = folder + "/bin/" + id, icon = folder + "/icons/" + id + ".png";
+    ASSERT_TRUE(keltest::WriteFile(exec, "#!/bin/sh\nexit 0\n"));
+    ASSERT_EQ(chmod(exec.c_str(), 0755), 0);
+    ASSERT_TRUE(keltest::WritePng(icon, 32, 0x22aa66ff));
+    ASSERT_TRUE(keltest::WriteFile(folder + "/applications/" + id + ".desktop",
+                                   "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec +
+                                       "\nIcon=" + icon + "\n"));
 }
 
 inline LibKELData::CApplicationInfo Program(int i, const std::string& icon = "")
@@ -126,6 +129,62 @@ inline void WriteResultCount(int count)
         programs.push_back(Program(i));
     WriteResults(programs);
 }
+
+/* Answers the next file chooser from a timeout: goes to file (selecting it) or else to folder,
+ * waits until the chooser holds it (it loads folders asynchronously) and responds. A chooser
+ * that never takes it is cancelled, so that the dialog's nested loop always ends. */
+struct ChooserAnswerer {
+    std::string folder, file;
+    int response;
+    bool answered = false, filterTakesPng = false, filterTakesText = false;
+    int polls = 0;
+    guint source = gdk_threads_add_timeout(10, Poll, this);
+
+    ChooserAnswerer(const std::string& fo, const std::string& fi, int r)
+        : folder(fo)
+        , file(fi)
+        , response(r)
+    {
+    }
+    ~ChooserAnswerer()
+    {
+        if (source)
+            g_source_remove(source);
+    }
+    static gboolean Poll(gpointer self)
+    {
+        ChooserAnswerer* a = static_cast<ChooserAnswerer*>(self);
+        GtkFileChooser* chooser = NULL;
+        for (GtkWindow* w : keltest::ToplevelsWithTitle(""))
+            if (GTK_IS_FILE_CHOOSER_DIALOG(w) && GTK_WIDGET_VISIBLE(w))
+                chooser = GTK_FILE_CHOOSER(w);
+        if (!chooser)
+            return TRUE;
+        if (a->polls++ == 0) {
+            GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
+            GtkFileFilterInfo info = {GTK_FILE_FILTER_MIME_TYPE, NULL, NULL, NULL, "image/png"};
+            a->filterTakesPng = filter && gtk_file_filter_filter(filter, &info);
+            info.mime_type = "text/plain";
+            a->filterTakesText = filter && gtk_file_filter_filter(filter, &info);
+            if (!a->file.empty())
+                gtk_file_chooser_set_filename(chooser, a->file.c_str());
+            else
+                gtk_file_chooser_set_current_folder(chooser, a->folder.c_str());
+        } else if (!a->file.empty()) {
+            gtk_file_chooser_select_filename(chooser, a->file.c_str()); /* once the folder is loaded */
+        }
+        gchar* now =
+            a->file.empty() ? gtk_file_chooser_get_current_folder(chooser) : gtk_file_chooser_get_filename(chooser);
+        bool ready = a->response != GTK_RESPONSE_ACCEPT || (now && (a->file.empty() ? a->folder : a->file) == now);
+        g_free(now);
+        if (!ready && a->polls < 1000)
+            return TRUE;
+        a->answered = ready;
+        a->source = 0;
+        gtk_dialog_response(GTK_DIALOG(chooser), ready ? a->response : GTK_RESPONSE_CANCEL);
+        return FALSE;
+    }
+};
 
 } // namespace searchtest
 

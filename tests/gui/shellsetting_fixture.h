@@ -1,11 +1,12 @@
-/* A concrete Shell Settings window for the tests: counts the calls of the operations the frame
- * leaves open, and loads its records from the sandbox root. */
+/* Shell Settings windows opened to the tests, policy files written through the records (so the
+ * tests follow the storage format), and list and toggle helpers. */
 #ifndef SHELLSETTING_FIXTURE_H
 #define SHELLSETTING_FIXTURE_H
 
 #include <gtk/gtk.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "CShellSettingCtrl.h"
@@ -15,7 +16,42 @@
 
 namespace keltest {
 
-class CTestShellSetting : public LibKELGUI::CShellSettingCtrl {
+/* Any Shell Settings window with its protected records and widgets made public. */
+template <class Base> class Exposed : public Base {
+public:
+    using Base::m_TabNavData;
+    using Base::m_ScheduleData;
+    using Base::m_SystemSettingData;
+    using Base::m_bScheduleDirty;
+    using Base::m_bTabNavDirty;
+    using Base::m_bSystemSettingDirty;
+    using Base::m_pAddApplicationWindow;
+    using Base::m_pIconDlg;
+    using Base::m_pNotebook;
+    using Base::m_pButtonRow;
+    using Base::m_pAutoLockCheckBox;
+    using Base::m_TimeGrid;
+    using Base::m_DayButtons;
+    using Base::m_pCategoryView;
+    using Base::m_pProgramView;
+    using Base::m_pCategoryStore;
+    using Base::m_pProgramStore;
+    using Base::m_pAddCategoryBtn;
+    using Base::m_pDeleteCategoryBtn;
+    using Base::m_pEditCategoryBtn;
+    using Base::m_pAddProgramBtn;
+    using Base::m_pDeleteProgramBtn;
+    using Base::m_pEditProgramBtn;
+    using Base::m_pDefaultBtn;
+    using Base::m_pSettingsRow;
+    using Base::m_pUSBCheckBox;
+    using Base::m_pNewStudentCheckBox;
+    using Base::m_CurProgramName;
+    using Base::m_CurCategoryName;
+};
+
+/* The frame alone: records the operations it leaves to the concrete windows. */
+class CTestShellSetting : public Exposed<LibKELGUI::CShellSettingCtrl> {
 public:
     std::vector<std::string> calls;
 
@@ -28,21 +64,9 @@ public:
         }
         return result;
     }
-    int OnClose() override
-    {
-        calls.push_back("OnClose");
-        return Close();
-    }
-    int OnApply() override
-    {
-        calls.push_back("OnApply");
-        return 0;
-    }
-    int OnAddProgram() override
-    {
-        calls.push_back("OnAddProgram");
-        return 0;
-    }
+    int OnClose() override { return calls.push_back("OnClose"), Close(); }
+    int OnApply() override { return calls.push_back("OnApply"), 0; }
+    int OnAddProgram() override { return calls.push_back("OnAddProgram"), 0; }
     int LoadXMLData() override
     {
         calls.push_back("LoadXMLData");
@@ -54,58 +78,15 @@ public:
         ShowUSBPolicy();
         return 0;
     }
-
-    int Count(const std::string& call) const
-    {
-        int n = 0;
-        for (const std::string& c : calls)
-            n += c == call;
-        return n;
-    }
-
-    using CShellSettingCtrl::m_TabNavData;
-    using CShellSettingCtrl::m_ScheduleData;
-    using CShellSettingCtrl::m_SystemSettingData;
-    using CShellSettingCtrl::m_bScheduleDirty;
-    using CShellSettingCtrl::m_bTabNavDirty;
-    using CShellSettingCtrl::m_bSystemSettingDirty;
-    using CShellSettingCtrl::m_pAddApplicationWindow;
-    using CShellSettingCtrl::m_pIconDlg;
-    using CShellSettingCtrl::m_pNotebook;
-    using CShellSettingCtrl::m_pButtonRow;
-    using CShellSettingCtrl::m_pAutoLockCheckBox;
-    using CShellSettingCtrl::m_TimeGrid;
-    using CShellSettingCtrl::m_DayButtons;
-    using CShellSettingCtrl::m_pCategoryView;
-    using CShellSettingCtrl::m_pProgramView;
-    using CShellSettingCtrl::m_pCategoryStore;
-    using CShellSettingCtrl::m_pProgramStore;
-    using CShellSettingCtrl::m_pAddCategoryBtn;
-    using CShellSettingCtrl::m_pDeleteCategoryBtn;
-    using CShellSettingCtrl::m_pEditCategoryBtn;
-    using CShellSettingCtrl::m_pAddProgramBtn;
-    using CShellSettingCtrl::m_pDeleteProgramBtn;
-    using CShellSettingCtrl::m_pEditProgramBtn;
-    using CShellSettingCtrl::m_pDefaultBtn;
-    using CShellSettingCtrl::m_pSettingsRow;
-    using CShellSettingCtrl::m_pUSBCheckBox;
-    using CShellSettingCtrl::m_pNewStudentCheckBox;
-    using CShellSettingCtrl::m_CurProgramName;
-    using CShellSettingCtrl::m_CurCategoryName;
 };
 
-/* ---- policy files written through the records, so the tests follow the storage format */
-
 struct ProgramSpec {
-    std::string name;
-    std::string path;
-    std::string icon;
+    std::string name, path, icon;
     int enable;
 };
 
 struct CategorySpec {
-    std::string name;
-    std::string icon;
+    std::string name, icon;
     std::vector<ProgramSpec> programs;
 };
 
@@ -116,39 +97,30 @@ inline LibKELData::CategoryInfoList* NewCategoryList(const std::vector<CategoryS
         LibKELData::CCategory* category = new LibKELData::CCategory;
         category->SetName(spec.name);
         category->SetCategoryIcon(spec.icon);
-        if (!spec.programs.empty()) {
-            for (const ProgramSpec& p : spec.programs)
-                category->AddApplication(new LibKELData::CApplicationInfo(p.name, p.path, p.icon, p.enable));
-        }
+        for (const ProgramSpec& p : spec.programs)
+            category->AddApplication(new LibKELData::CApplicationInfo(p.name, p.path, p.icon, p.enable));
         list->push_back(category);
     }
     return list;
 }
 
-inline bool WriteTabNavigation(const std::vector<CategorySpec>& categories)
+/* Writes the program policy, or with defaults set, the factory defaults. */
+inline bool WriteTabNavigation(const std::vector<CategorySpec>& categories, bool defaults = false)
 {
+    if (defaults) {
+        LibKELData::CDefaultConfigData data;
+        data.SetPCategoryInfoList(NewCategoryList(categories));
+        return data.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::DEFAULT_CONFIG) == 0;
+    }
     LibKELData::CTabNavigationData data;
     data.SetPCategoryInfoList(NewCategoryList(categories));
     return data.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::TAB_NAVIGATION) == 0;
 }
 
-inline bool WriteDefaultConfig(const std::vector<CategorySpec>& categories)
-{
-    LibKELData::CDefaultConfigData data;
-    data.SetPCategoryInfoList(NewCategoryList(categories));
-    return data.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::DEFAULT_CONFIG) == 0;
-}
-
 struct SectionSpec {
-    int day;
-    int start;
-    int end;
+    int day, start, end;
+    bool operator==(const SectionSpec& o) const { return day == o.day && start == o.start && end == o.end; }
 };
-
-inline bool operator==(const SectionSpec& a, const SectionSpec& b)
-{
-    return a.day == b.day && a.start == b.start && a.end == b.end;
-}
 
 inline LibKELData::LockTimeSectionList* NewSectionList(const std::vector<SectionSpec>& sections)
 {
@@ -156,6 +128,15 @@ inline LibKELData::LockTimeSectionList* NewSectionList(const std::vector<Section
     for (const SectionSpec& s : sections)
         list->push_back(new LibKELData::CLockTimeSection(s.day, s.start, s.end));
     return list;
+}
+
+inline std::vector<SectionSpec> Sections(const LibKELData::LockTimeSectionList* list)
+{
+    std::vector<SectionSpec> out;
+    if (list)
+        for (const LibKELData::CLockTimeSection* s : *list)
+            out.push_back({s->GetDayOfWeek(), s->GetStartTime(), s->GetEndTime()});
+    return out;
 }
 
 inline bool WriteLockSchedule(int autoLock, int lockStatus, const std::vector<SectionSpec>& sections)
@@ -174,8 +155,6 @@ inline bool WriteSystemSetting(int usbEnabled, int newStudentDialog)
     data.SetNewStudentConnectDialogEnable(newStudentDialog);
     return data.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::KEL_SYSTEM_SETTING) == 0;
 }
-
-/* ---- widgets */
 
 inline bool Sensitive(GtkWidget* w)
 {
@@ -213,35 +192,27 @@ inline int SelectedRow(GtkWidget* view)
     return row;
 }
 
-inline std::vector<std::string> ColumnTexts(GtkListStore* store, int column)
+/* A cell of a list's row (a pixbuf borrowed: the list keeps its own), and a column's texts. */
+template <typename T, typename Model> T CellAt(Model* list, int row, int column)
+{
+    GtkTreeIter iter;
+    T value = T();
+    if (gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(list), &iter, NULL, row))
+        gtk_tree_model_get(GTK_TREE_MODEL(list), &iter, column, &value, -1);
+    if constexpr (std::is_same<T, GdkPixbuf*>::value)
+        if (value)
+            g_object_unref(value);
+    return value;
+}
+
+template <typename Model> std::vector<std::string> ColumnTexts(Model* list, int column)
 {
     std::vector<std::string> out;
-    GtkTreeIter iter;
-    GtkTreeModel* model = GTK_TREE_MODEL(store);
-    for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok; ok = gtk_tree_model_iter_next(model, &iter)) {
-        gchar* text = NULL;
-        gtk_tree_model_get(model, &iter, column, &text, -1);
+    for (int row = 0; list && row < gtk_tree_model_iter_n_children(GTK_TREE_MODEL(list), NULL); ++row) {
+        gchar* text = CellAt<gchar*>(list, row, column);
         out.push_back(text ? text : "");
         g_free(text);
     }
-    return out;
-}
-
-inline std::vector<std::string> CategoryNames(const LibKELData::CTabNavigationData& data)
-{
-    std::vector<std::string> out;
-    if (data.GetPCategoryInfoList())
-        for (LibKELData::CCategory* c : *data.GetPCategoryInfoList())
-            out.push_back(c->GetName());
-    return out;
-}
-
-inline std::vector<std::string> ProgramNames(const LibKELData::CCategory* category)
-{
-    std::vector<std::string> out;
-    if (category && category->GetPApplicationInfoList())
-        for (LibKELData::CApplicationInfo* a : *category->GetPApplicationInfoList())
-            out.push_back(a->GetName());
     return out;
 }
 
@@ -253,6 +224,23 @@ inline LibKELData::CCategory* CategoryAt(const LibKELData::CTabNavigationData& d
     LibKELData::CategoryInfoList::iterator it = list->begin();
     std::advance(it, n);
     return *it;
+}
+
+inline std::vector<std::string> CategoryNames(const LibKELData::CTabNavigationData& data)
+{
+    std::vector<std::string> out;
+    for (size_t i = 0; CategoryAt(data, i); ++i)
+        out.push_back(CategoryAt(data, i)->GetName());
+    return out;
+}
+
+inline std::vector<std::string> ProgramNames(const LibKELData::CCategory* category)
+{
+    std::vector<std::string> out;
+    if (category && category->GetPApplicationInfoList())
+        for (LibKELData::CApplicationInfo* a : *category->GetPApplicationInfoList())
+            out.push_back(a->GetName());
+    return out;
 }
 
 } // namespace keltest

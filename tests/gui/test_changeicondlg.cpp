@@ -1,5 +1,5 @@
-/* Tests of the name-and-icon dialog: the icon grid, grid and file-chooser choices, name
- * validation, the ways it closes, and what its owner reads back. */
+/* The name-and-icon dialog: the icon grid, grid and file-chooser choices, name validation, the
+ * ways it closes, and what its owner reads back. */
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -12,6 +12,7 @@
 #include "CChangeIconDlg.h"
 #include "KELDataTools.h"
 #include "KelTest.h"
+#include "SearchTestHelpers.h"
 
 using LibKELGUI::CChangeIconDlg;
 
@@ -19,8 +20,8 @@ namespace {
 
 const char* const TITLE = "Edit Application";
 
-/* Stands in for the Shell Settings page: a parent window, and a close callback that reads
- * the dialog while it is still intact. */
+/* Stands in for the Shell Settings page: a parent window, and a close callback that reads the
+ * dialog while it is still intact. */
 struct Owner {
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     CChangeIconDlg* dlg = nullptr;
@@ -52,19 +53,11 @@ struct Owner {
         keltest::Drain();
     }
     GtkWidget* Win() const { return dlg->GetWindow(); }
-    GtkEntry* NameEntry() const { return GTK_ENTRY(keltest::FindByType(Win(), GTK_TYPE_ENTRY, 0)); }
-    GtkEntry* PathEntry() const { return GTK_ENTRY(keltest::FindByType(Win(), GTK_TYPE_ENTRY, 1)); }
+    GtkEntry* Entry(int i) const { return GTK_ENTRY(keltest::FindByType(Win(), GTK_TYPE_ENTRY, i)); }
+    void SetName(const char* name) const { gtk_entry_set_text(Entry(0), name); }
+    std::string PathShown() const { return gtk_entry_get_text(Entry(1)); }
     GtkIconView* Grid() const { return GTK_ICON_VIEW(keltest::FindByType(Win(), GTK_TYPE_ICON_VIEW)); }
     void Click(const char* label) const { keltest::Click(keltest::FindButtonByLabel(Win(), label)); }
-    /* The path entry's text, checked to equal its tooltip. */
-    std::string PathShown() const
-    {
-        gchar* tip = gtk_widget_get_tooltip_text(GTK_WIDGET(PathEntry()));
-        std::string text = gtk_entry_get_text(PathEntry());
-        EXPECT_STREQ(text.c_str(), tip);
-        g_free(tip);
-        return text;
-    }
     void Select(int index) const
     {
         GtkTreePath* path = gtk_tree_path_new_from_indices(index, -1);
@@ -74,89 +67,24 @@ struct Owner {
     }
 };
 
+/* The grid's rows: picture width and height (0 x 0 without one), shown name, file path. */
 struct GridRow {
-    int width, height; /* 0 x 0 without an image */
+    int width, height;
     std::string name, path;
 };
 
 std::vector<GridRow> GridRows(GtkIconView* grid)
 {
-    std::vector<GridRow> rows;
     GtkTreeModel* model = gtk_icon_view_get_model(grid);
-    GtkTreeIter it;
-    for (gboolean ok = gtk_tree_model_get_iter_first(model, &it); ok; ok = gtk_tree_model_iter_next(model, &it)) {
-        GdkPixbuf* image = nullptr;
-        gchar *name = nullptr, *path = nullptr;
-        gtk_tree_model_get(model, &it, 0, &image, 1, &name, 2, &path, -1);
-        rows.push_back({image ? gdk_pixbuf_get_width(image) : 0, image ? gdk_pixbuf_get_height(image) : 0,
-                        name ? name : "", path ? path : ""});
-        if (image)
-            g_object_unref(image);
-        g_free(name);
-        g_free(path);
+    std::vector<std::string> names = keltest::ColumnTexts(model, 1), paths = keltest::ColumnTexts(model, 2);
+    std::vector<GridRow> rows;
+    for (size_t i = 0; i < names.size(); ++i) {
+        GdkPixbuf* image = keltest::CellAt<GdkPixbuf*>(model, i, 0);
+        rows.push_back(
+            {image ? gdk_pixbuf_get_width(image) : 0, image ? gdk_pixbuf_get_height(image) : 0, names[i], paths[i]});
     }
     return rows;
 }
-
-/* What GTK does when the user closes a window from its frame. */
-void CloseFromFrame(GtkWidget* window)
-{
-    GdkEvent* event = gdk_event_new(GDK_DELETE);
-    event->any.window = GDK_WINDOW(g_object_ref(window->window));
-    gtk_main_do_event(event);
-    gdk_event_free(event);
-    keltest::Drain();
-}
-
-/* Answers the next file chooser from a timeout: sets the file, waits until the chooser has
- * taken it (it loads folders asynchronously) and emits the response. */
-struct ChooserDriver {
-    std::string file;
-    int response;
-    bool answered = false, filterTakesPng = false, filterTakesText = false;
-    std::string title, filterName;
-    GtkWindow* parent = nullptr;
-    int polls = 0;
-    guint source = gdk_threads_add_timeout(10, Poll, this);
-
-    ChooserDriver(const std::string& f, int r) : file(f), response(r) {}
-    ~ChooserDriver()
-    {
-        if (source)
-            g_source_remove(source);
-    }
-    static gboolean Poll(gpointer self)
-    {
-        ChooserDriver* d = static_cast<ChooserDriver*>(self);
-        GtkFileChooser* chooser = nullptr;
-        for (GtkWindow* w : keltest::ToplevelsWithTitle(""))
-            if (GTK_IS_FILE_CHOOSER_DIALOG(w) && GTK_WIDGET_VISIBLE(w))
-                chooser = GTK_FILE_CHOOSER(w);
-        if (!chooser)
-            return TRUE;
-        if (d->polls++ == 0) {
-            d->title = gtk_window_get_title(GTK_WINDOW(chooser));
-            d->parent = gtk_window_get_transient_for(GTK_WINDOW(chooser));
-            GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
-            d->filterName = filter ? gtk_file_filter_get_name(filter) : "";
-            GtkFileFilterInfo info = {GTK_FILE_FILTER_MIME_TYPE, NULL, NULL, NULL, "image/png"};
-            d->filterTakesPng = filter && gtk_file_filter_filter(filter, &info);
-            info.mime_type = "text/plain";
-            d->filterTakesText = filter && gtk_file_filter_filter(filter, &info);
-            if (d->response == GTK_RESPONSE_ACCEPT)
-                gtk_file_chooser_set_filename(chooser, d->file.c_str());
-        }
-        gchar* chosen = gtk_file_chooser_get_filename(chooser);
-        bool ready = d->response != GTK_RESPONSE_ACCEPT || (chosen && d->file == chosen);
-        g_free(chosen);
-        if (!ready && d->polls < 1000)
-            return TRUE;
-        d->answered = ready; /* given up: cancelled, so that the dialog's nested loop ends */
-        d->source = 0;
-        gtk_dialog_response(GTK_DIALOG(chooser), ready ? d->response : GTK_RESPONSE_CANCEL);
-        return FALSE;
-    }
-};
 
 std::string IconDir()
 {
@@ -177,7 +105,6 @@ TEST(ChangeIconDlg, GridListsEveryVisibleEntryInDirectoryOrder)
     ASSERT_TRUE(keltest::WritePng(dir + "/.hidden.png", 32));
     ASSERT_TRUE(keltest::WriteFile(dir + "/notes.txt", "text") && keltest::WriteFile(dir + "/bad.png", "\x89PNG"));
     ASSERT_EQ(0, mkfifo((dir + "/pipe.png").c_str(), 0644)); /* opening it to decode would block */
-
     std::vector<std::string> expected;
     GDir* d = g_dir_open(dir.c_str(), 0, NULL);
     for (const gchar* n = g_dir_read_name(d); n; n = g_dir_read_name(d))
@@ -185,10 +112,8 @@ TEST(ChangeIconDlg, GridListsEveryVisibleEntryInDirectoryOrder)
             expected.push_back(n);
     g_dir_close(d);
 
-    keltest::LogCapture log;
     Owner owner;
     owner.Open(dir, "", "Editor");
-    EXPECT_TRUE(log.Has("CChangeIconDlg::initIconView >>Start") && log.Has("CChangeIconDlg::initIconView <<End"));
     std::vector<GridRow> rows = GridRows(owner.Grid());
     ASSERT_EQ(7u, expected.size());
     ASSERT_EQ(expected.size(), rows.size());
@@ -242,114 +167,86 @@ TEST(ChangeIconDlg, EveryIconOfALargeFolderCanBeScrolledTo)
 TEST(ChangeIconDlg, LastChoiceBetweenGridAndBrowseWins)
 {
     const std::string dir = IconDir(), browsed = keltest::Home() + "/pictures/mine.png";
-    ASSERT_TRUE(keltest::WritePng(dir + "/a.png", 32) && keltest::WritePng(dir + "/b.png", 32));
-    ASSERT_TRUE(keltest::WritePng(browsed, 48));
-    keltest::LogCapture log;
+    ASSERT_TRUE(keltest::WritePng(dir + "/a.png", 32) && keltest::WritePng(browsed, 48));
     Owner owner;
     owner.Open(dir, dir + "/b.png", "Editor");
-    const std::string gridIcon = GridRows(owner.Grid()).at(0).path;
     owner.Select(0);
-    EXPECT_EQ(gridIcon, owner.PathShown());
+    EXPECT_EQ(dir + "/a.png", owner.PathShown());
     {
-        ChooserDriver driver(browsed, GTK_RESPONSE_ACCEPT);
+        searchtest::ChooserAnswerer answer("", browsed, GTK_RESPONSE_ACCEPT);
         owner.Click("Browse...");
-        ASSERT_TRUE(driver.answered);
-        EXPECT_EQ("Choose Icon", driver.title);
-        EXPECT_EQ(GTK_WINDOW(owner.Win()), driver.parent);
-        EXPECT_EQ("Image types", driver.filterName);
-        EXPECT_TRUE(driver.filterTakesPng && !driver.filterTakesText);
+        ASSERT_TRUE(answer.answered);
+        EXPECT_TRUE(answer.filterTakesPng && !answer.filterTakesText) << "the chooser offers images only";
     }
     EXPECT_EQ(browsed, owner.PathShown());
-    EXPECT_TRUE(log.Has("CChangeIconDlg::GTK_BROWSE_BTN_CLICKED <<End"));
-    EXPECT_TRUE(keltest::ToplevelsWithTitle("Choose Icon").empty());
     {
-        ChooserDriver driver(keltest::Home() + "/elsewhere.png", GTK_RESPONSE_CANCEL);
+        searchtest::ChooserAnswerer answer("", keltest::Home() + "/elsewhere.png", GTK_RESPONSE_CANCEL);
         owner.Click("Browse...");
-        ASSERT_TRUE(driver.answered);
     }
     EXPECT_EQ(browsed, owner.PathShown());
     owner.Select(0); /* the grid icon chosen before browsing can be chosen again */
-    EXPECT_EQ(gridIcon, owner.PathShown());
-    {
-        ChooserDriver driver(browsed, GTK_RESPONSE_ACCEPT);
-        owner.Click("Browse...");
-        ASSERT_TRUE(driver.answered);
-    }
+    EXPECT_EQ(dir + "/a.png", owner.PathShown());
     owner.Click("OK");
-    EXPECT_EQ(1, owner.calls);
     EXPECT_EQ(1, owner.status);
-    EXPECT_EQ(browsed, owner.icon);
+    EXPECT_EQ(dir + "/a.png", owner.icon);
 }
 
 TEST(ChangeIconDlg, NameIsTrimmedValidatedAndOnlyAnAcceptedOneApplies)
 {
-    keltest::LogCapture log;
     Owner owner;
     owner.Open(IconDir(), "/opt/icons/old.png", "Old Name");
-    std::string reason, empty;
-    ASSERT_LT(LibKELData::CKELDataTools::IsInputValid(empty, reason), 0);
-    gtk_entry_set_text(owner.NameEntry(), "  \n \t \r\n ");
+    std::string reason;
+    ASSERT_LT(LibKELData::CKELDataTools::IsInputValid("", reason), 0);
+    owner.SetName("  \n \t \r\n ");
     {
         keltest::MessageBoxAnswerer box(GTK_RESPONSE_OK);
         owner.Click("OK");
-        ASSERT_TRUE(box.Answered());
         EXPECT_EQ(reason, box.Text());
         EXPECT_EQ(GTK_MESSAGE_ERROR, box.Type());
         EXPECT_EQ(GTK_WINDOW(owner.Win()), box.Parent());
     }
     ASSERT_TRUE(owner.Win() && GTK_WIDGET_VISIBLE(owner.Win()));
-    EXPECT_STREQ("", gtk_entry_get_text(owner.NameEntry()));
     EXPECT_EQ(0, owner.calls);
-    EXPECT_EQ(0, owner.dlg->FetchReturnStatus());
-    EXPECT_TRUE(log.Has("CChangeIconDlg::GTK_OK_BTN_CLICKED <<End"));
+    EXPECT_EQ(0, owner.dlg->FetchReturnStatus()) << "a refused OK is no OK";
 
     /* A name typed after the refusal but never confirmed is not applied by a frame close. */
-    gtk_entry_set_text(owner.NameEntry(), "Typed But Not Confirmed");
-    CloseFromFrame(owner.Win());
-    EXPECT_EQ(1, owner.calls);
+    owner.SetName("Typed But Not Confirmed");
+    keltest::CloseFromFrame(owner.Win());
     EXPECT_EQ(0, owner.status);
     EXPECT_EQ("Old Name", owner.name);
 
     owner.Open(IconDir(), "/opt/icons/old.png", "Old Name");
-    gtk_entry_set_text(owner.NameEntry(), " \n  Web\nBrowser \r\n ");
+    owner.SetName(" \n  Web\nBrowser \r\n ");
     owner.Click("OK");
     EXPECT_EQ(1, owner.calls);
     EXPECT_TRUE(owner.windowStillHeld);
     EXPECT_EQ(1, owner.status);
     EXPECT_EQ("WebBrowser", owner.name);
     EXPECT_EQ("/opt/icons/old.png", owner.icon); /* no icon chosen: the item keeps its own */
-    EXPECT_TRUE(owner.dlg->GetWindow() == NULL);
 }
 
 TEST(ChangeIconDlg, CancelFrameCloseAndDeleteWhileOpenApplyNothing)
 {
-    const std::string dir = IconDir();
-    ASSERT_TRUE(keltest::WritePng(dir + "/a.png", 32));
-    keltest::LogCapture log;
+    ASSERT_TRUE(keltest::WritePng(IconDir() + "/a.png", 32));
     Owner owner;
-    owner.Open(dir, "/opt/icons/old.png", "Old Name");
-    owner.Select(0);
-    gtk_entry_set_text(owner.NameEntry(), "New Name");
-    owner.Click("Cancel");
-    EXPECT_EQ(1, owner.calls);
-    EXPECT_EQ(0, owner.status);
-    EXPECT_TRUE(log.Has("CChangeIconDlg::CancelBtn click >>Start") && log.Has("CChangeIconDlg::CancelBtn click <<End"));
-
-    owner.Open(dir, "/opt/icons/old.png", "Old Name");
-    owner.Select(0);
-    CloseFromFrame(owner.Win());
-    EXPECT_EQ(1, owner.calls);
-    EXPECT_EQ(0, owner.status);
-    EXPECT_TRUE(keltest::ToplevelsWithTitle(TITLE).empty());
-
-    /* The owner's destructor deletes a dialog that is still up: no callback, no window left. */
-    owner.Open(dir, "", "Name");
-    owner.Select(0);
-    delete owner.dlg;
-    owner.dlg = nullptr;
-    keltest::Drain();
-    EXPECT_EQ(0, owner.calls);
-    EXPECT_TRUE(keltest::ToplevelsWithTitle(TITLE).empty());
+    for (int how = 0; how < 3; ++how) {
+        owner.Open(IconDir(), "/opt/icons/old.png", "Old Name");
+        owner.Select(0);
+        owner.SetName("New Name");
+        if (how == 0)
+            owner.Click("Cancel");
+        else if (how == 1)
+            keltest::CloseFromFrame(owner.Win());
+        else { /* deleted by its owner while still open: no callback */
+            delete owner.dlg;
+            owner.dlg = nullptr;
+        }
+        keltest::Drain();
+        EXPECT_EQ(how < 2 ? 1 : 0, owner.calls) << how;
+        EXPECT_EQ(how < 2 ? 0 : -1, owner.status) << how;
+        EXPECT_TRUE(keltest::ToplevelsWithTitle(TITLE).empty()) << how;
+        owner.status = -1;
+    }
 }
 
 TEST(ChangeIconDlg, MissingFolderAndNoIconStillGiveAWorkingDialogWithoutPlaceholderPath)
@@ -359,13 +256,10 @@ TEST(ChangeIconDlg, MissingFolderAndNoIconStillGiveAWorkingDialogWithoutPlacehol
     Owner owner;
     owner.Open(keltest::Root() + "/no/such/folder", "", "Tools");
     EXPECT_EQ(domainBefore, textdomain(NULL)); /* the host's default domain stays its own */
-    bool logged = false;
-    for (const keltest::LogCapture::Line& line : log.Lines())
-        logged = logged || (line.text == "Can not open specified dir!" && line.level == 2);
-    EXPECT_TRUE(logged);
+    EXPECT_TRUE(log.Has("Can not open specified dir!"));
     EXPECT_TRUE(GridRows(owner.Grid()).empty());
     EXPECT_EQ(LibKELGUI::Tr("Default Icon"), owner.PathShown());
-    gtk_entry_set_text(owner.NameEntry(), "Utilities");
+    owner.SetName("Utilities");
     owner.Click("OK");
     EXPECT_EQ(1, owner.status);
     EXPECT_EQ("Utilities", owner.name);

@@ -4,16 +4,14 @@
 #include <gdk/gdk.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "IPCAPI.h"
 #include "KelTest.h"
 
 using namespace IPCAPI;
+using keltest::WaitUntil;
 
 namespace {
 
@@ -21,27 +19,8 @@ const int kCanary = 0x5EA7C4;
 
 /* Outlives the callback objects, so the tests can look at what happened after a delete. */
 struct Probe {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false;
-    bool gateOpen = false;
-    std::atomic<int> calls{0};
-    std::atomic<int> enterGdkResult{-1};
-    std::atomic<bool> sawLiveObject{false};
-    std::atomic<bool> destroyed{false};
-
-    void Signal(bool Probe::*flag)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        this->*flag = true;
-        changed.notify_all();
-    }
-    /* Bounded: a lost signal fails the test instead of hanging it. */
-    bool WaitFor(bool Probe::*flag)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(20), [this, flag] { return this->*flag; });
-    }
+    std::atomic<int> calls{0}, enterGdkResult{-1};
+    std::atomic<bool> gateOpen{false}, sawLiveObject{false}, destroyed{false};
 };
 
 enum class Mode { Count, TakeGdk, WaitForGate, DeleteSelf };
@@ -51,7 +30,6 @@ public:
     StudentProbe(std::shared_ptr<Probe> probe, Mode mode)
         : m_Probe(probe)
         , m_Mode(mode)
-        , m_Canary(kCanary)
     {
     }
     ~StudentProbe() override
@@ -66,53 +44,32 @@ public:
     {
         std::shared_ptr<Probe> probe = m_Probe;
         probe->calls++;
-        switch (m_Mode) {
-        case Mode::Count:
-            probe->sawLiveObject = m_Canary == kCanary;
-            break;
-        case Mode::TakeGdk: {
-            probe->Signal(&Probe::entered);
+        if (m_Mode == Mode::TakeGdk) {
             bool ok = EnterGdkForCallBack();
             probe->enterGdkResult = ok ? 1 : 0;
             if (!ok)
                 return; /* the object may be gone: touch nothing */
-            probe->sawLiveObject = m_Canary == kCanary;
             gdk_threads_leave();
-            break;
-        }
-        case Mode::WaitForGate:
-            probe->Signal(&Probe::entered);
-            probe->WaitFor(&Probe::gateOpen);
-            probe->sawLiveObject = m_Canary == kCanary && !probe->destroyed;
-            break;
-        case Mode::DeleteSelf:
+        } else if (m_Mode == Mode::WaitForGate) {
+            WaitUntil([&] { return probe->gateOpen.load(); });
+        } else if (m_Mode == Mode::DeleteSelf) {
             delete this;
-            break;
+            return;
         }
+        probe->sawLiveObject = m_Canary == kCanary && !probe->destroyed;
     }
 
 private:
     std::shared_ptr<Probe> m_Probe;
     Mode m_Mode;
-    int m_Canary;
+    int m_Canary = kCanary;
 };
 
 class TeacherProbe : public CTeacherAPICallbackBase {
 public:
-    explicit TeacherProbe(std::shared_ptr<Probe> probe)
-        : m_Probe(probe)
-    {
-    }
     ~TeacherProbe() override { DetachCallBacks(); }
-    void SearchProgramCallBack(std::string student, std::string) override
-    {
-        m_Probe->calls++;
-        m_Students += student + ";";
-    }
+    void SearchProgramCallBack(std::string student, std::string) override { m_Students += student + ";"; }
     std::string m_Students;
-
-private:
-    std::shared_ptr<Probe> m_Probe;
 };
 
 bool DeliverFromWorker(const std::shared_ptr<CCallbackLink>& link)
@@ -125,68 +82,74 @@ bool DeliverFromWorker(const std::shared_ptr<CCallbackLink>& link)
 
 } // namespace
 
-/* The main thread holds the GDK lock (as every signal handler does) and deletes the object while
- * the worker's callback waits for that lock: the delete must not wait for the worker, and the
- * worker must give up without touching the object once it gets the lock. */
+/* The main thread holds the GDK lock, as every signal handler does. While it pumps, a callback
+ * that waits for the lock gets it and finds its object alive. When the main thread instead deletes
+ * the object, the delete must not wait for the worker, and the worker must give up without
+ * touching the object once it gets the lock. */
 TEST(IpcCallback, DeleteWhileCallbackWaitsForGdkLockNeitherDeadlocksNorReachesDeadObject)
 {
     auto probe = std::make_shared<Probe>();
     StudentProbe* object = new StudentProbe(probe, Mode::TakeGdk);
     std::shared_ptr<CCallbackLink> link = object->GetCallbackLink();
+    std::thread first([link] { DeliverSearchLocalProgram(link, "done"); });
+    ASSERT_TRUE(keltest::PumpUntil([&] { return probe->enterGdkResult >= 0; }, 20000));
+    first.join();
+    EXPECT_EQ(1, probe->enterGdkResult);
+    EXPECT_TRUE(probe->sawLiveObject);
 
-    std::thread worker([link] { DeliverSearchLocalProgram(link, "done"); });
-    ASSERT_TRUE(probe->WaitFor(&Probe::entered));
+    probe->sawLiveObject = false;
+    std::thread second([link] { DeliverSearchLocalProgram(link, "done"); });
+    ASSERT_TRUE(WaitUntil([&] { return probe->calls == 2; }));
     delete object; /* GDK lock held by this thread throughout */
     EXPECT_TRUE(probe->destroyed);
-
     gdk_threads_leave();
-    worker.join();
+    second.join();
     gdk_threads_enter();
-
-    EXPECT_EQ(0, probe->enterGdkResult.load());
+    EXPECT_EQ(0, probe->enterGdkResult);
     EXPECT_FALSE(probe->sawLiveObject);
     EXPECT_TRUE(link->IsDetached());
 }
 
-TEST(IpcCallback, CallbackThatGetsTheGdkLockRunsOnLiveObject)
+/* A callback running on the worker (not waiting for the GDK lock) keeps the object alive: a
+ * destructor started meanwhile on another thread returns only after the callback ends. */
+TEST(IpcCallback, RunningCallbackDelaysTheDestructorUntilItEnds)
 {
     auto probe = std::make_shared<Probe>();
-    StudentProbe object(probe, Mode::TakeGdk);
-    std::shared_ptr<CCallbackLink> link = object.GetCallbackLink();
+    StudentProbe* object = new StudentProbe(probe, Mode::WaitForGate);
+    std::shared_ptr<CCallbackLink> link = object->GetCallbackLink();
     std::thread worker([link] { DeliverSearchLocalProgram(link, "done"); });
-    ASSERT_TRUE(keltest::PumpUntil([&] { return probe->enterGdkResult.load() >= 0; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return probe->calls == 1; }));
+    std::thread deleter([object] { delete object; });
+    ASSERT_TRUE(WaitUntil([&] { return link->IsDetached(); }));
+    /* The callback is still held at the gate, so the destructor must still be waiting. */
+    EXPECT_FALSE(probe->destroyed);
+    probe->gateOpen = true;
     worker.join();
-    EXPECT_EQ(1, probe->enterGdkResult.load());
+    deleter.join();
     EXPECT_TRUE(probe->sawLiveObject);
+    EXPECT_FALSE(DeliverFromWorker(link));
 }
 
-TEST(IpcCallback, NoDeliveryAfterDetachOrToTheWrongSide)
+TEST(IpcCallback, NoDeliveryAfterDetachOrDeleteOrToTheWrongSide)
 {
     auto probe = std::make_shared<Probe>();
     StudentProbe* student = new StudentProbe(probe, Mode::Count);
     std::shared_ptr<CCallbackLink> studentLink = student->GetCallbackLink();
-
     EXPECT_TRUE(DeliverFromWorker(studentLink));
-    EXPECT_EQ(1, probe->calls.load());
     EXPECT_TRUE(probe->sawLiveObject);
-
     /* A student object must never be called through the teacher's table, nor the reverse. */
     EXPECT_FALSE(DeliverSearchProgram(studentLink, "anna", "done"));
     EXPECT_FALSE(DeliverSearchLocalProgram(nullptr, "done"));
-    EXPECT_EQ(1, probe->calls.load());
-
     /* Detaching twice is harmless; afterwards nothing gets through, and the destructor's own
      * detach finds nothing to wait for. */
     student->Detach();
     student->Detach();
     EXPECT_FALSE(DeliverFromWorker(studentLink));
-    EXPECT_EQ(1, probe->calls.load());
     delete student;
     EXPECT_FALSE(DeliverFromWorker(studentLink));
-    EXPECT_EQ(1, probe->calls.load());
+    EXPECT_EQ(1, probe->calls);
 
-    auto teacherProbe = std::make_shared<Probe>();
-    TeacherProbe* teacher = new TeacherProbe(teacherProbe);
+    TeacherProbe* teacher = new TeacherProbe();
     std::shared_ptr<CCallbackLink> teacherLink = teacher->GetCallbackLink();
     EXPECT_FALSE(DeliverSearchLocalProgram(teacherLink, "done"));
     std::thread worker([&] {
@@ -197,46 +160,12 @@ TEST(IpcCallback, NoDeliveryAfterDetachOrToTheWrongSide)
     EXPECT_EQ("anna;;", teacher->m_Students);
     delete teacher;
     EXPECT_FALSE(DeliverSearchProgram(teacherLink, "ben", "ok"));
-    EXPECT_EQ(2, teacherProbe->calls.load());
-}
 
-/* A callback running on the worker (not waiting for the GDK lock) keeps the object alive: a
- * destructor started meanwhile on another thread returns only after the callback ends. */
-TEST(IpcCallback, RunningCallbackDelaysTheDestructorUntilItEnds)
-{
-    auto probe = std::make_shared<Probe>();
-    StudentProbe* object = new StudentProbe(probe, Mode::WaitForGate);
-    std::shared_ptr<CCallbackLink> link = object->GetCallbackLink();
-
-    std::thread worker([link] { DeliverSearchLocalProgram(link, "done"); });
-    ASSERT_TRUE(probe->WaitFor(&Probe::entered));
-
-    std::atomic<bool> deleted(false);
-    std::thread deleter([&] {
-        delete object;
-        deleted = true;
-    });
-    ASSERT_TRUE(keltest::PumpUntil([&] { return link->IsDetached(); }, 20000));
-    /* The callback is still held at the gate, so the destructor must still be waiting. */
-    EXPECT_FALSE(deleted.load());
-    EXPECT_FALSE(probe->destroyed.load());
-
-    probe->Signal(&Probe::gateOpen);
-    worker.join();
-    deleter.join();
-    EXPECT_TRUE(probe->sawLiveObject);
-    EXPECT_TRUE(deleted.load());
-    EXPECT_FALSE(DeliverFromWorker(link));
-}
-
-/* A callback may end its own object's life; the detach in the destructor must not wait for the
- * very call it runs in. */
-TEST(IpcCallback, CallbackDeletingItsOwnObjectDoesNotWaitForItself)
-{
-    auto probe = std::make_shared<Probe>();
-    StudentProbe* object = new StudentProbe(probe, Mode::DeleteSelf);
-    std::shared_ptr<CCallbackLink> link = object->GetCallbackLink();
-    EXPECT_TRUE(DeliverFromWorker(link));
-    EXPECT_TRUE(probe->destroyed);
-    EXPECT_FALSE(DeliverFromWorker(link));
+    /* A callback may end its own object's life; the detach in the destructor must not wait for
+     * the very call it runs in. */
+    auto selfProbe = std::make_shared<Probe>();
+    std::shared_ptr<CCallbackLink> selfLink = (new StudentProbe(selfProbe, Mode::DeleteSelf))->GetCallbackLink();
+    EXPECT_TRUE(DeliverFromWorker(selfLink));
+    EXPECT_TRUE(selfProbe->destroyed);
+    EXPECT_FALSE(DeliverFromWorker(selfLink));
 }

@@ -2,11 +2,15 @@
 #include "KelTest.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "KELLog.h"
 
@@ -29,26 +33,15 @@ std::string EtcKel()
     return Root() + "/etc/KEL/";
 }
 
-std::string SourceDir()
-{
-    return KEL_SOURCE_DIR;
-}
-
 std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix)
 {
-    static const std::string installed = "/etc/KEL/";
     gchar* escaped = g_markup_escape_text(newPrefix.c_str(), -1);
-    std::string replacement = escaped;
+    gchar** parts = g_strsplit(text.c_str(), "/etc/KEL/", -1);
+    gchar* joined = g_strjoinv(escaped, parts);
+    std::string out = joined;
+    g_free(joined);
+    g_strfreev(parts);
     g_free(escaped);
-    std::string out;
-    out.reserve(text.size());
-    size_t from = 0;
-    for (size_t at = text.find(installed); at != std::string::npos; at = text.find(installed, from)) {
-        out.append(text, from, at - from);
-        out += replacement;
-        from = at + installed.size();
-    }
-    out.append(text, from, std::string::npos);
     return out;
 }
 
@@ -75,7 +68,7 @@ static void RewriteXmlBelow(const std::string& dir, const std::string& newPrefix
 
 void CopySampleRoot()
 {
-    std::string cmd = "cp -a '" + SourceDir() + "/data/root/.' '" + Root() + "/'";
+    std::string cmd = "cp -a '" KEL_SOURCE_DIR "/data/root/.' '" + Root() + "/'";
     if (system(cmd.c_str()) != 0)
         g_printerr("could not copy the sample root\n");
     RewriteXmlBelow(Root() + "/etc/KEL", EtcKel());
@@ -120,6 +113,18 @@ bool WritePng(const std::string& path, int size, guint32 rgba)
     return ok;
 }
 
+bool DropFileCapabilities()
+{
+    if (geteuid() != 0)
+        return true;
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    data[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
 void Drain()
 {
     /* The test thread holds the GDK lock; GDK's event dispatch takes it itself. */
@@ -141,6 +146,14 @@ bool PumpUntil(const std::function<bool()>& cond, int timeoutMs)
         gdk_threads_enter();
     }
     return true;
+}
+
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
+{
+    gint64 deadline = g_get_monotonic_time() + (gint64)timeoutMs * 1000;
+    while (!cond() && g_get_monotonic_time() < deadline)
+        std::this_thread::yield();
+    return cond();
 }
 
 MessageBoxAnswerer::MessageBoxAnswerer(int response, int timeoutMs)
@@ -258,14 +271,6 @@ GtkWidget* FindLabel(GtkWidget* root, const std::string& text)
     });
 }
 
-GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName)
-{
-    return FindWidget(root, [&widgetName](GtkWidget* w) {
-        const gchar* n = gtk_widget_get_name(w);
-        return n && widgetName == n;
-    });
-}
-
 GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip)
 {
     return FindWidget(root, [&tooltip](GtkWidget* w) {
@@ -273,6 +278,14 @@ GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip)
         bool match = t && tooltip == t;
         g_free(t);
         return match;
+    });
+}
+
+GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName)
+{
+    return FindWidget(root, [&widgetName](GtkWidget* w) {
+        const gchar* n = gtk_widget_get_name(w);
+        return n && widgetName == n;
     });
 }
 

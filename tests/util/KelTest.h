@@ -16,7 +16,6 @@ namespace keltest {
 std::string Root();  /* KEL_ROOT */
 std::string Home();  /* HOME */
 std::string EtcKel(); /* Root() + "/etc/KEL/" */
-std::string SourceDir();
 
 /* Copies data/root of the source tree into the sandbox root. The sample policies name
  * installed paths ("/etc/KEL/..."); in the copied *.xml files that prefix is rewritten to
@@ -29,11 +28,15 @@ std::string ReadFile(const std::string& path, bool* ok = nullptr);
 bool MakeDirs(const std::string& path);
 /* Writes a small valid PNG of the given size and colour. */
 bool WritePng(const std::string& path, int size = 32, guint32 rgba = 0x3366ccff);
+/* Root reads and writes whatever the modes say: give that up for this thread and those it starts. */
+bool DropFileCapabilities();
 
 /* Runs pending main-loop work (GDK lock released meanwhile, as gtk_main does). */
 void Drain();
 /* Pumps the main loop until cond holds or timeoutMs passes; returns cond(). */
 bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 5000);
+/* Waits, without pumping and keeping the GDK lock, until cond holds or timeoutMs passes; returns cond(). */
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 20000);
 
 /* Answers the next message box that appears (within timeoutMs) with response.
  * The box's text, title and parent are recorded. Install before the action that shows it. */
@@ -73,7 +76,6 @@ public:
     explicit WidgetWatch(GtkWidget* widget);
     ~WidgetWatch();
     bool Alive() const { return m_pWidget != NULL; }
-    GtkWidget* Get() const { return m_pWidget; }
 
 private:
     WidgetWatch(const WidgetWatch&);

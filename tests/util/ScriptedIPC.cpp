@@ -37,12 +37,6 @@ void ScriptedIPC::Record(const std::string& name, const std::string& text, int o
     m_Calls.push_back(Call{name, text, op, clear});
 }
 
-std::vector<ScriptedIPC::Call> ScriptedIPC::Calls() const
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_Calls;
-}
-
 int ScriptedIPC::CountCalls(const std::string& name) const
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -62,36 +56,19 @@ ScriptedIPC::Call ScriptedIPC::LastCall(const std::string& name) const
     return Call{"", "", 0, 0};
 }
 
-std::shared_ptr<IPCAPI::CCallbackLink> ScriptedIPC::StudentLink() const
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_StudentLinks.empty() ? nullptr : m_StudentLinks.back();
-}
-
-std::shared_ptr<IPCAPI::CCallbackLink> ScriptedIPC::TeacherLink() const
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_TeacherLinks.empty() ? nullptr : m_TeacherLinks.back();
-}
-
 void ScriptedIPC::DeliverStudentAnswer(const std::string& student, const std::string& result)
 {
-    std::shared_ptr<IPCAPI::CCallbackLink> link = TeacherLink();
-    Enqueue([link, student, result] { return link && IPCAPI::DeliverSearchProgram(link, student, result); });
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    Link link = m_TeacherLink;
+    m_Queue.push_back([link, student, result] { return link && IPCAPI::DeliverSearchProgram(link, student, result); });
+    m_Wake.notify_all();
 }
 
 void ScriptedIPC::DeliverLocalDone(const std::string& result)
 {
-    std::shared_ptr<IPCAPI::CCallbackLink> link = StudentLink();
-    Enqueue([link, result] { return link && IPCAPI::DeliverSearchLocalProgram(link, result); });
-}
-
-void ScriptedIPC::Enqueue(const std::function<bool()>& delivery)
-{
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        m_Queue.push_back(delivery);
-    }
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    Link link = m_StudentLink;
+    m_Queue.push_back([link, result] { return link && IPCAPI::DeliverSearchLocalProgram(link, result); });
     m_Wake.notify_all();
 }
 
@@ -126,45 +103,21 @@ bool ScriptedIPC::WaitBegun(int n, int timeoutMs)
     return m_Wake.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this, n] { return m_Begun >= n; });
 }
 
-int ScriptedIPC::RegisterCallBack(IPCAPI::CStudentAPICallbackBase* callback, int& err)
+int ScriptedIPC::Register(const std::string& name, const Link& link, Link& slot, int& err)
 {
-    Record("RegisterStudent", "", 0, 0);
-    err = 0;
-    if (!callback)
-        return err = IPCAPI::IPC_ERR_INVALID_ARGUMENT;
+    Record(name, "", 0, 0);
+    err = link ? 0 : IPCAPI::IPC_ERR_INVALID_ARGUMENT;
     std::lock_guard<std::mutex> lock(m_Mutex);
-    m_StudentLinks.push_back(callback->GetCallbackLink());
-    return 0;
-}
-
-int ScriptedIPC::RegisterCallBack(IPCAPI::CTeacherAPICallbackBase* callback, int& err)
-{
-    Record("RegisterTeacher", "", 0, 0);
-    err = 0;
-    if (!callback)
-        return err = IPCAPI::IPC_ERR_INVALID_ARGUMENT;
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    m_TeacherLinks.push_back(callback->GetCallbackLink());
-    return 0;
+    if (link)
+        slot = link;
+    return err;
 }
 
 int ScriptedIPC::Start(const std::string& name, const std::string& path, int& op, int clear)
 {
-    op = 0;
-    if (searchResult == 0)
-        op = nextOperation++;
+    op = searchResult == 0 ? m_NextOperation++ : 0;
     Record(name, path, op, clear);
     return searchResult;
-}
-
-int ScriptedIPC::SearchLocalProgram(const std::string& path, int& op, int clear)
-{
-    return Start("SearchLocalProgram", path, op, clear);
-}
-
-int ScriptedIPC::SearchProgram(const std::string& path, int& op, int clear)
-{
-    return Start("SearchProgram", path, op, clear);
 }
 
 int ScriptedIPC::GetStudentList(std::list<IPCAPI::tagStudent_t>& students, int& err)
@@ -183,23 +136,9 @@ int ScriptedIPC::CancelOperation(int op, int& err)
     return cancelResult;
 }
 
-int ScriptedIPC::SaveLocalSchedulePolicy(const std::string& xml, int& err)
+int ScriptedIPC::Save(const std::string& name, const std::string& xml, int& err)
 {
-    Record("SaveLocalSchedulePolicy", xml, 0, 0);
-    err = saveError;
-    return saveResult;
-}
-
-int ScriptedIPC::SaveLocalTabNavPolicy(const std::string& xml, int& err)
-{
-    Record("SaveLocalTabNavPolicy", xml, 0, 0);
-    err = saveError;
-    return saveResult;
-}
-
-int ScriptedIPC::HardWareControl(const std::string& xml, int& err)
-{
-    Record("HardWareControl", xml, 0, 0);
+    Record(name, xml, 0, 0);
     err = saveError;
     return saveResult;
 }

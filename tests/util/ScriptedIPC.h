@@ -37,21 +37,15 @@ public:
 
     /* The script; change it between calls as the test goes. */
     int searchResult = 0;       /* result of SearchLocalProgram and SearchProgram */
-    int nextOperation = 41;     /* handed out by a successful start, then counted up */
     int cancelResult = 0;       /* result of CancelOperation */
     int cancelError = 0;        /* its error out-parameter when it fails */
     int studentCount = 0;       /* students in GetStudentList */
     int saveResult = 0;         /* result of the three policy saves */
     int saveError = 0;
 
-    std::vector<Call> Calls() const;
     int CountCalls(const std::string& name) const;
     /* The last call of that name; name empty when there was none. */
     Call LastCall(const std::string& name) const;
-
-    /* The links of the objects registered so far, the last one by default. */
-    std::shared_ptr<IPCAPI::CCallbackLink> StudentLink() const;
-    std::shared_ptr<IPCAPI::CCallbackLink> TeacherLink() const;
 
     /* Queue one callback; a worker thread delivers the queue in order. */
     void DeliverStudentAnswer(const std::string& student, const std::string& result = "ok");
@@ -66,29 +60,41 @@ public:
     bool WaitBegun(int n, int timeoutMs = 5000);
 
     /* IPCStudentAPI */
-    int RegisterCallBack(IPCAPI::CStudentAPICallbackBase* callback, int& err) override;
-    int SearchLocalProgram(const std::string& path, int& op, int clear) override;
-    int SaveLocalSchedulePolicy(const std::string& xml, int& err) override;
-    int SaveLocalTabNavPolicy(const std::string& xml, int& err) override;
-    int HardWareControl(const std::string& xml, int& err) override;
+    int RegisterCallBack(IPCAPI::CStudentAPICallbackBase* callback, int& err) override
+    {
+        return Register("RegisterStudent", callback ? callback->GetCallbackLink() : nullptr, m_StudentLink, err);
+    }
+    int SearchLocalProgram(const std::string& path, int& op, int clear) override
+    {
+        return Start("SearchLocalProgram", path, op, clear);
+    }
+    int SaveLocalSchedulePolicy(const std::string& xml, int& err) override { return Save("SaveLocalSchedulePolicy", xml, err); }
+    int SaveLocalTabNavPolicy(const std::string& xml, int& err) override { return Save("SaveLocalTabNavPolicy", xml, err); }
+    int HardWareControl(const std::string& xml, int& err) override { return Save("HardWareControl", xml, err); }
     /* IPCTeacherAPI */
-    int RegisterCallBack(IPCAPI::CTeacherAPICallbackBase* callback, int& err) override;
+    int RegisterCallBack(IPCAPI::CTeacherAPICallbackBase* callback, int& err) override
+    {
+        return Register("RegisterTeacher", callback ? callback->GetCallbackLink() : nullptr, m_TeacherLink, err);
+    }
     int GetStudentList(std::list<IPCAPI::tagStudent_t>& students, int& err) override;
-    int SearchProgram(const std::string& path, int& op, int clear) override;
+    int SearchProgram(const std::string& path, int& op, int clear) override { return Start("SearchProgram", path, op, clear); }
     /* Both */
     int CancelOperation(int op, int& err) override;
 
 private:
+    typedef std::shared_ptr<IPCAPI::CCallbackLink> Link;
     void Record(const std::string& name, const std::string& text, int op, int clear);
+    int Register(const std::string& name, const Link& link, Link& slot, int& err);
     int Start(const std::string& name, const std::string& path, int& op, int clear);
-    void Enqueue(const std::function<bool()>& delivery);
+    int Save(const std::string& name, const std::string& xml, int& err);
     void Work();
 
     mutable std::mutex m_Mutex;
     std::condition_variable m_Wake;
     std::vector<Call> m_Calls;
-    std::vector<std::shared_ptr<IPCAPI::CCallbackLink>> m_StudentLinks;
-    std::vector<std::shared_ptr<IPCAPI::CCallbackLink>> m_TeacherLinks;
+    Link m_StudentLink; /* of the object registered last */
+    Link m_TeacherLink;
+    int m_NextOperation = 41; /* handed out by a successful start, then counted up */
     std::deque<std::function<bool()>> m_Queue;
     std::thread m_Worker;
     bool m_Stop = false;
