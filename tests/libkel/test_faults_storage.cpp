@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -511,4 +512,44 @@ TEST(StorageFaults, KelRootIsIgnoredBySetIdPrograms)
         /* The theme file under KEL_ROOT was not read either. */
         EXPECT_EQ(std::string::npos, out.find("theme=0 ")) << m.what << ":\n" << out;
     }
+}
+
+TEST(StorageFaults, HomeUnsetAndItsFolderUnusable)
+{
+    /* Without HOME the per-user gtkrc file goes to the home folder of the password database.
+     * The real one is never touched: the child puts a file system of its own over it. */
+    const std::string probe = std::string(KEL_BINARY_DIR) + "/tests/kel_probe";
+    struct passwd* user = getpwuid(getuid());
+    ASSERT_NE(nullptr, user);
+    const std::string home = user->pw_dir;
+    std::string report = keltest::RunInChild([&]() -> std::string {
+        std::string why;
+        if (!keltest::PrivateMounts(why))
+            return "SKIP: " + why;
+        if (mount("kel-home", home.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+            return std::string("SKIP: tmpfs over the home folder: ") + strerror(errno);
+        std::string problems, out;
+        const std::string rc = home + "/.kel/gtkrc-2.0";
+        if (keltest::RunProgram({probe, "rc"}, {"HOME", "DISPLAY"}, out) != 0)
+            problems += " the probe failed;";
+        if (out.find("home=" + home + "\n") == std::string::npos || out.find("rcfile=" + rc + "\n") == std::string::npos)
+            problems += " unexpected home: " + out + ";";
+        if (keltest::ReadFile(rc).find("gtkrc.mine") == std::string::npos)
+            problems += " the file was not written;";
+
+        /* A home folder that cannot be written: a logged failure, nothing half-written. */
+        unlink(rc.c_str());
+        if (mount(nullptr, home.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            return problems + " SKIP: read-only remount: " + strerror(errno);
+        if (keltest::RunProgram({probe, "rc"}, {"HOME", "DISPLAY"}, out) != 0)
+            problems += " the probe failed on the read-only home;";
+        if (out.find("failure=CUtility::WriteRCFile " + rc) == std::string::npos || out.find("result=0") == std::string::npos)
+            problems += " no logged failure: " + out + ";";
+        if (Entries(home + "/.kel").size() != 0)
+            problems += " something was left in the home folder;";
+        return problems;
+    });
+    if (report.compare(0, 5, "SKIP:") == 0)
+        GTEST_SKIP() << report;
+    EXPECT_EQ("", report);
 }
