@@ -19,8 +19,15 @@ enum {
                                       writing or delivering an answer right now: try again */
     IPC_ERR_PARSE = -3,            /* policy text is not a valid policy */
     IPC_ERR_SAVE = -4,             /* the policy file could not be written */
-    IPC_ERR_NOT_CONNECTED = -5
+    IPC_ERR_NOT_CONNECTED = -5,
+    IPC_ERR_NOT_RUNNING = -6,      /* the policy service (or the classroom broker) cannot be reached */
+    IPC_ERR_NOT_ALLOWED = -7,      /* the service or broker refused the caller (rights, credentials) */
+    IPC_ERR_TOO_LARGE = -8         /* the policy text is larger than a policy file may be */
 };
+
+/* The result text of SearchLocalProgramCallBack and of SearchProgramCallBack for one student:
+ *   "found N, new M"  the search ended; N programs found, M of them new in the result file;
+ *   "error: REASON"   the search failed (REASON in plain words, for the user); nothing changed. */
 
 /* An empty student name in SearchProgramCallBack ends the whole remote search; the local
  * service never sends it as a student's answer. */
