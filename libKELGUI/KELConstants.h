@@ -2,67 +2,27 @@
 #ifndef KEL_CONSTANTS_H
 #define KEL_CONSTANTS_H
 
-#include <stdlib.h>
 #include <string>
+
+#include "KELPaths.h"
 
 namespace LibKELData {
 
-namespace detail {
-/* KEL_ROOT relocates every absolute path below another directory (tests, the demo).
- * Read once, with secure_getenv so that set-id programs ignore it. */
-inline const std::string& KelRoot()
-{
-    static const std::string root = [] {
-        const char* value = secure_getenv("KEL_ROOT");
-        std::string dir = value ? value : "";
-        while (!dir.empty() && dir[dir.size() - 1] == '/')
-            dir.erase(dir.size() - 1);
-        return dir;
-    }();
-    return root;
-}
-
-inline std::string Rooted(const char* absolutePath)
-{
-    return KelRoot() + absolutePath;
-}
-} // namespace detail
-
-static const std::string CONFIG_FILE_DIR = detail::Rooted("/etc/KEL/");
-static const std::string LOCK_SCHEDULE = "LockSchedule.xml";
-static const std::string SEARCH_RESULT = "SearchResult.xml";
-static const std::string TAB_NAVIGATION = "TabNavigation.xml";
-static const std::string KEL_SYSTEM_SETTING = "KELSystemSetting.xml";
-static const std::string DEFAULT_CONFIG = "DefaultConfig.xml";
-static const std::string LOCALEDIR = detail::Rooted("/usr/share/locale/");
+/* The policy folder, its file names, LOCALEDIR, the theme folder and KEL_ROOT come from KELPaths.h. */
 static const std::string KEL_LIB_GUI = "libKELGUI";
 static const std::string KEL_RESOURCE_IMAGE_PATH = CONFIG_FILE_DIR + "image/";
 static const std::string KEL_IMAGE_APP_DEFAULT_ICON = KEL_RESOURCE_IMAGE_PATH + "gui_default_app.png";
 static const std::string KEL_SHELL_CONTROLLER_ICON = KEL_RESOURCE_IMAGE_PATH + "shellcontroller_main.png";
 static const std::string KEL_ADMIN_TOOL_ICON = KEL_RESOURCE_IMAGE_PATH + "admintool_main.png";
 static const std::string ICON_PATH = detail::Rooted("/etc/KEL/icons/");
-static const std::string KEL_RESOURCE_THEME_PATH = CONFIG_FILE_DIR + "theme/";
 static const std::string KEL_GTKRC_FILE = "/gtkrc";
 static const std::string KEL_RC_HOMEDIR = "/.kel";
 static const std::string KEL_RC_PARSE_FILE = "/gtkrc-2.0";
-static const std::string KEL_DEFAULT_THEME = "Blue";
 static const std::string KEL_STYLE_FONT_WHITE = "font-white";
 static const std::string KEL_STYLE_LABEL_FONT = "label-font";
 static const std::string KEL_STYLE_BUTTON_PANEL = "button-panel.GtkEventBox";
 static const std::string KEL_STYLE_SMALL_BUTTON = "small-button";
 static const std::string KEL_STYLE_LINK_BUTTON = "link-button";
-
-/* Policy and data files, in CONFIG_FILE_DIR. */
-static const std::string CLASS_GROUP = "ClassGroup.xml";
-static const std::string FAVORITE = "Favorite.xml";
-static const std::string KEL_THEME = "KELTheme.xml";
-static const std::string STUDENT_INFO = "StudentInfo.xml";
-static const std::string TEACHER_INFO = "TeacherInfo.xml";
-static const std::string POLICYSETTING = "PolicySettingData.xml";
-static const std::string TEACHERPOLICYSETTING = "TeacherPolicySettingData.xml";
-static const std::string KEL_LOCK_STATUS_FLAG_FILE = "KEL.lock";
-
-static const std::string KEL_LIB_DATA = "libKELData";
 
 /* Programs of the product. */
 static const std::string KEL_BIN_PATH = detail::Rooted("/usr/bin/KEL/");

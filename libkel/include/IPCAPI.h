@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "KELExport.h"
 namespace IPCAPI {
 
 /* Error codes left in the int& out-parameters (0 = no error). Positive: the operation is
@@ -42,7 +43,7 @@ class CStudentAPICallbackBase;
 class CTeacherAPICallbackBase;
 
 /* Student side: the local administrator tool talking to this machine's service. */
-class IPCStudentAPI {
+class KEL_EXPORT IPCStudentAPI {
 public:
     virtual ~IPCStudentAPI() {}
     virtual int RegisterCallBack(CStudentAPICallbackBase* callback, int& err) = 0;
@@ -55,7 +56,7 @@ public:
 };
 
 /* Teacher side: the teacher's console talking to the connected students. */
-class IPCTeacherAPI {
+class KEL_EXPORT IPCTeacherAPI {
 public:
     virtual ~IPCTeacherAPI() {}
     virtual int RegisterCallBack(CTeacherAPICallbackBase* callback, int& err) = 0;
@@ -67,14 +68,14 @@ public:
 /* The API objects that newly constructed callback objects get. By default the local
  * service; tests may put a scripted service in its place (null restores the default).
  * The caller keeps ownership of what it installs. */
-IPCStudentAPI* GetStudentAPI();
-IPCTeacherAPI* GetTeacherAPI();
-void SetStudentAPI(IPCStudentAPI* api);
-void SetTeacherAPI(IPCTeacherAPI* api);
+KEL_EXPORT IPCStudentAPI* GetStudentAPI();
+KEL_EXPORT IPCTeacherAPI* GetTeacherAPI();
+KEL_EXPORT void SetStudentAPI(IPCStudentAPI* api);
+KEL_EXPORT void SetTeacherAPI(IPCTeacherAPI* api);
 
 /* Shared between a callback object and the services that call it, so that no callback
  * reaches an object that is being destroyed. Services deliver through Deliver*. */
-class CCallbackLink {
+class KEL_EXPORT CCallbackLink {
 public:
     /* Which callback base the target is, so that a delivery never calls the wrong table. */
     enum Side { SIDE_NONE = 0, SIDE_STUDENT = 1, SIDE_TEACHER = 2 };
@@ -109,7 +110,7 @@ private:
 };
 
 /* Callback slots in the order of the student-side protocol. */
-class CStudentAPICallbackBase {
+class KEL_EXPORT CStudentAPICallbackBase {
 public:
     CStudentAPICallbackBase();
 
@@ -147,7 +148,7 @@ private:
 };
 
 /* Callback slots in the order of the teacher-side protocol. */
-class CTeacherAPICallbackBase {
+class KEL_EXPORT CTeacherAPICallbackBase {
 public:
     CTeacherAPICallbackBase();
 
@@ -183,8 +184,8 @@ private:
 /* Delivery helpers for services (also scripted test services): call from a thread other
  * than the GTK main thread (a callback takes the GDK lock, which is not recursive).
  * Return false, calling nothing, when the object is gone or the link is of the other side. */
-bool DeliverSearchLocalProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& result);
-bool DeliverSearchProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& student,
+KEL_EXPORT bool DeliverSearchLocalProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& result);
+KEL_EXPORT bool DeliverSearchProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& student,
                           const std::string& result);
 
 } // namespace IPCAPI

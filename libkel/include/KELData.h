@@ -5,6 +5,7 @@
 #include <list>
 #include <string>
 
+#include "KELExport.h"
 struct _xmlDoc;
 struct _xmlNode;
 struct _xmlTextWriter;
@@ -34,7 +35,7 @@ typedef std::list<CCategory*> CategoryInfoList;
 typedef std::list<CLockTimeSection*> LockTimeSectionList;
 
 /* Base of every stored record. A failed load leaves the record empty and logs why. */
-class CKELDataProvider {
+class KEL_EXPORT CKELDataProvider {
 public:
     CKELDataProvider();
     virtual ~CKELDataProvider();
@@ -68,7 +69,7 @@ private:
     int Serialize(std::string& xml);
 };
 
-class CApplicationInfo {
+class KEL_EXPORT CApplicationInfo {
 public:
     CApplicationInfo();
     CApplicationInfo(const std::string& name, const std::string& path, const std::string& customIcon, int enable = 1);
@@ -92,7 +93,7 @@ private:
 };
 
 /* A category (tab) of the student shell; owns its programs. Copies are deep. */
-class CCategory {
+class KEL_EXPORT CCategory {
 public:
     CCategory();
     CCategory(const CCategory& other);
@@ -123,7 +124,7 @@ private:
 };
 
 /* The tab navigation policy: categories and their programs. */
-class CTabNavigationData : public CKELDataProvider {
+class KEL_EXPORT CTabNavigationData : public CKELDataProvider {
 public:
     CTabNavigationData();
     CTabNavigationData(const CTabNavigationData& other);
@@ -151,7 +152,7 @@ private:
     CategoryInfoList* m_pCategories;
 };
 
-class CLockTimeSection {
+class KEL_EXPORT CLockTimeSection {
 public:
     CLockTimeSection();
     CLockTimeSection(int dayOfWeek, int startTime, int endTime);
@@ -170,7 +171,7 @@ private:
 };
 
 /* The weekly lock schedule. Lock status: 0 unlocked, 1 locked by hand, 2 automatic locking on, 3 off. */
-class CLockScheduleData : public CKELDataProvider {
+class KEL_EXPORT CLockScheduleData : public CKELDataProvider {
 public:
     CLockScheduleData();
     CLockScheduleData(const CLockScheduleData& other);
@@ -203,7 +204,7 @@ private:
     LockTimeSectionList* m_pSections;
 };
 
-class CKELSystemSettingData : public CKELDataProvider {
+class KEL_EXPORT CKELSystemSettingData : public CKELDataProvider {
 public:
     CKELSystemSettingData();
 
@@ -226,7 +227,7 @@ private:
 };
 
 /* Programs found by program searches. */
-class CSearchResultData : public CKELDataProvider {
+class KEL_EXPORT CSearchResultData : public CKELDataProvider {
 public:
     CSearchResultData();
     CSearchResultData(const CSearchResultData& other);
@@ -254,7 +255,7 @@ private:
 };
 
 /* Factory default categories and programs. */
-class CDefaultConfigData : public CKELDataProvider {
+class KEL_EXPORT CDefaultConfigData : public CKELDataProvider {
 public:
     CDefaultConfigData();
     ~CDefaultConfigData() override;
@@ -280,7 +281,7 @@ private:
 };
 
 /* The classroom roster: students known to the teacher's console. */
-class CStudentInfoData : public CKELDataProvider {
+class KEL_EXPORT CStudentInfoData : public CKELDataProvider {
 public:
     struct Student {
         std::string name;
@@ -304,7 +305,7 @@ private:
 };
 
 /* Theme settings of the shell: theme name, font and background picture. */
-class CKELThemeData : public CKELDataProvider {
+class KEL_EXPORT CKELThemeData : public CKELDataProvider {
 public:
     CKELThemeData();
 

@@ -4,9 +4,10 @@
 
 #include <string>
 
+#include "KELExport.h"
 namespace LibKELData {
 
-class CKELDataTools {
+class KEL_EXPORT CKELDataTools {
 public:
     /* 1 when the path names an existing regular file (links followed), else 0. */
     static int FileExist(const std::string& path);

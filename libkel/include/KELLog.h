@@ -6,9 +6,10 @@
 
 #include <string>
 
+#include "KELExport.h"
 namespace LibKELData {
 
-class CKELLog {
+class KEL_EXPORT CKELLog {
 public:
     static void WriteLine(const std::string& text, int level, const std::string& module, bool flag);
     /* Tagged trace line (tag 1 local search, 6 remote search); text is a printf format. */

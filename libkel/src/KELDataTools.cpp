@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "KELConstants.h"
+#include "KELPaths.h"
 #include "KELData.h"
 #include "KELLog.h"
 #include "KELUtf8.h"

@@ -1,7 +1,7 @@
 /* The student side of the local service: program search on this machine and the saving of the local policy. */
 #include "LocalService.h"
 
-#include "KELConstants.h"
+#include "KELPaths.h"
 #include "KELData.h"
 #include "KELLog.h"
 

@@ -1,7 +1,7 @@
 /* The teacher side of the local service: the roster stands for the connected students, each answering a search. */
 #include "LocalService.h"
 
-#include "KELConstants.h"
+#include "KELPaths.h"
 #include "KELData.h"
 #include "KELLog.h"
 
