@@ -20,7 +20,9 @@ enum {
     KEL_ERR_FORMAT = -3,    /* well-formed, but not this record (root element, values) */
     KEL_ERR_TOO_LARGE = -4, /* above the size a policy file can sensibly have */
     KEL_ERR_NOT_FILE = -5,  /* a directory or other non-regular file where a file should be */
-    KEL_ERR_ARGUMENT = -6
+    KEL_ERR_ARGUMENT = -6,
+    KEL_ERR_UNSAFE = -7,    /* refused as root: a folder others can write, a file of another user */
+    KEL_ERR_BUSY = -8       /* another save into the folder held it up for more than a few seconds */
 };
 
 class CApplicationInfo;
@@ -57,12 +59,16 @@ public:
 protected:
     /* Implementation hooks of each record (the XML schema is documented in KELDataProvider.cpp). */
     virtual const char* RootElementName() const = 0;
-    virtual int ReadElement(_xmlNode* root) = 0;               /* 0 or KEL_ERR_FORMAT */
     virtual int WriteElements(_xmlTextWriter* writer) const = 0; /* children of the root */
     /* Records of long lists read the file as a stream of elements instead of a tree, which
      * costs several times the file's size in memory: they return a new reader of their lists
-     * (owned by the caller). Null: ReadElement on the tree. */
+     * (owned by the caller). Null (the default): ReadElement on the tree. */
     virtual io::StreamReader* NewStreamReader();
+    /* Reads the tree of a record without a stream reader: 0 or KEL_ERR_FORMAT. */
+    virtual int ReadElement(_xmlNode* root);
+    /* Largest file (or text) the record reads: what it can sensibly hold, so that a file of
+     * junk cannot cost much memory. 64 MiB unless the record says less. */
+    virtual long long MaxFileSize() const;
 
 private:
     int LoadDocument(_xmlDoc* doc);
@@ -144,7 +150,6 @@ public:
 
 protected:
     const char* RootElementName() const override;
-    int ReadElement(_xmlNode* root) override;
     int WriteElements(_xmlTextWriter* writer) const override;
     io::StreamReader* NewStreamReader() override;
 
@@ -195,6 +200,7 @@ public:
 protected:
     const char* RootElementName() const override;
     int ReadElement(_xmlNode* root) override;
+    long long MaxFileSize() const override;
     int WriteElements(_xmlTextWriter* writer) const override;
 
 private:
@@ -219,6 +225,7 @@ public:
 protected:
     const char* RootElementName() const override;
     int ReadElement(_xmlNode* root) override;
+    long long MaxFileSize() const override;
     int WriteElements(_xmlTextWriter* writer) const override;
 
 private:
@@ -246,7 +253,6 @@ public:
 
 protected:
     const char* RootElementName() const override;
-    int ReadElement(_xmlNode* root) override;
     int WriteElements(_xmlTextWriter* writer) const override;
     io::StreamReader* NewStreamReader() override;
 
@@ -270,7 +276,6 @@ public:
 
 protected:
     const char* RootElementName() const override;
-    int ReadElement(_xmlNode* root) override;
     int WriteElements(_xmlTextWriter* writer) const override;
     io::StreamReader* NewStreamReader() override;
 
@@ -298,6 +303,7 @@ public:
 protected:
     const char* RootElementName() const override;
     int ReadElement(_xmlNode* root) override;
+    long long MaxFileSize() const override;
     int WriteElements(_xmlTextWriter* writer) const override;
 
 private:
@@ -321,6 +327,7 @@ public:
 protected:
     const char* RootElementName() const override;
     int ReadElement(_xmlNode* root) override;
+    long long MaxFileSize() const override;
     int WriteElements(_xmlTextWriter* writer) const override;
 
 private:

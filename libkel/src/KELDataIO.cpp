@@ -180,11 +180,6 @@ int EndElement(xmlTextWriterPtr writer)
     return xmlTextWriterEndElement(writer) < 0 ? KEL_ERR_IO : KEL_OK;
 }
 
-CApplicationInfo* ReadApplication(xmlNode* node)
-{
-    return ReadApplicationOf(NodeAttributes{node});
-}
-
 int WriteApplication(xmlTextWriterPtr writer, const CApplicationInfo& app)
 {
     int rc;
@@ -196,16 +191,6 @@ int WriteApplication(xmlTextWriterPtr writer, const CApplicationInfo& app)
         (rc = WriteIntAttr(writer, "enable", app.GetEnable())) != KEL_OK)
         return rc;
     return EndElement(writer);
-}
-
-void ReadApplications(xmlNode* parent, ApplicationInfoList*& list)
-{
-    if (!list)
-        list = new ApplicationInfoList();
-    for (xmlNode* child = parent->children; child; child = child->next) {
-        if (IsElement(child, "Application"))
-            list->push_back(ReadApplication(child));
-    }
 }
 
 int WriteApplications(xmlTextWriterPtr writer, const ApplicationInfoList* list)
@@ -220,26 +205,6 @@ int WriteApplications(xmlTextWriterPtr writer, const ApplicationInfoList* list)
             return rc;
     }
     return KEL_OK;
-}
-
-void ReadCategories(xmlNode* root, CategoryInfoList*& list)
-{
-    if (!list)
-        list = new CategoryInfoList();
-    for (xmlNode* child = root->children; child; child = child->next) {
-        if (!IsElement(child, "Category"))
-            continue;
-        CCategory* category = new CCategory();
-        std::string value;
-        if (GetAttr(child, "name", value))
-            category->SetName(value);
-        if (GetAttr(child, "icon", value))
-            category->SetCategoryIcon(value);
-        ApplicationInfoList* apps = nullptr;
-        ReadApplications(child, apps);
-        category->SetPApplicationInfoList(apps);
-        list->push_back(category);
-    }
 }
 
 int WriteCategories(xmlTextWriterPtr writer, const CategoryInfoList* list)

@@ -56,15 +56,11 @@ int WriteIntAttr(xmlTextWriterPtr writer, const char* name, int value);
 int StartElement(xmlTextWriterPtr writer, const char* name);
 int EndElement(xmlTextWriterPtr writer);
 
-/* <Application name path icon enable/> */
-CApplicationInfo* ReadApplication(xmlNode* node);
+/* <Application name path icon enable/>: written here, read only by the streams below. */
 int WriteApplication(xmlTextWriterPtr writer, const CApplicationInfo& app);
-/* Appends the <Application> children of parent; creates the list when needed. */
-void ReadApplications(xmlNode* parent, ApplicationInfoList*& list);
 int WriteApplications(xmlTextWriterPtr writer, const ApplicationInfoList* list);
 
-/* <Category name icon> with <Application> children; always leaves a list (maybe empty). */
-void ReadCategories(xmlNode* root, CategoryInfoList*& list);
+/* <Category name icon> with <Application> children. */
 int WriteCategories(xmlTextWriterPtr writer, const CategoryInfoList* list);
 
 /* ---- Reading from the parser's stream of elements, without a tree (the long lists). */

@@ -135,6 +135,12 @@ void CLockScheduleData::Clear()
     m_LockStatus = DEFAULT_LOCK_STATUS;
 }
 
+/* At most 168 hourly sections. */
+long long CLockScheduleData::MaxFileSize() const
+{
+    return 256 * 1024;
+}
+
 const char* CLockScheduleData::RootElementName() const
 {
     return "LockSchedule";

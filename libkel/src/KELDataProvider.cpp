@@ -35,37 +35,30 @@
  *     <KELTheme version="1" theme="Blue" font="Sans 10" background="/etc/KEL/image/bg.png"/>
  *
  * Numbers are plain decimals; a number that is not one is logged and its default kept.
- * Reading refuses (and logs why): anything but a regular file, files above MAX_FILE_SIZE,
+ * Reading refuses (and logs why): anything but a regular file, files above the size cap,
  * malformed XML or invalid UTF-8, document type declarations (so no entity is ever
  * declared, fetched or expanded), and a root element of another record.
  *
- * Saving writes a temporary file beside the target (mkstemp), syncs it, gives it the old
- * file's mode (or 0644) and renames it over the target, then syncs the folder. Saves into
- * one folder share a lock on it (flock) while their temporary file exists; a save that gets
- * it alone first removes the temporary files of its target that saves killed half-way
- * left behind, so they never pile up. A target
- * that exists but could not be read as this record is first kept beside itself as
- * "<name>.unreadable" (then ".unreadable.1", ...; an earlier kept copy is never replaced).
+ * Reading refuses files above the record's MaxFileSize (64 MiB for the long lists, less for
+ * the records read whole as a tree). Categories and programs are only ever read as a stream
+ * of elements (KELDataIO.cpp), never from a tree.
+ *
+ * Saving hands the whole document to the file side (KELDataFile.cpp), which replaces the
+ * file whole or not at all and keeps an unreadable file aside first.
  */
 #include "KELData.h"
 
-#include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/xmlwriter.h>
-#include <dirent.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <tuple>
 
+#include "KELDataFile.h"
 #include "KELDataIO.h"
 #include "KELLog.h"
 
@@ -74,9 +67,8 @@ namespace LibKELData {
 namespace {
 
 /* Our largest realistic file (10,000 programs) is about 2 MB. */
-const off_t MAX_FILE_SIZE = 64 * 1024 * 1024;
+const long long MAX_FILE_SIZE = 64 * 1024 * 1024;
 const int PARSE_OPTIONS = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
-const int MAX_KEPT_COPIES = 100;
 
 void Fail(const std::string& text)
 {
@@ -97,45 +89,6 @@ void InitXml()
     std::call_once(once, [] { xmlInitParser(); });
 }
 
-/* ---- What we know about files on disk: read well by us (or written by us), or found
- * unreadable. A save over a file we know nothing about checks it first. */
-struct FileId {
-    dev_t dev;
-    ino_t ino;
-    off_t size;
-    time_t sec;
-    long nsec;
-    bool operator<(const FileId& o) const
-    {
-        return std::tie(dev, ino, size, sec, nsec) < std::tie(o.dev, o.ino, o.size, o.sec, o.nsec);
-    }
-};
-
-FileId IdOf(const struct stat& st)
-{
-    return FileId{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-}
-
-enum FileState { FILE_UNKNOWN, FILE_GOOD, FILE_UNREADABLE };
-
-std::mutex g_KnownMutex;
-std::map<FileId, FileState> g_Known;
-
-void Remember(const struct stat& st, FileState state)
-{
-    std::lock_guard<std::mutex> lock(g_KnownMutex);
-    if (g_Known.size() > 1024)
-        g_Known.clear(); /* only a shortcut: forgetting costs one check at the next save */
-    g_Known[IdOf(st)] = state;
-}
-
-FileState Recall(const struct stat& st)
-{
-    std::lock_guard<std::mutex> lock(g_KnownMutex);
-    auto it = g_Known.find(IdOf(st));
-    return it == g_Known.end() ? FILE_UNKNOWN : it->second;
-}
-
 /* ---- Reading */
 
 /* A document read as a stream of elements: where the reader stands and what the root was. */
@@ -149,7 +102,8 @@ struct StreamState {
 
 struct ReadState {
     int fd;
-    off_t total;
+    long long limit;
+    long long total;
     bool tooLarge;
     bool doctype;
     int readErrno;       /* a failing disk is not a malformed file */
@@ -168,7 +122,7 @@ int ReadChunk(void* context, char* buffer, int len)
         return -1;
     }
     state->total += n;
-    if (state->total > MAX_FILE_SIZE) {
+    if (state->total > state->limit) {
         /* The file grew after we measured it. */
         state->tooLarge = true;
         return -1;
@@ -204,7 +158,7 @@ void StreamStartElement(void* context, const xmlChar* localname, const xmlChar*,
     }
     /* Under another root nothing is read; the load fails once the parse is through. Attributes
      * defaulted by a DTD would not be in a tree either (and no DTD gets this far). */
-    if (stream->rootOk)
+    if (stream->rootOk && stream->reader)
         stream->reader->StartElement(depth, reinterpret_cast<const char*>(localname),
                                      io::StreamAttributes(attributes, nbAttributes - nbDefaulted, LineOf(ctxt),
                                                           stream->reader->DeferredLog()));
@@ -228,8 +182,8 @@ std::string FirstLine(const char* message)
 /* Parses from the descriptor (fd >= 0) or from memory. Returns the document or null with
  * rc and reason set. With a stream the elements go to its reader and the document stays
  * empty: the same parser, limits and refusals, without the tree. */
-xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& rc, std::string& reason,
-                   StreamState* stream = nullptr)
+xmlDocPtr ParseXml(int fd, long long limit, const char* data, size_t size, const char* url, int& rc,
+                   std::string& reason, StreamState* stream = nullptr)
 {
     InitXml();
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
@@ -238,7 +192,7 @@ xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& 
         reason = "out of memory";
         return nullptr;
     }
-    ReadState state = {fd, 0, false, false, 0, stream};
+    ReadState state = {fd, limit, 0, false, false, 0, stream};
     ctxt->_private = &state;
     ctxt->sax->internalSubset = RefuseDoctype;
     if (stream) {
@@ -265,7 +219,7 @@ xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& 
         reason = "reading failed: " + ErrnoText(state.readErrno);
     } else if (state.tooLarge) {
         rc = KEL_ERR_TOO_LARGE;
-        reason = "the file grew beyond " + std::to_string(static_cast<long long>(MAX_FILE_SIZE)) + " bytes while being read";
+        reason = "the file grew beyond " + std::to_string(limit) + " bytes while being read";
     } else if (!doc || !ctxt->wellFormed) {
         xmlErrorPtr error = xmlCtxtGetLastError(ctxt);
         rc = KEL_ERR_PARSE;
@@ -287,50 +241,6 @@ xmlDocPtr ParseXml(int fd, const char* data, size_t size, const char* url, int& 
     return doc;
 }
 
-/* Opens a file to read it as a policy: a regular file of a sane size. fd < 0 on failure,
- * with rc and reason set; st is filled whenever the file could be opened. */
-int OpenPolicyFile(const std::string& path, struct stat& st, int& rc, std::string& reason)
-{
-    /* O_NONBLOCK so that a FIFO in the file's place cannot hang us before fstat tells. */
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        int err = errno;
-        rc = KEL_ERR_IO;
-        reason = err == ENOENT ? "the file does not exist" : ErrnoText(err);
-        return -1;
-    }
-    if (fstat(fd, &st) != 0) {
-        rc = KEL_ERR_IO;
-        reason = ErrnoText(errno);
-        close(fd);
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        rc = KEL_ERR_NOT_FILE;
-        reason = S_ISDIR(st.st_mode) ? "it is a directory, not a file" : "it is not a regular file";
-        close(fd);
-        return -1;
-    }
-    if (st.st_size > MAX_FILE_SIZE) {
-        rc = KEL_ERR_TOO_LARGE;
-        reason = "its " + std::to_string(static_cast<long long>(st.st_size)) + " bytes are more than the " +
-                 std::to_string(static_cast<long long>(MAX_FILE_SIZE)) + " a policy file may have";
-        close(fd);
-        return -1;
-    }
-    if (st.st_size == 0) {
-        rc = KEL_ERR_PARSE;
-        reason = "the file is empty";
-        close(fd);
-        return -1;
-    }
-    int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    rc = KEL_OK;
-    return fd;
-}
-
 /* After a well-formed document read as a stream: the same checks and outcome as
  * LoadDocument on its tree. */
 int FinishStream(StreamState& stream)
@@ -342,204 +252,23 @@ int FinishStream(StreamState& stream)
              stream.rootName + ">");
         return KEL_ERR_FORMAT;
     }
-    stream.reader->Commit();
+    if (stream.reader)
+        stream.reader->Commit();
     return KEL_OK;
 }
 
-/* Is the file on disk a readable document with this root? Used before replacing a file
- * that this process has not read. */
-FileState CheckExisting(const std::string& path, const char* rootName)
+/* Is the file on disk a well-formed document with this root and within the size cap? Read
+ * as a stream without a reader: only the root is looked at, and no tree is built. */
+bool IsReadable(int fd, const struct stat& st, const char* rootName, long long limit, const std::string& path)
 {
-    struct stat st;
+    if (st.st_size > limit)
+        return false;
     int rc;
     std::string reason;
-    int fd = OpenPolicyFile(path, st, rc, reason);
-    if (fd < 0)
-        return FILE_UNREADABLE;
-    xmlDocPtr doc = ParseXml(fd, nullptr, 0, path.c_str(), rc, reason);
-    close(fd);
-    FileState state = FILE_UNREADABLE;
-    if (doc) {
-        xmlNode* root = xmlDocGetRootElement(doc);
-        if (root && xmlStrEqual(root->name, BAD_CAST rootName))
-            state = FILE_GOOD;
-        xmlFreeDoc(doc);
-    }
-    return state;
-}
-
-/* ---- Writing */
-std::string DirName(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-bool WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-int SyncDir(const std::string& dir)
-{
-    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    int rc = fsync(fd);
-    close(fd);
-    return rc;
-}
-
-bool CopyFileExclusive(const std::string& from, const std::string& to, int& err)
-{
-    int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        err = errno;
-        return false;
-    }
-    int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
-        err = errno;
-        close(in);
-        return false;
-    }
-    char buffer[65536];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = read(in, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        if (!WriteAll(out, buffer, static_cast<size_t>(n))) {
-            ok = false;
-            break;
-        }
-    }
-    if (ok && fsync(out) != 0)
-        ok = false;
-    err = ok ? 0 : errno;
-    close(out);
-    close(in);
-    if (!ok)
-        unlink(to.c_str());
-    return ok;
-}
-
-/* The name part that mkstemp fills in. */
-bool IsTempSuffix(const char* text)
-{
-    for (int i = 0; i < 6; ++i) {
-        char c = text[i];
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
-            return false;
-    }
-    return text[6] == '\0';
-}
-
-/* Shared by the saves into one folder, in this process and in others. A save holds it
- * shared while its temporary file exists, so whoever holds it alone knows that every
- * temporary file there belongs to a save that died. Where the file system has no such
- * locks, saving goes on without them and nothing is removed. */
-class FolderSaveLock {
-public:
-    explicit FolderSaveLock(const std::string& dir)
-        : m_Fd(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {
-    }
-    ~FolderSaveLock()
-    {
-        if (m_Fd >= 0)
-            close(m_Fd); /* releases the lock */
-    }
-    FolderSaveLock(const FolderSaveLock&) = delete;
-    FolderSaveLock& operator=(const FolderSaveLock&) = delete;
-
-    bool TryAlone() { return m_Fd >= 0 && flock(m_Fd, LOCK_EX | LOCK_NB) == 0; }
-    void Share()
-    {
-        if (m_Fd >= 0)
-            while (flock(m_Fd, LOCK_SH) != 0 && errno == EINTR) {
-            }
-    }
-    int Fd() const { return m_Fd; }
-
-private:
-    int m_Fd;
-};
-
-/* Removes the temporary files of base ("." base ".XXXXXX") that killed saves left in the
- * folder. Only regular files of exactly that form are touched. Call holding the lock alone. */
-void RemoveStaleTemps(int dirFd, const std::string& dir, const std::string& base)
-{
-    int fd = dup(dirFd);
-    if (fd < 0)
-        return;
-    DIR* d = fdopendir(fd);
-    if (!d) {
-        close(fd);
-        return;
-    }
-    const std::string prefix = "." + base + ".";
-    while (struct dirent* entry = readdir(d)) {
-        const char* name = entry->d_name;
-        if (strncmp(name, prefix.c_str(), prefix.size()) != 0 || !IsTempSuffix(name + prefix.size()))
-            continue;
-        struct stat st;
-        if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        if (unlinkat(dirFd, name, 0) == 0)
-            CKELLog::WriteLine("Removed " + dir + "/" + name + ", left by a save that was interrupted", 1, "", false);
-    }
-    closedir(d);
-}
-
-/* Keeps the unreadable file beside itself under a name of its own. 0 or negative. */
-int KeepAside(const std::string& path)
-{
-    for (int n = 0; n < MAX_KEPT_COPIES; ++n) {
-        std::string kept = path + ".unreadable";
-        if (n > 0)
-            kept += "." + std::to_string(n);
-        /* A hard link takes the name only if it is free, and the file stays in place. */
-        if (link(path.c_str(), kept.c_str()) == 0) {
-            Fail("Kept the unreadable file " + path + " as " + kept + " before replacing it");
-            return KEL_OK;
-        }
-        int err = errno;
-        if (err == EEXIST)
-            continue;
-        if (err == EPERM || err == EXDEV || err == EOPNOTSUPP || err == EMLINK) {
-            /* A file system without hard links: copy instead. */
-            if (CopyFileExclusive(path, kept, err)) {
-                Fail("Kept the unreadable file " + path + " as " + kept + " before replacing it");
-                return KEL_OK;
-            }
-            if (err == EEXIST)
-                continue;
-        }
-        Fail("Cannot save " + path + ": the unreadable file there could not be kept as " + kept + ": " + ErrnoText(err));
-        return KEL_ERR_IO;
-    }
-    Fail("Cannot save " + path + ": the unreadable file there could not be kept, " +
-         std::to_string(MAX_KEPT_COPIES) + " earlier copies are in the way");
-    return KEL_ERR_IO;
+    StreamState stream = {nullptr, rootName, 0, false, std::string()};
+    xmlDocPtr doc = ParseXml(fd, limit, nullptr, 0, path.c_str(), rc, reason, &stream);
+    xmlFreeDoc(doc);
+    return doc && stream.rootOk;
 }
 
 } // namespace
@@ -555,6 +284,16 @@ CKELDataProvider::~CKELDataProvider()
 io::StreamReader* CKELDataProvider::NewStreamReader()
 {
     return nullptr;
+}
+
+int CKELDataProvider::ReadElement(_xmlNode*)
+{
+    return KEL_ERR_FORMAT; /* records that stream their lists never read a tree */
+}
+
+long long CKELDataProvider::MaxFileSize() const
+{
+    return MAX_FILE_SIZE;
 }
 
 int CKELDataProvider::LoadDocument(_xmlDoc* doc)
@@ -586,26 +325,26 @@ int CKELDataProvider::LoadFromFile(const std::string& path)
     struct stat st;
     int rc;
     std::string reason;
-    int fd = OpenPolicyFile(path, st, rc, reason);
+    int fd = file::OpenForReading(path, MaxFileSize(), st, rc, reason);
     if (fd < 0) {
         Fail("Cannot load " + path + ": " + reason);
         if (rc == KEL_ERR_TOO_LARGE)
-            Remember(st, FILE_UNREADABLE);
+            file::Remember(st, file::FILE_UNREADABLE);
         return rc;
     }
     std::unique_ptr<io::StreamReader> reader(NewStreamReader());
     StreamState stream = {reader.get(), RootElementName(), 0, false, std::string()};
-    xmlDocPtr doc = ParseXml(fd, nullptr, 0, path.c_str(), rc, reason, reader ? &stream : nullptr);
+    xmlDocPtr doc = ParseXml(fd, MaxFileSize(), nullptr, 0, path.c_str(), rc, reason, reader ? &stream : nullptr);
     close(fd);
     if (!doc) {
         Fail("Cannot load " + path + ": " + reason);
         if (rc != KEL_ERR_IO) /* a read error says nothing about the content */
-            Remember(st, FILE_UNREADABLE);
+            file::Remember(st, file::FILE_UNREADABLE);
         return rc;
     }
     rc = reader ? FinishStream(stream) : LoadDocument(doc);
     xmlFreeDoc(doc);
-    Remember(st, rc == KEL_OK ? FILE_GOOD : FILE_UNREADABLE);
+    file::Remember(st, rc == KEL_OK ? file::FILE_GOOD : file::FILE_UNREADABLE);
     return rc;
 }
 
@@ -617,7 +356,7 @@ int CKELDataProvider::LoadFromString(const std::string& xml)
         Fail(std::string("Cannot load <") + RootElementName() + "> from XML text: the text is empty");
         return KEL_ERR_PARSE;
     }
-    if (xml.size() > static_cast<size_t>(MAX_FILE_SIZE) || xml.size() > static_cast<size_t>(INT_MAX)) {
+    if (xml.size() > static_cast<unsigned long long>(MaxFileSize()) || xml.size() > static_cast<size_t>(INT_MAX)) {
         Fail(std::string("Cannot load <") + RootElementName() + "> from XML text: its " + std::to_string(xml.size()) +
              " bytes are more than a policy may have");
         return KEL_ERR_TOO_LARGE;
@@ -626,7 +365,8 @@ int CKELDataProvider::LoadFromString(const std::string& xml)
     std::string reason;
     std::unique_ptr<io::StreamReader> reader(NewStreamReader());
     StreamState stream = {reader.get(), RootElementName(), 0, false, std::string()};
-    xmlDocPtr doc = ParseXml(-1, xml.data(), xml.size(), "policy.xml", rc, reason, reader ? &stream : nullptr);
+    xmlDocPtr doc = ParseXml(-1, MaxFileSize(), xml.data(), xml.size(), "policy.xml", rc, reason,
+                             reader ? &stream : nullptr);
     if (!doc) {
         Fail(std::string("Cannot load <") + RootElementName() + "> from XML text: " + reason);
         return rc;
@@ -687,35 +427,6 @@ int CKELDataProvider::Save2File(const std::string& path)
         return KEL_ERR_ARGUMENT;
     }
     io::Scope scope(path);
-    std::string target = path;
-    struct stat st;
-    bool exists = false;
-    if (lstat(path.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode)) {
-            /* Replace the file the link points to and keep the link. */
-            char* real = realpath(path.c_str(), nullptr);
-            if (!real) {
-                Fail("Cannot save " + path + ": it is a link to nothing usable (" + ErrnoText(errno) + ")");
-                return KEL_ERR_IO;
-            }
-            target = real;
-            free(real);
-            if (stat(target.c_str(), &st) != 0) {
-                Fail("Cannot save " + path + ": " + ErrnoText(errno));
-                return KEL_ERR_IO;
-            }
-        }
-        if (!S_ISREG(st.st_mode)) {
-            Fail("Cannot save " + path + ": " + (S_ISDIR(st.st_mode) ? "a directory" : "something other than a file") +
-                 " is in its place");
-            return KEL_ERR_NOT_FILE;
-        }
-        exists = true;
-    } else if (errno != ENOENT) {
-        Fail("Cannot save " + path + ": " + ErrnoText(errno));
-        return KEL_ERR_IO;
-    }
-
     std::string xml;
     int rc = Serialize(xml);
     if (rc != KEL_OK) {
@@ -723,59 +434,11 @@ int CKELDataProvider::Save2File(const std::string& path)
         Fail("Cannot save " + path + ": " + why);
         return rc;
     }
-
-    const std::string dir = DirName(target);
-    size_t slash = target.rfind('/');
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    FolderSaveLock folderLock(dir);
-    if (folderLock.TryAlone())
-        RemoveStaleTemps(folderLock.Fd(), dir, base);
-    folderLock.Share();
-    std::string temp = dir + "/." + base + ".XXXXXX";
-    int fd = mkostemp(&temp[0], O_CLOEXEC);
-    if (fd < 0) {
-        Fail("Cannot save " + path + ": no temporary file can be made in " + dir + ": " + ErrnoText(errno));
-        return KEL_ERR_IO;
-    }
-    std::string failure;
-    mode_t mode = exists ? (st.st_mode & 07777) : 0644;
-    if (!WriteAll(fd, xml.data(), xml.size()))
-        failure = "writing failed: " + ErrnoText(errno);
-    else if (fchmod(fd, mode) != 0)
-        failure = "setting the file mode failed: " + ErrnoText(errno);
-    else if (fsync(fd) != 0)
-        failure = "syncing failed: " + ErrnoText(errno);
-    if (failure.empty() && exists && geteuid() == 0 && (st.st_uid != 0 || st.st_gid != 0)) {
-        /* Keep the owner of a file that root rewrites for someone else. */
-        if (fchown(fd, st.st_uid, st.st_gid) != 0)
-            failure = "restoring the owner failed: " + ErrnoText(errno);
-    }
-    struct stat written;
-    if (failure.empty() && fstat(fd, &written) != 0)
-        failure = ErrnoText(errno);
-    if (close(fd) != 0 && failure.empty())
-        failure = "closing failed: " + ErrnoText(errno);
-
-    if (failure.empty() && exists && st.st_size > 0) { /* an empty file holds nothing to keep */
-        FileState state = Recall(st);
-        if (state == FILE_UNKNOWN)
-            state = CheckExisting(target, RootElementName());
-        if (state == FILE_UNREADABLE && KeepAside(target) != KEL_OK) {
-            unlink(temp.c_str());
-            return KEL_ERR_IO;
-        }
-    }
-    if (failure.empty() && rename(temp.c_str(), target.c_str()) != 0)
-        failure = "renaming the new file into place failed: " + ErrnoText(errno);
-    if (!failure.empty()) {
-        unlink(temp.c_str());
-        Fail("Cannot save " + path + ": " + failure + "; the old file is unchanged");
-        return KEL_ERR_IO;
-    }
-    Remember(written, FILE_GOOD);
-    if (SyncDir(dir) != 0)
-        Fail("Saved " + path + ", but syncing its folder failed: " + ErrnoText(errno));
-    return KEL_OK;
+    const char* root = RootElementName();
+    const long long limit = MaxFileSize();
+    return file::Replace(path, xml, [root, limit, &path](int fd, const struct stat& st) {
+        return IsReadable(fd, st, root, limit, path);
+    });
 }
 
 } // namespace LibKELData

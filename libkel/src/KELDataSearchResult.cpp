@@ -97,12 +97,6 @@ const char* CSearchResultData::RootElementName() const
     return "SearchResult";
 }
 
-int CSearchResultData::ReadElement(_xmlNode* root)
-{
-    io::ReadApplications(root, m_pApps);
-    return KEL_OK;
-}
-
 int CSearchResultData::WriteElements(_xmlTextWriter* writer) const
 {
     return io::WriteApplications(writer, m_pApps);

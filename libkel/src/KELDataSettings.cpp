@@ -29,6 +29,11 @@ void CKELSystemSettingData::Clear()
     m_NewStudentDialog = DEFAULT_NEW_STUDENT_DIALOG;
 }
 
+long long CKELSystemSettingData::MaxFileSize() const
+{
+    return 64 * 1024;
+}
+
 const char* CKELSystemSettingData::RootElementName() const
 {
     return "KELSystemSetting";
@@ -58,6 +63,11 @@ void CKELThemeData::Clear()
     m_Theme.clear();
     m_Font.clear();
     m_Background.clear();
+}
+
+long long CKELThemeData::MaxFileSize() const
+{
+    return 64 * 1024;
 }
 
 const char* CKELThemeData::RootElementName() const

@@ -19,6 +19,13 @@ void CStudentInfoData::Clear()
     m_Students.clear();
 }
 
+/* A classroom of a few hundred students takes a few kilobytes; a tree of a file of empty
+ * elements costs many times its size, so the roster stays small. */
+long long CStudentInfoData::MaxFileSize() const
+{
+    return 1024 * 1024;
+}
+
 const char* CStudentInfoData::RootElementName() const
 {
     return "StudentInfo";

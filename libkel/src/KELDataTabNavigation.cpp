@@ -97,12 +97,6 @@ const char* CTabNavigationData::RootElementName() const
     return "TabNavigation";
 }
 
-int CTabNavigationData::ReadElement(_xmlNode* root)
-{
-    io::ReadCategories(root, m_pCategories);
-    return KEL_OK;
-}
-
 int CTabNavigationData::WriteElements(_xmlTextWriter* writer) const
 {
     return io::WriteCategories(writer, m_pCategories);
@@ -145,12 +139,6 @@ void CDefaultConfigData::Clear()
 const char* CDefaultConfigData::RootElementName() const
 {
     return "DefaultConfig";
-}
-
-int CDefaultConfigData::ReadElement(_xmlNode* root)
-{
-    io::ReadCategories(root, m_pCategories);
-    return KEL_OK;
 }
 
 int CDefaultConfigData::WriteElements(_xmlTextWriter* writer) const
