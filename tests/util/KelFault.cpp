@@ -2,6 +2,7 @@
 #include "KelFault.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -68,6 +69,23 @@ unsigned ArgLow(int index)
 void Append(std::vector<sock_filter>& prog, const std::vector<sock_filter>& block)
 {
     prog.insert(prog.end(), block.begin(), block.end());
+}
+
+/* Reads the pipe to its end, closes it and waits for the child; returns its wait status. */
+int DrainAndWait(int fd, pid_t pid, std::string& out)
+{
+    char buffer[4096];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno != EINTR)
+            break;
+        if (n > 0)
+            out.append(buffer, (size_t)n);
+    }
+    close(fd);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
 }
 
 } // namespace
@@ -192,19 +210,7 @@ std::string RunInChild(const std::function<std::string()>& body)
     }
     close(fds[1]);
     std::string report;
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        report.append(buffer, (size_t)n);
-    }
-    close(fds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    int status = DrainAndWait(fds[0], pid, report);
     if (WIFSIGNALED(status))
         return report + " [child killed by signal " + std::to_string(WTERMSIG(status)) + "]";
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
@@ -251,20 +257,21 @@ int RunProgram(const std::vector<std::string>& argv, const std::vector<std::stri
     }
     close(fds[1]);
     out.clear();
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        out.append(buffer, (size_t)n);
-    }
-    close(fds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    int status = DrainAndWait(fds[0], pid, out);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool BecomeNobody(std::string& why)
+{
+    if (getuid() != 0) {
+        why = "needs root to run the other user's steps as nobody";
+        return false;
+    }
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
+        why = std::string("becoming nobody: ") + strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 void CheckLeaksNow()

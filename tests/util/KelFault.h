@@ -48,6 +48,10 @@ bool PrivateMounts(std::string& why);
  * its standard output. env entries "NAME=value" are set, "NAME" alone unset. */
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string& out);
 
+/* In a child: drops root for the user nobody (65534), the hostile local user of the tests.
+ * False with why when not root or when it fails. */
+bool BecomeNobody(std::string& why);
+
 /* Checks a leak now in sanitizer builds (a child ends with _exit, which skips the exit check). */
 void CheckLeaksNow();
 
