@@ -41,9 +41,6 @@ bool InstallFaults(const std::vector<SyscallFault>& faults);
 std::string RunInChild(const std::function<std::string()>& body);
 int ReportFd();
 
-/* In a child: a private mount namespace, so that mounts vanish with the child. */
-bool PrivateMounts(std::string& why);
-
 /* Runs a command, returns its exit status (-1 when it did not end normally); out receives
  * its standard output. env entries "NAME=value" are set, "NAME" alone unset. */
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string& out);
