@@ -39,14 +39,6 @@ std::string AsNobody(const std::function<std::string()>& steps)
     });
 }
 
-int LoggedRefusals(const keltest::LogCapture& log, const std::string& path)
-{
-    int n = 0;
-    for (const keltest::LogCapture::Line& line : log.Lines())
-        n += line.level == 2 && line.text.find(path) != std::string::npos && line.text.find("refused") != std::string::npos;
-    return n;
-}
-
 } // namespace
 
 TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
@@ -70,7 +62,7 @@ TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
     for (const char* name : {"tabnavigation.xml", "planted.xml"}) {
         keltest::LogCapture log;
         EXPECT_EQ(KEL_ERR_UNSAFE, Policy().Save2File(tmp + name)) << name;
-        EXPECT_EQ(1, LoggedRefusals(log, tmp + name)) << name;
+        EXPECT_EQ(1, keltest::FailureLines(log, {tmp + name, "refused"})) << name;
     }
     EXPECT_EQ("root:secret:", keltest::ReadFile(victim));
     struct stat st;
@@ -86,7 +78,7 @@ TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
     ASSERT_EQ(0, chown(owned.c_str(), 65534, 65534));
     keltest::LogCapture log;
     EXPECT_EQ(KEL_ERR_UNSAFE, Policy().Save2File(owned));
-    EXPECT_EQ(1, LoggedRefusals(log, owned));
+    EXPECT_EQ(1, keltest::FailureLines(log, {owned, "refused"}));
     EXPECT_EQ("<TabNavigation/>", keltest::ReadFile(owned));
 }
 

@@ -1,43 +1,21 @@
 /* Policy storage against bad files, unreadable files on disk and failing saves. */
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <set>
 
 #include "KELData.h"
+#include "KelFault.h"
 #include "KelTest.h"
 
 using namespace LibKELData;
 
 namespace {
 
-/* Level-2 lines that contain every one of the given pieces. */
-int FailureLines(const keltest::LogCapture& log, const std::vector<std::string>& pieces)
-{
-    int n = 0;
-    for (const keltest::LogCapture::Line& line : log.Lines()) {
-        bool all = line.level == 2;
-        for (const std::string& piece : pieces)
-            all = all && line.text.find(piece) != std::string::npos;
-        n += all ? 1 : 0;
-    }
-    return n;
-}
-
-std::set<std::string> DirEntries(const std::string& dir)
-{
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (struct dirent* e = readdir(d))
-            if (std::string(".") != e->d_name && std::string("..") != e->d_name)
-                names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
+using keltest::Entries;
+using keltest::FailureLines;
 
 CTabNavigationData OneCategory(const std::string& name)
 {
@@ -183,7 +161,7 @@ TEST(DataStorage, UnreadableFilesAreKeptAsideAtMostThreeTimes)
         ASSERT_TRUE(*text == '-' || keltest::WriteFile(path, text));
         ASSERT_EQ(KEL_OK, data.Save2File(path));
     }
-    EXPECT_EQ((std::set<std::string>{".kelsave.lock", "TabNavigation.xml", "TabNavigation.xml.unreadable"}), DirEntries(dir));
+    EXPECT_EQ((std::set<std::string>{".kelsave.lock", "TabNavigation.xml", "TabNavigation.xml.unreadable"}), Entries(dir));
 
     /* Corrupted behind our back: the newest three are kept, the oldest goes. A file too large
      * to read, written again and again, is kept once (a link: no copy of its size). */
@@ -202,7 +180,7 @@ TEST(DataStorage, UnreadableFilesAreKeptAsideAtMostThreeTimes)
     ASSERT_EQ(0, stat((path + ".unreadable").c_str(), &st));
     EXPECT_EQ(100L * 1024 * 1024, st.st_size);
     EXPECT_EQ("<b>", keltest::ReadFile(path + ".unreadable.1"));
-    EXPECT_EQ(5u, DirEntries(dir).size());
+    EXPECT_EQ(5u, Entries(dir).size());
 }
 
 TEST(DataStorage, SaveRefusesTextXmlCannotHoldAndKeepsTheMode)

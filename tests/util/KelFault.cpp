@@ -1,12 +1,12 @@
-/* Fault injection for tests: seccomp filters that fail chosen system calls, private mounts, children that report back. */
+/* Fault injection for tests: seccomp filters that fail chosen system calls, children that report back or run as another user. */
 #include "KelFault.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -258,6 +258,30 @@ bool BecomeNobody(std::string& why)
         return false;
     }
     return true;
+}
+
+std::set<std::string> Entries(const std::string& dir)
+{
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (struct dirent* e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+int FailureLines(const LogCapture& log, const std::vector<std::string>& pieces)
+{
+    int n = 0;
+    for (const LogCapture::Line& line : log.Lines()) {
+        bool all = line.level == 2;
+        for (const std::string& piece : pieces)
+            all = all && line.text.find(piece) != std::string::npos;
+        n += all;
+    }
+    return n;
 }
 
 void CheckLeaksNow()

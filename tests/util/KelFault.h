@@ -4,8 +4,11 @@
 #define KEL_FAULT_H
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "KelTest.h"
 
 namespace keltest {
 
@@ -48,6 +51,11 @@ int RunProgram(const std::vector<std::string>& argv, const std::vector<std::stri
 /* In a child: drops root for the user nobody (65534), the hostile local user of the tests.
  * False with why when not root or when it fails. */
 bool BecomeNobody(std::string& why);
+
+/* What a fault left: the names in a folder (without "." and ".."), and how many level-2 log
+ * lines hold every one of the pieces. */
+std::set<std::string> Entries(const std::string& dir);
+int FailureLines(const LogCapture& log, const std::vector<std::string>& pieces);
 
 /* Checks a leak now in sanitizer builds (a child ends with _exit, which skips the exit check). */
 void CheckLeaksNow();
