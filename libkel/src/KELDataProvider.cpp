@@ -39,9 +39,9 @@
  * malformed XML or invalid UTF-8, document type declarations (so no entity is ever
  * declared, fetched or expanded), and a root element of another record.
  *
- * Reading refuses files above the record's MaxFileSize (64 MiB for the long lists, less for
- * the records read whole as a tree). Categories and programs are only ever read as a stream
- * of elements (KELDataIO.cpp), never from a tree.
+ * The size cap is the record's MaxFileSize: 64 MiB for the long lists, less for the records
+ * read whole as a tree. Categories and programs are only ever read as a stream of elements
+ * (KELDataIO.cpp), never from a tree.
  *
  * Saving hands the whole document to the file side (KELDataFile.cpp), which replaces the
  * file whole or not at all and keeps an unreadable file aside first.

@@ -1,6 +1,7 @@
-/* Hostile documents fed to every record, as text and as a file: each is refused with a logged reason or
- * loaded into a record that saves and loads back the same; nothing outside the document is ever read.
- * (The fuzz targets feed every record far more shapes; these are the ones whose outcome matters.) */
+/* Hostile documents whose outcome matters, fed to every record as text and as a file: nothing
+ * outside the document is ever read, no hidden character gets in, odd numbers and encodings
+ * load into a record that saves and loads back the same. (The fuzz targets feed every record
+ * far more shapes for crashes and the same invariants.) */
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -23,17 +24,12 @@ TEST(InputFaults, HostileDocumentsAreRefusedOrLoadedWholeByEveryRecord)
                               "<Section day=\"1\" start=\"2\" end=\"3\"/><Student name=\"s\" address=\"a\"/>";
     /* $ stands for the record's root element; the number is the expected result (1: loads). */
     const std::vector<std::pair<std::string, int>> docs = {
-        {"<$><Categ", KEL_ERR_PARSE},
         {"<!DOCTYPE $ SYSTEM \"http://127.0.0.1:9/x.dtd\"><$/>", KEL_ERR_FORMAT},
         {"<!DOCTYPE $ [<!ENTITY % p SYSTEM \"file:///etc/passwd\"> %p;]><$/>", KEL_ERR_FORMAT},
         {"<$ xmlns:xi=\"http://www.w3.org/2001/XInclude\"><xi:include href=\"/etc/passwd\" parse=\"text\"/>" + inner + "</$>", 1},
         {"<$><Category name=\"a&#1;b\"/></$>", KEL_ERR_PARSE},
         {"<$><Category name=\"a&#xFFFE;b\"/></$>", KEL_ERR_PARSE},
-        {std::string("<$><Category name=\"a\0b\"/></$>", 30), KEL_ERR_PARSE},
-        {"<$><Category name=\"a\" name=\"b\"/></$>", KEL_ERR_PARSE},
-        {"<$/><$/>", KEL_ERR_PARSE},
         {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><$><Category name=\"Gr\xFC\xDF" "e\"/></$>", 1},
-        {"<?pi x?><!--c--><$><![CDATA[<Category/>]]><!--" + inner + "-->" + inner + "</$>", 1},
         {"<$ autoLock=\"1e3\" lockStatus=\"2147483648\"><Section day=\" 3 \" start=\"+4\" end=\"-0\"/>"
          "<Application enable=\"99999999999999999999\"/></$>", 1},
     };
