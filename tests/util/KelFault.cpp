@@ -35,14 +35,13 @@ int g_ReportFd = -1;
 /* The leak check reads /proc and writes through a pipe: not possible once reads or writes fail. */
 bool g_NoLeakCheck = false;
 
-SyscallFault Plain(long nr, int err)
+/* The calls, each failing with err on descriptors above 2 (but exceptFd) or on any argument. */
+std::vector<SyscallFault> Each(const std::vector<long>& nrs, int err, bool onDescriptor, int exceptFd = -1)
 {
-    return SyscallFault{nr, err, false, -1, -1, 0, 0};
-}
-
-SyscallFault OnDescriptor(long nr, int err, int exceptFd)
-{
-    return SyscallFault{nr, err, true, exceptFd, -1, 0, 0};
+    std::vector<SyscallFault> f;
+    for (long nr : nrs)
+        f.push_back(SyscallFault{nr, err, onDescriptor, exceptFd, -1, 0, 0});
+    return f;
 }
 
 const int kArch =
@@ -91,18 +90,12 @@ int DrainAndWait(int fd, pid_t pid, std::string& out)
 
 std::vector<SyscallFault> FailWrites(int err, int exceptFd)
 {
-    std::vector<SyscallFault> f;
-    for (long nr : {(long)SYS_write, (long)SYS_pwrite64, (long)SYS_writev, (long)SYS_pwritev})
-        f.push_back(OnDescriptor(nr, err, exceptFd));
-    return f;
+    return Each({SYS_write, SYS_pwrite64, SYS_writev, SYS_pwritev}, err, true, exceptFd);
 }
 
 std::vector<SyscallFault> FailReads(int err, int exceptFd)
 {
-    std::vector<SyscallFault> f;
-    for (long nr : {(long)SYS_read, (long)SYS_pread64, (long)SYS_readv, (long)SYS_preadv})
-        f.push_back(OnDescriptor(nr, err, exceptFd));
-    return f;
+    return Each({SYS_read, SYS_pread64, SYS_readv, SYS_preadv}, err, true, exceptFd);
 }
 
 std::vector<SyscallFault> FailCreate(int err, int accessMode)
@@ -115,17 +108,14 @@ std::vector<SyscallFault> FailCreate(int err, int accessMode)
 #endif
     f.push_back(SyscallFault{SYS_openat, err, false, -1, 2, mask, value});
 #ifdef SYS_creat
-    f.push_back(Plain(SYS_creat, err));
+    f.push_back(SyscallFault{SYS_creat, err, false, -1, -1, 0, 0});
 #endif
     return f;
 }
 
 std::vector<SyscallFault> FailCalls(const std::vector<long>& nrs, int err)
 {
-    std::vector<SyscallFault> f;
-    for (long nr : nrs)
-        f.push_back(Plain(nr, err));
-    return f;
+    return Each(nrs, err, false);
 }
 
 bool InstallFaults(const std::vector<SyscallFault>& faults)
