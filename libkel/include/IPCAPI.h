@@ -8,6 +8,7 @@
 #include <string>
 
 #include "KELExport.h"
+
 namespace IPCAPI {
 
 /* Error codes left in the int& out-parameters (0 = no error). Positive: the operation is
@@ -186,7 +187,7 @@ private:
  * Return false, calling nothing, when the object is gone or the link is of the other side. */
 KEL_EXPORT bool DeliverSearchLocalProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& result);
 KEL_EXPORT bool DeliverSearchProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& student,
-                          const std::string& result);
+                                     const std::string& result);
 
 } // namespace IPCAPI
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "KELExport.h"
+
 struct _xmlDoc;
 struct _xmlNode;
 struct _xmlTextWriter;
@@ -47,8 +48,9 @@ public:
      * leaves none (null) and the defaults. */
     int LoadFromFile(const std::string& path);
     int LoadFromString(const std::string& xml);
-    /* Whole or not at all: temporary file in the same folder, synced, renamed over the target.
-     * Text that XML cannot hold (invalid UTF-8, control characters other than tab and line
+    /* Whole or not at all: temporary file in the same folder, synced, renamed over the name
+     * (a link there is replaced, never followed). As root, a folder or file that another user
+     * owns or can write is refused with KEL_ERR_UNSAFE. Text that XML cannot hold (invalid UTF-8, control characters other than tab and line
      * breaks) makes it fail with KEL_ERR_ARGUMENT before anything is touched. */
     int Save2File(const std::string& path);
     int Save2String(std::string& xml);

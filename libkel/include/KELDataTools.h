@@ -5,6 +5,7 @@
 #include <string>
 
 #include "KELExport.h"
+
 namespace LibKELData {
 
 class KEL_EXPORT CKELDataTools {

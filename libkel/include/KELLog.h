@@ -7,6 +7,7 @@
 #include <string>
 
 #include "KELExport.h"
+
 namespace LibKELData {
 
 class KEL_EXPORT CKELLog {
