@@ -115,17 +115,6 @@ bool IsTrue(GKeyFile* keys, const char* key)
            g_key_file_get_boolean(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
 }
 
-/* Cuts text to at most max bytes without splitting a character (text is valid UTF-8). */
-void CutAtCharacter(std::string& text, size_t max)
-{
-    if (text.size() <= max)
-        return;
-    size_t end = max;
-    while (end > 0 && ((unsigned char)text[end] & 0xc0) == 0x80)
-        --end;
-    text.resize(end);
-}
-
 std::string FoldedName(const std::string& name)
 {
     gchar* folded = g_utf8_casefold(name.c_str(), -1);

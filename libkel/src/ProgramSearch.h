@@ -86,8 +86,7 @@ public:
      * cut; an icon path longer than MAX_PATH_BYTES is dropped. */
     bool ReadDesktopEntry(const std::string& text, FoundProgram& program);
 
-    /* What one found program may hold, so that every search can be stored and loaded again. */
-    enum { MAX_NAME_BYTES = 256, MAX_PATH_BYTES = 4096, MAX_COMMAND_BYTES = 4096, MAX_PROGRAMS = MAX_STORED_PROGRAMS };
+    enum { MAX_PROGRAMS = MAX_STORED_PROGRAMS };
 
 private:
     void Walk(int dirFd, const std::string& path, int depth, std::vector<FoundProgram>& found);

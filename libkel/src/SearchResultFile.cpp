@@ -108,22 +108,40 @@ void CPrivateSearchResultFile::Undo()
     m_Created = false;
 }
 
+void CutAtCharacter(std::string& text, size_t max)
+{
+    if (text.size() <= max)
+        return;
+    size_t end = max;
+    while (end > 0 && ((unsigned char)text[end] & 0xc0) == 0x80)
+        --end;
+    text.resize(end);
+}
+
 int TrimSearchResults(std::list<CApplicationInfo*>* programs)
 {
     if (!programs)
         return 0;
     size_t bytes = 0, kept = 0;
-    auto it = programs->begin();
-    for (; it != programs->end(); ++it) {
-        size_t size = *it ? StoredSize(**it) : 0;
-        if (kept >= MAX_STORED_PROGRAMS || bytes + size > MAX_STORED_BYTES)
-            break;
-        bytes += size;
-        ++kept;
-    }
     int dropped = 0;
-    while (it != programs->end()) {
-        delete *it;
+    for (auto it = programs->begin(); it != programs->end();) {
+        CApplicationInfo* app = *it;
+        if (app && app->GetName().size() > MAX_NAME_BYTES) {
+            std::string name = app->GetName();
+            CutAtCharacter(name, MAX_NAME_BYTES);
+            app->SetName(name);
+        }
+        if (app && app->GetCustomIcon().size() > MAX_PATH_BYTES)
+            app->SetCustomIcon("");
+        size_t size = app ? StoredSize(*app) : 0;
+        if (app && app->GetPath().size() <= MAX_COMMAND_BYTES && kept < MAX_STORED_PROGRAMS &&
+            bytes + size <= MAX_STORED_BYTES) {
+            bytes += size;
+            ++kept;
+            ++it;
+            continue;
+        }
+        delete app;
         it = programs->erase(it);
         ++dropped;
     }

@@ -57,12 +57,21 @@ private:
     bool m_Created;
 };
 
-/* Keeps a list of programs within what a result file can hold and load again (files of up to
- * 64 MiB): at most MAX_STORED_PROGRAMS, and MAX_STORED_BYTES even if every character had to be
- * escaped. The last programs of the list go first; returns how many went. */
+/* What one stored program may hold: a name is cut (at a character), a longer command drops the
+ * program, a longer icon path drops the icon. */
+enum { MAX_NAME_BYTES = 256, MAX_COMMAND_BYTES = 4096, MAX_PATH_BYTES = 4096 };
+/* What a result file may hold: the loader reads files of up to 64 MiB, and long values slow
+ * it down or make it give up well before that. */
+enum { MAX_STORED_PROGRAMS = 20000, MAX_STORED_BYTES = 32 * 1024 * 1024 };
+
+/* Keeps a list of programs within what a result file can hold and load again: each program
+ * within the limits above, and at most MAX_STORED_PROGRAMS of them taking MAX_STORED_BYTES even
+ * if every character had to be escaped. Programs at the end of the list go first; returns
+ * how many went. */
 int TrimSearchResults(std::list<LibKELData::CApplicationInfo*>* programs);
 
-enum { MAX_STORED_PROGRAMS = 20000, MAX_STORED_BYTES = 32 * 1024 * 1024 };
+/* Cuts UTF-8 text to at most max bytes without splitting a character. */
+void CutAtCharacter(std::string& text, size_t max);
 
 } // namespace IPCAPI
 
