@@ -1,17 +1,23 @@
-/* The per-user gtkrc file: its exact text, when it is (re)written, and restyling running windows. */
+/* The per-user gtkrc file: its exact text, when it is (re)written, restyling running windows, and a hostile
+ * user's HOME, links and line breaks. */
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <grp.h>
+#include <pwd.h>
 #include <cstdlib>
 #include <libintl.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "CUtility.h"
 #include "KELConstants.h"
 #include "KELData.h"
+#include "KelFault.h"
 #include "KelTest.h"
 
 using namespace LibKELGUI;
@@ -65,9 +71,19 @@ bool MarkedRcParsed()
     return time == 1234;
 }
 
+/* The sandbox's home, whoever runs the tests: root's home comes from the password database. */
+class Utility : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CUtility::m_Homedir = keltest::Home();
+        CUtility::m_RCFilePath = RcPath();
+    }
+};
+
 } // namespace
 
-TEST(Utility, RcFileTextForEachThemeAndFontCombination)
+TEST_F(Utility, RcFileTextForEachThemeAndFontCombination)
 {
     const std::string theme = ThemeGtkrc("Blue");
     struct Case {
@@ -100,53 +116,7 @@ TEST(Utility, RcFileTextForEachThemeAndFontCombination)
     EXPECT_EQ(1, entries);
 }
 
-TEST(Utility, FailureToWriteIsLoggedAndLeavesNoPartialFile)
-{
-    keltest::LogCapture log;
-    /* The per-user path below a plain file: its folder can be neither made nor written. */
-    ASSERT_TRUE(keltest::WriteFile(keltest::Home() + "/blocked", "a file"));
-    CUtility::m_RCFilePath = keltest::Home() + "/blocked/gtkrc-2.0";
-    EXPECT_EQ(0, CUtility::WriteRCFile());
-    EXPECT_EQ("a file", keltest::ReadFile(keltest::Home() + "/blocked"));
-
-    /* A directory where the file should be is left alone. */
-    ASSERT_TRUE(keltest::MakeDirs(keltest::Home() + "/dir/gtkrc-2.0"));
-    CUtility::m_RCFilePath = keltest::Home() + "/dir/gtkrc-2.0";
-    EXPECT_EQ(0, CUtility::SwitchTheme("Green", "Sans 12"));
-    EXPECT_TRUE(g_file_test(CUtility::m_RCFilePath.c_str(), G_FILE_TEST_IS_DIR));
-
-    int failures = 0;
-    for (const auto& line : log.Lines())
-        if (line.level == 2 && line.text.find("CUtility::WriteRCFile") == 0)
-            ++failures;
-    EXPECT_EQ(2, failures);
-}
-
-TEST(Utility, HomeDirectoryComesFromGLibWhenHomeIsUnset)
-{
-    if (getenv("KEL_TEST_NO_HOME")) {
-        /* The re-run below, loaded without HOME. */
-        ASSERT_EQ(nullptr, getenv("HOME"));
-        EXPECT_FALSE(CUtility::m_Homedir.empty());
-        EXPECT_EQ(g_get_home_dir(), CUtility::m_Homedir);
-        EXPECT_EQ(CUtility::m_Homedir + "/.kel/gtkrc-2.0", CUtility::m_RCFilePath);
-        return;
-    }
-    gchar** env = g_get_environ();
-    env = g_environ_unsetenv(env, "HOME");
-    env = g_environ_setenv(env, "KEL_TEST_NO_HOME", "1", TRUE);
-    gchar* self = g_file_read_link("/proc/self/exe", NULL);
-    gchar* argv[] = {self, (gchar*)"--gtest_filter=Utility.HomeDirectoryComesFromGLibWhenHomeIsUnset", NULL};
-    gint status = -1;
-    gchar* out = NULL;
-    ASSERT_TRUE(g_spawn_sync(NULL, argv, env, G_SPAWN_DEFAULT, NULL, NULL, &out, NULL, &status, NULL));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-    g_free(out);
-    g_free(self);
-    g_strfreev(env);
-}
-
-TEST(Utility, ParseRcFileWritesOnlyAMissingFileAndNothingWithoutThemeSettings)
+TEST_F(Utility, ParseRcFileWritesOnlyAMissingFileAndNothingWithoutThemeSettings)
 {
     /* No theme settings file in the sandbox: the lookup fails, nothing is written or parsed. */
     EXPECT_EQ(0, CUtility::ParseRCFile());
@@ -178,7 +148,7 @@ TEST(Utility, ParseRcFileWritesOnlyAMissingFileAndNothingWithoutThemeSettings)
     }
 }
 
-TEST(Utility, SwitchThemeRestylesRunningWindows)
+TEST_F(Utility, SwitchThemeRestylesRunningWindowsAndRefusesAnUnknownTheme)
 {
     ASSERT_TRUE(keltest::WriteFile(ThemeGtkrc("Blue"), "# plain\n"));
     ASSERT_TRUE(keltest::WriteFile(ThemeGtkrc("Calm"), "style \"calm\" { bg[NORMAL] = \"#123456\" }\n"
@@ -203,18 +173,26 @@ TEST(Utility, SwitchThemeRestylesRunningWindows)
 
     /* GTK 2.24 trips over its own style cache (a critical, fatal here) when it re-reads rc
      * files after a re-read that changed gtk-font-name: the font change comes last. */
-    CUtility::SwitchTheme("Calm", "");
+    EXPECT_EQ(0, CUtility::SwitchTheme("Calm", ""));
     EXPECT_TRUE(keltest::PumpUntil(calmBackground));
 
     /* At once again, within the same second: GTK must still see a changed file. */
-    CUtility::SwitchTheme("", "Serif 17");
+    EXPECT_EQ(0, CUtility::SwitchTheme("", "Serif 17"));
     EXPECT_TRUE(keltest::PumpUntil([label] { return keltest::StyleFontPoints(label) == 17.0; }));
     EXPECT_TRUE(calmBackground()) << "an empty theme keeps the current one";
+
+    /* A theme without a folder, or a name leaving the theme folder, changes nothing. */
+    const std::string before = keltest::ReadFile(RcPath());
+    for (const char* theme : {"Red", "..", "Calm/../Calm", "Calm\n"})
+        EXPECT_EQ(CUtility::THEME_UNKNOWN, CUtility::SwitchTheme(theme, "Sans 30")) << theme;
+    EXPECT_EQ(ThemeGtkrc("Calm"), CUtility::m_ThemePath);
+    EXPECT_EQ("Serif 17", CUtility::m_Font);
+    EXPECT_EQ(before, keltest::ReadFile(RcPath()));
 
     gtk_widget_destroy(window);
 }
 
-TEST(Utility, LoadLocalResourceMakesTheDomainTheDefault)
+TEST_F(Utility, LoadLocalResourceMakesTheDomainTheDefault)
 {
     if (!setlocale(LC_ALL, "de_DE.UTF-8"))
         GTEST_SKIP() << "no de_DE.UTF-8 locale";
@@ -232,4 +210,94 @@ TEST(Utility, LoadLocalResourceMakesTheDomainTheDefault)
     EXPECT_STREQ("hostdemo", textdomain(NULL));
     EXPECT_STREQ("Schlie\u00dfen", gettext("Close"));
     setlocale(LC_ALL, "C");
+}
+
+TEST_F(Utility, LineBreaksAndPlantedLinksNeverLeadTheFileElsewhere)
+{
+    keltest::LogCapture log;
+    const std::string victim = keltest::Root() + "/victim";
+    ASSERT_TRUE(keltest::WriteFile(victim, "untouched"));
+    ASSERT_TRUE(keltest::MakeDirs(keltest::Home() + "/.kel"));
+    ASSERT_EQ(0, symlink(victim.c_str(), RcPath().c_str()));
+
+    /* A line break in any string would let the text after it become rc statements. */
+    const std::string home = CUtility::m_Homedir;
+    CUtility::m_Homedir = home + "\ninclude \"/etc/evil\"\n";
+    EXPECT_EQ(0, CUtility::WriteRCFile());
+    CUtility::m_Homedir = home;
+    EXPECT_EQ(CUtility::REFUSED, CUtility::SwitchTheme("", "Sans 10\ninclude \"/etc/evil\""));
+    struct stat st;
+    ASSERT_EQ(0, lstat(RcPath().c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "nothing was written";
+
+    /* The link itself is replaced, never what it points to. */
+    EXPECT_EQ(0, CUtility::WriteRCFile());
+    ASSERT_EQ(0, lstat(RcPath().c_str(), &st));
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ("untouched", keltest::ReadFile(victim));
+
+    /* A link, a file or a folder where a folder or the file belongs is refused. */
+    const std::string elsewhere = keltest::Root() + "/elsewhere";
+    ASSERT_TRUE(keltest::MakeDirs(elsewhere));
+    ASSERT_EQ(0, symlink(elsewhere.c_str(), (keltest::Home() + "/linked").c_str()));
+    ASSERT_TRUE(keltest::WriteFile(keltest::Home() + "/blocked", "a file"));
+    ASSERT_TRUE(keltest::MakeDirs(keltest::Home() + "/dir/gtkrc-2.0"));
+    for (const char* path : {"/linked/gtkrc-2.0", "/blocked/gtkrc-2.0", "/dir/gtkrc-2.0"}) {
+        CUtility::m_RCFilePath = keltest::Home() + path;
+        EXPECT_EQ(0, CUtility::WriteRCFile());
+    }
+    EXPECT_NE(0, access((elsewhere + "/gtkrc-2.0").c_str(), F_OK));
+    EXPECT_EQ("a file", keltest::ReadFile(keltest::Home() + "/blocked"));
+    int failures = 0;
+    for (const auto& line : log.Lines())
+        failures += line.level == 2 && line.text.find("CUtility::") == 0;
+    EXPECT_EQ(5, failures);
+}
+
+TEST_F(Utility, RootAndSetIdHostsWriteOnlyTheRealUsersOwnHome)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another user is needed (run the tests as root)";
+    /* A student's home: a line break in its name, a link planted where the file goes. */
+    const std::string student = keltest::Root() + "/student\nhome", victim = keltest::Root() + "/victim";
+    ASSERT_TRUE(keltest::MakeDirs(student + "/.kel"));
+    ASSERT_TRUE(keltest::WriteFile(victim, "untouched"));
+    ASSERT_EQ(0, symlink(victim.c_str(), (student + "/.kel/gtkrc-2.0").c_str()));
+    for (const std::string& path : {student, student + "/.kel", student + "/.kel/gtkrc-2.0"})
+        ASSERT_EQ(0, lchown(path.c_str(), 65534, 65534));
+    /* A copy of the probe, set-user-id root, for nobody to run. */
+    const std::string probe = std::string(KEL_BINARY_DIR) + "/tests/kel_probe", copy = keltest::Root() + "/probe";
+    ASSERT_EQ(0, system(("cp '" + probe + "' '" + copy + "' && chmod 4755 '" + copy + "'").c_str()));
+    ASSERT_EQ(0, chmod(keltest::Root().c_str(), 0755));
+    ASSERT_EQ(0, chmod((keltest::Root() + "/..").c_str(), 0755));
+    struct statvfs fs;
+    ASSERT_EQ(0, statvfs(copy.c_str(), &fs));
+    const std::string rootHome = getpwuid(0)->pw_dir;
+
+    std::string report = keltest::RunInChild([&]() -> std::string {
+        std::string why, out, problems;
+        if (!keltest::PrivateMounts(why))
+            return "SKIP: " + why;
+        /* Root's home is a scratch file system here: the real one stays as it is. */
+        if (mount("kel-home", rootHome.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+            return "SKIP: tmpfs over root's home";
+        /* Root with the student's environment (sudo -E). */
+        if (keltest::RunProgram({probe, "rc"}, {"HOME=" + student}, out) != 0 ||
+            out.find("home=" + rootHome + "\n") == std::string::npos ||
+            keltest::ReadFile(rootHome + "/.kel/gtkrc-2.0").find(rootHome + "/.gtkrc.mine") == std::string::npos)
+            problems += " root did not write its own home: " + out;
+        if (fs.f_flag & ST_NOSUID)
+            return problems + " SKIP: the test folder is mounted nosuid";
+        /* A set-id host run by nobody, whose home in the password database is no folder of its own. */
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            return problems + " SKIP: cannot become nobody";
+        if (keltest::RunProgram({copy, "rc"}, {"HOME=" + student}, out) != 0 || out.find("home=\n") == std::string::npos ||
+            out.find("no usable home folder") == std::string::npos)
+            problems += " the set-id host did not refuse: " + out;
+        return problems;
+    });
+    EXPECT_EQ("untouched", keltest::ReadFile(victim));
+    if (report.find("SKIP:") != std::string::npos)
+        GTEST_SKIP() << report;
+    EXPECT_EQ("", report);
 }
