@@ -2,8 +2,6 @@
 #include <glib.h>
 
 #include <atomic>
-#include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FuzzRecord.h"
@@ -11,23 +9,6 @@
 #include "ProgramSearch.h"
 
 using namespace IPCAPI;
-
-namespace {
-
-ProgramSearchEnvironment Environment()
-{
-    ProgramSearchEnvironment env;
-    env.programDirs = {"/usr/bin", "/bin"};
-    env.pixmapDirs = {"/usr/share/pixmaps"};
-    return env;
-}
-
-bool HasLineBreakOrTab(const std::string& s)
-{
-    return s.find_first_of("\r\n\t") != std::string::npos;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -38,14 +19,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    static const ProgramSearchEnvironment env = Environment();
+    static const ProgramSearchEnvironment env = [] {
+        ProgramSearchEnvironment e;
+        e.programDirs = {"/usr/bin", "/bin"};
+        e.pixmapDirs = {"/usr/share/pixmaps"};
+        return e;
+    }();
     std::atomic<bool> cancel(false);
     CProgramSearch search(env, &cancel); /* per input: its caches would look like leaks */
 
     FoundProgram program;
     if (search.ReadDesktopEntry(text, program)) {
         using LibKELData::CKELDataTools;
-        if (program.name.empty() || HasLineBreakOrTab(program.name) || !CKELDataTools::IsStorableText(program.name) ||
+        if (program.name.empty() || program.name.find_first_of("\r\n\t") != std::string::npos || !CKELDataTools::IsStorableText(program.name) ||
             program.name.size() > MAX_NAME_BYTES)
             kelfuzz::Fault("a found program's name cannot go into a list or a policy file");
         if (program.command.empty() || program.command[0] != '/' || !CKELDataTools::IsStorableText(program.command) ||
