@@ -8,9 +8,9 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -74,7 +74,6 @@ std::string DropFieldCodes(const std::string& word)
     }
     return out;
 }
-
 
 /* The optional keys are looked for first: a failed lookup costs GLib an error message. */
 gchar* OptionalString(GKeyFile* keys, const char* key)
@@ -303,7 +302,7 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
                                    1, "", false);
                 continue;
             }
-            if (linked && !InsideTree(child)) {
+            if (linked && !InsideTree(child, childPath)) {
                 CKELLog::WriteLine("Program search: link to a folder outside the searched one, skipped: " + childPath,
                                    1, "", false);
                 close(child);
@@ -358,9 +357,9 @@ void CProgramSearch::ReadEntryFile(int dirFd, const char* name, const std::strin
     found.push_back(std::move(program));
 }
 
-bool CProgramSearch::InsideTree(int dirFd) const
+bool CProgramSearch::InsideTree(int dirFd, const std::string& path) const
 {
-    std::string real = RealPathOf(dirFd, "");
+    std::string real = RealPathOf(dirFd, path);
     return !m_TreeRoot.empty() && !real.empty() && (real + "/").compare(0, m_TreeRoot.size(), m_TreeRoot) == 0;
 }
 

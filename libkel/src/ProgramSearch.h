@@ -92,7 +92,7 @@ private:
     void Walk(int dirFd, const std::string& path, int depth, std::vector<FoundProgram>& found);
     void ReadEntryFile(int dirFd, const char* name, const std::string& path, std::vector<FoundProgram>& found);
     std::string ResolveProgram(const std::string& program);
-    bool InsideTree(int dirFd) const;
+    bool InsideTree(int dirFd, const std::string& path) const;
     bool Cancelled() const { return m_pCancel && m_pCancel->load(std::memory_order_relaxed); }
 
     enum { MAX_DEPTH = 64, MAX_ENTRY_SIZE = 1024 * 1024 };
