@@ -289,7 +289,13 @@ GdkPixbuf* CIconCache::Decode(const std::string& path, int size)
             close(fd);
         return NULL;
     }
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(LOADERS[format], NULL);
+    /* The first bytes are checked before any loader sees them. */
+    guchar buffer[65536];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) < 0 && errno == EINTR) {
+    }
+    GdkPixbufLoader* loader =
+        n > 0 && HeadAgrees(format, buffer, (size_t)n) ? gdk_pixbuf_loader_new_with_type(LOADERS[format], NULL) : NULL;
     if (!loader) {
         close(fd);
         return NULL;
@@ -297,21 +303,18 @@ GdkPixbuf* CIconCache::Decode(const std::string& path, int size)
     DecodeRequest request = {size, false};
     g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &request);
     PngEnd png;
-    bool ok = true, ended = false, first = true;
+    bool ok = true, ended = false;
     size_t total = 0;
-    guchar buffer[65536];
-    while (ok && !request.refused && !ended) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
+    for (bool first = true; ok && !request.refused && !ended; first = false) {
+        if (!first)
+            n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            ok = n == 0 && !first;
+            ok = n == 0;
             break;
         }
         size_t take = (size_t)n;
-        if (first && !HeadAgrees(format, buffer, take))
-            ok = false;
-        first = false;
         if (format == ICON_PNG) {
             take = png.Take(buffer, take);
             ended = png.Ended();

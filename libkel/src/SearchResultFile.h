@@ -61,8 +61,9 @@ private:
  * program, a longer icon path drops the icon. */
 enum { MAX_NAME_BYTES = 256, MAX_COMMAND_BYTES = 4096, MAX_PATH_BYTES = 4096 };
 /* What a result file may hold: the loader reads files of up to 64 MiB, and long values slow
- * it down or make it give up well before that. */
-enum { MAX_STORED_PROGRAMS = 20000, MAX_STORED_BYTES = 32 * 1024 * 1024 };
+ * it down or make it give up well before that. A real search stores some hundred bytes a
+ * program. */
+enum { MAX_STORED_PROGRAMS = 20000, MAX_STORED_BYTES = 16 * 1024 * 1024 };
 
 /* Keeps a list of programs within what a result file can hold and load again: each program
  * within the limits above, and at most MAX_STORED_PROGRAMS of them taking MAX_STORED_BYTES even
