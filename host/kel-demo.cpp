@@ -163,7 +163,20 @@ int main(int argc, char** argv)
     /* The user's theme and font, as every host program of the product sets them up. */
     CUtility::ParseRCFile();
     if ((theme && *theme) || (font && *font)) {
-        CUtility::SwitchTheme(theme ? theme : "", font ? font : "");
+        int switched = CUtility::SwitchTheme(theme ? theme : "", font ? font : "");
+        if (switched == CUtility::THEME_UNKNOWN)
+            g_printerr("kel-demo: there is no theme \"%s\": no folder of that name in %s. The look is unchanged.\n",
+                       theme, LibKELData::KEL_RESOURCE_THEME_PATH.c_str());
+        else if (switched != 0)
+            g_printerr("kel-demo: the theme or font could not be switched (a control character in the font, or the "
+                       "file \"%s\" cannot be written; the log tells which). The look is unchanged.\n",
+                       CUtility::m_RCFilePath.c_str());
+        if (switched != 0) {
+            g_free(theme);
+            g_free(font);
+            g_free(screenshot);
+            return 1;
+        }
         /* The broadcast reaches the other programs' windows; this one has none yet. */
         gtk_rc_parse(CUtility::m_RCFilePath.c_str());
     }

@@ -5,7 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 
 #include <map>
 #include <string>
@@ -188,31 +189,142 @@ void OnSizePrepared(GdkPixbufLoader* loader, gint width, gint height, gpointer d
 }
 } // namespace
 
+namespace {
+enum IconFormat { ICON_NONE, ICON_PNG, ICON_SVG, ICON_XPM };
+
+/* Told by the name only: "any loader that recognises the bytes" would open the file to every
+ * image parser installed. */
+IconFormat FormatOfName(const std::string& path)
+{
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return ICON_NONE;
+    gchar* extension = g_ascii_strdown(path.c_str() + dot + 1, -1);
+    IconFormat format = strcmp(extension, "png") == 0   ? ICON_PNG
+                        : strcmp(extension, "svg") == 0 ? ICON_SVG
+                        : strcmp(extension, "xpm") == 0 ? ICON_XPM
+                                                        : ICON_NONE;
+    g_free(extension);
+    return format;
+}
+
+/* The first bytes must agree with the name: XPM data named .png is no PNG. */
+bool HeadAgrees(IconFormat format, const guchar* head, size_t size)
+{
+    const char* text = reinterpret_cast<const char*>(head);
+    switch (format) {
+    case ICON_PNG:
+        return size >= 8 && memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0;
+    case ICON_XPM:
+        return size >= 9 && memcmp(head, "/* XPM */", 9) == 0;
+    case ICON_SVG: {
+        size_t i = size >= 3 && memcmp(head, "\xef\xbb\xbf", 3) == 0 ? 3 : 0;
+        while (i < size && g_ascii_isspace(text[i]))
+            ++i;
+        size_t look = MIN(size, (size_t)4096);
+        return i < look && text[i] == '<' && g_strstr_len(text + i, (gssize)(look - i), "<svg");
+    }
+    default:
+        return false;
+    }
+}
+
+/* Follows a PNG's chunks as its bytes arrive, to know where the picture ends: bytes after
+ * the end chunk are never read. */
+class PngEnd {
+public:
+    PngEnd()
+        : m_Pos(0)
+        , m_Next(8)
+        , m_Have(0)
+        , m_End(0)
+    {
+    }
+    /* How many of the n bytes that follow belong to the picture. */
+    size_t Take(const guchar* bytes, size_t n)
+    {
+        for (size_t i = 0; i < n && !m_End;) {
+            guint64 at = m_Pos + i;
+            if (at < m_Next) {
+                i += (size_t)MIN(m_Next - at, (guint64)(n - i));
+                continue;
+            }
+            m_Header[m_Have++] = bytes[i++];
+            if (m_Have == 8) {
+                guint32 length = (guint32)m_Header[0] << 24 | (guint32)m_Header[1] << 16 | (guint32)m_Header[2] << 8 |
+                                 m_Header[3];
+                m_Next += 12 + (guint64)length; /* length, type, data, checksum */
+                m_Have = 0;
+                if (memcmp(m_Header + 4, "IEND", 4) == 0)
+                    m_End = m_Next;
+            }
+        }
+        size_t take = m_End ? (size_t)MIN((guint64)n, m_End > m_Pos ? m_End - m_Pos : 0) : n;
+        m_Pos += n;
+        return take;
+    }
+    bool Ended() const { return m_End && m_Pos >= m_End; }
+
+private:
+    guint64 m_Pos;  /* bytes seen */
+    guint64 m_Next; /* where the next chunk starts */
+    guchar m_Header[8];
+    int m_Have;
+    guint64 m_End; /* 0 until the end chunk is seen */
+};
+} // namespace
+
 GdkPixbuf* CIconCache::Decode(const std::string& path, int size)
 {
+    static const char* const LOADERS[] = {NULL, "png", "svg", "xpm"};
+    IconFormat format = FormatOfName(path);
+    if (format == ICON_NONE)
+        return NULL;
     /* Regular files only: a named pipe would block us, a device never end. */
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        (format != ICON_PNG && st.st_size > (off_t)MAX_ICON_BYTES)) {
         if (fd >= 0)
             close(fd);
         return NULL;
     }
-    FILE* file = fdopen(fd, "rb");
-    if (!file) {
+    /* The first bytes are checked before any loader sees them. */
+    guchar buffer[65536];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) < 0 && errno == EINTR) {
+    }
+    GdkPixbufLoader* loader =
+        n > 0 && HeadAgrees(format, buffer, (size_t)n) ? gdk_pixbuf_loader_new_with_type(LOADERS[format], NULL) : NULL;
+    if (!loader) {
         close(fd);
         return NULL;
     }
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
     DecodeRequest request = {size, false};
     g_signal_connect(loader, "size-prepared", G_CALLBACK(OnSizePrepared), &request);
-    bool ok = true;
-    guchar buffer[65536];
-    size_t n;
-    while (ok && !request.refused && (n = fread(buffer, 1, sizeof buffer, file)) > 0)
-        ok = gdk_pixbuf_loader_write(loader, buffer, n, NULL);
-    ok = ok && !ferror(file);
-    fclose(file);
+    PngEnd png;
+    bool ok = true, ended = false;
+    size_t total = 0;
+    for (bool first = true; ok && !request.refused && !ended; first = false) {
+        if (!first)
+            n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        size_t take = (size_t)n;
+        if (format == ICON_PNG) {
+            take = png.Take(buffer, take);
+            ended = png.Ended();
+        }
+        total += take;
+        /* A picture that has not ended within the cap is refused, whatever follows. */
+        ok = ok && total <= MAX_ICON_BYTES && gdk_pixbuf_loader_write(loader, buffer, take, NULL);
+    }
+    close(fd);
+    ok = ok && (format != ICON_PNG || ended);
     /* Closing a loader that stopped early reports an error; that is expected. */
     ok = gdk_pixbuf_loader_close(loader, NULL) && ok && !request.refused;
     GdkPixbuf* pb = ok ? gdk_pixbuf_loader_get_pixbuf(loader) : NULL;

@@ -24,13 +24,17 @@ public:
     /* As LoadAtSize, but null instead of the default icon when the file cannot be loaded. */
     static GdkPixbuf* TryLoadAtSize(const std::string& path, int size);
 
-    /* Decodes the file without the cache (size 0: at its own size), or null. A picture that
-     * would be absurdly large once decoded counts as one that cannot be loaded: a few
-     * kilobytes of compressed PNG can stand for gigabytes of pixels and a minute of work.
-     * Only its header is read then. A scalable picture is drawn at the size wanted. */
+    /* Decodes the file without the cache (size 0: at its own size), or null. Only PNG, SVG
+     * and XPM, told by the name's extension and confirmed by the first bytes, each read by
+     * its own loader; reading stops at the picture's end (a PNG's end chunk, an SVG's or XPM's
+     * end of file) and a picture that has not ended within MAX_ICON_BYTES is refused. A
+     * picture that would be absurdly large once decoded counts as one that cannot be loaded:
+     * a few kilobytes of compressed PNG can stand for gigabytes of pixels and a minute of
+     * work. Only its header is read then. A scalable picture is drawn at the size wanted. */
     static GdkPixbuf* Decode(const std::string& path, int size);
     /* Longest side of a picture that is decoded. */
     static const int MAX_DECODED_SIDE = 4096;
+    static const size_t MAX_ICON_BYTES = 4 * 1024 * 1024;
 
     /* Number of decodes attempted so far (benchmarks and tests). */
     static unsigned DecodeCount();

@@ -10,7 +10,10 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <pwd.h>
 #include <unistd.h>
+
+#include <vector>
 
 #include "KELConstants.h"
 #include "KELDataTools.h"
@@ -21,14 +24,50 @@ namespace LibKELGUI {
 
 namespace {
 
+/* Root, or a set-id program: its environment is the caller's to set. */
+bool Privileged()
+{
+    return geteuid() == 0 || geteuid() != getuid();
+}
+
 std::string HomeDirectory()
 {
+    if (Privileged()) {
+        /* HOME would lead root with a student's environment (sudo -E), or a set-id host, to
+         * write where the student points: the home folder comes from the password database,
+         * for the real user, and must be that user's. None otherwise. */
+        std::vector<char> buffer(16384);
+        struct passwd entry;
+        struct passwd* user = NULL;
+        if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &user) != 0 || !user || !user->pw_dir ||
+            user->pw_dir[0] != '/')
+            return "";
+        struct stat st;
+        if (stat(user->pw_dir, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid())
+            return "";
+        return user->pw_dir;
+    }
     const char* home = getenv("HOME");
     if (home && *home)
         return home;
     /* No HOME (a service, a cron job): GLib's own lookup of the user's home. */
     const char* fallback = g_get_home_dir();
     return fallback ? fallback : "";
+}
+
+std::string RcFilePath(const std::string& home)
+{
+    return home.empty() ? "" : home + KEL_RC_HOMEDIR + KEL_RC_PARSE_FILE;
+}
+
+/* A line break in a path or font would end the quoted string and let the rest of the text
+ * be read as rc statements of its own. */
+bool HasControlCharacter(const std::string& text)
+{
+    for (char c : text)
+        if ((unsigned char)c < 0x20 || c == 0x7f)
+            return true;
+    return false;
 }
 
 /* A value inside a double-quoted gtkrc string: a quote or backslash in a font or path would
@@ -67,6 +106,19 @@ std::string Dirname(const std::string& path)
     return out;
 }
 
+std::string Basename(const std::string& path)
+{
+    gchar* base = g_path_get_basename(path.c_str());
+    std::string out = base;
+    g_free(base);
+    return out;
+}
+
+std::string Errno(const char* what)
+{
+    return std::string(what) + ": " + strerror(errno);
+}
+
 bool WriteAll(int fd, const std::string& text)
 {
     const char* p = text.data();
@@ -83,51 +135,106 @@ bool WriteAll(int fd, const std::string& text)
     return true;
 }
 
-bool SameContent(const std::string& path, const struct stat& st, const std::string& text)
+bool SameContent(int dirFd, const std::string& name, const struct stat& st, const std::string& text)
 {
     if ((size_t)st.st_size != text.size())
         return false;
-    gchar* content = NULL;
-    gsize length = 0;
-    bool same = g_file_get_contents(path.c_str(), &content, &length, NULL) && length == text.size() &&
-                memcmp(content, text.data(), length) == 0;
-    g_free(content);
-    return same;
+    int fd = openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    std::string content(text.size() + 1, '\0');
+    ssize_t n = read(fd, &content[0], content.size());
+    close(fd);
+    return n == (ssize_t)text.size() && content.compare(0, text.size(), text) == 0;
 }
 
-/* Whole or not at all: a temporary file in the same folder, synced, renamed over the target.
- * Returns an empty string on success, else why it failed. */
-std::string ReplaceFile(const std::string& requested, const std::string& text)
+/* The folder of the per-user file (~/.kel), opened without following a link in its place and
+ * made when missing. A privileged process works only in folders of the real user, and hands
+ * a folder it makes over to that user. -1 with why otherwise. */
+int OpenRcFolder(const std::string& folder, std::string& failure)
 {
-    /* A per-user file that is a link is updated where it points, as writing through it would. */
-    std::string path = requested;
-    struct stat old;
-    bool hadOld = lstat(path.c_str(), &old) == 0;
-    if (hadOld && S_ISLNK(old.st_mode)) {
-        char* real = realpath(path.c_str(), NULL);
-        if (real) {
-            path = real;
-            free(real);
-        }
-        hadOld = stat(path.c_str(), &old) == 0;
+    int parentFd = open(Dirname(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
+    if (parentFd < 0 || fstat(parentFd, &st) != 0) {
+        failure = Errno(("cannot open " + Dirname(folder)).c_str());
+        if (parentFd >= 0)
+            close(parentFd);
+        return -1;
     }
-    if (hadOld && !S_ISREG(old.st_mode))
-        return "not a regular file";
+    if (Privileged() && st.st_uid != getuid()) {
+        failure = Dirname(folder) + " does not belong to the user";
+        close(parentFd);
+        return -1;
+    }
+    const std::string leaf = Basename(folder);
+    bool made = mkdirat(parentFd, leaf.c_str(), 0700) == 0;
+    if (!made && errno != EEXIST) {
+        failure = Errno(("cannot create " + folder).c_str());
+        close(parentFd);
+        return -1;
+    }
+    int fd = openat(parentFd, leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    close(parentFd);
+    if (fd < 0) {
+        failure = errno == ELOOP ? folder + " is a link" : Errno(("cannot open " + folder).c_str());
+        return -1;
+    }
+    if (Privileged() && fstat(fd, &st) == 0 && st.st_uid != getuid() &&
+        !(made && st.st_uid == geteuid() && fchown(fd, getuid(), getgid()) == 0)) {
+        failure = folder + " does not belong to the user";
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
 
-    std::string dir = Dirname(path);
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        return std::string("cannot create ") + dir + ": " + strerror(errno);
+/* A new file of a random name in the folder, never through a link. */
+int CreateTemporary(int dirFd, const std::string& base, std::string& name)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        snprintf(suffix, sizeof suffix, ".%08x", g_random_int());
+        name = "." + base + suffix;
+        int fd = openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
 
-    std::string temp = path + ".XXXXXX";
-    int fd = g_mkstemp_full(&temp[0], O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return std::string("cannot create a file in ") + dir + ": " + strerror(errno);
-
+/* Whole or not at all: a temporary file in the same folder, synced, renamed over the name.
+ * The name is replaced, never what a link there points to. Returns an empty string on
+ * success, else why it failed. */
+std::string ReplaceFile(const std::string& path, const std::string& text)
+{
     std::string failure;
+    int dirFd = OpenRcFolder(Dirname(path), failure);
+    if (dirFd < 0)
+        return failure;
+    const std::string name = Basename(path);
+    struct stat old;
+    bool hadOld = fstatat(dirFd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+    if (hadOld && S_ISLNK(old.st_mode))
+        hadOld = false; /* the link itself is replaced */
+    else if (hadOld && !S_ISREG(old.st_mode)) {
+        close(dirFd);
+        return "not a regular file";
+    }
+
+    std::string temp;
+    int fd = CreateTemporary(dirFd, name, temp);
+    if (fd < 0) {
+        failure = Errno(("cannot create a file in " + Dirname(path)).c_str());
+        close(dirFd);
+        return failure;
+    }
     if (!WriteAll(fd, text) || fsync(fd) != 0)
-        failure = std::string("cannot write: ") + strerror(errno);
-    if (failure.empty() && fchmod(fd, hadOld ? (old.st_mode & 07777) : 0644) != 0)
-        failure = std::string("cannot set the mode: ") + strerror(errno);
+        failure = Errno("cannot write");
+    if (failure.empty() && fchmod(fd, hadOld ? (old.st_mode & 0777) : 0644) != 0)
+        failure = Errno("cannot set the mode");
+    /* Root writing for a set-id host's user leaves the user's file the user's. */
+    if (failure.empty() && geteuid() == 0 && getuid() != 0 && fchown(fd, getuid(), getgid()) != 0)
+        failure = Errno("cannot hand the file to the user");
     if (failure.empty() && hadOld) {
         /* GTK re-reads rc files whose modification time (in whole seconds) differs from the
          * one it last read: an unchanged file keeps its time, so nobody restyles for
@@ -137,26 +244,40 @@ std::string ReplaceFile(const std::string& requested, const std::string& text)
         times[0].tv_sec = time(NULL);
         times[0].tv_nsec = 0;
         times[1] = times[0];
-        if (SameContent(path, old, text))
+        if (SameContent(dirFd, name, old, text))
             times[1] = old.st_mtim;
         else if (old.st_mtime >= times[0].tv_sec)
             times[1].tv_sec = old.st_mtime + 1;
         futimens(fd, times);
     }
     if (close(fd) != 0 && failure.empty())
-        failure = std::string("cannot write: ") + strerror(errno);
-    if (failure.empty() && rename(temp.c_str(), path.c_str()) != 0)
-        failure = std::string("cannot replace the file: ") + strerror(errno);
-    if (!failure.empty()) {
-        unlink(temp.c_str());
-        return failure;
-    }
-    int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
+        failure = Errno("cannot write");
+    if (failure.empty() && renameat(dirFd, temp.c_str(), dirFd, name.c_str()) != 0)
+        failure = Errno("cannot replace the file");
+    if (!failure.empty())
+        unlinkat(dirFd, temp.c_str(), 0);
+    else
         fsync(dirFd);
-        close(dirFd);
-    }
-    return "";
+    close(dirFd);
+    return failure;
+}
+
+/* Writes the file from the members; empty on success, else why it was not written. */
+std::string WriteRc()
+{
+    if (CUtility::m_Homedir.empty() || CUtility::m_RCFilePath.empty())
+        return "no usable home folder";
+    if (HasControlCharacter(CUtility::m_ThemePath) || HasControlCharacter(CUtility::m_Font) ||
+        HasControlCharacter(CUtility::m_Homedir) || HasControlCharacter(CUtility::m_RCFilePath))
+        return "a line break or another control character in the theme path, the font or the home folder";
+    return ReplaceFile(CUtility::m_RCFilePath, RcFileText());
+}
+
+bool Written(const std::string& failure)
+{
+    if (!failure.empty())
+        FailureLine("CUtility::WriteRCFile " + CUtility::m_RCFilePath + ": " + failure);
+    return failure.empty();
 }
 
 } // namespace
@@ -164,13 +285,11 @@ std::string ReplaceFile(const std::string& requested, const std::string& text)
 std::string CUtility::m_Font = "Sans 10";
 std::string CUtility::m_ThemePath = KEL_RESOURCE_THEME_PATH + KEL_DEFAULT_THEME + KEL_GTKRC_FILE;
 std::string CUtility::m_Homedir = HomeDirectory();
-std::string CUtility::m_RCFilePath = CUtility::m_Homedir + KEL_RC_HOMEDIR + KEL_RC_PARSE_FILE;
+std::string CUtility::m_RCFilePath = RcFilePath(CUtility::m_Homedir);
 
 int CUtility::WriteRCFile()
 {
-    std::string failure = ReplaceFile(m_RCFilePath, RcFileText());
-    if (!failure.empty())
-        FailureLine("CUtility::WriteRCFile " + m_RCFilePath + ": " + failure);
+    Written(WriteRc());
     return 0;
 }
 
@@ -187,17 +306,35 @@ int CUtility::ParseRCFile()
         m_Font = font;
         WriteRCFile();
     }
-    gtk_rc_parse(m_RCFilePath.c_str());
+    if (!m_RCFilePath.empty())
+        gtk_rc_parse(m_RCFilePath.c_str());
     return 0;
 }
 
 int CUtility::SwitchTheme(std::string theme, std::string font)
 {
+    /* A theme is a folder of the theme directory: anything else would leave every later
+     * start of every GTK program of the user without the product's look. */
+    if (!theme.empty() && (theme == "." || theme == ".." || theme.find('/') != std::string::npos ||
+                           HasControlCharacter(theme) ||
+                           !g_file_test((KEL_RESOURCE_THEME_PATH + theme).c_str(), G_FILE_TEST_IS_DIR))) {
+        FailureLine("CUtility::SwitchTheme: no theme \"" + theme + "\" in " + KEL_RESOURCE_THEME_PATH);
+        return THEME_UNKNOWN;
+    }
+    if (HasControlCharacter(font)) {
+        FailureLine("CUtility::SwitchTheme: a control character in the font");
+        return REFUSED;
+    }
+    const std::string oldThemePath = m_ThemePath, oldFont = m_Font;
     if (!theme.empty())
         m_ThemePath = KEL_RESOURCE_THEME_PATH + theme + KEL_GTKRC_FILE;
     if (!font.empty())
         m_Font = font;
-    WriteRCFile();
+    if (!Written(WriteRc())) {
+        m_ThemePath = oldThemePath;
+        m_Font = oldFont;
+        return REFUSED;
+    }
 
     /* Without a display there is nobody to tell. */
     if (!gdk_display_get_default())

@@ -31,11 +31,11 @@ run_tsan() {
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_TSAN=ON -DENABLE_BENCH=OFF >/dev/null
   cmake --build "$build" -j"$JOBS" --target \
     libkel_test_ipc_callback libkel_test_local_service libkel_test_faults_search \
-    gui_test_search_dialogs gui_test_endtoend gui_test_addapplication gui_test_faults_search
+    gui_test_search_dialogs gui_test_endtoend gui_test_addapplication
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$SUPP/tsan.supp"
   xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --test-dir "$build" --output-on-failure -j"$JOBS" \
-    -R '^(IpcCallback|LocalService|ProgramSearch|SearchFaults|SearchLocal|SearchRemote|SearchEndToEnd|AdminEndToEnd|AddApplication|SearchDialogFaults)\.'
+    -R '^(IpcCallback|LocalService|ProgramSearch|SearchFaults|SearchLocal|SearchRemote|SearchEndToEnd|AdminEndToEnd|AddApplication)\.'
 }
 
 case "${1:-all}" in

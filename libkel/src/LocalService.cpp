@@ -186,9 +186,17 @@ std::vector<std::shared_ptr<CCallbackLink> > CCallbackRegistry::Live()
 
 int MergeSearchResults(const std::vector<FoundProgram>& found, int clear, const std::string& file, int* added)
 {
-    /* Load, merge and save form one step: two searches must not lose each other's programs. */
+    /* Threads of this process wait here, not in the lock file's bounded wait. */
     static std::mutex* fileMutex = new std::mutex;
     std::lock_guard<std::mutex> lock(*fileMutex);
+    if (added)
+        *added = 0;
+    CSearchResultLock fileLock(file);
+    if (!fileLock.Held()) {
+        CKELLog::WriteLine("Program search: cannot save the results to " + file + ": " + fileLock.Problem(), 2, "",
+                           false);
+        return IPC_ERR_SAVE;
+    }
 
     CSearchResultData results;
     /* A missing file is an empty one; a damaged one is set aside by the save. */
@@ -203,12 +211,24 @@ int MergeSearchResults(const std::vector<FoundProgram>& found, int clear, const 
     }
     /* Copies what it adds; the list only points into programs. */
     int count = results.MergeUnique(list);
+    int dropped = TrimSearchResults(results.GetPApplicationInfoList());
+    if (dropped > 0)
+        CKELLog::WriteLine("Program search: " + std::to_string(dropped) + " programs left out of " + file +
+                               ", which holds as many as it can",
+                           1, "", false);
+    count = count > dropped ? count - dropped : 0;
     if (added)
         *added = count;
-    if ((clear || count > 0) && results.Save2File(file) != 0) {
+    if (!clear && count == 0)
+        return IPC_OK;
+    CPrivateSearchResultFile privateFile(file);
+    if (!privateFile.Ready() || results.Save2File(file) != 0) {
+        privateFile.Undo();
         CKELLog::WriteLine("Program search: cannot save the results to " + file, 2, "", false);
         return IPC_ERR_SAVE;
     }
+    if (!privateFile.Saved())
+        CKELLog::WriteLine("Program search: cannot make " + file + " readable by its owner only", 2, "", false);
     return IPC_OK;
 }
 

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -73,16 +75,6 @@ std::string DropFieldCodes(const std::string& word)
     return out;
 }
 
-bool NeedsQuoting(const std::string& word)
-{
-    if (word.empty())
-        return true;
-    for (char c : word)
-        if (!g_ascii_isalnum(c) && !strchr("_-./:=,@+%", c))
-            return true;
-    return false;
-}
-
 /* The optional keys are looked for first: a failed lookup costs GLib an error message. */
 gchar* OptionalString(GKeyFile* keys, const char* key)
 {
@@ -127,6 +119,20 @@ std::string FoldedName(const std::string& name)
     gchar* folded = g_utf8_casefold(name.c_str(), -1);
     std::string out = folded ? folded : name;
     g_free(folded);
+    return out;
+}
+
+/* Where an open folder really is; fallback (a path naming it) resolved when the process
+ * file system is not there. Empty when neither works. */
+std::string RealPathOf(int fd, const std::string& fallback)
+{
+    char link[64];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    char* real = realpath(link, nullptr);
+    if (!real)
+        real = realpath(fallback.c_str(), nullptr);
+    std::string out = real ? real : "";
+    free(real);
     return out;
 }
 
@@ -184,13 +190,24 @@ bool SplitExec(const std::string& exec, std::vector<std::string>& argv)
     return !argv.empty() && !argv[0].empty();
 }
 
+bool IsPlainWord(const std::string& word)
+{
+    if (word.empty())
+        return false;
+    /* Bytes of multibyte characters mean nothing to a shell. */
+    for (char c : word)
+        if (!g_ascii_isalnum(c) && !strchr("_-./:=,@+%", c) && !((unsigned char)c & 0x80))
+            return false;
+    return true;
+}
+
 std::string JoinCommand(const std::vector<std::string>& argv)
 {
     std::string command;
     for (const std::string& word : argv) {
         if (!command.empty())
             command += ' ';
-        if (NeedsQuoting(word)) {
+        if (!IsPlainWord(word)) {
             gchar* quoted = g_shell_quote(word.c_str());
             command += quoted;
             g_free(quoted);
@@ -205,6 +222,7 @@ CProgramSearch::CProgramSearch(const ProgramSearchEnvironment& env, const std::a
     : m_Env(env)
     , m_pCancel(cancel)
     , m_Icons(env)
+    , m_TooMany(false)
 {
 }
 
@@ -215,6 +233,10 @@ int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& fo
         CKELLog::WriteLine("Program search: cannot open folder " + folder + ": " + strerror(errno), 2, "", false);
         return FOLDER_UNUSABLE;
     }
+    m_TreeRoot = RealPathOf(fd, folder);
+    if (!m_TreeRoot.empty() && m_TreeRoot[m_TreeRoot.size() - 1] != '/')
+        m_TreeRoot += '/';
+    m_TooMany = false;
     Walk(fd, folder, 0, found);
     if (Cancelled())
         return CANCELLED;
@@ -258,8 +280,11 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
             continue;
 
         unsigned char type = entry->d_type;
+        bool linked = type == DT_LNK;
         if (type == DT_LNK || type == DT_UNKNOWN) {
             struct stat target;
+            if (type == DT_UNKNOWN && fstatat(dirfd(dir), name, &target, AT_SYMLINK_NOFOLLOW) == 0)
+                linked = S_ISLNK(target.st_mode);
             if (fstatat(dirfd(dir), name, &target, 0) != 0)
                 continue; /* a dangling link */
             type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
@@ -275,6 +300,12 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
                 CKELLog::WriteLine("Program search: cannot open folder " + childPath + ": " + strerror(errno) +
                                        ", skipped",
                                    1, "", false);
+                continue;
+            }
+            if (linked && !InsideTree(child, childPath)) {
+                CKELLog::WriteLine("Program search: link to a folder outside the searched one, skipped: " + childPath,
+                                   1, "", false);
+                close(child);
                 continue;
             }
             Walk(child, childPath, depth + 1, found);
@@ -313,12 +344,32 @@ void CProgramSearch::ReadEntryFile(int dirFd, const char* name, const std::strin
     close(fd);
 
     FoundProgram program;
-    if (!text.empty() && ReadDesktopEntry(text, program))
-        found.push_back(std::move(program));
+    if (text.empty() || !ReadDesktopEntry(text, program))
+        return;
+    if (found.size() >= MAX_PROGRAMS) {
+        if (!m_TooMany)
+            CKELLog::WriteLine("Program search: more than " + std::to_string((int)MAX_PROGRAMS) +
+                                   " programs found, the rest is left out",
+                               1, "", false);
+        m_TooMany = true;
+        return;
+    }
+    found.push_back(std::move(program));
+}
+
+bool CProgramSearch::InsideTree(int dirFd, const std::string& path) const
+{
+    std::string real = RealPathOf(dirFd, path);
+    return !m_TreeRoot.empty() && !real.empty() && (real + "/").compare(0, m_TreeRoot.size(), m_TreeRoot) == 0;
 }
 
 bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& program)
 {
+    /* GLib would read a line only up to a NUL byte and take the rest of the value for
+     * nothing: the program named could be another than the entry's. A NUL byte has no place
+     * in a text file, so the entry is taken for damaged. */
+    if (text.find('\0') != std::string::npos)
+        return false;
     const char* group = G_KEY_FILE_DESKTOP_GROUP;
     GKeyFile* keys = g_key_file_new();
     bool ok = g_key_file_load_from_data(keys, text.data(), text.size(), G_KEY_FILE_NONE, nullptr) &&
@@ -339,6 +390,7 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
                 *c = ' ';
         program.name = name ? g_strstrip(name) : "";
         g_free(name);
+        CutAtCharacter(program.name, MAX_NAME_BYTES);
         /* One name the policy files cannot hold would fail the whole save of the results. */
         ok = !program.name.empty() && CKELDataTools::IsStorableText(program.name);
     }
@@ -356,12 +408,14 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
         ok = exec && SplitExec(exec, argv);
         g_free(exec);
         if (ok) {
+            /* The command starts with the program's plain absolute path: a path that needs
+             * quoting ("/usr/bin/[", a line break) is no program a student would start. */
             argv[0] = ResolveProgram(argv[0]);
-            ok = !argv[0].empty();
+            ok = IsPlainWord(argv[0]);
         }
         if (ok) {
             program.command = JoinCommand(argv);
-            ok = CKELDataTools::IsStorableText(program.command);
+            ok = program.command.size() <= MAX_COMMAND_BYTES && CKELDataTools::IsStorableText(program.command);
         }
     }
 
@@ -371,13 +425,13 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
         g_free(icon);
         program.icon.clear();
         if (!value.empty() && value[0] == '/') {
-            struct stat st;
-            if (stat(value.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            if (value.size() <= MAX_PATH_BYTES && CheckIconFile(value) != ICON_NONE &&
+                (m_Env.svgLoadable || IconFormatOfName(value) != ICON_SVG))
                 program.icon = value;
         } else if (!value.empty()) {
             program.icon = m_Icons.Find(value);
         }
-        if (!CKELDataTools::IsStorableText(program.icon))
+        if (program.icon.size() > MAX_PATH_BYTES || !CKELDataTools::IsStorableText(program.icon))
             program.icon.clear();
     }
     g_key_file_free(keys);

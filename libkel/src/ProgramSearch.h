@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "SearchResultFile.h"
+
 namespace IPCAPI {
 
 /* One program offered to the student shell. */
@@ -71,19 +73,26 @@ public:
     /* cancel is checked before every folder entry; it must outlive the search. */
     CProgramSearch(const ProgramSearchEnvironment& env, const std::atomic<bool>* cancel);
 
-    /* Walks folder recursively, following symbolic links but never into a folder already seen.
-     * Sub-folders that cannot be opened are skipped (and logged). Found programs come sorted by
+    /* Walks folder recursively. A symbolic link to a folder is followed only when the folder
+     * lies inside the searched one (a link to "/" must not turn the search into a list of the
+     * whole machine), and never into a folder already seen. Sub-folders that cannot be opened
+     * are skipped (and logged). At most MAX_PROGRAMS are kept. Found programs come sorted by
      * name. */
     int Run(const std::string& folder, std::vector<FoundProgram>& found);
 
     /* One desktop entry's text; false when it names no program to offer: not an application,
-     * hidden, not meant for menus, needing a terminal, or whose program is not installed. */
+     * hidden, not meant for menus, needing a terminal, whose program is not installed, or whose
+     * text is damaged (a NUL byte) or too long to store. A name longer than MAX_NAME_BYTES is
+     * cut; an icon path longer than MAX_PATH_BYTES is dropped. */
     bool ReadDesktopEntry(const std::string& text, FoundProgram& program);
+
+    enum { MAX_PROGRAMS = MAX_STORED_PROGRAMS };
 
 private:
     void Walk(int dirFd, const std::string& path, int depth, std::vector<FoundProgram>& found);
     void ReadEntryFile(int dirFd, const char* name, const std::string& path, std::vector<FoundProgram>& found);
     std::string ResolveProgram(const std::string& program);
+    bool InsideTree(int dirFd, const std::string& path) const;
     bool Cancelled() const { return m_pCancel && m_pCancel->load(std::memory_order_relaxed); }
 
     enum { MAX_DEPTH = 64, MAX_ENTRY_SIZE = 1024 * 1024 };
@@ -91,6 +100,8 @@ private:
     const ProgramSearchEnvironment& m_Env;
     const std::atomic<bool>* m_pCancel;
     CIconLookup m_Icons;
+    std::string m_TreeRoot; /* the searched folder with its links resolved */
+    bool m_TooMany;
     std::set<std::pair<dev_t, ino_t> > m_Visited;
     std::unordered_map<std::string, std::string> m_Programs; /* as named -> resolved path ("" when absent) */
 };
@@ -100,6 +111,18 @@ private:
 bool SplitExec(const std::string& exec, std::vector<std::string>& argv);
 /* Joins a program and its arguments, quoting for the shell only the words that need it. */
 std::string JoinCommand(const std::vector<std::string>& argv);
+/* True when the word can stand in a command as it is, without quoting. */
+bool IsPlainWord(const std::string& word);
+
+/* Icons: only PNG, SVG and XPM, told by the name's extension (any case) and confirmed by the
+ * file's first bytes. */
+enum IconFormat { ICON_NONE = -1, ICON_PNG = 0, ICON_SVG = 1, ICON_XPM = 2 };
+IconFormat IconFormatOfName(const std::string& name);
+/* The format the extension names, when the first bytes agree; ICON_NONE otherwise. */
+IconFormat IconFormatOfHead(const std::string& name, const char* head, size_t size);
+/* Opens the regular file path (no device, no pipe) and checks its first bytes; ICON_NONE when
+ * it is not an icon this product shows. */
+IconFormat CheckIconFile(const std::string& path);
 
 } // namespace IPCAPI
 

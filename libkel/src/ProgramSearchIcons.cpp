@@ -1,10 +1,15 @@
-/* Icon names of desktop entries resolved to image files through the hicolor theme and the pixmap folders. */
+/* Icon names of desktop entries resolved to image files through the hicolor theme and the pixmap folders,
+ * and the check that a file is an icon of a format the product shows. */
 #include "ProgramSearch.h"
+
+#include <glib.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <tuple>
 
 namespace IPCAPI {
@@ -51,7 +56,67 @@ void ForEachEntry(const std::string& folder, F f)
     closedir(dir);
 }
 
+const size_t ICON_HEAD_BYTES = 4096;
+
+bool StartsWith(const char* head, size_t size, const char* prefix, size_t n)
+{
+    return size >= n && memcmp(head, prefix, n) == 0;
+}
+
 } // namespace
+
+IconFormat IconFormatOfName(const std::string& name)
+{
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name.find('/', dot) != std::string::npos)
+        return ICON_NONE;
+    std::string extension = name.substr(dot + 1);
+    for (char& c : extension)
+        c = g_ascii_tolower(c);
+    if (extension == "png")
+        return ICON_PNG;
+    if (extension == "svg")
+        return ICON_SVG;
+    if (extension == "xpm")
+        return ICON_XPM;
+    return ICON_NONE;
+}
+
+IconFormat IconFormatOfHead(const std::string& name, const char* head, size_t size)
+{
+    IconFormat format = IconFormatOfName(name);
+    switch (format) {
+    case ICON_PNG:
+        return StartsWith(head, size, "\x89PNG\r\n\x1a\n", 8) ? format : ICON_NONE;
+    case ICON_XPM:
+        return StartsWith(head, size, "/* XPM */", 9) ? format : ICON_NONE;
+    case ICON_SVG: {
+        /* XML text: an optional byte order mark and blanks, then markup naming an svg element
+         * early on (after a declaration, comments or a document type). */
+        size_t i = StartsWith(head, size, "\xef\xbb\xbf", 3) ? 3 : 0;
+        while (i < size && g_ascii_isspace(head[i]))
+            ++i;
+        return i < size && head[i] == '<' && g_strstr_len(head + i, (gssize)(size - i), "<svg") ? format : ICON_NONE;
+    }
+    default:
+        return ICON_NONE;
+    }
+}
+
+IconFormat CheckIconFile(const std::string& path)
+{
+    if (IconFormatOfName(path) == ICON_NONE)
+        return ICON_NONE;
+    /* O_NONBLOCK: a pipe put in the icon's place must not hang the search. */
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return ICON_NONE;
+    struct stat st;
+    char head[ICON_HEAD_BYTES];
+    ssize_t n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read(fd, head, sizeof head) : -1;
+    close(fd);
+    return n > 0 ? IconFormatOfHead(path, head, (size_t)n) : ICON_NONE;
+}
 
 CIconLookup::CIconLookup(const ProgramSearchEnvironment& env)
     : m_Env(env)
@@ -61,13 +126,8 @@ CIconLookup::CIconLookup(const ProgramSearchEnvironment& env)
 
 int CIconLookup::FormatRank(const std::string& extension) const
 {
-    if (extension == "png")
-        return 0;
-    if (extension == "svg")
-        return m_Env.svgLoadable ? 1 : -1;
-    if (extension == "xpm")
-        return 2;
-    return -1;
+    IconFormat format = IconFormatOfName("." + extension);
+    return format == ICON_SVG && !m_Env.svgLoadable ? -1 : (int)format;
 }
 
 std::string CIconLookup::Find(const std::string& icon)
@@ -80,11 +140,12 @@ std::string CIconLookup::Find(const std::string& icon)
         return "";
     if (!m_Indexed)
         BuildIndex();
+    /* Only the file chosen is opened: a search asks for thousands of names. */
     auto best = m_Best.find(name);
-    if (best != m_Best.end())
+    if (best != m_Best.end() && CheckIconFile(best->second.path) != ICON_NONE)
         return best->second.path;
     auto pixmap = m_Pixmaps.find(name);
-    return pixmap != m_Pixmaps.end() ? pixmap->second.path : "";
+    return pixmap != m_Pixmaps.end() && CheckIconFile(pixmap->second.path) != ICON_NONE ? pixmap->second.path : "";
 }
 
 /* One pass over the theme and pixmap folders instead of a probe per name, size and format:

@@ -2,8 +2,6 @@
 #include <glib.h>
 
 #include <atomic>
-#include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FuzzRecord.h"
@@ -11,23 +9,6 @@
 #include "ProgramSearch.h"
 
 using namespace IPCAPI;
-
-namespace {
-
-ProgramSearchEnvironment Environment()
-{
-    ProgramSearchEnvironment env;
-    env.programDirs = {"/usr/bin", "/bin"};
-    env.pixmapDirs = {"/usr/share/pixmaps"};
-    return env;
-}
-
-bool HasLineBreakOrTab(const std::string& s)
-{
-    return s.find_first_of("\r\n\t") != std::string::npos;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -38,22 +19,30 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    static const ProgramSearchEnvironment env = Environment();
+    static const ProgramSearchEnvironment env = [] {
+        ProgramSearchEnvironment e;
+        e.programDirs = {"/usr/bin", "/bin"};
+        e.pixmapDirs = {"/usr/share/pixmaps"};
+        return e;
+    }();
     std::atomic<bool> cancel(false);
     CProgramSearch search(env, &cancel); /* per input: its caches would look like leaks */
 
     FoundProgram program;
     if (search.ReadDesktopEntry(text, program)) {
         using LibKELData::CKELDataTools;
-        if (program.name.empty() || HasLineBreakOrTab(program.name) || !CKELDataTools::IsStorableText(program.name))
+        if (program.name.empty() || program.name.find_first_of("\r\n\t") != std::string::npos || !CKELDataTools::IsStorableText(program.name) ||
+            program.name.size() > MAX_NAME_BYTES)
             kelfuzz::Fault("a found program's name cannot go into a list or a policy file");
-        if (program.command.empty() || program.command[0] != '/' || !CKELDataTools::IsStorableText(program.command))
+        if (program.command.empty() || program.command[0] != '/' || !CKELDataTools::IsStorableText(program.command) ||
+            program.command.size() > MAX_COMMAND_BYTES)
             kelfuzz::Fault("a found program's command is not an absolute, storable path");
         std::vector<std::string> argv;
         if (!SplitExec(program.command, argv) || access(argv[0].c_str(), X_OK) != 0)
             kelfuzz::Fault("a found program's command does not name an executable");
-        if (!program.icon.empty() && (program.icon[0] != '/' || !CKELDataTools::IsStorableText(program.icon)))
-            kelfuzz::Fault("a found program's icon is not an absolute, storable path");
+        if (!program.icon.empty() && (program.icon[0] != '/' || !CKELDataTools::IsStorableText(program.icon) ||
+                                      CheckIconFile(program.icon) == ICON_NONE))
+            kelfuzz::Fault("a found program's icon is not an absolute, storable path to a PNG, SVG or XPM picture");
     }
 
     /* Any text taken as an Exec value: the command made of its words reads back as the same words. */

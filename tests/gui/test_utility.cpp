@@ -1,22 +1,23 @@
-/* The per-user gtkrc file: its exact text, when it is (re)written, and restyling running windows. */
+/* The per-user gtkrc file: its exact text, when it is (re)written, restyling running windows, and a hostile
+ * user's HOME, links and line breaks. */
 #include <gtest/gtest.h>
 
-#include <clocale>
+#include <grp.h>
+#include <pwd.h>
 #include <cstdlib>
-#include <libintl.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "CUtility.h"
 #include "KELConstants.h"
 #include "KELData.h"
+#include "KelFault.h"
 #include "KelTest.h"
 
 using namespace LibKELGUI;
-using LibKELData::CONFIG_FILE_DIR;
-using LibKELData::KEL_THEME;
 
 namespace {
 
@@ -46,36 +47,25 @@ std::string UserBlock()
     return "include \"" + keltest::Home() + "/.gtkrc.mine\"\n\n# -- THEME AUTO-WRITTEN DO NOT EDIT\n";
 }
 
-void WriteThemeSettings(const std::string& theme, const std::string& font)
-{
-    LibKELData::CKELThemeData settings;
-    settings.SetThemeName(theme);
-    settings.SetFont(font);
-    ASSERT_TRUE(keltest::MakeDirs(CONFIG_FILE_DIR));
-    ASSERT_EQ(0, settings.Save2File(CONFIG_FILE_DIR + KEL_THEME));
-}
-
-/* A per-user file whose effect shows once GTK has parsed it. */
-const std::string MARKED_RC = "gtk-double-click-time = 1234\n";
-
-bool MarkedRcParsed()
-{
-    gint time = 0;
-    g_object_get(gtk_settings_get_default(), "gtk-double-click-time", &time, NULL);
-    return time == 1234;
-}
+/* The sandbox's home, whoever runs the tests: root's home comes from the password database. */
+class Utility : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CUtility::m_Homedir = keltest::Home();
+        CUtility::m_RCFilePath = RcPath();
+    }
+};
 
 } // namespace
 
-TEST(Utility, RcFileTextForEachThemeAndFontCombination)
+TEST_F(Utility, RcFileTextForEachThemeAndFontCombination)
 {
     const std::string theme = ThemeGtkrc("Blue");
     struct Case {
         std::string theme, font, expected;
     } cases[] = {
         {theme, "Sans 10", ThemeBlock(theme) + FontBlocks("Sans 10") + UserBlock()},
-        {"", "DejaVu Serif Bold 12", FontBlocks("DejaVu Serif Bold 12") + UserBlock()},
-        {theme, "", ThemeBlock(theme) + UserBlock()},
         {"", "", UserBlock()},
         /* A quote in a font must not end the string and spoil the rest of the file. */
         {theme, "Odd \"Font\\ 9", ThemeBlock(theme) + FontBlocks("Odd \\\"Font\\\\ 9") + UserBlock()},
@@ -92,98 +82,21 @@ TEST(Utility, RcFileTextForEachThemeAndFontCombination)
     ASSERT_EQ(0, stat((keltest::Home() + "/.kel").c_str(), &st));
     EXPECT_EQ(0700u, st.st_mode & 0777);
     GDir* dir = g_dir_open((keltest::Home() + "/.kel").c_str(), 0, NULL);
-    ASSERT_TRUE(dir);
     int entries = 0;
-    while (g_dir_read_name(dir))
+    while (dir && g_dir_read_name(dir))
         ++entries;
     g_dir_close(dir);
     EXPECT_EQ(1, entries);
 }
 
-TEST(Utility, FailureToWriteIsLoggedAndLeavesNoPartialFile)
-{
-    keltest::LogCapture log;
-    /* The per-user path below a plain file: its folder can be neither made nor written. */
-    ASSERT_TRUE(keltest::WriteFile(keltest::Home() + "/blocked", "a file"));
-    CUtility::m_RCFilePath = keltest::Home() + "/blocked/gtkrc-2.0";
-    EXPECT_EQ(0, CUtility::WriteRCFile());
-    EXPECT_EQ("a file", keltest::ReadFile(keltest::Home() + "/blocked"));
-
-    /* A directory where the file should be is left alone. */
-    ASSERT_TRUE(keltest::MakeDirs(keltest::Home() + "/dir/gtkrc-2.0"));
-    CUtility::m_RCFilePath = keltest::Home() + "/dir/gtkrc-2.0";
-    EXPECT_EQ(0, CUtility::SwitchTheme("Green", "Sans 12"));
-    EXPECT_TRUE(g_file_test(CUtility::m_RCFilePath.c_str(), G_FILE_TEST_IS_DIR));
-
-    int failures = 0;
-    for (const auto& line : log.Lines())
-        if (line.level == 2 && line.text.find("CUtility::WriteRCFile") == 0)
-            ++failures;
-    EXPECT_EQ(2, failures);
-}
-
-TEST(Utility, HomeDirectoryComesFromGLibWhenHomeIsUnset)
-{
-    if (getenv("KEL_TEST_NO_HOME")) {
-        /* The re-run below, loaded without HOME. */
-        ASSERT_EQ(nullptr, getenv("HOME"));
-        EXPECT_FALSE(CUtility::m_Homedir.empty());
-        EXPECT_EQ(g_get_home_dir(), CUtility::m_Homedir);
-        EXPECT_EQ(CUtility::m_Homedir + "/.kel/gtkrc-2.0", CUtility::m_RCFilePath);
-        return;
-    }
-    gchar** env = g_get_environ();
-    env = g_environ_unsetenv(env, "HOME");
-    env = g_environ_setenv(env, "KEL_TEST_NO_HOME", "1", TRUE);
-    gchar* self = g_file_read_link("/proc/self/exe", NULL);
-    gchar* argv[] = {self, (gchar*)"--gtest_filter=Utility.HomeDirectoryComesFromGLibWhenHomeIsUnset", NULL};
-    gint status = -1;
-    gchar* out = NULL;
-    ASSERT_TRUE(g_spawn_sync(NULL, argv, env, G_SPAWN_DEFAULT, NULL, NULL, &out, NULL, &status, NULL));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-    g_free(out);
-    g_free(self);
-    g_strfreev(env);
-}
-
-TEST(Utility, ParseRcFileWritesOnlyAMissingFileAndNothingWithoutThemeSettings)
-{
-    /* No theme settings file in the sandbox: the lookup fails, nothing is written or parsed. */
-    EXPECT_EQ(0, CUtility::ParseRCFile());
-    EXPECT_FALSE(g_file_test(RcPath().c_str(), G_FILE_TEST_EXISTS));
-    ASSERT_TRUE(keltest::WriteFile(RcPath(), MARKED_RC));
-    EXPECT_EQ(0, CUtility::ParseRCFile());
-    EXPECT_FALSE(MarkedRcParsed());
-
-    /* An existing file is kept as it is, even though the current theme differs. */
-    WriteThemeSettings("Green", "Serif 12");
-    EXPECT_EQ(0, CUtility::ParseRCFile());
-    EXPECT_EQ(MARKED_RC, keltest::ReadFile(RcPath()));
-    EXPECT_EQ(ThemeGtkrc("Blue"), CUtility::m_ThemePath);
-    EXPECT_EQ("Sans 10", CUtility::m_Font);
-    EXPECT_TRUE(MarkedRcParsed());
-
-    /* A missing one is written from the settings; no font: no font blocks; no theme: the default. */
-    struct Case {
-        std::string theme, font, expected;
-    } const cases[] = {
-        {"Green", "Serif 12", ThemeBlock(ThemeGtkrc("Green")) + FontBlocks("Serif 12") + UserBlock()},
-        {"", "", ThemeBlock(ThemeGtkrc("Blue")) + UserBlock()},
-    };
-    for (const Case& c : cases) {
-        WriteThemeSettings(c.theme, c.font);
-        ASSERT_EQ(0, unlink(RcPath().c_str()));
-        EXPECT_EQ(0, CUtility::ParseRCFile());
-        EXPECT_EQ(c.expected, keltest::ReadFile(RcPath()));
-    }
-}
-
-TEST(Utility, SwitchThemeRestylesRunningWindows)
+TEST_F(Utility, SwitchThemeRestylesRunningWindowsAndRefusesAnUnknownTheme)
 {
     ASSERT_TRUE(keltest::WriteFile(ThemeGtkrc("Blue"), "# plain\n"));
     ASSERT_TRUE(keltest::WriteFile(ThemeGtkrc("Calm"), "style \"calm\" { bg[NORMAL] = \"#123456\" }\n"
                                                        "widget \"*calm-box\" style \"calm\"\n"));
-    WriteThemeSettings("Blue", "Sans 10");
+    LibKELData::CKELThemeData settings;
+    settings.SetThemeName("Blue");
+    ASSERT_EQ(0, settings.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::KEL_THEME));
     CUtility::ParseRCFile();
 
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -203,33 +116,111 @@ TEST(Utility, SwitchThemeRestylesRunningWindows)
 
     /* GTK 2.24 trips over its own style cache (a critical, fatal here) when it re-reads rc
      * files after a re-read that changed gtk-font-name: the font change comes last. */
-    CUtility::SwitchTheme("Calm", "");
+    EXPECT_EQ(0, CUtility::SwitchTheme("Calm", ""));
     EXPECT_TRUE(keltest::PumpUntil(calmBackground));
 
     /* At once again, within the same second: GTK must still see a changed file. */
-    CUtility::SwitchTheme("", "Serif 17");
+    EXPECT_EQ(0, CUtility::SwitchTheme("", "Serif 17"));
     EXPECT_TRUE(keltest::PumpUntil([label] { return keltest::StyleFontPoints(label) == 17.0; }));
     EXPECT_TRUE(calmBackground()) << "an empty theme keeps the current one";
+
+    /* A theme without a folder, or a name leaving the theme folder, changes nothing. */
+    const std::string before = keltest::ReadFile(RcPath());
+    for (const char* theme : {"Red", "..", "Calm/../Calm", "Calm\n"})
+        EXPECT_EQ(CUtility::THEME_UNKNOWN, CUtility::SwitchTheme(theme, "Sans 30")) << theme;
+    EXPECT_EQ(ThemeGtkrc("Calm"), CUtility::m_ThemePath);
+    EXPECT_EQ("Serif 17", CUtility::m_Font);
+    EXPECT_EQ(before, keltest::ReadFile(RcPath()));
 
     gtk_widget_destroy(window);
 }
 
-TEST(Utility, LoadLocalResourceMakesTheDomainTheDefault)
+TEST_F(Utility, LineBreaksAndPlantedLinksNeverLeadTheFileElsewhere)
 {
-    if (!setlocale(LC_ALL, "de_DE.UTF-8"))
-        GTEST_SKIP() << "no de_DE.UTF-8 locale";
-    /* A catalogue in Latin-1: the text must still come out as UTF-8. */
-    std::string dir = LibKELData::LOCALEDIR + "de/LC_MESSAGES/";
-    ASSERT_TRUE(keltest::WriteFile(
-        dir + "hostdemo.po", std::string("msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=ISO-8859-1\\n\"\n\n"
-                                         "msgid \"Close\"\nmsgstr \"Schlie\xdf") +
-                                 "en\"\n"));
-    std::string cmd = "msgfmt -o '" + dir + "hostdemo.mo' '" + dir + "hostdemo.po'";
-    if (system(cmd.c_str()) != 0)
-        GTEST_SKIP() << "no msgfmt";
+    keltest::LogCapture log;
+    const std::string victim = keltest::Root() + "/victim";
+    ASSERT_TRUE(keltest::WriteFile(victim, "untouched"));
+    ASSERT_TRUE(keltest::MakeDirs(keltest::Home() + "/.kel"));
+    ASSERT_EQ(0, symlink(victim.c_str(), RcPath().c_str()));
 
-    EXPECT_EQ(0, CUtility::LoadLocalResource("hostdemo"));
-    EXPECT_STREQ("hostdemo", textdomain(NULL));
-    EXPECT_STREQ("Schlie\u00dfen", gettext("Close"));
-    setlocale(LC_ALL, "C");
+    /* A line break in any string would let the text after it become rc statements. */
+    const std::string home = CUtility::m_Homedir;
+    CUtility::m_Homedir = home + "\ninclude \"/etc/evil\"\n";
+    EXPECT_EQ(0, CUtility::WriteRCFile());
+    CUtility::m_Homedir = home;
+    EXPECT_EQ(CUtility::REFUSED, CUtility::SwitchTheme("", "Sans 10\ninclude \"/etc/evil\""));
+    struct stat st;
+    ASSERT_EQ(0, lstat(RcPath().c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "nothing was written";
+
+    /* The link itself is replaced, never what it points to. */
+    EXPECT_EQ(0, CUtility::WriteRCFile());
+    ASSERT_EQ(0, lstat(RcPath().c_str(), &st));
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ("untouched", keltest::ReadFile(victim));
+
+    /* A link, a file or a folder where a folder or the file belongs is refused. */
+    const std::string elsewhere = keltest::Root() + "/elsewhere";
+    ASSERT_TRUE(keltest::MakeDirs(elsewhere));
+    ASSERT_EQ(0, symlink(elsewhere.c_str(), (keltest::Home() + "/linked").c_str()));
+    ASSERT_TRUE(keltest::WriteFile(keltest::Home() + "/blocked", "a file"));
+    ASSERT_TRUE(keltest::MakeDirs(keltest::Home() + "/dir/gtkrc-2.0"));
+    for (const char* path : {"/linked/gtkrc-2.0", "/blocked/gtkrc-2.0", "/dir/gtkrc-2.0"}) {
+        CUtility::m_RCFilePath = keltest::Home() + path;
+        EXPECT_EQ(0, CUtility::WriteRCFile());
+    }
+    EXPECT_NE(0, access((elsewhere + "/gtkrc-2.0").c_str(), F_OK));
+    EXPECT_EQ("a file", keltest::ReadFile(keltest::Home() + "/blocked"));
+    int failures = 0;
+    for (const auto& line : log.Lines())
+        failures += line.level == 2 && line.text.find("CUtility::") == 0;
+    EXPECT_EQ(5, failures);
+}
+
+TEST_F(Utility, RootAndSetIdHostsWriteOnlyTheRealUsersOwnHome)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another user is needed (run the tests as root)";
+    /* A student's home: a line break in its name, a link planted where the file goes. */
+    const std::string student = keltest::Root() + "/student\nhome", victim = keltest::Root() + "/victim";
+    ASSERT_TRUE(keltest::MakeDirs(student + "/.kel"));
+    ASSERT_TRUE(keltest::WriteFile(victim, "untouched"));
+    ASSERT_EQ(0, symlink(victim.c_str(), (student + "/.kel/gtkrc-2.0").c_str()));
+    for (const std::string& path : {student, student + "/.kel", student + "/.kel/gtkrc-2.0"})
+        ASSERT_EQ(0, lchown(path.c_str(), 65534, 65534));
+    /* A copy of the probe, set-user-id root, for nobody to run. */
+    const std::string probe = std::string(KEL_BINARY_DIR) + "/tests/kel_probe", copy = keltest::Root() + "/probe";
+    ASSERT_EQ(0, system(("cp '" + probe + "' '" + copy + "' && chmod 4755 '" + copy + "'").c_str()));
+    ASSERT_EQ(0, chmod(keltest::Root().c_str(), 0755));
+    ASSERT_EQ(0, chmod((keltest::Root() + "/..").c_str(), 0755));
+    struct statvfs fs;
+    ASSERT_EQ(0, statvfs(copy.c_str(), &fs));
+    const std::string rootHome = getpwuid(0)->pw_dir;
+
+    std::string report = keltest::RunInChild([&]() -> std::string {
+        std::string why, out, problems;
+        if (!keltest::PrivateMounts(why))
+            return "SKIP: " + why;
+        /* Root's home is a scratch file system here: the real one stays as it is. */
+        if (mount("kel-home", rootHome.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+            return "SKIP: tmpfs over root's home";
+        /* Root with the student's environment (sudo -E). */
+        if (keltest::RunProgram({probe, "rc"}, {"HOME=" + student}, out) != 0 ||
+            out.find("home=" + rootHome + "\n") == std::string::npos ||
+            keltest::ReadFile(rootHome + "/.kel/gtkrc-2.0").find(rootHome + "/.gtkrc.mine") == std::string::npos)
+            problems += " root did not write its own home: " + out;
+        if (fs.f_flag & ST_NOSUID)
+            return problems + " SKIP: the test folder is mounted nosuid";
+        /* A set-id host run by nobody, whose home in the password database is no folder of its own. */
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            return problems + " SKIP: cannot become nobody";
+        if (keltest::RunProgram({copy, "rc"}, {"HOME=" + student}, out) != 0 || out.find("home=\n") == std::string::npos ||
+            out.find("no usable home folder") == std::string::npos)
+            problems += " the set-id host did not refuse: " + out;
+        return problems;
+    });
+    EXPECT_EQ("untouched", keltest::ReadFile(victim));
+    if (report.find("SKIP:") != std::string::npos)
+        GTEST_SKIP() << report;
+    EXPECT_EQ("", report);
 }
