@@ -49,8 +49,9 @@ GDBusMethodInvocation* Hold(GDBusMethodInvocation* inv)
 
 } // namespace
 
-CPolicyService::CPolicyService(const std::string& selfExe)
+CPolicyService::CPolicyService(const std::string& selfExe, bool ownUserOnly)
     : m_SelfExe(selfExe)
+    , m_OwnUserOnly(ownUserOnly)
     , m_pLoop(g_main_loop_new(nullptr, FALSE))
     , m_pSkeleton(kel_policy1_skeleton_new())
     , m_OwnerId(0)
@@ -90,7 +91,7 @@ int CPolicyService::Run()
 void CPolicyService::OnBusAcquired(GDBusConnection* bus, const gchar*, gpointer data)
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
-    self->m_pCallers.reset(new CCallerCheck(bus));
+    self->m_pCallers.reset(new CCallerCheck(bus, self->m_OwnUserOnly));
     GError* error = nullptr;
     if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(self->m_pSkeleton), bus, OBJECT_PATH, &error)) {
         CKELLog::WriteLine(std::string("Policy service: cannot export the object: ") + error->message, 2, "", false);

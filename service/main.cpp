@@ -14,9 +14,12 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && strcmp(argv[1], "--walk") == 0)
         return KelService::CSearchRunner::RunWalk(argv[2]);
-    if (argc != 1) {
-        fprintf(stderr, "usage: %s\n  Serves org.kelproject.Policy1 on the system bus "
-                        "(DBUS_SYSTEM_BUS_ADDRESS, KEL_ROOT honoured).\n", argv[0]);
+    bool ownUserOnly = argc == 2 && strcmp(argv[1], "--own-user-only") == 0;
+    if (argc != 1 && !ownUserOnly) {
+        fprintf(stderr, "usage: %s [--own-user-only]\n  Serves org.kelproject.Policy1 on the system bus "
+                        "(DBUS_SYSTEM_BUS_ADDRESS, KEL_ROOT honoured).\n"
+                        "  --own-user-only: serve only callers of this process's user, ask polkit nothing.\n",
+                argv[0]);
         return 2;
     }
     /* The walks start this very program again, whatever name or folder it was started by. */
@@ -27,6 +30,6 @@ int main(int argc, char** argv)
         return 1;
     }
     self[n] = '\0';
-    KelService::CPolicyService service(self);
+    KelService::CPolicyService service(self, ownUserOnly);
     return service.Run();
 }
