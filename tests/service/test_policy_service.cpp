@@ -81,9 +81,11 @@ std::string CallAs(uid_t user, const std::string& method, const std::vector<std:
 
 std::string Quoted(const std::string& text)
 {
-    gchar* printed = g_variant_print(g_variant_new_string(text.c_str()), FALSE);
+    GVariant* value = g_variant_ref_sink(g_variant_new_string(text.c_str()));
+    gchar* printed = g_variant_print(value, FALSE);
     std::string out = printed;
     g_free(printed);
+    g_variant_unref(value);
     return out;
 }
 
