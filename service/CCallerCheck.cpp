@@ -126,9 +126,8 @@ void CCallerCheck::OnPolkit(GObject* source, GAsyncResult* result, gpointer data
         allowed = polkit_authorization_result_get_is_authorized(answer);
         g_object_unref(answer);
     }
-    if (!allowed)
-        CKELLog::WriteLine("Policy service: polkit refused " + req->action + " to user " +
-                               std::to_string(req->caller.uid), 2, "", false);
+    CKELLog::WriteLine("Policy service: polkit " + std::string(allowed ? "allowed " : "refused ") + req->action +
+                           " to user " + std::to_string(req->caller.uid), allowed ? 1 : 2, "", false);
     req->done(allowed, req->caller);
     delete req;
 }
