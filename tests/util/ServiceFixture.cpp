@@ -5,14 +5,12 @@
 #include <gio/gio.h>
 #include <glib/gstdio.h>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "KelTest.h"
@@ -35,8 +33,7 @@ struct Fixture {
 void Reap(pid_t& pid, int sig)
 {
     if (pid > 0 && kill(pid, sig) == 0)
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        waitpid(pid, nullptr, 0);
     pid = 0;
 }
 
@@ -49,9 +46,9 @@ void StopAll()
         g_remove((g_State->busDir + name).c_str());
 }
 
-/* fork and exec; the child dies with the test, runs as user when given, writes stdout to outFd
- * (or with stderr to errPath); the service logs what it does. */
-pid_t Spawn(const std::vector<std::string>& argv, uid_t user, int outFd, const std::string& errPath)
+/* fork and exec; the child dies with the test, runs as user when given, writes its output to
+ * logPath when given; the service logs what it does. */
+pid_t Spawn(const std::vector<std::string>& argv, uid_t user, const std::string& logPath)
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -66,9 +63,9 @@ pid_t Spawn(const std::vector<std::string>& argv, uid_t user, int outFd, const s
         return pid;
     }
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    int errFd = errPath.empty() ? -1 : open(errPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    dup2(outFd >= 0 ? outFd : errFd, STDOUT_FILENO);
-    dup2(errFd, STDERR_FILENO);
+    int log = logPath.empty() ? -1 : open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (log >= 0 && (dup2(log, STDOUT_FILENO) < 0 || dup2(log, STDERR_FILENO) < 0))
+        _exit(125);
     if (user != static_cast<uid_t>(-1) && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(user) != 0))
         _exit(126);
     execve(args[0], args.data(), env);
@@ -100,27 +97,20 @@ bool StartBus()
         return false;
     g_State->busDir = dir;
     const std::string address = "unix:path=" + g_State->busDir + "/socket";
-    int fds[2];
-    if (pipe(fds) != 0)
-        return false;
     atexit(StopAll);
     g_State->bus = Spawn({"/usr/bin/dbus-daemon", "--config-file=" KEL_SOURCE_DIR "/data/kel-private-bus.conf",
-                          "--nofork", "--address=" + address, "--print-address=1"},
-                         static_cast<uid_t>(-1), fds[1], "");
-    close(fds[1]);
-    /* The daemon prints its address once it listens. */
-    struct pollfd p = {fds[0], POLLIN, 0};
-    char buf[512];
-    bool ready = poll(&p, 1, START_TIMEOUT_MS) == 1 && read(fds[0], buf, sizeof(buf)) > 0;
-    close(fds[0]);
+                          "--nofork", "--address=" + address},
+                         static_cast<uid_t>(-1), "");
     setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
-    g_State->conn = ready ? g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr) : nullptr;
+    /* Connecting fails fast until the daemon listens. */
+    keltest::WaitUntil([] { return (g_State->conn = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr)) != nullptr; },
+                       START_TIMEOUT_MS);
     if (g_State->conn)
         g_dbus_connection_set_exit_on_close(g_State->conn, FALSE);
     if (!g_State->conn || geteuid() != 0)
         return g_State->conn != nullptr;
     g_State->polkit = Spawn({"/usr/bin/python3", "-m", "dbusmock", "--template", "polkitd"}, static_cast<uid_t>(-1),
-                            -1, g_State->busDir + "/polkit.log");
+                            g_State->busDir + "/polkit.log");
     return WaitForName(POLKIT_NAME, true) &&
            SetPolkitAllowed({"org.kelproject.policy.save", "org.kelproject.policy.hardware",
                              "org.kelproject.policy.search"});
@@ -134,7 +124,7 @@ bool StartPolicyService(uid_t user)
         return false;
     if (g_State->service > 0 && waitpid(g_State->service, nullptr, WNOHANG) == 0)
         return true;
-    g_State->service = Spawn({KEL_BINARY_DIR "/service/kel-service"}, user, -1, keltest::Root() + "/../kel-service.log");
+    g_State->service = Spawn({KEL_BINARY_DIR "/service/kel-service"}, user, keltest::Root() + "/../kel-service.log");
     return WaitForName(SERVICE_NAME, true);
 }
 
@@ -151,27 +141,21 @@ std::string PolicyServiceLog()
 
 bool SetPolkitAllowed(const std::vector<std::string>& actions)
 {
-    GVariantBuilder list;
-    g_variant_builder_init(&list, G_VARIANT_TYPE("as"));
+    std::string list = "@as [";
     for (const std::string& a : actions)
-        g_variant_builder_add(&list, "s", a.c_str());
-    GVariant* reply = g_dbus_connection_call_sync(g_State->conn, POLKIT_NAME, "/org/freedesktop/PolicyKit1/Authority",
-                                                  "org.freedesktop.DBus.Mock", "SetAllowed",
-                                                  g_variant_new("(as)", &list), nullptr, G_DBUS_CALL_FLAGS_NONE,
-                                                  START_TIMEOUT_MS, nullptr, nullptr);
-    if (reply)
-        g_variant_unref(reply);
-    return reply != nullptr;
+        list += (list.size() > 5 ? ",'" : "'") + a + "'";
+    return RunAs(static_cast<uid_t>(-1), {"/usr/bin/gdbus", "call", "--system", "-d", POLKIT_NAME, "-o",
+                                          "/org/freedesktop/PolicyKit1/Authority", "-m",
+                                          "org.freedesktop.DBus.Mock.SetAllowed", list + "]"}) == 0;
 }
 
 int RunAs(uid_t user, const std::vector<std::string>& argv, std::string* err)
 {
     const std::string errPath = g_State->busDir + "/runas.err";
     g_remove(errPath.c_str());
-    pid_t pid = Spawn(argv, user, -1, errPath);
+    pid_t pid = Spawn(argv, user, errPath);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    waitpid(pid, &status, 0);
     if (err)
         *err = keltest::ReadFile(errPath);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
