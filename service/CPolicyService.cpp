@@ -71,7 +71,8 @@ CPolicyService::~CPolicyService()
     m_pSearches.reset();
     if (m_OwnerId)
         g_bus_unown_name(m_OwnerId);
-    g_dbus_interface_skeleton_unexport(G_DBUS_INTERFACE_SKELETON(m_pSkeleton));
+    if (g_dbus_interface_skeleton_get_connection(G_DBUS_INTERFACE_SKELETON(m_pSkeleton)))
+        g_dbus_interface_skeleton_unexport(G_DBUS_INTERFACE_SKELETON(m_pSkeleton));
     g_object_unref(m_pSkeleton);
     m_pCallers.reset();
     g_main_loop_unref(m_pLoop);
