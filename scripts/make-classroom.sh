@@ -27,7 +27,7 @@ for name in "$@"; do
   [ "$name" != teacher ] || { echo "make-classroom: 'teacher' is the teacher's name" >&2; exit 2; }
 done
 umask 077
-mkdir -p "$DIR/data" "$DIR/machines"
+mkdir -p "$DIR/machines"
 DIR=$(cd "$DIR" && pwd)
 
 # The classroom's own CA; the broker's certificate names the host the machines connect to.

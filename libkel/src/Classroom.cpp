@@ -7,6 +7,7 @@
 #include <mosquitto.h>
 
 #include <mutex>
+#include <system_error>
 
 namespace IPCAPI {
 
@@ -211,14 +212,86 @@ mosquitto* NewClassroomSession(const ClassroomSettings& settings, const std::str
     /* The broker's certificate must name the host we asked for. */
     if (rc == MOSQ_ERR_SUCCESS)
         rc = mosquitto_tls_opts_set(session, 1, "tlsv1.2", NULL);
+    /* Published from other threads than the session's own. */
     if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_reconnect_delay_set(session, 1, 10, true);
+        rc = mosquitto_threaded_set(session, true);
     if (rc != MOSQ_ERR_SUCCESS) {
         reason = std::string("cannot set up the broker session: ") + mosquitto_strerror(rc);
         mosquitto_destroy(session);
         return nullptr;
     }
     return session;
+}
+
+CSessionLoop::CSessionLoop()
+    : m_Session(nullptr)
+    , m_Port(0)
+    , m_Delay(FIRST_DELAY_MS)
+    , m_Stop(false)
+{
+}
+
+CSessionLoop::~CSessionLoop()
+{
+    Stop();
+}
+
+bool CSessionLoop::Start(mosquitto* session, const std::string& host, int port, std::string& reason)
+{
+    m_Session = session;
+    m_Host = host;
+    m_Port = port;
+    try {
+        m_Thread = std::thread([this] { Run(); });
+    } catch (const std::system_error& e) {
+        reason = std::string("cannot start the broker client: ") + e.what();
+        return false;
+    }
+    return true;
+}
+
+void CSessionLoop::Run()
+{
+    bool connected = false;
+    int afterStop = 0;
+    for (;;) {
+        bool stopping;
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            stopping = m_Stop;
+        }
+        int rc = MOSQ_ERR_SUCCESS;
+        if (!connected && stopping)
+            return;
+        if (!connected)
+            rc = mosquitto_connect(m_Session, m_Host.c_str(), m_Port, 10);
+        /* This thread writes what other threads publish, the goodbye included. */
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_loop(m_Session, 100, 1);
+        connected = rc == MOSQ_ERR_SUCCESS;
+        if (stopping && (!connected || ++afterStop > 20))
+            return;
+        if (connected)
+            continue;
+        /* Refused, lost or unreachable: try again later. */
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        int delay = m_Delay;
+        m_Wake.wait_for(lock, std::chrono::milliseconds(delay), [this] { return m_Stop; });
+        m_Delay = delay * 2 > MAX_DELAY_MS ? MAX_DELAY_MS : delay * 2;
+    }
+}
+
+void CSessionLoop::Stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Stop || !m_Thread.joinable())
+            return;
+        m_Stop = true;
+    }
+    m_Wake.notify_all();
+    mosquitto_disconnect(m_Session);
+    m_Thread.join();
 }
 
 std::string ConnectFailure(int connackCode)

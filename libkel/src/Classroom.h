@@ -3,8 +3,12 @@
 #ifndef KEL_CLASSROOM_H
 #define KEL_CLASSROOM_H
 
+#include <atomic>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 
 struct mosquitto;
 
@@ -70,6 +74,36 @@ struct ClassroomMessage {
  * caller sets its callbacks and connects. Null with a reason when it cannot be made. */
 mosquitto* NewClassroomSession(const ClassroomSettings& settings, const std::string& clientId, void* owner,
                                std::string& reason);
+/* Runs a session on a thread of its own, where its callbacks arrive: connects, and connects
+ * again after every failure or loss (waiting 0.5 s, doubling up to 5 s, back to 0.5 s after a
+ * successful connection), until Stop. */
+class CSessionLoop {
+public:
+    CSessionLoop();
+    ~CSessionLoop();
+    bool Start(mosquitto* session, const std::string& host, int port, std::string& reason);
+    /* From the connect callback: the broker took us. */
+    void Connected() { m_Delay = FIRST_DELAY_MS; }
+    /* Disconnects (what was published before goes out first) and waits for the thread. */
+    void Stop();
+
+private:
+    enum { FIRST_DELAY_MS = 500, MAX_DELAY_MS = 5000 };
+    void Run();
+
+    mosquitto* m_Session;
+    std::string m_Host;
+    int m_Port;
+    std::atomic<int> m_Delay;
+    std::mutex m_Mutex;
+    std::condition_variable m_Wake;
+    bool m_Stop;
+    std::thread m_Thread;
+
+    CSessionLoop(const CSessionLoop&);
+    CSessionLoop& operator=(const CSessionLoop&);
+};
+
 /* A text for a refused or failed connection. */
 std::string ConnectFailure(int connackCode);
 /* True when the broker refused the credentials (not a network fault). */

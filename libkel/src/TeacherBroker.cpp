@@ -110,6 +110,7 @@ private:
     template <typename F> void ForEachLink(F deliver);
 
     CCallbackRegistry m_Callbacks;
+    CSessionLoop m_Loop;
     std::mutex m_Mutex;
     std::condition_variable m_Changed;
     ClassroomSettings m_Settings;
@@ -121,6 +122,7 @@ private:
     int m_Refusal; /* the broker's last refusal of our connection, 0 when none */
     std::string m_SyncToken;
     std::map<std::string, bool> m_Online;
+    std::map<std::string, std::string> m_Deployed; /* topic -> payload, deployed by this console */
     int m_LastListed;
     std::shared_ptr<RemoteSearch> m_Search;
     bool m_DeadlineThread;
@@ -159,14 +161,10 @@ bool CBrokerTeacherService::StartSession(int& err)
     mosquitto_connect_callback_set(m_Session, OnConnect);
     mosquitto_disconnect_callback_set(m_Session, OnDisconnect);
     mosquitto_message_callback_set(m_Session, OnMessage);
-    int rc = mosquitto_connect_async(m_Session, m_Settings.host.c_str(), m_Settings.port, 10);
-    if (rc != MOSQ_ERR_SUCCESS)
-        Fail("the classroom broker at " + m_Settings.host + ":" + std::to_string(m_Settings.port) +
-             " cannot be reached: " + mosquitto_strerror(rc));
-    /* The library's thread connects again by itself, now or after a failure. */
-    rc = mosquitto_loop_start(m_Session);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        Fail(std::string("cannot start the broker client: ") + mosquitto_strerror(rc));
+    /* Its thread connects again by itself, now or after a failure; never stopped, as the
+     * service lives as long as the process. */
+    if (!m_Loop.Start(m_Session, m_Settings.host, m_Settings.port, reason)) {
+        Fail(reason);
         err = IPC_ERR_NOT_RUNNING;
         return false;
     }
@@ -205,6 +203,7 @@ void CBrokerTeacherService::Connected(int rc)
         return;
     }
     m_Refusal = 0;
+    m_Loop.Connected();
     m_Connected = true;
     m_Synced = false;
     /* The broker sends the retained presence again; what we knew may have changed meanwhile. */
@@ -218,6 +217,11 @@ void CBrokerTeacherService::Connected(int rc)
     m_SyncToken = std::to_string(Clock::now().time_since_epoch().count());
     mosquitto_publish(m_Session, NULL, sync.c_str(), static_cast<int>(m_SyncToken.size()), m_SyncToken.data(), 1,
                       false);
+    /* The broker keeps nothing across a restart: the policy goes out again (students skip one
+     * they already saved). */
+    for (const auto& policy : m_Deployed)
+        mosquitto_publish(m_Session, NULL, policy.first.c_str(), static_cast<int>(policy.second.size()),
+                          policy.second.data(), 1, true);
 }
 
 void CBrokerTeacherService::Disconnected(int rc)
@@ -547,8 +551,10 @@ int CBrokerTeacherService::Deploy(LibKELData::CKELDataProvider& record, const ch
             policy.body = xml;
             std::string payload = policy.Encode();
             /* Retained: a notebook that is off now gets it when it connects. */
-            int rc = mosquitto_publish(m_Session, NULL, topic::Policy(m_Settings.className, kind).c_str(),
-                                       static_cast<int>(payload.size()), payload.data(), 1, true);
+            std::string name = topic::Policy(m_Settings.className, kind);
+            m_Deployed[name] = payload;
+            int rc = mosquitto_publish(m_Session, NULL, name.c_str(), static_cast<int>(payload.size()),
+                                       payload.data(), 1, true);
             if (rc != MOSQ_ERR_SUCCESS) {
                 Fail(std::string("cannot deploy the ") + kind + " policy: " + mosquitto_strerror(rc));
                 err = IPC_ERR_NOT_RUNNING;

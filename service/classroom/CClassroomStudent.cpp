@@ -59,16 +59,8 @@ bool CClassroomStudent::Start(std::string& reason)
     }
     mosquitto_connect_callback_set(m_Session, OnConnect);
     mosquitto_message_callback_set(m_Session, OnMessage);
-    rc = mosquitto_connect_async(m_Session, m_Settings.host.c_str(), m_Settings.port, 10);
-    if (rc != MOSQ_ERR_SUCCESS)
-        Fail("the classroom broker cannot be reached yet: " + std::string(mosquitto_strerror(rc)));
-    /* The library's thread connects again by itself after every failure. */
-    rc = mosquitto_loop_start(m_Session);
-    if (rc != MOSQ_ERR_SUCCESS) {
-        reason = std::string("cannot start the broker client: ") + mosquitto_strerror(rc);
-        return false;
-    }
-    return true;
+    /* Its thread connects again by itself after every failure. */
+    return m_Loop.Start(m_Session, m_Settings.host, m_Settings.port, reason);
 }
 
 void CClassroomStudent::Stop()
@@ -80,9 +72,8 @@ void CClassroomStudent::Stop()
         m_Stopping = true;
     }
     Publish(topic::Presence(m_Settings.className, m_Settings.user), OFFLINE, true);
-    mosquitto_disconnect(m_Session);
     /* After this no request starts a search any more. */
-    mosquitto_loop_stop(m_Session, false);
+    m_Loop.Stop();
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         if (m_Cancel)
@@ -110,6 +101,7 @@ void CClassroomStudent::Connected(int rc)
         Fail(IPCAPI::ConnectFailure(rc));
         return;
     }
+    m_Loop.Connected();
     const std::string base = topic::Base(m_Settings.className);
     mosquitto_subscribe(m_Session, NULL, (base + "request/+").c_str(), 1);
     /* Retained: what the teacher deployed while this machine was off arrives now. */

@@ -59,6 +59,7 @@ private:
     SearchFn m_Search;
     SaveFn m_Save;
     mosquitto* m_Session;
+    IPCAPI::CSessionLoop m_Loop;
 
     std::mutex m_Mutex;
     std::thread m_Worker;
