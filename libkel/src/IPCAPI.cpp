@@ -2,6 +2,7 @@
 #include "IPCAPI.h"
 
 #include "LocalService.h"
+#include "StudentBusClient.h"
 
 #include <atomic>
 
@@ -15,7 +16,7 @@ std::atomic<IPCTeacherAPI*> g_TeacherOverride(nullptr);
 IPCStudentAPI* GetStudentAPI()
 {
     IPCStudentAPI* api = g_StudentOverride.load();
-    return api ? api : LocalStudentService();
+    return api ? api : StudentBusClient();
 }
 
 IPCTeacherAPI* GetTeacherAPI()

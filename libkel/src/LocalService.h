@@ -1,4 +1,4 @@
-/* The in-process local service: the default student-side and teacher-side IPC APIs, and what they share. */
+/* What the in-process teacher service and the policy service share: search jobs, workers, callbacks, merging. */
 #ifndef KEL_LOCAL_SERVICE_H
 #define KEL_LOCAL_SERVICE_H
 
@@ -16,9 +16,9 @@
 
 namespace IPCAPI {
 
-/* Process-wide services, made on first use and kept until the process ends (their workers may
- * still be delivering while static objects are being destroyed). */
-IPCStudentAPI* LocalStudentService();
+/* The teacher side's process-wide service, made on first use and kept until the process ends (its
+ * workers may still be delivering while static objects are being destroyed). The student side
+ * is a client of the policy service (StudentBusClient.h). */
 IPCTeacherAPI* LocalTeacherService();
 
 /* One running search: its cancel flag and the point after which it can no longer be cancelled.

@@ -1,0 +1,372 @@
+/* The student-side API over D-Bus: calls go to org.kelproject.Policy1 with bounded timeouts;
+ * its signals are received on a thread of this library, which delivers the callbacks. */
+#include "StudentBusClient.h"
+
+#include "KELLog.h"
+#include "LocalService.h"
+
+#include <gio/gio.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <utility>
+
+using LibKELData::CKELLog;
+
+namespace IPCAPI {
+
+namespace {
+
+const char* const BUS_NAME = "org.kelproject.Policy1";
+const char* const OBJECT_PATH = "/org/kelproject/Policy1";
+const char* const INTERFACE = "org.kelproject.Policy1";
+
+/* Calls that may wait for an administrator to authenticate, and those that never do. */
+const int AUTHORISED_CALL_TIMEOUT_MS = 120000;
+const int QUICK_CALL_TIMEOUT_MS = 10000;
+/* How long a caller waits for the library's thread to connect to the bus. */
+const auto CONNECT_WAIT = std::chrono::seconds(5);
+/* Completions of searches this process has not yet learnt the number of. */
+const size_t MAX_EARLY_RESULTS = 32;
+
+/* The IPCAPI code of a failed call; fallback for errors the service does not name. */
+int ErrorCode(GError* error, int fallback)
+{
+    static const struct {
+        const char* name;
+        int code;
+    } names[] = {
+        {"org.kelproject.Policy1.Error.NotAllowed", IPC_ERR_NOT_ALLOWED},
+        {"org.kelproject.Policy1.Error.TooLarge", IPC_ERR_TOO_LARGE},
+        {"org.kelproject.Policy1.Error.Parse", IPC_ERR_PARSE},
+        {"org.kelproject.Policy1.Error.Save", IPC_ERR_SAVE},
+        {"org.kelproject.Policy1.Error.Busy", IPC_ERR_BUSY},
+        {"org.kelproject.Policy1.Error.InvalidArgument", IPC_ERR_INVALID_ARGUMENT},
+        {"org.kelproject.Policy1.Error.NoSuchOperation", IPC_ERR_NO_SUCH_OPERATION},
+        /* The bus's own refusal (its policy) is a refusal too. */
+        {"org.freedesktop.DBus.Error.AccessDenied", IPC_ERR_NOT_ALLOWED},
+        {"org.freedesktop.DBus.Error.ServiceUnknown", IPC_ERR_NOT_RUNNING},
+        {"org.freedesktop.DBus.Error.NameHasNoOwner", IPC_ERR_NOT_RUNNING},
+        {"org.freedesktop.DBus.Error.NoReply", IPC_ERR_NOT_RUNNING},
+        {"org.freedesktop.DBus.Error.Disconnected", IPC_ERR_NOT_RUNNING},
+        {"org.freedesktop.DBus.Error.UnknownMethod", IPC_ERR_NOT_RUNNING},
+        {"org.freedesktop.DBus.Error.UnknownObject", IPC_ERR_NOT_RUNNING},
+        {"org.freedesktop.DBus.Error.Spawn.ChildExited", IPC_ERR_NOT_RUNNING},
+    };
+    gchar* remote = g_dbus_error_get_remote_error(error);
+    int code = fallback;
+    if (remote) {
+        for (const auto& n : names)
+            if (strcmp(remote, n.name) == 0)
+                code = n.code;
+        g_free(remote);
+    } else if (error->domain == G_IO_ERROR || error->domain == G_DBUS_ERROR) {
+        /* Timed out, connection closed: nobody answers. */
+        code = IPC_ERR_NOT_RUNNING;
+    }
+    return code;
+}
+
+class CStudentBusClient : public IPCStudentAPI {
+public:
+    CStudentBusClient();
+
+    int RegisterCallBack(CStudentAPICallbackBase* callback, int& err) override;
+    int SearchLocalProgram(const std::string& path, int& op, int clear) override;
+    int CancelOperation(int op, int& err) override;
+    int SaveLocalSchedulePolicy(const std::string& xml, int& err) override { return Save("SaveSchedulePolicy", xml, err); }
+    int SaveLocalTabNavPolicy(const std::string& xml, int& err) override { return Save("SaveTabNavPolicy", xml, err); }
+    int HardWareControl(const std::string& xml, int& err) override { return Save("HardwareControl", xml, err); }
+
+private:
+    struct Completion {
+        CStudentBusClient* self;
+        std::string result;
+    };
+
+    int Save(const char* method, const std::string& xml, int& err);
+    /* The call's reply, or null with code set. */
+    GVariant* Call(const char* method, GVariant* args, const GVariantType* replyType, int timeoutMs, int fallback,
+                   int& code);
+    /* A referenced connection to the bus, or null; connecting happens on the library's thread. */
+    GDBusConnection* Connection();
+
+    /* On the library's thread. */
+    static gpointer ThreadMain(gpointer self);
+    static gboolean StartConnect(gpointer self);
+    static void OnConnected(GObject* source, GAsyncResult* result, gpointer self);
+    static void OnClosed(GDBusConnection* conn, gboolean remote, GError* error, gpointer self);
+    static void OnSignal(GDBusConnection* conn, const gchar* sender, const gchar* path, const gchar* iface,
+                         const gchar* signal, GVariant* params, gpointer self);
+    static gboolean DeliverLate(gpointer completion);
+    void DeliverSearch(const std::string& result);
+    void DeliverPolicy(const std::string& which, const std::string& xml);
+    void ConnectionReady(GDBusConnection* conn);
+
+    CCallbackRegistry m_Callbacks;
+    GMainContext* m_pContext;
+    std::mutex m_Mutex;
+    std::condition_variable m_Changed;
+    GDBusConnection* m_pConnection;
+    bool m_Connecting;
+    std::set<int> m_Mine;                            /* searches started here, not yet finished */
+    std::deque<std::pair<int, std::string> > m_Early; /* finished before their start returned */
+};
+
+CStudentBusClient::CStudentBusClient()
+    : m_pContext(g_main_context_new())
+    , m_pConnection(nullptr)
+    , m_Connecting(true)
+{
+    /* Never joined: a thread held in a callback must not keep the process from ending. */
+    g_thread_unref(g_thread_new("kel-bus-client", ThreadMain, this));
+    /* Connected before the first call needs it, while no callback can hold the thread up. */
+    g_main_context_invoke(m_pContext, StartConnect, this);
+}
+
+gpointer CStudentBusClient::ThreadMain(gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    g_main_context_push_thread_default(self->m_pContext);
+    GMainLoop* loop = g_main_loop_new(self->m_pContext, FALSE);
+    g_main_loop_run(loop);
+    return nullptr;
+}
+
+GDBusConnection* CStudentBusClient::Connection()
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    if (m_pConnection && g_dbus_connection_is_closed(m_pConnection)) {
+        g_object_unref(m_pConnection);
+        m_pConnection = nullptr;
+    }
+    if (!m_pConnection) {
+        if (!m_Connecting) {
+            m_Connecting = true;
+            g_main_context_invoke(m_pContext, StartConnect, this);
+        }
+        m_Changed.wait_for(lock, CONNECT_WAIT, [this] { return !m_Connecting; });
+    }
+    return m_pConnection ? G_DBUS_CONNECTION(g_object_ref(m_pConnection)) : nullptr;
+}
+
+gboolean CStudentBusClient::StartConnect(gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    GError* error = nullptr;
+    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
+    if (!address) {
+        CKELLog::WriteLine(std::string("Policy service client: no system bus: ") + error->message, 2, "", false);
+        g_error_free(error);
+        self->ConnectionReady(nullptr);
+        return G_SOURCE_REMOVE;
+    }
+    g_dbus_connection_new_for_address(address,
+                                      GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                      nullptr, nullptr, OnConnected, self);
+    g_free(address);
+    return G_SOURCE_REMOVE;
+}
+
+void CStudentBusClient::OnConnected(GObject*, GAsyncResult* result, gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    GError* error = nullptr;
+    GDBusConnection* conn = g_dbus_connection_new_for_address_finish(result, &error);
+    if (!conn) {
+        CKELLog::WriteLine(std::string("Policy service client: cannot connect to the system bus: ") + error->message,
+                           2, "", false);
+        g_error_free(error);
+        self->ConnectionReady(nullptr);
+        return;
+    }
+    g_dbus_connection_set_exit_on_close(conn, FALSE);
+    g_signal_connect(conn, "closed", G_CALLBACK(OnClosed), self);
+    /* Only the name's owner (root, by the bus policy) is heard; this thread receives. */
+    g_dbus_connection_signal_subscribe(conn, BUS_NAME, INTERFACE, nullptr, OBJECT_PATH, nullptr,
+                                       G_DBUS_SIGNAL_FLAGS_NONE, OnSignal, self, nullptr);
+    self->ConnectionReady(conn);
+    g_object_unref(conn);
+}
+
+void CStudentBusClient::ConnectionReady(GDBusConnection* conn)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (conn)
+        m_pConnection = G_DBUS_CONNECTION(g_object_ref(conn));
+    m_Connecting = false;
+    m_Changed.notify_all();
+}
+
+void CStudentBusClient::OnClosed(GDBusConnection* conn, gboolean, GError*, gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    std::lock_guard<std::mutex> lock(self->m_Mutex);
+    if (self->m_pConnection == conn) {
+        g_object_unref(self->m_pConnection);
+        self->m_pConnection = nullptr;
+    }
+}
+
+void CStudentBusClient::OnSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* signal,
+                                 GVariant* params, gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    if (strcmp(signal, "SearchFinished") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(is)"))) {
+        gint op = 0;
+        const gchar* result = nullptr;
+        g_variant_get(params, "(i&s)", &op, &result);
+        {
+            std::lock_guard<std::mutex> lock(self->m_Mutex);
+            if (self->m_Mine.erase(op) == 0) {
+                /* Another process's search, or ours before its start returned. */
+                self->m_Early.push_back(std::make_pair(op, std::string(result)));
+                if (self->m_Early.size() > MAX_EARLY_RESULTS)
+                    self->m_Early.pop_front();
+                return;
+            }
+        }
+        self->DeliverSearch(result);
+    } else if (strcmp(signal, "PolicyChanged") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(ss)"))) {
+        const gchar* which = nullptr;
+        const gchar* xml = nullptr;
+        g_variant_get(params, "(&s&s)", &which, &xml);
+        self->DeliverPolicy(which, xml);
+    }
+}
+
+gboolean CStudentBusClient::DeliverLate(gpointer data)
+{
+    Completion* c = static_cast<Completion*>(data);
+    c->self->DeliverSearch(c->result);
+    delete c;
+    return G_SOURCE_REMOVE;
+}
+
+void CStudentBusClient::DeliverSearch(const std::string& result)
+{
+    for (const auto& link : m_Callbacks.Live())
+        DeliverSearchLocalProgram(link, result);
+}
+
+void CStudentBusClient::DeliverPolicy(const std::string& which, const std::string& xml)
+{
+    for (const auto& link : m_Callbacks.Live()) {
+        if (link->GetSide() != CCallbackLink::SIDE_STUDENT || !link->BeginCall())
+            continue;
+        CStudentAPICallbackBase* target = static_cast<CStudentAPICallbackBase*>(link->Target());
+        if (target && which == "TabNavigation")
+            target->NotifyTabNavPolicyChanged(xml);
+        else if (target && which == "LockSchedule")
+            target->NotifySchedulePolicyChanged(xml);
+        link->EndCall();
+    }
+}
+
+GVariant* CStudentBusClient::Call(const char* method, GVariant* args, const GVariantType* replyType, int timeoutMs,
+                                  int fallback, int& code)
+{
+    GDBusConnection* conn = Connection();
+    if (!conn) {
+        if (args)
+            g_variant_unref(g_variant_ref_sink(args));
+        code = IPC_ERR_NOT_RUNNING;
+        return nullptr;
+    }
+    GError* error = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(conn, BUS_NAME, OBJECT_PATH, INTERFACE, method, args, replyType,
+                                                  G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION, timeoutMs,
+                                                  nullptr, &error);
+    g_object_unref(conn);
+    if (reply) {
+        code = IPC_OK;
+    } else {
+        code = ErrorCode(error, fallback);
+        CKELLog::WriteLine(std::string("Policy service client: ") + method + " failed: " + error->message,
+                           code == IPC_ERR_NO_SUCH_OPERATION ? 0 : 2, "", false);
+        g_error_free(error);
+    }
+    return reply;
+}
+
+int CStudentBusClient::RegisterCallBack(CStudentAPICallbackBase* callback, int& err)
+{
+    err = callback ? IPC_OK : IPC_ERR_INVALID_ARGUMENT;
+    if (callback)
+        m_Callbacks.Add(callback->GetCallbackLink());
+    return err;
+}
+
+int CStudentBusClient::SearchLocalProgram(const std::string& path, int& op, int clear)
+{
+    op = 0;
+    /* The bus carries UTF-8 text only. */
+    if (path.empty() || path[0] != '/' || !g_utf8_validate(path.data(), path.size(), nullptr))
+        return IPC_ERR_INVALID_ARGUMENT;
+    int code = IPC_OK;
+    GVariant* reply = Call("SearchLocalProgram", g_variant_new("(sb)", path.c_str(), clear ? TRUE : FALSE),
+                           G_VARIANT_TYPE("(i)"), AUTHORISED_CALL_TIMEOUT_MS, IPC_ERR_BUSY, code);
+    if (!reply)
+        return code;
+    gint started = 0;
+    g_variant_get(reply, "(i)", &started);
+    g_variant_unref(reply);
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (auto it = m_Early.begin(); it != m_Early.end(); ++it) {
+        if (it->first == started) {
+            /* Already over: delivered from the library's thread all the same. */
+            g_main_context_invoke(m_pContext, DeliverLate, new Completion{this, it->second});
+            m_Early.erase(it);
+            op = started;
+            return IPC_OK;
+        }
+    }
+    m_Mine.insert(started);
+    op = started;
+    return IPC_OK;
+}
+
+int CStudentBusClient::CancelOperation(int op, int& err)
+{
+    GVariant* reply = Call("CancelOperation", g_variant_new("(i)", op), nullptr, QUICK_CALL_TIMEOUT_MS,
+                           IPC_ERR_NO_SUCH_OPERATION, err);
+    if (reply) {
+        g_variant_unref(reply);
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Mine.erase(op);
+    }
+    return err;
+}
+
+int CStudentBusClient::Save(const char* method, const std::string& xml, int& err)
+{
+    if (xml.size() > MAX_POLICY_TEXT) {
+        err = IPC_ERR_TOO_LARGE;
+        return err;
+    }
+    /* Not text the bus can carry, nor a policy any loader would take. */
+    if (!g_utf8_validate(xml.data(), xml.size(), nullptr)) {
+        err = IPC_ERR_PARSE;
+        return err;
+    }
+    GVariant* reply = Call(method, g_variant_new("(s)", xml.c_str()), nullptr, AUTHORISED_CALL_TIMEOUT_MS,
+                           IPC_ERR_SAVE, err);
+    if (reply)
+        g_variant_unref(reply);
+    return err;
+}
+
+} // namespace
+
+IPCStudentAPI* StudentBusClient()
+{
+    static IPCStudentAPI* client = new CStudentBusClient;
+    return client;
+}
+
+} // namespace IPCAPI

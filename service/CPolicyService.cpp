@@ -1,0 +1,249 @@
+/* The service object: method handlers, authorisation, the policy writes and the signals. */
+#include "CPolicyService.h"
+
+#include "CUsbStorage.h"
+#include "IPCAPI.h"
+#include "KELConstants.h"
+#include "KELData.h"
+#include "KELLog.h"
+#include "kel-policy-glue.h"
+
+#include <glib-unix.h>
+#include <signal.h>
+
+using LibKELData::CKELDataProvider;
+using LibKELData::CKELLog;
+using LibKELData::CKELSystemSettingData;
+using LibKELData::CLockScheduleData;
+using LibKELData::CTabNavigationData;
+
+namespace KelService {
+
+namespace {
+
+const char* const BUS_NAME = "org.kelproject.Policy1";
+const char* const OBJECT_PATH = "/org/kelproject/Policy1";
+const char* const ACTION_SAVE = "org.kelproject.policy.save";
+const char* const ACTION_HARDWARE = "org.kelproject.policy.hardware";
+const char* const ACTION_SEARCH = "org.kelproject.policy.search";
+
+/* The D-Bus error each IPCAPI code travels as; the client maps it back. */
+const char* ErrorName(int code)
+{
+    switch (code) {
+    case IPCAPI::IPC_ERR_NOT_ALLOWED: return "org.kelproject.Policy1.Error.NotAllowed";
+    case IPCAPI::IPC_ERR_TOO_LARGE: return "org.kelproject.Policy1.Error.TooLarge";
+    case IPCAPI::IPC_ERR_PARSE: return "org.kelproject.Policy1.Error.Parse";
+    case IPCAPI::IPC_ERR_BUSY: return "org.kelproject.Policy1.Error.Busy";
+    case IPCAPI::IPC_ERR_INVALID_ARGUMENT: return "org.kelproject.Policy1.Error.InvalidArgument";
+    case IPCAPI::IPC_ERR_NO_SUCH_OPERATION: return "org.kelproject.Policy1.Error.NoSuchOperation";
+    default: return "org.kelproject.Policy1.Error.Save";
+    }
+}
+
+/* The invocation stays referenced while its caller is checked. */
+GDBusMethodInvocation* Hold(GDBusMethodInvocation* inv)
+{
+    return G_DBUS_METHOD_INVOCATION(g_object_ref(inv));
+}
+
+} // namespace
+
+CPolicyService::CPolicyService(const std::string& selfExe)
+    : m_SelfExe(selfExe)
+    , m_pLoop(g_main_loop_new(nullptr, FALSE))
+    , m_pSkeleton(kel_policy1_skeleton_new())
+    , m_OwnerId(0)
+    , m_ExitStatus(0)
+{
+    m_pSearches.reset(new CSearchRunner(m_SelfExe, LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT,
+                                        [this](int op, const std::string& result) { SearchFinished(op, result); }));
+    g_signal_connect(m_pSkeleton, "handle-search-local-program", G_CALLBACK(GtkHandleSearch), this);
+    g_signal_connect(m_pSkeleton, "handle-cancel-operation", G_CALLBACK(GtkHandleCancel), this);
+    g_signal_connect(m_pSkeleton, "handle-save-schedule-policy", G_CALLBACK(GtkHandleSaveSchedule), this);
+    g_signal_connect(m_pSkeleton, "handle-save-tab-nav-policy", G_CALLBACK(GtkHandleSaveTabNav), this);
+    g_signal_connect(m_pSkeleton, "handle-hardware-control", G_CALLBACK(GtkHandleHardware), this);
+}
+
+CPolicyService::~CPolicyService()
+{
+    m_pSearches.reset();
+    if (m_OwnerId)
+        g_bus_unown_name(m_OwnerId);
+    g_dbus_interface_skeleton_unexport(G_DBUS_INTERFACE_SKELETON(m_pSkeleton));
+    g_object_unref(m_pSkeleton);
+    m_pCallers.reset();
+    g_main_loop_unref(m_pLoop);
+}
+
+int CPolicyService::Run()
+{
+    g_unix_signal_add(SIGTERM, OnStopSignal, this);
+    g_unix_signal_add(SIGINT, OnStopSignal, this);
+    /* Another instance keeps the name: this one ends rather than queue behind it. */
+    m_OwnerId = g_bus_own_name(G_BUS_TYPE_SYSTEM, BUS_NAME, G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, OnBusAcquired,
+                               OnNameAcquired, OnNameLost, this, nullptr);
+    g_main_loop_run(m_pLoop);
+    return m_ExitStatus;
+}
+
+void CPolicyService::OnBusAcquired(GDBusConnection* bus, const gchar*, gpointer data)
+{
+    CPolicyService* self = static_cast<CPolicyService*>(data);
+    self->m_pCallers.reset(new CCallerCheck(bus));
+    GError* error = nullptr;
+    if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(self->m_pSkeleton), bus, OBJECT_PATH, &error)) {
+        CKELLog::WriteLine(std::string("Policy service: cannot export the object: ") + error->message, 2, "", false);
+        g_error_free(error);
+        self->m_ExitStatus = 1;
+        g_main_loop_quit(self->m_pLoop);
+    }
+}
+
+void CPolicyService::OnNameAcquired(GDBusConnection*, const gchar* name, gpointer)
+{
+    CKELLog::WriteLine(std::string("Policy service: serving ") + name + " as user " + std::to_string(geteuid()) +
+                           ", root " + (LibKELData::detail::KelRoot().empty() ? "/" : LibKELData::detail::KelRoot()),
+                       1, "", false);
+}
+
+void CPolicyService::OnNameLost(GDBusConnection* bus, const gchar* name, gpointer data)
+{
+    CPolicyService* self = static_cast<CPolicyService*>(data);
+    CKELLog::WriteLine(std::string("Policy service: ") + (bus ? "cannot own " : "no bus for ") + name, 2, "", false);
+    self->m_ExitStatus = 1;
+    g_main_loop_quit(self->m_pLoop);
+}
+
+gboolean CPolicyService::OnStopSignal(gpointer data)
+{
+    CPolicyService* self = static_cast<CPolicyService*>(data);
+    self->m_pSearches->Stop();
+    g_main_loop_quit(self->m_pLoop);
+    return G_SOURCE_CONTINUE;
+}
+
+void CPolicyService::ReturnError(GDBusMethodInvocation* inv, int code)
+{
+    const char* text = code == IPCAPI::IPC_ERR_NOT_ALLOWED ? "not allowed" : "refused";
+    g_dbus_method_invocation_return_dbus_error(inv, ErrorName(code), text);
+}
+
+gboolean CPolicyService::GtkHandleSearch(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* folder,
+                                         gboolean clear, gpointer data)
+{
+    CPolicyService* self = static_cast<CPolicyService*>(data);
+    std::string path = folder;
+    Hold(inv);
+    self->m_pCallers->Check(g_dbus_method_invocation_get_sender(inv), ACTION_SEARCH,
+                            [self, inv, path, clear](bool allowed, const Caller& caller) {
+                                int op = 0;
+                                int rc = allowed ? self->m_pSearches->Start(path, clear, caller, op)
+                                                 : IPCAPI::IPC_ERR_NOT_ALLOWED;
+                                if (rc == IPCAPI::IPC_OK)
+                                    g_dbus_method_invocation_return_value(inv, g_variant_new("(i)", op));
+                                else
+                                    ReturnError(inv, rc);
+                                g_object_unref(inv);
+                            });
+    return TRUE;
+}
+
+gboolean CPolicyService::GtkHandleCancel(KelPolicy1*, GDBusMethodInvocation* inv, gint op, gpointer data)
+{
+    CPolicyService* self = static_cast<CPolicyService*>(data);
+    Hold(inv);
+    self->m_pCallers->Check(g_dbus_method_invocation_get_sender(inv), "",
+                            [self, inv, op](bool allowed, const Caller& caller) {
+                                int rc = allowed ? self->m_pSearches->Cancel(op, caller.uid)
+                                                 : IPCAPI::IPC_ERR_NOT_ALLOWED;
+                                if (rc == IPCAPI::IPC_OK)
+                                    g_dbus_method_invocation_return_value(inv, nullptr);
+                                else
+                                    ReturnError(inv, rc);
+                                g_object_unref(inv);
+                            });
+    return TRUE;
+}
+
+gboolean CPolicyService::GtkHandleSaveSchedule(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* xml,
+                                               gpointer data)
+{
+    static_cast<CPolicyService*>(data)->HandleSave(inv, SCHEDULE, xml);
+    return TRUE;
+}
+
+gboolean CPolicyService::GtkHandleSaveTabNav(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* xml,
+                                             gpointer data)
+{
+    static_cast<CPolicyService*>(data)->HandleSave(inv, TAB_NAVIGATION, xml);
+    return TRUE;
+}
+
+gboolean CPolicyService::GtkHandleHardware(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* xml, gpointer data)
+{
+    static_cast<CPolicyService*>(data)->HandleSave(inv, SYSTEM_SETTING, xml);
+    return TRUE;
+}
+
+void CPolicyService::HandleSave(GDBusMethodInvocation* inv, PolicyKind kind, const std::string& xml)
+{
+    /* Refused before anyone is asked: an oversized text costs no authentication dialog. */
+    if (xml.size() > MAX_POLICY_TEXT) {
+        CKELLog::WriteLine("Policy service: refused a policy text of " + std::to_string(xml.size()) + " bytes", 2, "",
+                           false);
+        ReturnError(inv, IPCAPI::IPC_ERR_TOO_LARGE);
+        return;
+    }
+    Hold(inv);
+    m_pCallers->Check(g_dbus_method_invocation_get_sender(inv), kind == SYSTEM_SETTING ? ACTION_HARDWARE : ACTION_SAVE,
+                      [this, inv, kind, xml](bool allowed, const Caller& caller) {
+                          int rc = allowed ? SavePolicy(kind, xml, caller) : IPCAPI::IPC_ERR_NOT_ALLOWED;
+                          if (rc == IPCAPI::IPC_OK)
+                              g_dbus_method_invocation_return_value(inv, nullptr);
+                          else
+                              ReturnError(inv, rc);
+                          g_object_unref(inv);
+                      });
+}
+
+int CPolicyService::SavePolicy(PolicyKind kind, const std::string& xml, const Caller& caller)
+{
+    /* Every write happens here, on the main loop: one writer, one save at a time. */
+    CLockScheduleData schedule;
+    CTabNavigationData tabs;
+    CKELSystemSettingData settings;
+    CKELDataProvider* record = kind == SCHEDULE ? static_cast<CKELDataProvider*>(&schedule)
+                               : kind == TAB_NAVIGATION ? static_cast<CKELDataProvider*>(&tabs)
+                                                        : static_cast<CKELDataProvider*>(&settings);
+    const char* which = kind == SCHEDULE ? "LockSchedule" : kind == TAB_NAVIGATION ? "TabNavigation" : "KELSystemSetting";
+    const std::string file = LibKELData::CONFIG_FILE_DIR +
+                             (kind == SCHEDULE ? LibKELData::LOCK_SCHEDULE
+                              : kind == TAB_NAVIGATION ? LibKELData::TAB_NAVIGATION
+                                                       : LibKELData::KEL_SYSTEM_SETTING);
+    int parsed = record->LoadFromString(xml);
+    if (parsed != 0) {
+        CKELLog::WriteLine("Policy service: refused policy text for " + file, 2, "", false);
+        return parsed == LibKELData::KEL_ERR_TOO_LARGE ? IPCAPI::IPC_ERR_TOO_LARGE : IPCAPI::IPC_ERR_PARSE;
+    }
+    /* The hardware first: a settings file that says "disabled" while USB storage still works
+     * would be worse than the reverse. */
+    if (kind == SYSTEM_SETTING && !ApplyUsbStorage(settings.GetUSBStorageenabled() != 0))
+        return IPCAPI::IPC_ERR_SAVE;
+    if (record->Save2File(file) != 0) {
+        CKELLog::WriteLine("Policy service: cannot save " + file, 2, "", false);
+        return IPCAPI::IPC_ERR_SAVE;
+    }
+    CKELLog::WriteLine("Policy service: saved " + file + " for user " + std::to_string(caller.uid), 1, "", false);
+    std::string saved;
+    if (record->Save2String(saved) == 0)
+        kel_policy1_emit_policy_changed(m_pSkeleton, which, saved.c_str());
+    return IPCAPI::IPC_OK;
+}
+
+void CPolicyService::SearchFinished(int op, const std::string& result)
+{
+    kel_policy1_emit_search_finished(m_pSkeleton, op, result.c_str());
+}
+
+} // namespace KelService

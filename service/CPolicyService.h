@@ -1,0 +1,66 @@
+/* The policy service on the bus: owns org.kelproject.Policy1, checks every caller, writes the
+ * policy files one at a time, runs the searches and tells its listeners what changed. */
+#ifndef KEL_POLICY_SERVICE_H
+#define KEL_POLICY_SERVICE_H
+
+#include <gio/gio.h>
+
+#include <memory>
+#include <string>
+
+#include "CCallerCheck.h"
+#include "CSearchRunner.h"
+
+struct _KelPolicy1;
+
+namespace KelService {
+
+class CPolicyService {
+public:
+    /* selfExe: this program, started again for the walks of searches. */
+    explicit CPolicyService(const std::string& selfExe);
+    ~CPolicyService();
+    CPolicyService(const CPolicyService&) = delete;
+    CPolicyService& operator=(const CPolicyService&) = delete;
+
+    /* Runs until SIGTERM or SIGINT, or until the name is lost. The process's exit status. */
+    int Run();
+
+    /* Policy texts above this are refused before they are parsed. */
+    enum { MAX_POLICY_TEXT = 16 * 1024 * 1024 };
+
+private:
+    enum PolicyKind { SCHEDULE, TAB_NAVIGATION, SYSTEM_SETTING };
+
+    static void OnBusAcquired(GDBusConnection* bus, const gchar* name, gpointer self);
+    static void OnNameAcquired(GDBusConnection* bus, const gchar* name, gpointer self);
+    static void OnNameLost(GDBusConnection* bus, const gchar* name, gpointer self);
+    static gboolean OnStopSignal(gpointer self);
+    static gboolean GtkHandleSearch(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* folder,
+                                    gboolean clear, gpointer self);
+    static gboolean GtkHandleCancel(struct _KelPolicy1* object, GDBusMethodInvocation* inv, gint op, gpointer self);
+    static gboolean GtkHandleSaveSchedule(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
+                                          gpointer self);
+    static gboolean GtkHandleSaveTabNav(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
+                                        gpointer self);
+    static gboolean GtkHandleHardware(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
+                                      gpointer self);
+
+    void HandleSave(GDBusMethodInvocation* inv, PolicyKind kind, const std::string& xml);
+    /* Parses, checks and writes; an IPCAPI error code. */
+    int SavePolicy(PolicyKind kind, const std::string& xml, const Caller& caller);
+    void SearchFinished(int op, const std::string& result);
+    static void ReturnError(GDBusMethodInvocation* inv, int code);
+
+    const std::string m_SelfExe;
+    GMainLoop* m_pLoop;
+    struct _KelPolicy1* m_pSkeleton;
+    std::unique_ptr<CCallerCheck> m_pCallers;
+    std::unique_ptr<CSearchRunner> m_pSearches;
+    guint m_OwnerId;
+    int m_ExitStatus;
+};
+
+} // namespace KelService
+
+#endif

@@ -1,0 +1,32 @@
+/* kel-service: the student machine's policy service. With --walk FOLDER it is instead the
+ * child that walks a folder for a search, with the rights it was started with. */
+#include "CPolicyService.h"
+#include "CSearchRunner.h"
+
+#include <glib.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && strcmp(argv[1], "--walk") == 0)
+        return KelService::CSearchRunner::RunWalk(argv[2]);
+    if (argc != 1) {
+        fprintf(stderr, "usage: %s\n  Serves org.kelproject.Policy1 on the system bus "
+                        "(DBUS_SYSTEM_BUS_ADDRESS, KEL_ROOT honoured).\n", argv[0]);
+        return 2;
+    }
+    /* The walks start this very program again, whatever name or folder it was started by. */
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (n <= 0) {
+        perror("kel-service: /proc/self/exe");
+        return 1;
+    }
+    self[n] = '\0';
+    KelService::CPolicyService service(self);
+    return service.Run();
+}
