@@ -2,6 +2,7 @@
  * child that walks a folder for a search, with the rights it was started with. */
 #include "CPolicyService.h"
 #include "CSearchRunner.h"
+#include "ClassroomService.h"
 
 #include <glib.h>
 #include <unistd.h>
@@ -14,9 +15,12 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && strcmp(argv[1], "--walk") == 0)
         return KelService::CSearchRunner::RunWalk(argv[2]);
+    if (argc == 2 && strcmp(argv[1], "--classroom") == 0)
+        return KelService::RunClassroomAlone();
     if (argc != 1) {
         fprintf(stderr, "usage: %s\n  Serves org.kelproject.Policy1 on the system bus "
-                        "(DBUS_SYSTEM_BUS_ADDRESS, KEL_ROOT honoured).\n", argv[0]);
+                        "(DBUS_SYSTEM_BUS_ADDRESS, KEL_ROOT honoured).\n"
+                        "  --classroom: only the classroom side (the class's broker), no bus.\n", argv[0]);
         return 2;
     }
     /* The walks start this very program again, whatever name or folder it was started by. */

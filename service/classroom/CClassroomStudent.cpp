@@ -224,17 +224,4 @@ CClassroomStudent::SearchFn CClassroomStudent::LocalSearch()
     };
 }
 
-CClassroomStudent::SaveFn CClassroomStudent::LocalSave()
-{
-    return [](const std::string& kind, const std::string& xml) {
-        IPCAPI::IPCStudentAPI* api = IPCAPI::LocalStudentService();
-        int err = IPCAPI::IPC_OK;
-        if (kind == IPCAPI::POLICY_SCHEDULE)
-            api->SaveLocalSchedulePolicy(xml, err);
-        else
-            api->SaveLocalTabNavPolicy(xml, err);
-        return err;
-    };
-}
-
 } // namespace KelService

@@ -39,10 +39,8 @@ public:
     /* Says goodbye (offline), stops a running search and the session. */
     void Stop();
 
-    /* The service's defaults: the local program search (folders below KEL_ROOT) and the local
-     * service's policy saves. */
+    /* The local program search, in a folder below KEL_ROOT. */
     static SearchFn LocalSearch();
-    static SaveFn LocalSave();
 
 private:
     static void OnConnect(mosquitto*, void* self, int rc);

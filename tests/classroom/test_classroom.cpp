@@ -143,7 +143,7 @@ protected:
             keltest::WriteFile(root + "/apps/own.desktop", "[Desktop Entry]\nType=Application\nName=Only " + id +
                                                                "\nExec=/bin/echo " + id + "\n");
         }
-        students[n] = Spawn({KEL_CLASSROOM_STUDENT}, root);
+        students[n] = Spawn({KEL_SERVICE, "--classroom"}, root);
     }
     void Stop(int& pid, int sig)
     {
