@@ -70,6 +70,7 @@ struct RemoteSearch {
     std::map<std::string, std::string> names;
     int answered = 0;
     int listed = -1; /* students the caller was last told were online */
+    std::set<std::string> mergedPaths; /* in the result file since this search began */
     bool merged = false;
     Clock::time_point deadline;
     std::mutex deliver;
@@ -326,14 +327,25 @@ void CBrokerTeacherService::SearchAnswered(const std::string& student, const Cla
         if (programs.LoadFromString(message.body) == 0 && programs.GetPApplicationInfoList())
             for (const CApplicationInfo* app : *programs.GetPApplicationInfoList())
                 found.push_back(FoundProgram{app->GetName(), app->GetPath(), app->GetCustomIcon()});
+        /* A class of like notebooks mostly finds what the others found: only the rest goes to
+         * the file, which is then neither read nor written for an answer that brings nothing. */
+        std::vector<FoundProgram> unseen;
+        for (const FoundProgram& program : found)
+            if (s->mergedPaths.insert(program.command.empty() ? "\n" + program.name : program.command).second)
+                unseen.push_back(program);
         int added = 0;
         if (message.body.empty() == false && !programs.GetPApplicationInfoList())
             result = "error: the student's answer cannot be read";
-        else if (MergeSearchResults(found, first ? s->clear : 0,
-                                    LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT, &added) != IPC_OK)
+        else if ((first || !unseen.empty()) &&
+                 MergeSearchResults(unseen, first ? s->clear : 0,
+                                    LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT, &added) != IPC_OK) {
             result = "error: the results cannot be saved";
-        else
+            /* The next answer that brings them tries again. */
+            for (const FoundProgram& program : unseen)
+                s->mergedPaths.erase(program.command.empty() ? "\n" + program.name : program.command);
+        } else {
             result = "found " + std::to_string(found.size()) + ", new " + std::to_string(added);
+        }
     }
     ForEachLink([&](const std::shared_ptr<CCallbackLink>& link) { DeliverSearchProgram(link, name, result); });
     if (last)
