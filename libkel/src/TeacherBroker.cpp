@@ -7,6 +7,7 @@
 #include "KELData.h"
 #include "KELLog.h"
 
+#include <glib.h>
 #include <mosquitto.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,10 +72,56 @@ struct RemoteSearch {
     int answered = 0;
     int listed = -1; /* students the caller was last told were online */
     std::set<std::string> mergedPaths; /* in the result file since this search began */
-    bool merged = false;
+    std::map<std::string, size_t> mergedAnswers; /* checksum of an answer's programs -> their number */
+    bool merged = false; /* something was merged: later answers no longer clear */
     Clock::time_point deadline;
     std::mutex deliver;
 };
+
+/* With s.deliver held. False with an "error: " result when the answer could not be merged. */
+bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result)
+{
+    /* Clearing is the first merge's business, later ones add to it. */
+    const bool first = !s.merged;
+    /* Like notebooks send the same list: one already merged is neither parsed nor merged again. */
+    gchar* sum = g_compute_checksum_for_string(G_CHECKSUM_SHA256, body.c_str(), static_cast<gssize>(body.size()));
+    std::string checksum = sum;
+    g_free(sum);
+    auto known = s.mergedAnswers.find(checksum);
+    if (!first && known != s.mergedAnswers.end()) {
+        result = "found " + std::to_string(known->second) + ", new 0";
+        return true;
+    }
+    CSearchResultData programs;
+    std::vector<FoundProgram> found;
+    if (programs.LoadFromString(body) == 0 && programs.GetPApplicationInfoList())
+        for (const CApplicationInfo* app : *programs.GetPApplicationInfoList())
+            found.push_back(FoundProgram{app->GetName(), app->GetPath(), app->GetCustomIcon()});
+    /* A class of like notebooks mostly finds what the others found: only the rest goes to
+     * the file, which is then neither read nor written for an answer that brings nothing. */
+    std::vector<FoundProgram> unseen;
+    for (const FoundProgram& program : found)
+        if (s.mergedPaths.insert(program.command.empty() ? "\n" + program.name : program.command).second)
+            unseen.push_back(program);
+    int added = 0;
+    if (!body.empty() && !programs.GetPApplicationInfoList())
+        result = "error: the student's answer cannot be read";
+    else if ((first || !unseen.empty()) &&
+             MergeSearchResults(unseen, first ? s.clear : 0,
+                                LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT, &added) != IPC_OK) {
+        result = "error: the results cannot be saved";
+        /* The next answer that brings them tries again. */
+        for (const FoundProgram& program : unseen)
+            s.mergedPaths.erase(program.command.empty() ? "\n" + program.name : program.command);
+    } else {
+        result = "found " + std::to_string(found.size()) + ", new " + std::to_string(added);
+    }
+    if (result.compare(0, 6, "error:") == 0)
+        return false;
+    s.mergedAnswers[checksum] = found.size();
+    s.merged = true;
+    return true;
+}
 
 class CBrokerTeacherService : public IPCTeacherAPI {
 public:
@@ -304,15 +351,13 @@ void CBrokerTeacherService::SearchAnswered(const std::string& student, const Cla
     if (!s || s->id != message.Get("id"))
         return;
     std::lock_guard<std::mutex> deliver(s->deliver);
-    bool first = false, last = false;
+    bool last = false;
     std::string name;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         if (s->phase != RemoteSearch::RUNNING || s->waiting.erase(student) == 0)
             return;
         ++s->answered;
-        first = !s->merged;
-        s->merged = true;
         last = s->waiting.empty();
         if (last)
             s->phase = RemoteSearch::DONE;
@@ -321,31 +366,8 @@ void CBrokerTeacherService::SearchAnswered(const std::string& student, const Cla
     std::string result = message.Get("result");
     if (result.compare(0, 6, "error:") == 0) {
         Fail("student " + name + " could not search: " + result.substr(6));
-    } else {
-        CSearchResultData programs;
-        std::vector<FoundProgram> found;
-        if (programs.LoadFromString(message.body) == 0 && programs.GetPApplicationInfoList())
-            for (const CApplicationInfo* app : *programs.GetPApplicationInfoList())
-                found.push_back(FoundProgram{app->GetName(), app->GetPath(), app->GetCustomIcon()});
-        /* A class of like notebooks mostly finds what the others found: only the rest goes to
-         * the file, which is then neither read nor written for an answer that brings nothing. */
-        std::vector<FoundProgram> unseen;
-        for (const FoundProgram& program : found)
-            if (s->mergedPaths.insert(program.command.empty() ? "\n" + program.name : program.command).second)
-                unseen.push_back(program);
-        int added = 0;
-        if (message.body.empty() == false && !programs.GetPApplicationInfoList())
-            result = "error: the student's answer cannot be read";
-        else if ((first || !unseen.empty()) &&
-                 MergeSearchResults(unseen, first ? s->clear : 0,
-                                    LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT, &added) != IPC_OK) {
-            result = "error: the results cannot be saved";
-            /* The next answer that brings them tries again. */
-            for (const FoundProgram& program : unseen)
-                s->mergedPaths.erase(program.command.empty() ? "\n" + program.name : program.command);
-        } else {
-            result = "found " + std::to_string(found.size()) + ", new " + std::to_string(added);
-        }
+    } else if (!MergeAnswer(*s, message.body, result)) {
+        Fail("student " + name + ": " + result.substr(7));
     }
     ForEachLink([&](const std::shared_ptr<CCallbackLink>& link) { DeliverSearchProgram(link, name, result); });
     if (last)

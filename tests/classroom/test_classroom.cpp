@@ -221,15 +221,21 @@ TEST_F(Classroom, AStudentKilledDuringTheSearchIsGivenUpAtItsLastWillBeforeTheDe
     EXPECT_EQ("Common;Only pc01;Only pc02;", ResultNames());
 }
 
-TEST_F(Classroom, AStudentThatCannotOpenTheFolderAnswersWithItsErrorAndTheOthersStillMerge)
+TEST_F(Classroom, AStudentThatCannotOpenTheFolderAnswersWithItsErrorAndTheOthersStillMergeAndClear)
 {
+    keltest::WriteFile(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT,
+                       "<SearchResult><Application name=\"Old\" path=\"/bin/old\" icon=\"\" enable=\"1\"/></SearchResult>");
     StartBroker();
     Teacher teacher;
     StartStudent(1);
     StartStudent(2, false);
     ASSERT_TRUE(teacher.AwaitOnline(2));
+    kill(students[1], SIGSTOP);
     int op = 0;
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
+    /* The error comes first: clearing is still left to the first answer that merges. */
+    ASSERT_TRUE(teacher.Await([&] { return teacher.answers.size() == 1; }));
+    kill(students[1], SIGCONT);
     ASSERT_TRUE(teacher.Await([&] { return teacher.answers.size() == 2; }));
     EXPECT_EQ("error: the folder /apps cannot be opened", teacher.Answers()["pc02"]);
     EXPECT_EQ("found 2, new 2", teacher.Answers()["pc01"]);
