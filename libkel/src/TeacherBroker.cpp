@@ -159,12 +159,12 @@ private:
 
     CCallbackRegistry m_Callbacks;
     CSessionLoop m_Loop;
+    std::mutex m_StartMutex; /* taken before m_Mutex, never inside it */
     std::mutex m_Mutex;
     std::condition_variable m_Changed;
     ClassroomSettings m_Settings;
     mosquitto* m_Session;
     std::string m_ClientId;
-    bool m_Configured;
     bool m_Connected;
     bool m_Synced;
     int m_Refusal; /* the broker's last refusal of our connection, 0 when none */
@@ -173,60 +173,69 @@ private:
     std::map<std::string, std::string> m_Deployed; /* topic -> payload, deployed by this console */
     int m_LastListed;
     std::shared_ptr<RemoteSearch> m_Search;
-    bool m_DeadlineThread;
 };
 
 CBrokerTeacherService::CBrokerTeacherService()
     : m_Session(nullptr)
-    , m_Configured(false)
     , m_Connected(false)
     , m_Synced(false)
     , m_Refusal(0)
     , m_LastListed(-1)
-    , m_DeadlineThread(false)
 {
 }
 
 bool CBrokerTeacherService::StartSession(int& err)
 {
-    if (m_Session)
-        return true;
+    /* Without m_Mutex: the library's callbacks take it while holding a lock of the library that
+     * setting them up takes too. */
+    std::lock_guard<std::mutex> start(m_StartMutex);
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Session)
+            return true;
+    }
     std::string reason;
-    if (!ClassroomSettings::Load(ClassroomSettings::DefaultFile(), m_Settings, reason)) {
+    ClassroomSettings settings;
+    if (!ClassroomSettings::Load(ClassroomSettings::DefaultFile(), settings, reason)) {
         /* Asked again on the next call: the classroom may be set up meanwhile. */
         Fail(reason);
         err = IPC_ERR_NOT_CONNECTED;
         return false;
     }
-    m_ClientId = "kel-teacher-" + m_Settings.user + "-" + std::to_string(getpid());
-    m_Session = NewClassroomSession(m_Settings, m_ClientId, this, reason);
-    if (!m_Session) {
+    std::string clientId = "kel-teacher-" + settings.user + "-" + std::to_string(getpid());
+    mosquitto* session = NewClassroomSession(settings, clientId, this, reason);
+    if (!session) {
         Fail(reason);
         err = IPC_ERR_NOT_RUNNING;
         return false;
     }
-    m_Configured = true;
-    mosquitto_connect_callback_set(m_Session, OnConnect);
-    mosquitto_disconnect_callback_set(m_Session, OnDisconnect);
-    mosquitto_message_callback_set(m_Session, OnMessage);
+    mosquitto_connect_callback_set(session, OnConnect);
+    mosquitto_disconnect_callback_set(session, OnDisconnect);
+    mosquitto_message_callback_set(session, OnMessage);
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Settings = settings;
+        m_ClientId = clientId;
+        m_Session = session;
+    }
     /* Its thread connects again by itself, now or after a failure; never stopped, as the
      * service lives as long as the process. */
-    if (!m_Loop.Start(m_Session, m_Settings.host, m_Settings.port, reason)) {
+    if (!m_Loop.Start(session, settings.host, settings.port, reason)) {
         Fail(reason);
         err = IPC_ERR_NOT_RUNNING;
         return false;
     }
-    if (!m_DeadlineThread) {
-        std::thread([this] { DeadlineLoop(); }).detach();
-        m_DeadlineThread = true;
-    }
+    std::thread([this] { DeadlineLoop(); }).detach();
     return true;
 }
 
 int CBrokerTeacherService::WaitReady(std::unique_lock<std::mutex>& lock)
 {
     int err = IPC_OK;
-    if (!StartSession(err))
+    lock.unlock();
+    bool started = StartSession(err);
+    lock.lock();
+    if (!started)
         return err;
     auto until = Clock::now() + std::chrono::milliseconds(m_Settings.connectTimeoutMs);
     m_Changed.wait_until(lock, until, [this] { return m_Synced || m_Refusal != 0; });
@@ -459,7 +468,6 @@ int CBrokerTeacherService::RegisterCallBack(CTeacherAPICallbackBase* callback, i
         return err;
     m_Callbacks.Add(callback->GetCallbackLink());
     /* Connects in the background, so that the class's presence is known when asked for. */
-    std::lock_guard<std::mutex> lock(m_Mutex);
     int ignored = IPC_OK;
     struct stat st;
     if (stat(ClassroomSettings::DefaultFile().c_str(), &st) == 0)
