@@ -10,7 +10,9 @@
 #include "CShellSettingForAdminTool.h"
 #include "CKELWindowBase.h"
 #include "CUtility.h"
+#include "IPCAPI.h"
 #include "KELConstants.h"
+#include "KELData.h"
 
 using namespace LibKELGUI;
 
@@ -27,9 +29,31 @@ CKELWindowBase* NewAdminSettings()
     return new CShellSettingForAdminTool();
 }
 
+/* The teacher's console: after an Apply has written the policy files, they go to the class
+ * (when this machine has classroom settings); the students answer through the callbacks. */
+class CTeacherSettings : public CShellSettingCtrlForShellController {
+public:
+    int OnApply() override
+    {
+        int rc = CShellSettingCtrlForShellController::OnApply();
+        IPCAPI::IPCTeacherAPI* api = IPCAPI::GetTeacherAPI();
+        std::string dir = LibKELData::CONFIG_FILE_DIR, tabs, schedule;
+        LibKELData::CTabNavigationData tabRecord;
+        LibKELData::CLockScheduleData scheduleRecord;
+        int err = 0;
+        if (g_file_test((dir + "classroom.conf").c_str(), G_FILE_TEST_EXISTS) &&
+            tabRecord.LoadFromFile(dir + LibKELData::TAB_NAVIGATION) == 0 && tabRecord.Save2String(tabs) == 0 &&
+            scheduleRecord.LoadFromFile(dir + LibKELData::LOCK_SCHEDULE) == 0 &&
+            scheduleRecord.Save2String(schedule) == 0 &&
+            (api->DeployTabNavPolicy(tabs, err) != 0 || api->DeploySchedulePolicy(schedule, err) != 0))
+            g_printerr("kel-demo: the policy could not be deployed to the class (error %d)\n", err);
+        return rc;
+    }
+};
+
 CKELWindowBase* NewTeacherSettings()
 {
-    return new CShellSettingCtrlForShellController();
+    return new CTeacherSettings();
 }
 
 /* The windows the demo can open, one option each; the first is opened when none is asked for. */

@@ -2,6 +2,7 @@
 #include "CPolicyService.h"
 
 #include "CUsbStorage.h"
+#include "ClassroomService.h"
 #include "IPCAPI.h"
 #include "KELConstants.h"
 #include "KELData.h"
@@ -85,7 +86,18 @@ int CPolicyService::Run()
     /* Another instance keeps the name: this one ends rather than queue behind it. */
     m_OwnerId = g_bus_own_name(G_BUS_TYPE_SYSTEM, BUS_NAME, G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, OnBusAcquired,
                                OnNameAcquired, OnNameLost, this, nullptr);
+    /* The classroom side, when this machine belongs to a class: deployed policy is saved here. */
+    std::unique_ptr<CClassroomStudent> classroom = StartClassroom(SaveOnMainContext(
+        g_main_loop_get_context(m_pLoop), [this](const std::string& kind, const std::string& xml) {
+            Caller service;
+            service.uid = getuid();
+            service.gid = getgid();
+            service.known = true;
+            return SavePolicy(kind == IPCAPI::POLICY_SCHEDULE ? SCHEDULE : TAB_NAVIGATION, xml, service);
+        }));
     g_main_loop_run(m_pLoop);
+    if (classroom)
+        classroom->Stop();
     return m_ExitStatus;
 }
 

@@ -2,6 +2,7 @@
  * child that walks a folder for a search, with the rights it was started with. */
 #include "CPolicyService.h"
 #include "CSearchRunner.h"
+#include "ClassroomService.h"
 
 #include <glib.h>
 #include <unistd.h>
@@ -14,11 +15,14 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && strcmp(argv[1], "--walk") == 0)
         return KelService::CSearchRunner::RunWalk(argv[2]);
+    if (argc == 2 && strcmp(argv[1], "--classroom") == 0)
+        return KelService::RunClassroomAlone();
     bool ownUserOnly = argc == 2 && strcmp(argv[1], "--own-user-only") == 0;
     if (argc != 1 && !ownUserOnly) {
-        fprintf(stderr, "usage: %s [--own-user-only]\n  Serves org.kelproject.Policy1 on the system bus "
+        fprintf(stderr, "usage: %s [--own-user-only | --classroom]\n  Serves org.kelproject.Policy1 on the system bus "
                         "(DBUS_SYSTEM_BUS_ADDRESS, KEL_ROOT honoured).\n"
-                        "  --own-user-only: serve only callers of this process's user, ask polkit nothing.\n",
+                        "  --own-user-only: serve only callers of this process's user, ask polkit nothing.\n"
+                        "  --classroom: only the classroom side (the class's broker), no bus.\n",
                 argv[0]);
         return 2;
     }

@@ -56,14 +56,34 @@ public:
     virtual int HardWareControl(const std::string& xml, int& err) = 0;
 };
 
-/* Teacher side: the teacher's console talking to the connected students. */
+/* Teacher side: the teacher's console talking to the students of its class through the
+ * classroom broker (settings in CONFIG_FILE_DIR + "classroom.conf"; without them no student
+ * is online and the calls fail with IPC_ERR_NOT_CONNECTED). */
 class KEL_EXPORT IPCTeacherAPI {
 public:
     virtual ~IPCTeacherAPI() {}
     virtual int RegisterCallBack(CTeacherAPICallbackBase* callback, int& err) = 0;
+    /* The students online now: name is the roster's name where it knows the student (else
+     * the student's id), address the student's id. */
     virtual int GetStudentList(std::list<tagStudent_t>& students, int& err) = 0;
+    /* One SearchProgramCallBack per answering student ("found N, new M" or "error: REASON"),
+     * after its programs were merged into the search-result file. When some student did not
+     * answer (offline, or silent past the deadline), an end marker (empty student) follows. */
     virtual int SearchProgram(const std::string& path, int& op, int clear) = 0;
     virtual int CancelOperation(int op, int& err) = 0;
+    /* Hands a policy to the whole class, kept by the broker for students that connect later;
+     * each student answers through DeployTabNavPolicyCallBack / DeploySchedulePolicyCallBack
+     * with "ok" or "error: REASON". */
+    virtual int DeployTabNavPolicy(const std::string& /*xml*/, int& err)
+    {
+        err = IPC_ERR_NOT_CONNECTED;
+        return err;
+    }
+    virtual int DeploySchedulePolicy(const std::string& /*xml*/, int& err)
+    {
+        err = IPC_ERR_NOT_CONNECTED;
+        return err;
+    }
 };
 
 /* The API objects that newly constructed callback objects get. By default the local
@@ -187,7 +207,11 @@ private:
  * Return false, calling nothing, when the object is gone or the link is of the other side. */
 KEL_EXPORT bool DeliverSearchLocalProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& result);
 KEL_EXPORT bool DeliverSearchProgram(const std::shared_ptr<CCallbackLink>& link, const std::string& student,
-                                     const std::string& result);
+                          const std::string& result);
+/* kind: "tabnav" or "schedule". */
+KEL_EXPORT bool DeliverDeployPolicy(const std::shared_ptr<CCallbackLink>& link, const std::string& kind,
+                         const std::string& student, const std::string& result);
+KEL_EXPORT bool DeliverTeacherMessage(const std::shared_ptr<CCallbackLink>& link, const std::string& message);
 
 } // namespace IPCAPI
 

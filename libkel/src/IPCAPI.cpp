@@ -108,4 +108,31 @@ bool DeliverSearchProgram(const std::shared_ptr<CCallbackLink>& link, const std:
     return target != nullptr;
 }
 
+bool DeliverDeployPolicy(const std::shared_ptr<CCallbackLink>& link, const std::string& kind,
+                         const std::string& student, const std::string& result)
+{
+    std::shared_ptr<CCallbackLink> held = link;
+    if (!held || held->GetSide() != CCallbackLink::SIDE_TEACHER || !held->BeginCall())
+        return false;
+    CTeacherAPICallbackBase* target = static_cast<CTeacherAPICallbackBase*>(held->Target());
+    if (target && kind == "schedule")
+        target->DeploySchedulePolicyCallBack(student, result);
+    else if (target)
+        target->DeployTabNavPolicyCallBack(student, result);
+    held->EndCall();
+    return target != nullptr;
+}
+
+bool DeliverTeacherMessage(const std::shared_ptr<CCallbackLink>& link, const std::string& message)
+{
+    std::shared_ptr<CCallbackLink> held = link;
+    if (!held || held->GetSide() != CCallbackLink::SIDE_TEACHER || !held->BeginCall())
+        return false;
+    CTeacherAPICallbackBase* target = static_cast<CTeacherAPICallbackBase*>(held->Target());
+    if (target)
+        target->OnMessage(message);
+    held->EndCall();
+    return target != nullptr;
+}
+
 } // namespace IPCAPI

@@ -1,0 +1,112 @@
+/* The teacher's side of the classroom from a terminal: who is online, a class search, deploying
+ * this machine's policy files. Uses the same API as the teacher's windows. */
+#include "IPCAPI.h"
+#include "KELConstants.h"
+#include "KELData.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+class CClassPrinter : public IPCAPI::CTeacherAPICallbackBase {
+public:
+    CClassPrinter()
+    {
+        int err = 0;
+        GetTeacherAPIObject()->RegisterCallBack(this, err);
+    }
+    ~CClassPrinter() override { DetachCallBacks(); }
+
+    void SearchProgramCallBack(std::string student, std::string result) override
+    {
+        Print(student.empty() ? "end of search" : student, result, m_Searched, student.empty());
+    }
+    void DeployTabNavPolicyCallBack(std::string student, std::string result) override
+    {
+        Print(student, "tab navigation " + result, m_Deployed, false);
+    }
+    void DeploySchedulePolicyCallBack(std::string student, std::string result) override
+    {
+        Print(student, "lock schedule " + result, m_Deployed, false);
+    }
+    void OnMessage(std::string message) override { Print("message", message, m_Messages, false); }
+
+    /* Until count answers of the kind (or the end of the search) arrived, at most ms. */
+    bool Await(int* counter, int count, int ms)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        return m_Changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return *counter >= count || m_Ended; });
+    }
+
+    int m_Searched = 0, m_Deployed = 0, m_Messages = 0;
+
+private:
+    void Print(const std::string& who, const std::string& what, int& counter, bool end)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        printf("%s: %s\n", who.c_str(), what.c_str());
+        fflush(stdout);
+        ++counter;
+        m_Ended = m_Ended || end;
+        m_Changed.notify_all();
+    }
+    std::mutex m_Mutex;
+    std::condition_variable m_Changed;
+    bool m_Ended = false;
+};
+
+int Usage()
+{
+    fprintf(stderr, "usage: kel-classroom list | search FOLDER [--clear] | deploy\n"
+                    "  Settings: %sclassroom.conf\n", LibKELData::CONFIG_FILE_DIR.c_str());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return Usage();
+    CClassPrinter printer;
+    IPCAPI::IPCTeacherAPI* api = printer.GetTeacherAPIObject();
+    std::list<IPCAPI::tagStudent_t> students;
+    int err = 0;
+    if (api->GetStudentList(students, err) != 0) {
+        fprintf(stderr, "kel-classroom: the class cannot be reached (error %d, see the log)\n", err);
+        return 1;
+    }
+    const int wait = 60000;
+    std::string command = argv[1];
+    if (command == "list" && argc == 2) {
+        for (const auto& s : students)
+            printf("%s\t%s\n", s.name.c_str(), s.address.c_str());
+    } else if (command == "search" && (argc == 3 || (argc == 4 && strcmp(argv[3], "--clear") == 0))) {
+        int op = 0;
+        err = api->SearchProgram(argv[2], op, argc == 4);
+        if (err != 0) {
+            fprintf(stderr, "kel-classroom: the search did not start (error %d)\n", err);
+            return 1;
+        }
+        printer.Await(&printer.m_Searched, static_cast<int>(students.size()), wait);
+    } else if (command == "deploy" && argc == 2) {
+        LibKELData::CTabNavigationData tabs;
+        LibKELData::CLockScheduleData schedule;
+        std::string tabText, scheduleText;
+        if (tabs.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::TAB_NAVIGATION) != 0 ||
+            schedule.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::LOCK_SCHEDULE) != 0 ||
+            tabs.Save2String(tabText) != 0 || schedule.Save2String(scheduleText) != 0 ||
+            api->DeployTabNavPolicy(tabText, err) != 0 || api->DeploySchedulePolicy(scheduleText, err) != 0) {
+            fprintf(stderr, "kel-classroom: the policy could not be deployed (error %d)\n", err);
+            return 1;
+        }
+        printer.Await(&printer.m_Deployed, 2 * static_cast<int>(students.size()), wait);
+    } else {
+        return Usage();
+    }
+    return 0;
+}

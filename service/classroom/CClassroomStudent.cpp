@@ -1,0 +1,227 @@
+/* The student machine's side of the classroom: presence, class searches and deployed policy. */
+#include "CClassroomStudent.h"
+
+#include "IPCAPI.h"
+#include "KELConstants.h"
+#include "KELData.h"
+#include "KELLog.h"
+#include "LocalService.h"
+
+#include <mosquitto.h>
+
+using IPCAPI::ClassroomMessage;
+using IPCAPI::CProgramSearch;
+using IPCAPI::FoundProgram;
+using LibKELData::CKELLog;
+namespace topic = IPCAPI::topic;
+
+namespace KelService {
+
+namespace {
+
+const char* const ONLINE = "online";
+const char* const OFFLINE = "offline";
+
+void Fail(const std::string& text)
+{
+    CKELLog::WriteLine("Classroom: " + text, 2, "", false);
+}
+
+} // namespace
+
+CClassroomStudent::CClassroomStudent(const IPCAPI::ClassroomSettings& settings, SearchFn search, SaveFn save)
+    : m_Settings(settings)
+    , m_Search(search)
+    , m_Save(save)
+    , m_Session(nullptr)
+    , m_Stopping(false)
+{
+}
+
+CClassroomStudent::~CClassroomStudent()
+{
+    Stop();
+    if (m_Session)
+        mosquitto_destroy(m_Session);
+}
+
+bool CClassroomStudent::Start(std::string& reason)
+{
+    m_Session = IPCAPI::NewClassroomSession(m_Settings, "kel-student-" + m_Settings.user, this, reason);
+    if (!m_Session)
+        return false;
+    std::string presence = topic::Presence(m_Settings.className, m_Settings.user);
+    /* The broker says it for us when we vanish (power off, crash, network gone). */
+    int rc = mosquitto_will_set(m_Session, presence.c_str(), 7, OFFLINE, 1, true);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        reason = std::string("cannot set the last will: ") + mosquitto_strerror(rc);
+        return false;
+    }
+    mosquitto_connect_callback_set(m_Session, OnConnect);
+    mosquitto_message_callback_set(m_Session, OnMessage);
+    /* Its thread connects again by itself after every failure. */
+    return m_Loop.Start(m_Session, m_Settings.host, m_Settings.port, reason);
+}
+
+void CClassroomStudent::Stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Stopping || !m_Session)
+            return;
+        m_Stopping = true;
+    }
+    Publish(topic::Presence(m_Settings.className, m_Settings.user), OFFLINE, true);
+    /* After this no request starts a search any more. */
+    m_Loop.Stop();
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Cancel)
+            *m_Cancel = true;
+    }
+    JoinSearch();
+}
+
+void CClassroomStudent::OnConnect(mosquitto*, void* self, int rc)
+{
+    static_cast<CClassroomStudent*>(self)->Connected(rc);
+}
+
+void CClassroomStudent::OnMessage(mosquitto*, void* self, const mosquitto_message* m)
+{
+    if (!m->topic || m->payloadlen < 0)
+        return;
+    static_cast<CClassroomStudent*>(self)->Received(
+        m->topic, std::string(static_cast<const char*>(m->payload), static_cast<size_t>(m->payloadlen)));
+}
+
+void CClassroomStudent::Connected(int rc)
+{
+    if (rc != 0) {
+        Fail(IPCAPI::ConnectFailure(rc));
+        return;
+    }
+    m_Loop.Connected();
+    const std::string base = topic::Base(m_Settings.className);
+    mosquitto_subscribe(m_Session, NULL, (base + "request/+").c_str(), 1);
+    /* Retained: what the teacher deployed while this machine was off arrives now. */
+    mosquitto_subscribe(m_Session, NULL, (base + "policy/+").c_str(), 1);
+    Publish(topic::Presence(m_Settings.className, m_Settings.user), ONLINE, true);
+}
+
+void CClassroomStudent::Received(const std::string& name, const std::string& payload)
+{
+    std::string a, b, c;
+    ClassroomMessage message;
+    if (!topic::Split(name, m_Settings.className, a, b, c) || !ClassroomMessage::Decode(payload, message))
+        return;
+    if (a == "request" && b == "search") {
+        Search(message.Get("id"), message.body);
+    } else if (a == "request" && b == "cancel") {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Cancel && m_SearchId == message.Get("id"))
+            *m_Cancel = true;
+    } else if (a == "policy" && (b == IPCAPI::POLICY_TABNAV || b == IPCAPI::POLICY_SCHEDULE)) {
+        Deploy(b, message);
+    }
+}
+
+void CClassroomStudent::JoinSearch()
+{
+    if (m_Worker.joinable())
+        m_Worker.join();
+}
+
+void CClassroomStudent::Search(const std::string& id, const std::string& folder)
+{
+    /* A new request replaces the running search, which answers nothing more. */
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Stopping)
+            return;
+        if (m_Cancel)
+            *m_Cancel = true;
+    }
+    JoinSearch();
+    auto cancel = std::make_shared<std::atomic<bool> >(false);
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_SearchId = id;
+        m_Cancel = cancel;
+    }
+    m_Worker = std::thread([this, id, folder, cancel] {
+        std::vector<FoundProgram> found;
+        int rc = folder.empty() || folder[0] != '/' ? CProgramSearch::FOLDER_UNUSABLE
+                                                     : m_Search(folder, cancel.get(), found);
+        if (rc == CProgramSearch::CANCELLED || *cancel)
+            return;
+        ClassroomMessage answer;
+        answer.fields["id"] = id;
+        if (rc == CProgramSearch::FOLDER_UNUSABLE) {
+            answer.fields["result"] = "error: the folder " + folder + " cannot be opened";
+        } else {
+            LibKELData::CSearchResultData programs;
+            std::vector<LibKELData::CApplicationInfo> apps;
+            apps.reserve(found.size());
+            LibKELData::ApplicationInfoList list;
+            for (const FoundProgram& p : found) {
+                apps.push_back(LibKELData::CApplicationInfo(p.name, p.command, p.icon, 1));
+                list.push_back(&apps.back());
+            }
+            programs.SetPApplicationInfoList(new LibKELData::ApplicationInfoList);
+            programs.MergeUnique(list);
+            if (programs.Save2String(answer.body) != 0) {
+                answer.body.clear();
+                answer.fields["result"] = "error: the programs found cannot be sent";
+            } else {
+                answer.fields["result"] = "found " + std::to_string(found.size());
+            }
+        }
+        Publish(topic::Answer(m_Settings.className, m_Settings.user, "search"), answer.Encode(), false);
+    });
+}
+
+void CClassroomStudent::Deploy(const std::string& kind, const ClassroomMessage& policy)
+{
+    std::string id = policy.Get("id");
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        /* The broker hands the retained policy again on every reconnect. */
+        if (m_Applied[kind] == id)
+            return;
+    }
+    int err = m_Save(kind, policy.body);
+    ClassroomMessage answer;
+    answer.fields["kind"] = kind;
+    answer.fields["id"] = id;
+    if (err == IPCAPI::IPC_OK) {
+        answer.fields["result"] = "ok";
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Applied[kind] = id;
+    } else {
+        answer.fields["result"] = err == IPCAPI::IPC_ERR_PARSE ? "error: the policy is not valid"
+                                                               : "error: the policy cannot be saved";
+        Fail("the deployed " + kind + " policy was refused: " + answer.fields["result"]);
+    }
+    Publish(topic::Answer(m_Settings.className, m_Settings.user, "deploy"), answer.Encode(), false);
+}
+
+void CClassroomStudent::Publish(const std::string& name, const std::string& payload, bool retain)
+{
+    int rc = mosquitto_publish(m_Session, NULL, name.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
+                               retain);
+    if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN)
+        Fail("cannot publish to " + name + ": " + mosquitto_strerror(rc));
+}
+
+CClassroomStudent::SearchFn CClassroomStudent::LocalSearch()
+{
+    return [](const std::string& folder, const std::atomic<bool>* cancel, std::vector<FoundProgram>& found) {
+        /* The folder names a place on this machine, moved below KEL_ROOT like every other. */
+        IPCAPI::ProgramSearchEnvironment env = IPCAPI::ProgramSearchEnvironment::FromProcess();
+        CProgramSearch search(env, cancel);
+        return search.Run(LibKELData::detail::Rooted(folder.c_str()), found);
+    };
+}
+
+} // namespace KelService

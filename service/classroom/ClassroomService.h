@@ -1,0 +1,30 @@
+/* How kel-service runs its classroom side: started when the machine has classroom settings,
+ * alone (kel-service --classroom) or beside the policy service on the bus. */
+#ifndef KEL_CLASSROOM_SERVICE_H
+#define KEL_CLASSROOM_SERVICE_H
+
+#include "CClassroomStudent.h"
+
+#include <glib.h>
+
+#include <memory>
+
+namespace KelService {
+
+/* The classroom side when CONFIG_FILE_DIR has classroom settings; null when it has none or they
+ * are unusable (logged). */
+std::unique_ptr<CClassroomStudent> StartClassroom(const CClassroomStudent::SaveFn& save);
+
+/* A save function that runs save on the thread of context (the service's main loop, its one
+ * writer), waiting for it a bounded time. */
+CClassroomStudent::SaveFn SaveOnMainContext(GMainContext* context, const CClassroomStudent::SaveFn& save);
+
+/* Parses the policy text, then writes its file whole: the policy service's save without a bus. */
+int SaveClassroomPolicy(const std::string& kind, const std::string& xml);
+
+/* kel-service --classroom: the classroom side only, until SIGTERM or SIGINT. */
+int RunClassroomAlone();
+
+} // namespace KelService
+
+#endif
