@@ -17,13 +17,13 @@ namespace LibKELGUI {
 
 namespace {
 
-const char* WhatText(CShellPolicy::Record record)
+/* What could not be saved, then which file and why. */
+std::string NotSaved(CShellPolicy::Record record, const std::string& detail)
 {
-    switch (record) {
-    case CShellPolicy::SCHEDULE: return Tr("The lock schedule");
-    case CShellPolicy::TAB_NAVIGATION: return Tr("The program registration");
-    default: return Tr("The system settings");
-    }
+    const char* what = record == CShellPolicy::SCHEDULE         ? Tr("The lock schedule could not be saved.")
+                       : record == CShellPolicy::TAB_NAVIGATION ? Tr("The program registration could not be saved.")
+                                                                : Tr("The system settings could not be saved.");
+    return std::string(what) + "\n" + detail;
 }
 
 CKELDataProvider* NewRecord(CShellPolicy::Record record)
@@ -62,7 +62,7 @@ int CShellPolicy::FileSink::Save(Record record, CKELDataProvider& data, std::str
     std::string path = FilePath(record);
     int rc = data.Save2File(path);
     if (rc != KEL_OK)
-        reason = Format(Tr("%s could not be saved to %s because %s."), WhatText(record), path, Reason(path, rc));
+        reason = NotSaved(record, Format(Tr("The file %s was not written because %s."), path, Reason(path, rc)));
     return rc;
 }
 
@@ -112,7 +112,7 @@ int CShellPolicy::ServiceSink::Save(Record record, CKELDataProvider& data, std::
     if (rc != 0 && record == SYSTEM_SETTING)
         FailureLine("Save USB Policy Failure!");
     if (rc != 0)
-        reason = Format(Tr("%s could not be saved to %s. %s"), WhatText(record), FilePath(record), Reason(error));
+        reason = NotSaved(record, Format(Tr("The file %s was not written. %s"), FilePath(record), Reason(error)));
     return rc;
 }
 

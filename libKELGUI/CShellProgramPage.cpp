@@ -45,8 +45,30 @@ void AppendColumn(GtkWidget* view, const char* title, GtkCellRenderer* renderer,
     GtkTreeViewColumn* c = gtk_tree_view_column_new_with_attributes(title, renderer, attribute, column, NULL);
     gtk_tree_view_column_set_sizing(c, GTK_TREE_VIEW_COLUMN_FIXED);
     gtk_tree_view_column_set_fixed_width(c, width);
+    g_object_set_data(G_OBJECT(c), "kel-min-width", GINT_TO_POINTER(width));
     gtk_tree_view_column_set_expand(c, expand ? TRUE : FALSE);
     gtk_tree_view_append_column(GTK_TREE_VIEW(view), c);
+}
+
+/* The columns' widths are the smallest: a heading at a larger font or in a longer language widens
+ * its column, so that the heading is not cut. */
+void FitHeadings(GtkWidget* view, GtkStyle*, gpointer)
+{
+    GList* columns = gtk_tree_view_get_columns(GTK_TREE_VIEW(view));
+    for (GList* l = columns; l; l = l->next) {
+        GtkTreeViewColumn* column = GTK_TREE_VIEW_COLUMN(l->data);
+        const gchar* title = gtk_tree_view_column_get_title(column);
+        int width = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(column), "kel-min-width"));
+        if (title && *title) {
+            PangoLayout* layout = gtk_widget_create_pango_layout(view, title);
+            int textWidth = 0;
+            pango_layout_get_pixel_size(layout, &textWidth, NULL);
+            g_object_unref(layout);
+            width = MAX(width, textWidth + 24); /* the heading button's frame and padding */
+        }
+        gtk_tree_view_column_set_fixed_width(column, width);
+    }
+    g_list_free(columns);
 }
 
 GtkCellRenderer* NewIconRenderer()
@@ -136,6 +158,7 @@ GtkWidget* CShellProgramPage::NewList(GtkListStore* store, int width, GtkWidget*
     gtk_container_add(GTK_CONTAINER(box), view);
     /* Long names are cut in the list: the row's tooltip tells them whole. */
     gtk_widget_set_has_tooltip(view, TRUE);
+    g_signal_connect(view, "style-set", G_CALLBACK(FitHeadings), NULL);
     g_signal_connect(view, "query-tooltip", G_CALLBACK(GtkOnQueryTooltip), this);
     return view;
 }

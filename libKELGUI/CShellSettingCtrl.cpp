@@ -367,7 +367,11 @@ GtkWidget* CShellSettingCtrl::MnemonicTarget(guint keyval)
     /* Letters are handed out in the window's order, each button or box taking the first letter
      * of its label not yet taken, so the labels stay as they are in every language. */
     std::vector<GtkWidget*> buttons;
-    CollectButtons(m_pWindow, &buttons);
+    if (!m_pButtonRow || !m_pNotebook)
+        return NULL;
+    /* The window's own buttons first: their letters stay the same whatever the pages hold. */
+    CollectButtons(m_pButtonRow, &buttons);
+    CollectButtons(m_pNotebook, &buttons);
     std::set<gunichar> taken;
     gunichar wanted = g_unichar_tolower(gdk_keyval_to_unicode(keyval));
     for (size_t i = 0; i < buttons.size(); ++i) {
