@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "CShellSettingCtrl.h"
@@ -31,10 +32,8 @@ public:
     int Init() override
     {
         int result = AttachBaseClassGTKHandler(this);
-        if (result == 0) {
-            LoadXMLData();
-            m_bInitialized = true;
-        }
+        if (result == 0)
+            m_bInitialized = LoadXMLData() == 0;
         return result;
     }
     const LibKELData::CKELSystemSettingData& System() const { return m_SystemSettingData; }
@@ -52,25 +51,16 @@ public:
     }
 };
 
-struct ProgramSpec {
-    std::string name, path, icon;
-    int enable;
-};
-struct CategorySpec {
-    std::string name, icon;
-    std::vector<ProgramSpec> programs;
-};
-
-inline bool WriteTabNavigation(const std::vector<CategorySpec>& categories)
+/* Categories by name with their programs. */
+inline bool WriteTabNavigation(
+    const std::vector<std::pair<std::string, std::vector<LibKELData::CApplicationInfo>>>& categories)
 {
     LibKELData::CategoryInfoList* list = new LibKELData::CategoryInfoList;
-    for (const CategorySpec& spec : categories) {
-        LibKELData::CCategory* category = new LibKELData::CCategory;
-        category->SetName(spec.name);
-        category->SetCategoryIcon(spec.icon);
-        for (const ProgramSpec& p : spec.programs)
-            category->AddApplication(new LibKELData::CApplicationInfo(p.name, p.path, p.icon, p.enable));
-        list->push_back(category);
+    for (const auto& spec : categories) {
+        list->push_back(new LibKELData::CCategory);
+        list->back()->SetName(spec.first);
+        for (const LibKELData::CApplicationInfo& p : spec.second)
+            list->back()->AddApplication(new LibKELData::CApplicationInfo(p));
     }
     LibKELData::CTabNavigationData data;
     data.SetPCategoryInfoList(list);
@@ -101,12 +91,10 @@ inline bool WriteSystemSetting(int usbEnabled, int newStudentDialog)
 }
 
 /* The locked hours of the schedule file, as (day, hour) pairs. */
-inline std::vector<std::pair<int, int>> LockedHoursOnDisk(int* autoLock = nullptr)
+inline std::vector<std::pair<int, int>> LockedHoursOnDisk()
 {
     LibKELData::CLockScheduleData data;
     data.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::LOCK_SCHEDULE);
-    if (autoLock)
-        *autoLock = data.GetAutoLock();
     std::vector<std::pair<int, int>> out;
     if (data.GetPAutomaticLockTimeList())
         for (const LibKELData::CLockTimeSection* s : *data.GetPAutomaticLockTimeList())
@@ -115,10 +103,6 @@ inline std::vector<std::pair<int, int>> LockedHoursOnDisk(int* autoLock = nullpt
     return out;
 }
 
-inline bool Sensitive(GtkWidget* w)
-{
-    return w && GTK_WIDGET_SENSITIVE(w);
-}
 inline bool Active(GtkWidget* w)
 {
     return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w));
@@ -126,6 +110,15 @@ inline bool Active(GtkWidget* w)
 inline void SetActive(GtkWidget* w, bool active)
 {
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), active);
+}
+
+/* The n-th button of the window with this label. */
+inline GtkWidget* NthButton(GtkWidget* window, const char* label, size_t n)
+{
+    std::vector<GtkWidget*> all = FindAll(window, [label](GtkWidget* w) {
+        return GTK_IS_BUTTON(w) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(w)), label) == 0;
+    });
+    return n < all.size() ? all[n] : NULL;
 }
 
 /* An hour of the grid by the name a screen reader reads, such as "Mon 08:00-09:00". */
@@ -142,28 +135,44 @@ inline GtkTreeView* List(GtkWidget* window, int n)
     return GTK_TREE_VIEW(FindByType(window, GTK_TYPE_TREE_VIEW, n));
 }
 
-/* The texts of a list's name column (1 for categories, 2 for programs). */
-inline std::vector<std::string> Names(GtkTreeView* view, int column)
+/* A cell of a list's row (a pixbuf borrowed: the list keeps its own), and a column's texts. */
+template <typename T, typename Model> T CellAt(Model* list, int row, int column)
+{
+    GtkTreeIter iter;
+    T value = T();
+    if (gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(list), &iter, NULL, row))
+        gtk_tree_model_get(GTK_TREE_MODEL(list), &iter, column, &value, -1);
+    if constexpr (std::is_same<T, GdkPixbuf*>::value)
+        if (value)
+            g_object_unref(value);
+    return value;
+}
+template <typename Model> std::vector<std::string> ColumnTexts(Model* list, int column)
 {
     std::vector<std::string> out;
-    GtkTreeModel* model = gtk_tree_view_get_model(view);
-    GtkTreeIter iter;
-    for (gboolean ok = gtk_tree_model_get_iter_first(model, &iter); ok; ok = gtk_tree_model_iter_next(model, &iter)) {
-        gchar* text = NULL;
-        gtk_tree_model_get(model, &iter, column, &text, -1);
+    for (int row = 0; row < gtk_tree_model_iter_n_children(GTK_TREE_MODEL(list), NULL); ++row) {
+        gchar* text = CellAt<gchar*>(list, row, column);
         out.push_back(text ? text : "");
         g_free(text);
     }
     return out;
 }
+inline std::vector<std::string> Names(GtkTreeView* view, int column)
+{
+    return ColumnTexts(gtk_tree_view_get_model(view), column);
+}
 
-/* Moves a list's cursor to row n, as a click does (emits "cursor-changed"). */
-inline void SetCursorRow(GtkTreeView* view, int n)
+/* Moves a list's cursor to row n (on column, when given), as a click does. */
+inline void SetCursorRow(GtkTreeView* view, int n, GtkTreeViewColumn* column = NULL)
 {
     GtkTreePath* path = gtk_tree_path_new_from_indices(n, -1);
-    gtk_tree_view_set_cursor(view, path, NULL, FALSE);
+    gtk_tree_view_set_cursor(view, path, column, FALSE);
     gtk_tree_path_free(path);
     Drain();
+}
+inline void SetCursorRow(GtkWidget* view, int n)
+{
+    SetCursorRow(GTK_TREE_VIEW(view), n);
 }
 
 /* Sends a key press to a widget, as the keyboard does. */
@@ -173,7 +182,6 @@ inline void PressKey(GtkWidget* widget, guint keyval, guint state = 0)
     event->key.window = GDK_WINDOW(g_object_ref(widget->window));
     event->key.keyval = keyval;
     event->key.state = state;
-    event->key.send_event = TRUE;
     gtk_widget_event(widget, event);
     gdk_event_free(event);
     Drain();
