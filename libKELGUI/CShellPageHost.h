@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include "CShellPolicy.h"
+#include "CWidgetLayout.h"
 
 namespace LibKELGUI {
 
@@ -17,9 +18,11 @@ public:
     virtual void OnPageEdited(CShellPolicy::Record record) = 0;
 };
 
-/* The given size is the least the widget takes: a larger font or a longer translation gets
- * the room it needs (a plain size request would cut it). -1 keeps the natural size. */
-void KeepMinimumSize(GtkWidget* widget, int width, int height);
+/* See CWidgetLayout::KeepMinimumSize. */
+inline void KeepMinimumSize(GtkWidget* widget, int width, int height)
+{
+    CWidgetLayout::KeepMinimumSize(widget, width, height);
+}
 
 } // namespace LibKELGUI
 

@@ -10,6 +10,7 @@
 #include "CIconCache.h"
 #include "CMessageBox.h"
 #include "CShellSettingCtrl.h"
+#include "CWidgetLayout.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
 
@@ -37,39 +38,7 @@ void SetSensitive(GtkWidget* widget, gboolean sensitive)
         gtk_widget_set_sensitive(widget, sensitive);
 }
 
-/* Every row is one 32 px icon high: fixed-height mode spares GTK measuring each row, which
- * dominates filling long lists. It needs fixed sizing on every column. */
-void AppendColumn(GtkWidget* view, const char* title, GtkCellRenderer* renderer, const char* attribute, int column,
-                  int width, bool expand)
-{
-    GtkTreeViewColumn* c = gtk_tree_view_column_new_with_attributes(title, renderer, attribute, column, NULL);
-    gtk_tree_view_column_set_sizing(c, GTK_TREE_VIEW_COLUMN_FIXED);
-    gtk_tree_view_column_set_fixed_width(c, width);
-    g_object_set_data(G_OBJECT(c), "kel-min-width", GINT_TO_POINTER(width));
-    gtk_tree_view_column_set_expand(c, expand ? TRUE : FALSE);
-    gtk_tree_view_append_column(GTK_TREE_VIEW(view), c);
-}
 
-/* The columns' widths are the smallest: a heading at a larger font or in a longer language widens
- * its column, so that the heading is not cut. */
-void FitHeadings(GtkWidget* view, GtkStyle*, gpointer)
-{
-    GList* columns = gtk_tree_view_get_columns(GTK_TREE_VIEW(view));
-    for (GList* l = columns; l; l = l->next) {
-        GtkTreeViewColumn* column = GTK_TREE_VIEW_COLUMN(l->data);
-        const gchar* title = gtk_tree_view_column_get_title(column);
-        int width = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(column), "kel-min-width"));
-        if (title && *title) {
-            PangoLayout* layout = gtk_widget_create_pango_layout(view, title);
-            int textWidth = 0;
-            pango_layout_get_pixel_size(layout, &textWidth, NULL);
-            g_object_unref(layout);
-            width = MAX(width, textWidth + 24); /* the heading button's frame and padding */
-        }
-        gtk_tree_view_column_set_fixed_width(column, width);
-    }
-    g_list_free(columns);
-}
 
 GtkCellRenderer* NewIconRenderer()
 {
@@ -156,10 +125,7 @@ GtkWidget* CShellProgramPage::NewList(GtkListStore* store, int width, GtkWidget*
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(box), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
     GtkWidget* view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
     gtk_container_add(GTK_CONTAINER(box), view);
-    /* Long names are cut in the list: the row's tooltip tells them whole. */
-    gtk_widget_set_has_tooltip(view, TRUE);
-    g_signal_connect(view, "style-set", G_CALLBACK(FitHeadings), NULL);
-    g_signal_connect(view, "query-tooltip", G_CALLBACK(GtkOnQueryTooltip), this);
+    CWidgetLayout::FitHeadings(view);
     return view;
 }
 
@@ -168,15 +134,15 @@ GtkWidget* CShellProgramPage::BuildCategoryList(CShellSettingCtrl* owner)
     GtkWidget* scroll = gtk_scrolled_window_new(NULL, NULL);
     m_pCategoryStore = gtk_list_store_new(CAT_N_COLS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
     m_pCategoryView = NewList(m_pCategoryStore, 160, scroll);
-    g_object_set_data(G_OBJECT(m_pCategoryView), "kel-name-column", GINT_TO_POINTER(CAT_COL_NAME));
+    CWidgetLayout::AddNameTooltips(m_pCategoryView, CAT_COL_NAME);
     gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pCategoryView)), GTK_SELECTION_SINGLE);
     g_signal_connect(m_pCategoryView, "row-activated", G_CALLBACK(CShellSettingCtrl::GtkOnCategoryTreeRowActivated),
                      owner);
     g_signal_connect(m_pCategoryView, "cursor-changed", G_CALLBACK(CShellSettingCtrl::ChangeCategory), owner);
-    AppendColumn(m_pCategoryView, "", NewIconRenderer(), "pixbuf", CAT_COL_ICON, ICON_SIZE + 8, false);
+    CWidgetLayout::AppendFixedColumn(m_pCategoryView, "", NewIconRenderer(), "pixbuf", CAT_COL_ICON, ICON_SIZE + 8, false);
     m_pCategoryNameRenderer = NewNameRenderer();
     g_signal_connect(m_pCategoryNameRenderer, "edited", G_CALLBACK(CShellSettingCtrl::GtkEditCategory), owner);
-    AppendColumn(m_pCategoryView, Tr("Category"), m_pCategoryNameRenderer, "text", CAT_COL_NAME, 100, true);
+    CWidgetLayout::AppendFixedColumn(m_pCategoryView, Tr("Category"), m_pCategoryNameRenderer, "text", CAT_COL_NAME, 100, true);
     gtk_tree_view_set_fixed_height_mode(GTK_TREE_VIEW(m_pCategoryView), TRUE);
     return scroll;
 }
@@ -186,7 +152,7 @@ GtkWidget* CShellProgramPage::BuildProgramList(CShellSettingCtrl* owner)
     GtkWidget* scroll = gtk_scrolled_window_new(NULL, NULL);
     m_pProgramStore = gtk_list_store_new(PROG_N_COLS, G_TYPE_BOOLEAN, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
     m_pProgramView = NewList(m_pProgramStore, 340, scroll);
-    g_object_set_data(G_OBJECT(m_pProgramView), "kel-name-column", GINT_TO_POINTER(PROG_COL_NAME));
+    CWidgetLayout::AddNameTooltips(m_pProgramView, PROG_COL_NAME);
     g_signal_connect(m_pProgramView, "row-activated",
                      G_CALLBACK(CShellSettingCtrl::GtkOnApplicationTreeRowActivated), owner);
     g_signal_connect(m_pProgramView, "cursor-changed", G_CALLBACK(CShellSettingCtrl::ChangeProgrm), owner);
@@ -196,9 +162,9 @@ GtkWidget* CShellProgramPage::BuildProgramList(CShellSettingCtrl* owner)
     GtkCellRenderer* toggle = gtk_cell_renderer_toggle_new();
     g_signal_connect(toggle, "toggled", G_CALLBACK(CShellSettingCtrl::EnableDisableProgram), owner);
     /* Translators: heading of a 50-pixel column: whether the student shell offers the program. */
-    AppendColumn(m_pProgramView, Tr("Show"), toggle, "active", PROG_COL_SHOW, 50, false);
-    AppendColumn(m_pProgramView, "", NewIconRenderer(), "pixbuf", PROG_COL_ICON, ICON_SIZE + 8, false);
-    AppendColumn(m_pProgramView, Tr("Program name"), NewNameRenderer(), "text", PROG_COL_NAME, 200, true);
+    CWidgetLayout::AppendFixedColumn(m_pProgramView, Tr("Show"), toggle, "active", PROG_COL_SHOW, 50, false);
+    CWidgetLayout::AppendFixedColumn(m_pProgramView, "", NewIconRenderer(), "pixbuf", PROG_COL_ICON, ICON_SIZE + 8, false);
+    CWidgetLayout::AppendFixedColumn(m_pProgramView, Tr("Program name"), NewNameRenderer(), "text", PROG_COL_NAME, 200, true);
     gtk_tree_view_set_fixed_height_mode(GTK_TREE_VIEW(m_pProgramView), TRUE);
     return scroll;
 }
@@ -751,24 +717,5 @@ gboolean CShellProgramPage::GtkOnProgramKey(GtkWidget* view, GdkEventKey* event,
     return TRUE;
 }
 
-gboolean CShellProgramPage::GtkOnQueryTooltip(GtkWidget* view, gint x, gint y, gboolean keyboard, GtkTooltip* tooltip,
-                                              gpointer)
-{
-    GtkTreeModel* model = NULL;
-    GtkTreePath* path = NULL;
-    GtkTreeIter iter;
-    if (!gtk_tree_view_get_tooltip_context(GTK_TREE_VIEW(view), &x, &y, keyboard, &model, &path, &iter))
-        return FALSE;
-    gchar* name = NULL;
-    gtk_tree_model_get(model, &iter, GPOINTER_TO_INT(g_object_get_data(G_OBJECT(view), "kel-name-column")), &name, -1);
-    bool shown = name && *name;
-    if (shown) {
-        gtk_tooltip_set_text(tooltip, name);
-        gtk_tree_view_set_tooltip_row(GTK_TREE_VIEW(view), tooltip, path);
-    }
-    g_free(name);
-    gtk_tree_path_free(path);
-    return shown ? TRUE : FALSE;
-}
 
 } // namespace LibKELGUI

@@ -77,8 +77,6 @@ public:
 private:
     static void GtkOnPageDestroy(GtkWidget* widget, gpointer data);
     static gboolean GtkOnProgramKey(GtkWidget* view, GdkEventKey* event, gpointer data);
-    static gboolean GtkOnQueryTooltip(GtkWidget* view, gint x, gint y, gboolean keyboard, GtkTooltip* tooltip,
-                                      gpointer data);
 
     GtkWidget* BuildCategoryList(CShellSettingCtrl* owner);
     GtkWidget* BuildProgramList(CShellSettingCtrl* owner);

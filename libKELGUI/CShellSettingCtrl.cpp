@@ -4,11 +4,10 @@
 
 #include <gdk/gdkkeysyms.h>
 
-#include <set>
-
 #include "CAddApplicationWindow.h"
 #include "CChangeIconDlg.h"
 #include "CMessageBox.h"
+#include "CWidgetLayout.h"
 #include "KELConstants.h"
 
 using namespace LibKELData;
@@ -26,49 +25,21 @@ template <typename Call> void Dispatch(gpointer data, const char* operation, Cal
     LibKELGUI::TraceEnd(CLS, operation);
 }
 
-void KeepAtLeast(GtkWidget* widget, GtkRequisition* requisition, gpointer)
-{
-    int width = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), "kel-min-width"));
-    int height = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(widget), "kel-min-height"));
-    requisition->width = MAX(requisition->width, width);
-    requisition->height = MAX(requisition->height, height);
-}
 
-/* The text a button or check box is known by: its label, or the label that names it. */
-std::string LabelOf(GtkWidget* widget)
-{
-    const gchar* label = gtk_button_get_label(GTK_BUTTON(widget));
-    if (label)
-        return label;
-    std::string text;
-    GList* labels = gtk_widget_list_mnemonic_labels(widget);
-    if (labels)
-        text = gtk_label_get_text(GTK_LABEL(labels->data));
-    g_list_free(labels);
-    return text;
-}
 
-void CollectButtons(GtkWidget* widget, gpointer list)
-{
-    if (GTK_IS_BUTTON(widget) && !GTK_IS_LINK_BUTTON(widget))
-        static_cast<std::vector<GtkWidget*>*>(list)->push_back(widget);
-    if (GTK_IS_CONTAINER(widget))
-        gtk_container_forall(GTK_CONTAINER(widget), CollectButtons, list);
-}
 
 } // namespace
 
 namespace LibKELGUI {
 
-void KeepMinimumSize(GtkWidget* widget, int width, int height)
+
+GtkWidget* CShellSettingCtrl::MnemonicTarget(guint keyval)
 {
-    g_object_set_data(G_OBJECT(widget), "kel-min-width", GINT_TO_POINTER(width));
-    g_object_set_data(G_OBJECT(widget), "kel-min-height", GINT_TO_POINTER(height));
-    if (!g_object_get_data(G_OBJECT(widget), "kel-min-connected")) {
-        g_object_set_data(G_OBJECT(widget), "kel-min-connected", GINT_TO_POINTER(1));
-        g_signal_connect_after(widget, "size-request", G_CALLBACK(KeepAtLeast), NULL);
-    }
-    gtk_widget_queue_resize(widget);
+    /* The window's own buttons first: their letters stay the same whatever the pages hold. */
+    std::vector<GtkWidget*> roots;
+    roots.push_back(m_pButtonRow);
+    roots.push_back(m_pNotebook);
+    return m_pButtonRow && m_pNotebook ? CWidgetLayout::MnemonicTarget(roots, keyval) : NULL;
 }
 
 GtkWidget* CShellSettingCtrl::PageHost::PageParentWindow()
@@ -362,32 +333,6 @@ int CShellSettingCtrl::ShowMessage(const char* text, GtkMessageType type, GtkBut
     return CMessageBox::Show(text, m_pWindow, type, buttons, flags, KEL_SHELL_CONTROLLER_ICON);
 }
 
-GtkWidget* CShellSettingCtrl::MnemonicTarget(guint keyval)
-{
-    /* Letters are handed out in the window's order, each button or box taking the first letter
-     * of its label not yet taken, so the labels stay as they are in every language. */
-    std::vector<GtkWidget*> buttons;
-    if (!m_pButtonRow || !m_pNotebook)
-        return NULL;
-    /* The window's own buttons first: their letters stay the same whatever the pages hold. */
-    CollectButtons(m_pButtonRow, &buttons);
-    CollectButtons(m_pNotebook, &buttons);
-    std::set<gunichar> taken;
-    gunichar wanted = g_unichar_tolower(gdk_keyval_to_unicode(keyval));
-    for (size_t i = 0; i < buttons.size(); ++i) {
-        std::string label = LabelOf(buttons[i]);
-        for (const gchar* p = label.c_str(); g_utf8_validate(p, -1, NULL) && *p; p = g_utf8_next_char(p)) {
-            gunichar c = g_unichar_tolower(g_utf8_get_char(p));
-            if (!g_unichar_isalnum(c) || taken.count(c))
-                continue;
-            taken.insert(c);
-            if (c == wanted && GTK_WIDGET_DRAWABLE(buttons[i]) && GTK_WIDGET_IS_SENSITIVE(buttons[i]))
-                return buttons[i];
-            break;
-        }
-    }
-    return NULL;
-}
 
 /* ---------------------------------------------------------------- delegated to the pages */
 
