@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "CCategoryNaming.h"
-#include "CChangeIconDlg.h"
 #include "CIconCache.h"
 #include "CMessageBox.h"
 #include "CShellSettingCtrl.h"
@@ -20,10 +19,12 @@ namespace {
 
 const char* const CLS = "CShellSettingCtrl";
 
-/* Category store columns. */
-enum { CAT_COL_ICON, CAT_COL_NAME, CAT_COL_POINTER, CAT_N_COLS };
-/* Program store columns. */
-enum { PROG_COL_SHOW, PROG_COL_ICON, PROG_COL_NAME, PROG_COL_POINTER, PROG_N_COLS };
+enum { CAT_COL_ICON = LibKELGUI::CShellItemEdit::CAT_COL_ICON, CAT_COL_NAME = LibKELGUI::CShellItemEdit::CAT_COL_NAME,
+       CAT_COL_POINTER = LibKELGUI::CShellItemEdit::CAT_COL_POINTER, CAT_N_COLS = LibKELGUI::CShellItemEdit::CAT_N_COLS };
+enum { PROG_COL_SHOW = LibKELGUI::CShellItemEdit::PROG_COL_SHOW, PROG_COL_ICON = LibKELGUI::CShellItemEdit::PROG_COL_ICON,
+       PROG_COL_NAME = LibKELGUI::CShellItemEdit::PROG_COL_NAME,
+       PROG_COL_POINTER = LibKELGUI::CShellItemEdit::PROG_COL_POINTER,
+       PROG_N_COLS = LibKELGUI::CShellItemEdit::PROG_N_COLS };
 
 const int ICON_SIZE = LibKELGUI::CIconCache::LIST_ICON_SIZE;
 
@@ -60,7 +61,7 @@ namespace LibKELGUI {
 
 CShellProgramPage::CShellProgramPage(CShellPageHost& host, CShellPolicy& policy)
     : m_pCategoryList(NULL)
-    , m_pIconDlg(NULL)
+    , m_Edit(*this, host, policy)
     , m_pProgramPageBox(NULL)
     , m_pCategoryView(NULL)
     , m_pProgramView(NULL)
@@ -87,10 +88,7 @@ CShellProgramPage::~CShellProgramPage()
 
 void CShellProgramPage::Detach()
 {
-    if (m_pIconDlg) {
-        delete m_pIconDlg;
-        m_pIconDlg = NULL;
-    }
+    m_Edit.CloseDialog();
     if (m_pProgramPageBox)
         g_signal_handlers_disconnect_matched(m_pProgramPageBox, G_SIGNAL_MATCH_DATA, 0, 0, NULL, NULL, this);
     OnPageDestroyed();
@@ -487,8 +485,8 @@ int CShellProgramPage::ShowPrograms(CCategory* category)
     TraceStart(CLS, "showPrograms");
     if (!category)
         return -1;
-    m_CurCategoryName = category->GetName();
-    m_CurCategoryIcon = category->GetCategoryIcon();
+    m_Edit.m_CurCategoryName = category->GetName();
+    m_Edit.m_CurCategoryIcon = category->GetCategoryIcon();
     if (m_pProgramStore) {
         gtk_list_store_clear(m_pProgramStore);
         CIconCache::Batch batch; /* programs share icons: one look at each file */
@@ -516,8 +514,8 @@ void CShellProgramPage::OnChangeProgram()
         CApplicationInfo* program = NULL;
         gtk_tree_model_get(GTK_TREE_MODEL(m_pProgramStore), &iter, PROG_COL_POINTER, &program, -1);
         if (program) {
-            m_CurProgramName = program->GetName();
-            m_CurProgramIcon = program->GetCustomIcon();
+            m_Edit.m_CurProgramName = program->GetName();
+            m_Edit.m_CurProgramIcon = program->GetCustomIcon();
         }
     }
     if (path)
@@ -590,97 +588,20 @@ void CShellProgramPage::OnDeleteProgram()
     m_Host.OnPageEdited(CShellPolicy::TAB_NAVIGATION);
 }
 
-/* ---------------------------------------------------------------- the edit path */
+/* ---------------------------------------------------------------- what the edit path asks */
 
-void CShellProgramPage::OpenEditDialog(EditTarget target, CShellSettingCtrl* owner)
+bool CShellProgramPage::Selected(GtkTreeIter* categoryIter, CCategory** category, GtkTreeIter* programIter,
+                                 CApplicationInfo** program)
 {
-    if (m_pIconDlg) {
-        delete m_pIconDlg;
-        m_pIconDlg = NULL;
-    }
-    /* The dialog starts from the selected item, whatever was shown or under the cursor last. */
-    GtkTreeIter iter;
-    CCategory* category = NULL;
-    CApplicationInfo* program = NULL;
-    if (target == EDIT_CATEGORY && GetSelectedCategory(&iter, &category) && category) {
-        m_CurCategoryName = category->GetName();
-        m_CurCategoryIcon = category->GetCategoryIcon();
-    } else if (target == EDIT_PROGRAM && GetSelectedProgram(&iter, &program) && program) {
-        m_CurProgramName = program->GetName();
-        m_CurProgramIcon = program->GetCustomIcon();
-    }
-    bool isCategory = target == EDIT_CATEGORY;
-    m_pIconDlg = new CChangeIconDlg(ICON_PATH, isCategory ? m_CurCategoryIcon : m_CurProgramIcon,
-                                    isCategory ? m_CurCategoryName : m_CurProgramName,
-                                    isCategory ? Tr("Edit Category") : Tr("Edit Application"));
-    m_pIconDlg->Init();
-    /* NAME CHECK: once CChangeIconDlg::SetNameCheck exists, pass it a function that calls
-     * CCategoryNaming::CheckName for this target, so a refused name keeps the dialog open with
-     * the text selected and the reason shown; ApplyEdit below stays as the last guard. */
-    m_pIconDlg->ShowModal(m_Host.PageParentWindow(),
-                          isCategory ? G_CALLBACK(CShellSettingCtrl::GetDataFromIconDlgCallBack)
-                                     : G_CALLBACK(CShellSettingCtrl::GetDataFromEditIconDlgCallBack),
-                          owner);
+    bool found = GetSelectedCategory(categoryIter, category);
+    if (programIter && !GetSelectedProgram(programIter, program))
+        return false;
+    return found;
 }
 
-void CShellProgramPage::FinishEdit(EditTarget target)
+GtkListStore* CShellProgramPage::Store(CShellItemEdit::Target target)
 {
-    if (!m_pIconDlg || m_pIconDlg->FetchReturnStatus() == 0)
-        return;
-    std::string name;
-    std::string icon;
-    m_pIconDlg->FetchData(name, icon);
-    ApplyEdit(target, name, icon);
-}
-
-void CShellProgramPage::ApplyEdit(EditTarget target, const std::string& name, const std::string& icon)
-{
-    GtkTreeIter iter;
-    CCategory* category = NULL;
-    if (target == EDIT_PROGRAM && name != m_CurProgramName &&
-        (!GetSelectedCategory(&iter, &category) || !category || !GetSelectedProgram(&iter, NULL)))
-        return;
-    std::string reason;
-    int check = CCategoryNaming::CheckName(m_Policy.TabNav(), category,
-                                           target == EDIT_CATEGORY ? m_CurCategoryName : m_CurProgramName, name, reason);
-    if (check == 0)
-        UpdateItem(target, name, icon);
-    else if (check == 1)
-        ShowMessage(reason.c_str(), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_DIALOG_MODAL);
-    else
-        FailureLine("ASSERT!!!");
-}
-
-int CShellProgramPage::UpdateItem(EditTarget target, const std::string& name, const std::string& icon)
-{
-    /* An empty icon is the dialog's answer for an item that has none and got none. */
-    GtkTreeIter categoryIter;
-    GtkTreeIter programIter;
-    CCategory* category = NULL;
-    CApplicationInfo* program = NULL;
-    if (name.empty() || !GetSelectedCategory(&categoryIter, &category))
-        return -1;
-    if (target == EDIT_PROGRAM && (!category || !GetSelectedProgram(&programIter, &program)))
-        return -1;
-    GdkPixbuf* pixbuf = CIconCache::LoadAtSize(icon, ICON_SIZE);
-    if (target == EDIT_CATEGORY)
-        gtk_list_store_set(m_pCategoryStore, &categoryIter, CAT_COL_NAME, name.c_str(), CAT_COL_ICON, pixbuf, -1);
-    else
-        gtk_list_store_set(m_pProgramStore, &programIter, PROG_COL_NAME, name.c_str(), PROG_COL_ICON, pixbuf, -1);
-    if (pixbuf)
-        g_object_unref(pixbuf);
-    if (target == EDIT_CATEGORY && category) {
-        category->SetName(name);
-        category->SetCategoryIcon(icon);
-        m_CurCategoryName = name;
-        m_CurCategoryIcon = icon;
-    } else if (program) {
-        program->SetName(name);
-        program->SetCustomIcon(icon);
-        m_CurProgramName = name;
-        m_CurProgramIcon = icon;
-    }
-    return 1;
+    return target == CShellItemEdit::CATEGORY ? m_pCategoryStore : m_pProgramStore;
 }
 
 int CShellProgramPage::ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons,

@@ -7,17 +7,15 @@
 #include <list>
 #include <string>
 
+#include "CShellItemEdit.h"
 #include "CShellPageHost.h"
 
 namespace LibKELGUI {
 
-class CChangeIconDlg;
 class CShellSettingCtrl;
 
-class CShellProgramPage {
+class CShellProgramPage : private CShellItemEdit::Lists {
 public:
-    enum EditTarget { EDIT_CATEGORY, EDIT_PROGRAM };
-
     CShellProgramPage(CShellPageHost& host, CShellPolicy& policy);
     ~CShellProgramPage();
 
@@ -44,21 +42,9 @@ public:
     int AddPrograms(const std::list<LibKELData::CApplicationInfo>& programs);
     void OnDeleteProgram();
 
-    /* The edit path of both lists: the name-and-icon dialog on the selected item, its answer
-     * tested against the item's neighbours, and the item updated. */
-    void OpenEditDialog(EditTarget target, CShellSettingCtrl* owner);
-    void FinishEdit(EditTarget target);
-    void ApplyEdit(EditTarget target, const std::string& name, const std::string& icon);
-    /* 1 done, -1 nothing done. */
-    int UpdateItem(EditTarget target, const std::string& name, const std::string& icon);
-
     /* State and widgets, reachable as the window's members. */
     LibKELData::CategoryInfoList* m_pCategoryList; /* the record's own list, not owned */
-    std::string m_CurCategoryName;
-    std::string m_CurCategoryIcon;
-    std::string m_CurProgramName;
-    std::string m_CurProgramIcon;
-    CChangeIconDlg* m_pIconDlg; /* owned; at most one */
+    CShellItemEdit m_Edit; /* the edit path of both lists, with the items' start values */
     GtkWidget* m_pProgramPageBox;
     GtkWidget* m_pCategoryView;
     GtkWidget* m_pProgramView;
@@ -75,6 +61,9 @@ public:
     GtkTreeIter m_RowIter;
 
 private:
+    bool Selected(GtkTreeIter* categoryIter, LibKELData::CCategory** category, GtkTreeIter* programIter,
+                  LibKELData::CApplicationInfo** program);
+    GtkListStore* Store(CShellItemEdit::Target target);
     static void GtkOnPageDestroy(GtkWidget* widget, gpointer data);
     static gboolean GtkOnProgramKey(GtkWidget* view, GdkEventKey* event, gpointer data);
 

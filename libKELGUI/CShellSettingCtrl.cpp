@@ -67,15 +67,15 @@ CShellSettingCtrl::CShellSettingCtrl()
     , m_ScheduleData(m_Policy.Schedule())
     , m_SystemSettingData(m_Policy.SystemSetting())
     , m_DefaultConfigData(m_Policy.Defaults())
-    , m_CurCategoryName(m_ProgramPage.m_CurCategoryName)
-    , m_CurCategoryIcon(m_ProgramPage.m_CurCategoryIcon)
-    , m_CurProgramName(m_ProgramPage.m_CurProgramName)
-    , m_CurProgramIcon(m_ProgramPage.m_CurProgramIcon)
+    , m_CurCategoryName(m_ProgramPage.m_Edit.m_CurCategoryName)
+    , m_CurCategoryIcon(m_ProgramPage.m_Edit.m_CurCategoryIcon)
+    , m_CurProgramName(m_ProgramPage.m_Edit.m_CurProgramName)
+    , m_CurProgramIcon(m_ProgramPage.m_Edit.m_CurProgramIcon)
     , m_bScheduleDirty(m_Policy.Dirty(CShellPolicy::SCHEDULE))
     , m_bTabNavDirty(m_Policy.Dirty(CShellPolicy::TAB_NAVIGATION))
     , m_bSystemSettingDirty(m_Policy.Dirty(CShellPolicy::SYSTEM_SETTING))
     , m_pAddApplicationWindow(NULL)
-    , m_pIconDlg(m_ProgramPage.m_pIconDlg)
+    , m_pIconDlg(m_ProgramPage.m_Edit.m_pIconDlg)
     , m_pMainBox(NULL)
     , m_pNotebook(NULL)
     , m_pButtonPanel(NULL)
@@ -380,21 +380,21 @@ int CShellSettingCtrl::OnDefaultBtnClicked()
 int CShellSettingCtrl::OnEditCategoryBtnClicked()
 {
     TraceStart(CLS, "OnEditCategoryBtnClicked");
-    m_ProgramPage.OpenEditDialog(CShellProgramPage::EDIT_CATEGORY, this);
+    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::CATEGORY, this);
     TraceEnd(CLS, "OnEditCategoryBtnClicked");
     return 0;
 }
 
-void CShellSettingCtrl::GetDataFromIconDlg() { m_ProgramPage.FinishEdit(CShellProgramPage::EDIT_CATEGORY); }
+void CShellSettingCtrl::GetDataFromIconDlg() { m_ProgramPage.m_Edit.Finish(CShellItemEdit::CATEGORY); }
 
 void CShellSettingCtrl::ApplyCategoryEdit(const std::string& name, const std::string& icon)
 {
-    m_ProgramPage.ApplyEdit(CShellProgramPage::EDIT_CATEGORY, name, icon);
+    m_ProgramPage.m_Edit.Apply(CShellItemEdit::CATEGORY, name, icon);
 }
 
 int CShellSettingCtrl::UpdateCategory(std::string name, std::string icon)
 {
-    return m_ProgramPage.UpdateItem(CShellProgramPage::EDIT_CATEGORY, name, icon);
+    return m_ProgramPage.m_Edit.Update(CShellItemEdit::CATEGORY, name, icon);
 }
 
 int CShellSettingCtrl::showPrograms(CCategory* category) { return m_ProgramPage.ShowPrograms(category); }
@@ -409,20 +409,20 @@ int CShellSettingCtrl::AddPrograms(const std::list<CApplicationInfo>& programs)
 void CShellSettingCtrl::OnAddProgramButtonClicked()
 {
     TraceStart(CLS, "OnAddProgramButtonClicked");
-    m_ProgramPage.OpenEditDialog(CShellProgramPage::EDIT_PROGRAM, this);
+    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::PROGRAM, this);
     TraceEnd(CLS, "OnAddProgramButtonClicked");
 }
 
-void CShellSettingCtrl::GetDataFromEditIconDlg() { m_ProgramPage.FinishEdit(CShellProgramPage::EDIT_PROGRAM); }
+void CShellSettingCtrl::GetDataFromEditIconDlg() { m_ProgramPage.m_Edit.Finish(CShellItemEdit::PROGRAM); }
 
 void CShellSettingCtrl::ApplyProgramEdit(const std::string& name, const std::string& icon)
 {
-    m_ProgramPage.ApplyEdit(CShellProgramPage::EDIT_PROGRAM, name, icon);
+    m_ProgramPage.m_Edit.Apply(CShellItemEdit::PROGRAM, name, icon);
 }
 
 int CShellSettingCtrl::UpdateApplication(std::string name, std::string icon)
 {
-    return m_ProgramPage.UpdateItem(CShellProgramPage::EDIT_PROGRAM, name, icon);
+    return m_ProgramPage.m_Edit.Update(CShellItemEdit::PROGRAM, name, icon);
 }
 
 int CShellSettingCtrl::ShowUSBPolicy()
