@@ -24,9 +24,32 @@ CKELWindowBase* NewAbout()
                          LibKELData::KEL_VERSION);
 }
 
+/* The administrator tool's window as a host that wants the new-student notice switch builds it:
+ * the box added after Init and read back before every save or close. */
+class DemoAdminSettings : public CShellSettingForAdminTool {
+public:
+    int Init() override
+    {
+        int result = CShellSettingForAdminTool::Init();
+        GTKShowDlgCheckBox();
+        ShowTeacherPolicy();
+        return result;
+    }
+    int OnApply() override
+    {
+        FetchTeacherPolicy();
+        return CShellSettingForAdminTool::OnApply();
+    }
+    int OnClose() override
+    {
+        FetchTeacherPolicy();
+        return CShellSettingForAdminTool::OnClose();
+    }
+};
+
 CKELWindowBase* NewAdminSettings()
 {
-    return new CShellSettingForAdminTool();
+    return new DemoAdminSettings();
 }
 
 /* The teacher's console: after an Apply has written the policy files, they go to the class

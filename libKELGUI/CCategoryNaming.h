@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "KELData.h"
 #include "KELGuiCommon.h"
 
 namespace LibKELGUI {
@@ -22,6 +23,13 @@ public:
 
     /* base for n = 1, else base + "(" + n + ")". */
     static std::string Candidate(const std::string& base, int n);
+
+    /* Whether an edited item may take name: a category no other category bears, a program
+     * (in category) no other program of that category bears; current is the item's own name,
+     * which it may always keep. 0 accepted; 1 refused, with the reason to show; -1 when the
+     * record gave an answer it should not. */
+    static int CheckName(const LibKELData::CTabNavigationData& policy, const LibKELData::CCategory* category,
+                         const std::string& current, const std::string& name, std::string& reason);
 };
 
 } // namespace LibKELGUI

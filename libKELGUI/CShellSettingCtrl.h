@@ -10,6 +10,10 @@
 #include <vector>
 
 #include "CKELWindowBase.h"
+#include "CShellLockPage.h"
+#include "CShellPolicy.h"
+#include "CShellProgramPage.h"
+#include "CShellSystemPage.h"
 #include "KELData.h"
 
 namespace LibKELGUI {
@@ -24,7 +28,7 @@ public:
 
     /* Builds the window and its three pages; 0, or -1 when owner is null. */
     virtual int AttachBaseClassGTKHandler(CShellSettingCtrl* owner);
-    /* OnApply, then OnClose; always 0. */
+    /* OnApply, then OnClose unless the apply failed (the window then keeps the edits); always 0. */
     virtual int OnOK();
     /* OnClose; always 0. */
     virtual int OnCancel();
@@ -48,6 +52,7 @@ public:
     /* Shell Lock Settings page. */
     int ShowSchedulePolicy();
     int FetchScheuleData();
+    /* Hours and automatic locking against the file; not the lock status or manual lock. */
     bool IsScheduleDataDirty();
     /* 0 (Monday) to 6 (Sunday) for a translated day button label, else -1. */
     int CalculateDay(const char* day);
@@ -91,9 +96,9 @@ public:
     static void OnOKBtnClicked(GtkWidget* widget, gpointer data);
     static void OnApplyBtnClicked(GtkWidget* widget, gpointer data);
     static void OnCancelBtnClicked(GtkWidget* widget, gpointer data);
+    /* TRUE (the window stays) when OnClose kept the window open. */
     static gboolean OnCloseBtnClicked(GtkWidget* widget, GdkEvent* event, gpointer data);
     static void GtkOnWeekLabelClicked(GtkWidget* widget, gpointer data);
-    static void GtkOnHourToggled(GtkToggleButton* button, gpointer data);
     static void ChangeCategory(GtkTreeView* view, gpointer data);
     static void AddCategory(GtkWidget* widget, gpointer data);
     static void DeleteCategory(GtkWidget* widget, gpointer data);
@@ -111,10 +116,8 @@ public:
     static void GtkOnApplicationTreeRowActivated(GtkTreeView* view, GtkTreePath* path, GtkTreeViewColumn* column,
                                                  gpointer data);
     static void GetDataFromEditIconDlgCallBack(GtkWidget* widget, gpointer data);
-    static void GtkOnWindowDestroy(GtkWidget* widget, gpointer data);
-    static void GtkOnLockPageDestroy(GtkWidget* widget, gpointer data);
-    static void GtkOnProgramPageDestroy(GtkWidget* widget, gpointer data);
-    static void GtkOnSystemPageDestroy(GtkWidget* widget, gpointer data);
+    /* Escape closes through OnClose; Alt and a label's letter presses that button or box. */
+    static gboolean GtkOnWindowKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data);
 
 protected:
     /* Builders, in the order AttachBaseClassGTKHandler runs them. */
@@ -123,53 +126,56 @@ protected:
     void initProgramRegistration();
     void initSystemSetting();
 
-    /* The members the handlers call. */
-    void OnHourToggled(GtkWidget* button);
-    void OnChangeCategory();
-    void OnAddCategory();
-    void OnDeleteCategory();
-    void OnEditCategoryRequested();
-    void OnEditCategoryName(const gchar* path, const gchar* text);
-    void OnRestoreDefaultRequested();
-    void OnEnableDisableProgram(const gchar* path);
-    void OnAddProgramRequested();
-    void OnDeleteProgramRequested();
-    void OnWindowDestroyed();
-    void OnLockPageDestroyed();
-    void OnProgramPageDestroyed();
-    void OnSystemPageDestroyed();
-
-    /* Helpers. */
-    /* The concrete windows' adding of programs: a fresh Add Application window modal over
-     * this one, and, when it has closed, its chosen programs added to the category. */
+    /* What the concrete windows share. */
+    /* Loads the records of mask through the policy, remembering what the files held. */
+    void LoadPolicy(unsigned mask);
+    /* Saves the dirty records of mask through sink; a failure is told in one box and leaves the
+     * window with its edits and flags (m_bApplyFailed). */
+    void ApplyPolicy(CShellPolicy::Sink& sink, unsigned mask);
+    /* Asks question when something is unsaved; Yes applies. Closes unless that apply failed. */
+    int CloseAsking(const char* question);
+    /* A fresh Add Application window modal over this one, and, when it has closed, its chosen
+     * programs added to the category. */
     void OpenAddApplicationWindow(bool remote, GCallback closeCallback);
     void AddProgramsChosenInAddApplicationWindow();
     int ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons, GtkDialogFlags flags);
-    bool GetSelectedCategory(GtkTreeIter* iter, LibKELData::CCategory** category);
-    bool GetSelectedProgram(GtkTreeIter* iter, LibKELData::CApplicationInfo** program);
-    void SelectCategoryRow(GtkTreeIter* iter);
-    void AppendProgramRow(LibKELData::CApplicationInfo* program);
-    void UpdateHourDescription(GtkWidget* button);
-    void UpdateDayTooltip(int day);
-    void TrackWidget(GtkWidget** slot, GtkWidget* widget);
-    void ForgetWidget(GtkWidget** slot);
 
-    /* Window and records. */
+    /* How the pages reach the window. */
+    class PageHost : public CShellPageHost {
+    public:
+        explicit PageHost(CShellSettingCtrl& frame) : m_Frame(frame) {}
+        GtkWidget* PageParentWindow();
+        void OnPageEdited(CShellPolicy::Record record);
+
+    private:
+        CShellSettingCtrl& m_Frame;
+    };
+
     CShellSettingCtrl* m_pOwner;
-    LibKELData::CTabNavigationData m_TabNavData;
-    LibKELData::CategoryInfoList* m_pCategoryList; /* the record's own list, not owned */
-    LibKELData::CLockScheduleData m_ScheduleData;
-    LibKELData::CKELSystemSettingData m_SystemSettingData;
-    LibKELData::CDefaultConfigData m_DefaultConfigData;
-    std::string m_CurCategoryName;
-    std::string m_CurCategoryIcon;
-    std::string m_CurProgramName;
-    std::string m_CurProgramIcon;
-    bool m_bScheduleDirty;
-    bool m_bTabNavDirty;
-    bool m_bSystemSettingDirty;
+    CShellPolicy m_Policy;
+    PageHost m_PageHost;
+    CShellLockPage m_LockPage;
+    CShellProgramPage m_ProgramPage;
+    CShellSystemPage m_SystemPage;
+    bool m_bApplyFailed; /* the last apply left something unsaved */
+    guint m_NoticeSource; /* the damaged-policy notice waiting for the window to be shown */
+    bool m_bDamageTold;
+
+    /* The records and flags, held by the policy. */
+    LibKELData::CTabNavigationData& m_TabNavData;
+    LibKELData::CategoryInfoList*& m_pCategoryList; /* the record's own list, not owned */
+    LibKELData::CLockScheduleData& m_ScheduleData;
+    LibKELData::CKELSystemSettingData& m_SystemSettingData;
+    LibKELData::CDefaultConfigData& m_DefaultConfigData;
+    std::string& m_CurCategoryName;
+    std::string& m_CurCategoryIcon;
+    std::string& m_CurProgramName;
+    std::string& m_CurProgramIcon;
+    bool& m_bScheduleDirty;
+    bool& m_bTabNavDirty;
+    bool& m_bSystemSettingDirty;
     CAddApplicationWindow* m_pAddApplicationWindow;
-    CChangeIconDlg* m_pIconDlg;
+    CChangeIconDlg*& m_pIconDlg;
 
     /* Frame. */
     GtkWidget* m_pMainBox;
@@ -177,43 +183,38 @@ protected:
     GtkWidget* m_pButtonPanel;
     GtkWidget* m_pButtonRow;
 
-    /* Shell Lock Settings page. */
-    GtkWidget* m_pLockPageBox;
-    GtkWidget* m_pLockHeadingLabel;
-    GtkWidget* m_pAutoLockCheckBox;
-    GtkWidget* m_pAutoLockLabel;
-    GtkWidget* m_pLockLegendLabel;
-    GtkWidget* m_pUnlockLegendLabel;
-    GtkWidget* m_pLockLegendImage;
-    GtkWidget* m_pUnlockLegendImage;
-    GtkWidget* m_pGridTable;
-    std::vector<GtkWidget*> m_DayButtons;
-    std::vector<std::vector<GtkWidget*> > m_TimeGrid; /* [day][hour] toggle buttons */
-
-    /* Program Registration page. */
-    GtkWidget* m_pProgramPageBox;
-    GtkWidget* m_pCategoryView;
-    GtkWidget* m_pProgramView;
-    GtkListStore* m_pCategoryStore; /* one reference of ours, dropped with the page */
-    GtkListStore* m_pProgramStore;
-    GtkCellRenderer* m_pCategoryNameRenderer;
-    GtkWidget* m_pAddCategoryBtn;
-    GtkWidget* m_pDeleteCategoryBtn;
-    GtkWidget* m_pEditCategoryBtn;
-    GtkWidget* m_pAddProgramBtn;
-    GtkWidget* m_pDeleteProgramBtn;
-    GtkWidget* m_pEditProgramBtn;
-    GtkWidget* m_pDefaultBtn;
-    GtkTreeIter m_RowIter;
-
-    /* System Settings page; weak pointers, since a host may remove the page or a box. */
-    GtkWidget* m_pSystemPageBox;
-    GtkWidget* m_pSystemHeadingLabel;
-    GtkWidget* m_pSettingsRow;
-    GtkWidget* m_pUSBCheckBox;
-    GtkWidget* m_pNewStudentCheckBox;
+    /* The pages' widgets, held by the pages. */
+    GtkWidget*& m_pLockPageBox;
+    GtkWidget*& m_pAutoLockCheckBox;
+    std::vector<GtkWidget*>& m_DayButtons;
+    std::vector<std::vector<GtkWidget*> >& m_TimeGrid; /* [day][hour] toggle buttons */
+    GtkWidget*& m_pProgramPageBox;
+    GtkWidget*& m_pCategoryView;
+    GtkWidget*& m_pProgramView;
+    GtkListStore*& m_pCategoryStore;
+    GtkListStore*& m_pProgramStore;
+    GtkCellRenderer*& m_pCategoryNameRenderer;
+    GtkWidget*& m_pAddCategoryBtn;
+    GtkWidget*& m_pDeleteCategoryBtn;
+    GtkWidget*& m_pEditCategoryBtn;
+    GtkWidget*& m_pAddProgramBtn;
+    GtkWidget*& m_pDeleteProgramBtn;
+    GtkWidget*& m_pEditProgramBtn;
+    GtkWidget*& m_pDefaultBtn;
+    GtkTreeIter& m_RowIter;
+    GtkWidget*& m_pSystemPageBox;
+    GtkWidget*& m_pSettingsRow;
+    GtkWidget*& m_pUSBCheckBox;
+    GtkWidget*& m_pNewStudentCheckBox;
 
 private:
+    static void GtkOnWindowDestroy(GtkWidget* widget, gpointer data);
+    static void GtkOnWindowMap(GtkWidget* widget, gpointer data);
+    static gboolean GtkTellDamage(gpointer data);
+    static void GtkOnCloseDestroyed(GtkWidget* widget, gpointer data);
+    void OnWindowDestroyed();
+    GtkWidget* MnemonicTarget(guint keyval);
+
     CShellSettingCtrl(const CShellSettingCtrl&);
     CShellSettingCtrl& operator=(const CShellSettingCtrl&);
 };

@@ -1,7 +1,6 @@
 /* Shell Settings window of the teacher's console. */
 #include "CShellSettingCtrlForShellController.h"
 
-#include "CMessageBox.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
 
@@ -47,8 +46,7 @@ int CShellSettingCtrlForShellController::Init()
 int CShellSettingCtrlForShellController::LoadXMLData()
 {
     TraceStart(CLS, "LoadXMLData");
-    m_TabNavData.LoadFromFile(CONFIG_FILE_DIR + TAB_NAVIGATION);
-    m_ScheduleData.LoadFromFile(CONFIG_FILE_DIR + LOCK_SCHEDULE);
+    LoadPolicy(CShellPolicy::Bit(CShellPolicy::TAB_NAVIGATION) | CShellPolicy::Bit(CShellPolicy::SCHEDULE));
     ShowTabNavPolicy();
     ShowSchedulePolicy();
     TraceEnd(CLS, "LoadXMLData");
@@ -58,27 +56,11 @@ int CShellSettingCtrlForShellController::LoadXMLData()
 int CShellSettingCtrlForShellController::OnApply()
 {
     TraceStart(CLS, "OnApply");
+    /* The lock status stays as the fetch set it; the manual lock is not touched. */
     FetchScheuleData();
-    if (m_bScheduleDirty) {
-        if (m_ScheduleData.Save2File(CONFIG_FILE_DIR + LOCK_SCHEDULE) == 0) {
-            m_bScheduleDirty = false;
-        } else {
-            /* The edits stay in the window and count as unsaved. */
-            FailureLine("Save Schedule Policy Failure!");
-            ShowMessage(Tr("The lock schedule could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
-                        GTK_DIALOG_MODAL);
-        }
-    }
     FetchTabNavData();
-    if (m_bTabNavDirty) {
-        if (m_TabNavData.Save2File(CONFIG_FILE_DIR + TAB_NAVIGATION) == 0) {
-            m_bTabNavDirty = false;
-        } else {
-            FailureLine("Save TabNav Policy Failure!");
-            ShowMessage(Tr("The program registration could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
-                        GTK_DIALOG_MODAL);
-        }
-    }
+    CShellPolicy::FileSink files;
+    ApplyPolicy(files, CShellPolicy::Bit(CShellPolicy::SCHEDULE) | CShellPolicy::Bit(CShellPolicy::TAB_NAVIGATION));
     TraceEnd(CLS, "OnApply");
     return 0;
 }
@@ -89,13 +71,7 @@ int CShellSettingCtrlForShellController::OnClose()
     TraceStart("CShellSettingCtrl", "OnClose");
     FetchTabNavData();
     FetchScheuleData();
-    if (IsDataDirty()) {
-        int answer = ShowMessage(Tr("The shell settings have been changed. Do you want to save?"), GTK_MESSAGE_INFO,
-                                 GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL);
-        if (answer == GTK_RESPONSE_YES)
-            OnApply();
-    }
-    int result = Close();
+    int result = CloseAsking(Tr("The shell settings have been changed. Do you want to save?"));
     TraceEnd("CShellSettingCtrl", "OnClose");
     return result;
 }

@@ -2,7 +2,6 @@
 #include "CShellSettingForAdminTool.h"
 
 #include "CAddApplicationWindow.h"
-#include "CMessageBox.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
 
@@ -49,9 +48,7 @@ int CShellSettingForAdminTool::Init()
 int CShellSettingForAdminTool::LoadXMLData()
 {
     TraceStart(CLS, "LoadXMLData");
-    m_TabNavData.LoadFromFile(CONFIG_FILE_DIR + TAB_NAVIGATION);
-    m_ScheduleData.LoadFromFile(CONFIG_FILE_DIR + LOCK_SCHEDULE);
-    m_SystemSettingData.LoadFromFile(CONFIG_FILE_DIR + KEL_SYSTEM_SETTING);
+    LoadPolicy(CShellPolicy::ALL_RECORDS);
     ShowTabNavPolicy();
     ShowSchedulePolicy();
     ShowUSBPolicy();
@@ -62,65 +59,16 @@ int CShellSettingForAdminTool::LoadXMLData()
 int CShellSettingForAdminTool::OnApply()
 {
     TraceStart(CLS, "OnApply");
-    int error = 0;
-    IPCAPI::IPCStudentAPI* api = GetStudentAPIObject();
-
     int statusBefore = m_ScheduleData.GetLockStatus();
     FetchScheuleData();
     /* Adjusted after the dirty test: the service decides the lock state from these. */
-    if (m_ScheduleData.IsAutoLockEnable())
-        m_ScheduleData.SetManualLock(0);
-    else
-        m_ScheduleData.SetLockStatus(statusBefore);
-
-    if (m_bScheduleDirty) {
-        std::string xml;
-        m_ScheduleData.Save2String(xml);
-        int result = api ? api->SaveLocalSchedulePolicy(xml, error) : -1;
-        if (!api)
-            error = IPCAPI::IPC_ERR_NOT_CONNECTED;
-        if (result == 0) {
-            m_bScheduleDirty = false;
-        } else {
-            /* Kept dirty: the edits are not on disk, and the user must know it. */
-            FailureLine("Save Schedule Policy Failure!");
-            ShowMessage(Tr("The lock schedule could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_DIALOG_MODAL);
-        }
-    }
-
+    m_Policy.KeepLockStateForService(statusBefore);
     FetchTabNavData();
-    if (m_bTabNavDirty) {
-        std::string xml;
-        m_TabNavData.Save2String(xml);
-        int result = api ? api->SaveLocalTabNavPolicy(xml, error) : -1;
-        if (!api)
-            error = IPCAPI::IPC_ERR_NOT_CONNECTED;
-        if (result == 0) {
-            m_bTabNavDirty = false;
-        } else {
-            FailureLine("Save TabNav Policy Failure!");
-            ShowMessage(Tr("The program registration could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
-                        GTK_DIALOG_MODAL);
-        }
-    }
-
     FetchUSBData();
-    if (m_bSystemSettingDirty) {
-        std::string xml;
-        m_SystemSettingData.Save2String(xml);
-        int result = api ? api->HardWareControl(xml, error) : -1;
-        if (!api)
-            error = IPCAPI::IPC_ERR_NOT_CONNECTED;
-        if (result == 0) {
-            m_bSystemSettingDirty = false;
-        } else {
-            FailureLine("Save USB Policy Failure!");
-            ShowMessage(Tr("The system settings could not be saved."), GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
-                        GTK_DIALOG_MODAL);
-        }
-    }
+    CShellPolicy::ServiceSink service(GetStudentAPIObject());
+    ApplyPolicy(service, CShellPolicy::ALL_RECORDS);
     TraceEnd(CLS, "OnApply");
-    return error;
+    return service.LastError();
 }
 
 int CShellSettingForAdminTool::OnClose()
@@ -129,13 +77,7 @@ int CShellSettingForAdminTool::OnClose()
     FetchTabNavData();
     FetchScheuleData();
     FetchUSBData();
-    if (IsDataDirty()) {
-        int answer = ShowMessage(Tr("Are you sure you want to save?"), GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO,
-                                 GTK_DIALOG_MODAL);
-        if (answer == GTK_RESPONSE_YES)
-            OnApply();
-    }
-    int result = Close();
+    int result = CloseAsking(Tr("Are you sure you want to save?"));
     TraceEnd(CLS, "OnClose");
     return result;
 }

@@ -1,5 +1,5 @@
 /* Shell Settings windows opened to the tests, policy files written through the records (so the
- * tests follow the storage format), and list and toggle helpers. */
+ * tests follow the storage format), and helpers to find a window's hours, lists and buttons. */
 #ifndef SHELLSETTING_FIXTURE_H
 #define SHELLSETTING_FIXTURE_H
 
@@ -16,63 +16,34 @@
 
 namespace keltest {
 
-/* Any Shell Settings window with its protected records and widgets made public. */
+/* Any Shell Settings window with the few members screenshots and translations reach for. */
 template <class Base> class Exposed : public Base {
 public:
-    using Base::m_TabNavData;
-    using Base::m_ScheduleData;
-    using Base::m_SystemSettingData;
-    using Base::m_bScheduleDirty;
-    using Base::m_bTabNavDirty;
-    using Base::m_bSystemSettingDirty;
-    using Base::m_pAddApplicationWindow;
-    using Base::m_pIconDlg;
     using Base::m_pNotebook;
-    using Base::m_pButtonRow;
-    using Base::m_pAutoLockCheckBox;
     using Base::m_TimeGrid;
-    using Base::m_DayButtons;
     using Base::m_pCategoryView;
     using Base::m_pProgramView;
-    using Base::m_pCategoryStore;
-    using Base::m_pProgramStore;
-    using Base::m_pAddCategoryBtn;
-    using Base::m_pDeleteCategoryBtn;
-    using Base::m_pEditCategoryBtn;
-    using Base::m_pAddProgramBtn;
-    using Base::m_pDeleteProgramBtn;
-    using Base::m_pEditProgramBtn;
-    using Base::m_pDefaultBtn;
-    using Base::m_pSettingsRow;
-    using Base::m_pUSBCheckBox;
-    using Base::m_pNewStudentCheckBox;
-    using Base::m_CurProgramName;
-    using Base::m_CurCategoryName;
 };
 
 /* The frame alone: records the operations it leaves to the concrete windows. */
 class CTestShellSetting : public Exposed<LibKELGUI::CShellSettingCtrl> {
 public:
     std::vector<std::string> calls;
-
     int Init() override
     {
         int result = AttachBaseClassGTKHandler(this);
-        if (result == 0) {
-            LoadXMLData();
-            m_bInitialized = true;
-        }
+        if (result == 0)
+            m_bInitialized = LoadXMLData() == 0;
         return result;
     }
+    const LibKELData::CKELSystemSettingData& System() const { return m_SystemSettingData; }
     int OnClose() override { return calls.push_back("OnClose"), Close(); }
     int OnApply() override { return calls.push_back("OnApply"), 0; }
     int OnAddProgram() override { return calls.push_back("OnAddProgram"), 0; }
     int LoadXMLData() override
     {
         calls.push_back("LoadXMLData");
-        m_TabNavData.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::TAB_NAVIGATION);
-        m_ScheduleData.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::LOCK_SCHEDULE);
-        m_SystemSettingData.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::KEL_SYSTEM_SETTING);
+        LoadPolicy(LibKELGUI::CShellPolicy::ALL_RECORDS);
         ShowTabNavPolicy();
         ShowSchedulePolicy();
         ShowUSBPolicy();
@@ -80,71 +51,34 @@ public:
     }
 };
 
-struct ProgramSpec {
-    std::string name, path, icon;
-    int enable;
-};
-
-struct CategorySpec {
-    std::string name, icon;
-    std::vector<ProgramSpec> programs;
-};
-
-inline LibKELData::CategoryInfoList* NewCategoryList(const std::vector<CategorySpec>& categories)
+/* Categories by name with their programs. */
+inline bool WriteTabNavigation(
+    const std::vector<std::pair<std::string, std::vector<LibKELData::CApplicationInfo>>>& categories)
 {
     LibKELData::CategoryInfoList* list = new LibKELData::CategoryInfoList;
-    for (const CategorySpec& spec : categories) {
-        LibKELData::CCategory* category = new LibKELData::CCategory;
-        category->SetName(spec.name);
-        category->SetCategoryIcon(spec.icon);
-        for (const ProgramSpec& p : spec.programs)
-            category->AddApplication(new LibKELData::CApplicationInfo(p.name, p.path, p.icon, p.enable));
-        list->push_back(category);
-    }
-    return list;
-}
-
-/* Writes the program policy, or with defaults set, the factory defaults. */
-inline bool WriteTabNavigation(const std::vector<CategorySpec>& categories, bool defaults = false)
-{
-    if (defaults) {
-        LibKELData::CDefaultConfigData data;
-        data.SetPCategoryInfoList(NewCategoryList(categories));
-        return data.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::DEFAULT_CONFIG) == 0;
+    for (const auto& spec : categories) {
+        list->push_back(new LibKELData::CCategory);
+        list->back()->SetName(spec.first);
+        for (const LibKELData::CApplicationInfo& p : spec.second)
+            list->back()->AddApplication(new LibKELData::CApplicationInfo(p));
     }
     LibKELData::CTabNavigationData data;
-    data.SetPCategoryInfoList(NewCategoryList(categories));
+    data.SetPCategoryInfoList(list);
     return data.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::TAB_NAVIGATION) == 0;
 }
 
-struct SectionSpec {
-    int day, start, end;
-    bool operator==(const SectionSpec& o) const { return day == o.day && start == o.start && end == o.end; }
-};
-
-inline LibKELData::LockTimeSectionList* NewSectionList(const std::vector<SectionSpec>& sections)
-{
-    LibKELData::LockTimeSectionList* list = new LibKELData::LockTimeSectionList;
-    for (const SectionSpec& s : sections)
-        list->push_back(new LibKELData::CLockTimeSection(s.day, s.start, s.end));
-    return list;
-}
-
-inline std::vector<SectionSpec> Sections(const LibKELData::LockTimeSectionList* list)
-{
-    std::vector<SectionSpec> out;
-    if (list)
-        for (const LibKELData::CLockTimeSection* s : *list)
-            out.push_back({s->GetDayOfWeek(), s->GetStartTime(), s->GetEndTime()});
-    return out;
-}
-
-inline bool WriteLockSchedule(int autoLock, int lockStatus, const std::vector<SectionSpec>& sections)
+/* Locked hours as (day, hour) pairs, each written as a section of its own. */
+inline bool WriteLockSchedule(int autoLock, int lockStatus, const std::vector<std::pair<int, int>>& hours,
+                              int manualLock = 0)
 {
     LibKELData::CLockScheduleData data;
     data.SetAutoLock(autoLock);
     data.SetLockStatus(lockStatus);
-    data.SetPAutomaticLockTimeList(NewSectionList(sections));
+    data.SetManualLock(manualLock);
+    LibKELData::LockTimeSectionList* list = new LibKELData::LockTimeSectionList;
+    for (const auto& h : hours)
+        list->push_back(new LibKELData::CLockTimeSection(h.first, h.second, h.second + 1));
+    data.SetPAutomaticLockTimeList(list);
     return data.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::LOCK_SCHEDULE) == 0;
 }
 
@@ -156,40 +90,49 @@ inline bool WriteSystemSetting(int usbEnabled, int newStudentDialog)
     return data.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::KEL_SYSTEM_SETTING) == 0;
 }
 
-inline bool Sensitive(GtkWidget* w)
+/* The locked hours of the schedule file, as (day, hour) pairs. */
+inline std::vector<std::pair<int, int>> LockedHoursOnDisk()
 {
-    return w && GTK_WIDGET_SENSITIVE(w);
+    LibKELData::CLockScheduleData data;
+    data.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::LOCK_SCHEDULE);
+    std::vector<std::pair<int, int>> out;
+    if (data.GetPAutomaticLockTimeList())
+        for (const LibKELData::CLockTimeSection* s : *data.GetPAutomaticLockTimeList())
+            for (int h = s->GetStartTime(); h < s->GetEndTime(); ++h)
+                out.push_back({s->GetDayOfWeek(), h});
+    return out;
 }
 
 inline bool Active(GtkWidget* w)
 {
     return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w));
 }
-
 inline void SetActive(GtkWidget* w, bool active)
 {
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), active);
 }
 
-/* Moves a list's cursor to row n, as a click does (emits "cursor-changed"). */
-inline void SetCursorRow(GtkWidget* view, int n)
+/* The n-th button of the window with this label. */
+inline GtkWidget* NthButton(GtkWidget* window, const char* label, size_t n)
 {
-    GtkTreePath* path = gtk_tree_path_new_from_indices(n, -1);
-    gtk_tree_view_set_cursor(GTK_TREE_VIEW(view), path, NULL, FALSE);
-    gtk_tree_path_free(path);
-    Drain();
+    std::vector<GtkWidget*> all = FindAll(window, [label](GtkWidget* w) {
+        return GTK_IS_BUTTON(w) && g_strcmp0(gtk_button_get_label(GTK_BUTTON(w)), label) == 0;
+    });
+    return n < all.size() ? all[n] : NULL;
 }
 
-inline int SelectedRow(GtkWidget* view)
+/* An hour of the grid by the name a screen reader reads, such as "Mon 08:00-09:00". */
+inline GtkWidget* Hour(GtkWidget* window, const std::string& name)
 {
-    GtkTreeModel* model = NULL;
-    GtkTreeIter iter;
-    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), &model, &iter))
-        return -1;
-    GtkTreePath* path = gtk_tree_model_get_path(model, &iter);
-    int row = gtk_tree_path_get_indices(path)[0];
-    gtk_tree_path_free(path);
-    return row;
+    return FindWidget(window, [&name](GtkWidget* w) {
+        return GTK_IS_TOGGLE_BUTTON(w) && g_strcmp0(name.c_str(), atk_object_get_name(gtk_widget_get_accessible(w))) == 0;
+    });
+}
+
+/* The category list (0) or the program list (1). */
+inline GtkTreeView* List(GtkWidget* window, int n)
+{
+    return GTK_TREE_VIEW(FindByType(window, GTK_TYPE_TREE_VIEW, n));
 }
 
 /* A cell of a list's row (a pixbuf borrowed: the list keeps its own), and a column's texts. */
@@ -204,43 +147,44 @@ template <typename T, typename Model> T CellAt(Model* list, int row, int column)
             g_object_unref(value);
     return value;
 }
-
 template <typename Model> std::vector<std::string> ColumnTexts(Model* list, int column)
 {
     std::vector<std::string> out;
-    for (int row = 0; list && row < gtk_tree_model_iter_n_children(GTK_TREE_MODEL(list), NULL); ++row) {
+    for (int row = 0; row < gtk_tree_model_iter_n_children(GTK_TREE_MODEL(list), NULL); ++row) {
         gchar* text = CellAt<gchar*>(list, row, column);
         out.push_back(text ? text : "");
         g_free(text);
     }
     return out;
 }
-
-inline LibKELData::CCategory* CategoryAt(const LibKELData::CTabNavigationData& data, size_t n)
+inline std::vector<std::string> Names(GtkTreeView* view, int column)
 {
-    LibKELData::CategoryInfoList* list = data.GetPCategoryInfoList();
-    if (!list || n >= list->size())
-        return NULL;
-    LibKELData::CategoryInfoList::iterator it = list->begin();
-    std::advance(it, n);
-    return *it;
+    return ColumnTexts(gtk_tree_view_get_model(view), column);
 }
 
-inline std::vector<std::string> CategoryNames(const LibKELData::CTabNavigationData& data)
+/* Moves a list's cursor to row n (on column, when given), as a click does. */
+inline void SetCursorRow(GtkTreeView* view, int n, GtkTreeViewColumn* column = NULL)
 {
-    std::vector<std::string> out;
-    for (size_t i = 0; CategoryAt(data, i); ++i)
-        out.push_back(CategoryAt(data, i)->GetName());
-    return out;
+    GtkTreePath* path = gtk_tree_path_new_from_indices(n, -1);
+    gtk_tree_view_set_cursor(view, path, column, FALSE);
+    gtk_tree_path_free(path);
+    Drain();
+}
+inline void SetCursorRow(GtkWidget* view, int n)
+{
+    SetCursorRow(GTK_TREE_VIEW(view), n);
 }
 
-inline std::vector<std::string> ProgramNames(const LibKELData::CCategory* category)
+/* Sends a key press to a widget, as the keyboard does. */
+inline void PressKey(GtkWidget* widget, guint keyval, guint state = 0)
 {
-    std::vector<std::string> out;
-    if (category && category->GetPApplicationInfoList())
-        for (LibKELData::CApplicationInfo* a : *category->GetPApplicationInfoList())
-            out.push_back(a->GetName());
-    return out;
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.window = GDK_WINDOW(g_object_ref(widget->window));
+    event->key.keyval = keyval;
+    event->key.state = state;
+    gtk_widget_event(widget, event);
+    gdk_event_free(event);
+    Drain();
 }
 
 } // namespace keltest

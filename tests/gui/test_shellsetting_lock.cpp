@@ -1,173 +1,108 @@
-/* The Shell Lock Settings page: the grid to the schedule record and back, day clicks, the dirty
- * test against the file on disk, and what the grid tells screen readers. */
+/* The Shell Lock Settings page: the grid to the schedule and back, painting the week with the
+ * pointer, day buttons, the keyboard, and automatic locking switched off. */
 #include <gtest/gtest.h>
 
-#include <set>
-#include <string>
-#include <utility>
-#include <vector>
+#include <gdk/gdkkeysyms.h>
 
-#include "CLockGrid.h"
+#include <algorithm>
+
+#include "CShellSettingCtrlForShellController.h"
 #include "shellsetting_fixture.h"
 
-using keltest::CTestShellSetting;
-using keltest::SectionSpec;
-typedef std::set<std::pair<int, int>> Hours;
+using keltest::Hour;
+typedef std::vector<std::pair<int, int>> Hours;
 
 namespace {
 
-Hours PressedHours(CTestShellSetting& w)
+/* A pointer event sent to the pressed hour, at the point of the hour at. */
+void SendPointer(GtkWidget* pressed, GdkEventType type, GtkWidget* at)
 {
-    Hours out;
-    for (size_t d = 0; d < w.m_TimeGrid.size(); ++d)
-        for (size_t h = 0; h < w.m_TimeGrid[d].size(); ++h)
-            if (keltest::Active(w.m_TimeGrid[d][h]))
-                out.insert({(int)d, (int)h});
-    return out;
+    GdkEvent* event = gdk_event_new(type);
+    event->button.window = GDK_WINDOW(g_object_ref(GTK_BUTTON(pressed)->event_window));
+    event->button.x = at->allocation.x - pressed->allocation.x + 2;
+    event->button.y = at->allocation.y - pressed->allocation.y + 2;
+    if (type == GDK_MOTION_NOTIFY)
+        event->motion.state = GDK_BUTTON1_MASK;
+    else
+        event->button.button = 1;
+    gtk_widget_event(pressed, event);
+    gdk_event_free(event);
+    keltest::Drain();
 }
 
-std::vector<SectionSpec> Fetched(CTestShellSetting& w)
-{
-    EXPECT_EQ(0, w.FetchScheuleData());
-    return keltest::Sections(w.m_ScheduleData.GetPAutomaticLockTimeList());
-}
-
-void Free(LibKELData::LockTimeSectionList* sections)
-{
-    for (LibKELData::CLockTimeSection* s : *sections)
-        delete s;
-    delete sections;
-}
-
-std::string Tooltip(GtkWidget* w)
-{
-    gchar* text = gtk_widget_get_tooltip_text(w);
-    std::string out = text ? text : "";
-    g_free(text);
-    return out;
-}
+class ShellSettingLock : public ::testing::Test {
+protected:
+    void Open()
+    {
+        w.Init();
+        w.Show();
+        keltest::Drain();
+        win = w.GetWindow();
+    }
+    LibKELGUI::CShellSettingCtrlForShellController w;
+    GtkWidget* win = NULL;
+};
 
 } // namespace
 
-TEST(ShellSettingLock, GridModelKeepsEveryCoveredHourSkipsOutOfRangeAndWritesBackHourByHour)
+TEST_F(ShellSettingLock, DaysAndPaintedHoursReachTheFileAndCutSectionsAreNoEdit)
 {
-    /* Several hours, past midnight, empty, and days or hours outside the grid. */
-    LibKELData::LockTimeSectionList* sections =
-        keltest::NewSectionList({{6, 23, 24}, {1, 8, 11}, {3, 22, 30}, {4, 6, 6}, {7, 5, 6}, {2, 24, 25}, {2, -1, 0}});
-    LibKELGUI::CLockGrid grid;
-    EXPECT_EQ(3, grid.MarkSections(sections));
-    Free(sections);
-    sections = grid.NewSectionList();
-    std::vector<SectionSpec> want = {{1, 8, 9},   {1, 9, 10}, {1, 10, 11}, {3, 22, 23},
-                                     {3, 23, 24}, {4, 6, 7},  {6, 23, 24}};
-    EXPECT_TRUE(keltest::Sections(sections) == want);
-    Free(sections);
-    EXPECT_EQ(0, grid.MarkSections(NULL));
-}
-
-TEST(ShellSettingLock, GridBecomesOneHourSectionsAndComesBackFromTheFile)
-{
-    ASSERT_TRUE(keltest::WriteLockSchedule(1, 2, {{2, 4, 5}}));
-    {
-        CTestShellSetting w;
-        w.Init();
-        EXPECT_TRUE(keltest::Active(w.m_pAutoLockCheckBox));
-        EXPECT_EQ((Hours{{2, 4}}), PressedHours(w));
-
-        /* An empty grid with automatic locking off. */
-        keltest::SetActive(w.m_TimeGrid[2][4], false);
-        keltest::SetActive(w.m_pAutoLockCheckBox, false);
-        EXPECT_TRUE(Fetched(w).empty());
-        EXPECT_EQ(3, w.m_ScheduleData.GetLockStatus());
-        EXPECT_EQ(0, w.m_ScheduleData.GetAutoLock());
-
-        /* Monday 8 to 10 and Sunday 23; the hours are kept with automatic locking off too. */
-        for (auto dh : {std::make_pair(6, 23), std::make_pair(0, 9), std::make_pair(0, 8)})
-            keltest::SetActive(w.m_TimeGrid[dh.first][dh.second], true);
-        EXPECT_TRUE(Fetched(w) == (std::vector<SectionSpec>{{0, 8, 9}, {0, 9, 10}, {6, 23, 24}}));
-        EXPECT_EQ(3, w.m_ScheduleData.GetLockStatus());
-
-        keltest::SetActive(w.m_pAutoLockCheckBox, true);
-        w.FetchScheuleData();
-        EXPECT_EQ(2, w.m_ScheduleData.GetLockStatus());
-        EXPECT_EQ(1, w.m_ScheduleData.GetAutoLock());
-        ASSERT_EQ(0, w.m_ScheduleData.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::LOCK_SCHEDULE));
-    }
-    CTestShellSetting reopened;
-    reopened.Init();
-    EXPECT_TRUE(keltest::Active(reopened.m_pAutoLockCheckBox));
-    EXPECT_EQ((Hours{{0, 8}, {0, 9}, {6, 23}}), PressedHours(reopened));
-}
-
-TEST(ShellSettingLock, LongerSectionsKeepEveryHourAndDirtyTestComparesWithTheFileAsItIsNow)
-{
-    /* Written by another program: Tuesday 8 to 11 in one section, and a day past Sunday. */
-    ASSERT_TRUE(keltest::WriteLockSchedule(1, 2, {{1, 8, 11}, {7, 5, 6}}));
-    CTestShellSetting w;
-    w.Init();
-    EXPECT_EQ((Hours{{1, 8}, {1, 9}, {1, 10}}), PressedHours(w));
-    EXPECT_TRUE(Fetched(w) == (std::vector<SectionSpec>{{1, 8, 9}, {1, 9, 10}, {1, 10, 11}}));
+    /* Tuesday 8 to 11 in one section, as another program may write it. */
+    LibKELData::CLockScheduleData data;
+    data.SetAutoLock(1);
+    data.SetPAutomaticLockTimeList(new LibKELData::LockTimeSectionList{new LibKELData::CLockTimeSection(1, 8, 11)});
+    ASSERT_EQ(0, data.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::LOCK_SCHEDULE));
+    Open();
+    w.FetchScheuleData();
     EXPECT_FALSE(w.IsDataDirty()) << "the same hours cut differently are no edit";
+    keltest::Click(keltest::FindButtonByLabel(win, "Wed"));
+    EXPECT_TRUE(keltest::Active(Hour(win, "Wed 00:00-01:00")) && keltest::Active(Hour(win, "Wed 23:00-24:00")));
 
-    keltest::SetActive(w.m_TimeGrid[4][12], true);
-    EXPECT_FALSE(w.m_bScheduleDirty) << "editing alone marks nothing";
-    w.FetchScheuleData();
-    EXPECT_TRUE(w.m_bScheduleDirty);
-    ASSERT_EQ(0, w.m_ScheduleData.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::LOCK_SCHEDULE));
-    w.FetchScheuleData();
-    EXPECT_FALSE(w.m_bScheduleDirty);
-    keltest::SetActive(w.m_pAutoLockCheckBox, false);
-    w.FetchScheuleData();
-    EXPECT_TRUE(w.m_bScheduleDirty);
-
-    /* No section list at all: no pressed hour, also over a grid that had some. */
-    w.m_ScheduleData.SetPAutomaticLockTimeList(NULL);
-    w.ShowSchedulePolicy();
-    EXPECT_TRUE(PressedHours(w).empty());
-}
-
-TEST(ShellSettingLock, ClickingADayFollowsItsFirstHourAndAnUnknownDayChangesNothing)
-{
-    CTestShellSetting w;
-    w.Init();
-    w.Show();
-    keltest::Drain();
-    for (int h = 5; h <= 9; ++h)
-        keltest::SetActive(w.m_TimeGrid[2][h], true);
-    GtkWidget* wednesday = keltest::FindButtonByLabel(w.GetWindow(), "Wed");
-    ASSERT_TRUE(wednesday);
-    keltest::Click(wednesday);
+    /* Press on Monday 8 and drag to 11: those four hours take the state the first one took. */
+    GtkWidget* first = Hour(win, "Mon 08:00-09:00");
+    SendPointer(first, GDK_BUTTON_PRESS, first);
+    for (const char* hour : {"Mon 09:00-10:00", "Mon 10:00-11:00", "Mon 11:00-12:00"})
+        SendPointer(first, GDK_MOTION_NOTIFY, Hour(win, hour));
+    SendPointer(first, GDK_BUTTON_RELEASE, first);
+    w.OnApply();
+    Hours want = {{0, 8}, {0, 9}, {0, 10}, {0, 11}, {1, 8}, {1, 9}, {1, 10}};
     for (int h = 0; h < 24; ++h)
-        EXPECT_TRUE(keltest::Active(w.m_TimeGrid[2][h])) << h;
-    keltest::Click(wednesday);
-    EXPECT_TRUE(PressedHours(w).empty()) << "the day is freed, the other days untouched";
-
-    EXPECT_EQ(6, w.CalculateDay("Sun"));
-    EXPECT_EQ(-1, w.CalculateDay("Someday"));
-    EXPECT_EQ(-1, w.CalculateDay(NULL));
-    GtkWidget* stray = gtk_button_new_with_label("Someday");
-    g_object_ref_sink(stray);
-    w.OnWeekLabelClicked(stray);
-    g_object_unref(stray);
-    EXPECT_TRUE(PressedHours(w).empty());
+        want.push_back({2, h});
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(want, keltest::LockedHoursOnDisk());
 }
 
-TEST(ShellSettingLock, HoursTellWhatTheyAreAndDaysTellWhatAClickDoes)
+TEST_F(ShellSettingLock, GridIsOneTabStopArrowsMoveTheFocusAndSpaceToggles)
 {
-    CTestShellSetting w;
-    w.Init();
-    GtkWidget* monday8 = w.m_TimeGrid[0][8];
-    AtkObject* accessible = gtk_widget_get_accessible(monday8);
-    EXPECT_STREQ("Mon 08:00-09:00", atk_object_get_name(accessible));
-    EXPECT_EQ("Mon 08:00-09:00: free", Tooltip(monday8));
-    EXPECT_STREQ("Free", atk_object_get_description(accessible));
-    keltest::SetActive(monday8, true);
-    EXPECT_EQ("Mon 08:00-09:00: locked", Tooltip(monday8));
-    EXPECT_STREQ("Locked", atk_object_get_description(accessible));
-    EXPECT_STREQ("Sun 23:00-24:00", atk_object_get_name(gtk_widget_get_accessible(w.m_TimeGrid[6][23])));
+    ASSERT_TRUE(keltest::WriteLockSchedule(1, 2, {}));
+    Open();
+    auto stops = [this] {
+        return keltest::FindAll(win, [](GtkWidget* b) {
+            return GTK_IS_TOGGLE_BUTTON(b) && !GTK_IS_CHECK_BUTTON(b) && GTK_WIDGET_CAN_FOCUS(b);
+        });
+    };
+    ASSERT_EQ(1u, stops().size());
+    gtk_widget_grab_focus(stops()[0]);
+    keltest::PressKey(stops()[0], GDK_Right);
+    keltest::PressKey(gtk_window_get_focus(GTK_WINDOW(win)), GDK_Down);
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(win));
+    ASSERT_EQ(Hour(win, "Tue 01:00-02:00"), focus);
+    EXPECT_EQ(std::vector<GtkWidget*>{focus}, stops());
+    gtk_widget_activate(focus); /* what Space does */
+    EXPECT_TRUE(keltest::PumpUntil([focus] { return keltest::Active(focus); }, 2000));
+    gchar* tooltip = gtk_widget_get_tooltip_text(focus);
+    EXPECT_STREQ("Tue 01:00-02:00: Lock", tooltip) << "the legend's words";
+    g_free(tooltip);
+}
 
-    EXPECT_EQ("Click to lock every hour of this day", Tooltip(w.m_DayButtons[0]));
-    keltest::SetActive(w.m_TimeGrid[0][0], true);
-    EXPECT_EQ("Click to free every hour of this day", Tooltip(w.m_DayButtons[0]));
-    EXPECT_FALSE(w.m_bScheduleDirty) << "none of it is data until fetched";
+TEST_F(ShellSettingLock, AutomaticLockingOffGreysTheGridButKeepsItsHours)
+{
+    ASSERT_TRUE(keltest::WriteLockSchedule(1, 2, {{4, 4}}));
+    Open();
+    GtkWidget* hour = Hour(win, "Fri 04:00-05:00");
+    gtk_button_clicked(GTK_BUTTON(keltest::FindByType(win, GTK_TYPE_CHECK_BUTTON)));
+    EXPECT_FALSE(GTK_WIDGET_IS_SENSITIVE(hour));
+    EXPECT_TRUE(keltest::Active(hour));
+    w.OnApply();
+    EXPECT_EQ((Hours{{4, 4}}), keltest::LockedHoursOnDisk()) << "kept with automatic locking off";
 }

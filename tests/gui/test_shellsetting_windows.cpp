@@ -1,221 +1,179 @@
-/* The two concrete Shell Settings windows: what Apply writes or sends, the close question,
- * failed saves, and adding programs through the Add Application window. */
+/* The two concrete Shell Settings windows: failed saves keep the window and its edits, the close
+ * question only for real edits, a damaged policy told, another window's change not lost, adding
+ * programs, and nothing cut at a large font in English and German. */
 #include <gtest/gtest.h>
 
-#include "CAddApplicationWindow.h"
+#include <algorithm>
+#include <clocale>
+
 #include "CShellSettingCtrlForShellController.h"
 #include "CShellSettingForAdminTool.h"
 #include "ScriptedIPC.h"
 #include "shellsetting_fixture.h"
 
-using namespace LibKELData;
-using keltest::Active;
-using keltest::SetActive;
-typedef keltest::Exposed<LibKELGUI::CShellSettingCtrlForShellController> Teacher;
+using keltest::Hour;
+typedef LibKELGUI::CShellSettingCtrlForShellController Teacher;
 typedef keltest::Exposed<LibKELGUI::CShellSettingForAdminTool> Admin;
 
 namespace {
 
-std::string PolicyFile(const std::string& name)
+std::string ScheduleFile()
 {
-    return keltest::EtcKel() + name;
+    return keltest::EtcKel() + LibKELData::LOCK_SCHEDULE;
 }
 
-/* The schedule as the service last received it. */
-CLockScheduleData Sent(const keltest::ScriptedIPC& ipc)
+bool OnDisk(int day, int hour)
 {
-    CLockScheduleData sent;
-    EXPECT_EQ(0, sent.LoadFromString(ipc.LastCall("SaveLocalSchedulePolicy").text));
-    return sent;
+    auto hours = keltest::LockedHoursOnDisk();
+    return std::find(hours.begin(), hours.end(), std::make_pair(day, hour)) != hours.end();
 }
 
 class ShellSettingWindows : public ::testing::Test {
 protected:
     void SetUp() override { keltest::CopySampleRoot(); }
-    /* A schedule whose automatic locking is on while a manual lock holds (status 1). */
-    void WriteManualLock()
+    void Open(LibKELGUI::CShellSettingCtrl& w)
     {
-        ASSERT_TRUE(keltest::WriteFile(PolicyFile(LOCK_SCHEDULE),
-                                       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                       "<LockSchedule autoLock=\"1\" manualLock=\"1\" lockStatus=\"1\"/>\n"));
+        w.Init();
+        w.Show();
+        keltest::Drain();
+    }
+    /* Every page at "Sans 14": drawn widgets given less than they ask for, or labels cut. */
+    void ExpectNothingCut()
+    {
+        g_object_set(gtk_settings_get_default(), "gtk-font-name", "Sans 14", NULL);
+        Admin w;
+        w.Init();
+        w.GTKShowDlgCheckBox();
+        w.Show();
+        for (int page = 0; page < 3; ++page) {
+            gtk_notebook_set_current_page(GTK_NOTEBOOK(w.m_pNotebook), page);
+            keltest::Drain();
+            keltest::FindAll(w.GetWindow(), [page](GtkWidget* c) {
+                /* A list scrolls inside its scrolled window: only what it shows must fit. */
+                if (!GTK_WIDGET_DRAWABLE(c) || GTK_IS_SCROLLED_WINDOW(gtk_widget_get_parent(c)))
+                    return false;
+                GtkRequisition asked;
+                gtk_widget_get_child_requisition(c, &asked);
+                if (GTK_IS_LABEL(c))
+                    pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(c)), &asked.width, NULL);
+                EXPECT_TRUE(c->allocation.width >= asked.width && c->allocation.height >= asked.height)
+                    << "page " << page << ": " << G_OBJECT_TYPE_NAME(c) << " "
+                    << (GTK_IS_LABEL(c) ? gtk_label_get_text(GTK_LABEL(c)) : "");
+                return false;
+            });
+        }
     }
     keltest::ScriptedIPC ipc; /* outlives the windows */
 };
 
 } // namespace
 
-TEST_F(ShellSettingWindows, TeacherWindowHasTwoPagesWritesOnlyWhatChangedAndAsksOnlyWhenUnsaved)
+TEST_F(ShellSettingWindows, FailedApplyAndOkKeepTheWindowTheEditsAndTheFlagsWithOneBoxNamingFileAndReason)
 {
+    /* A folder where the schedule file should be: it can be neither read nor replaced. */
+    ASSERT_EQ(0, unlink(ScheduleFile().c_str()));
+    ASSERT_TRUE(keltest::MakeDirs(ScheduleFile()));
+    Teacher w;
+    keltest::MessageBoxAnswerer damaged(GTK_RESPONSE_OK);
+    Open(w);
+    EXPECT_EQ(0u, damaged.Text().find(ScheduleFile() + " could not be read and was not loaded")) << damaged.Text();
+    GtkWidget* hour = Hour(w.GetWindow(), "Wed 10:00-11:00");
+    keltest::SetActive(hour, true);
+    keltest::Click(keltest::FindButtonByLabel(w.GetWindow(), "+")); /* a new category: saved fine */
+    for (const char* button : {"Apply", "OK"}) {
+        keltest::MessageBoxAnswerer error(GTK_RESPONSE_OK);
+        error.AnswerAll(true);
+        keltest::Click(keltest::FindButtonByLabel(w.GetWindow(), button));
+        EXPECT_EQ(1, error.Count()) << button;
+        EXPECT_EQ("The lock schedule could not be saved.\nThe file " + ScheduleFile() +
+                      " was not written because a folder or another non-file is in its place.",
+                  error.Text());
+        ASSERT_TRUE(w.GetWindow()) << button << " closed the window over an unsaved edit";
+        EXPECT_TRUE(keltest::Active(hour) && w.IsDataDirty());
+    }
     {
-        Teacher w;
-        w.Init();
-        GtkNotebook* nb = GTK_NOTEBOOK(w.m_pNotebook);
-        ASSERT_EQ(2, gtk_notebook_get_n_pages(nb));
-        EXPECT_STREQ("Shell Lock Settings", gtk_notebook_get_tab_label_text(nb, gtk_notebook_get_nth_page(nb, 0)));
-        EXPECT_STREQ("Program Registration", gtk_notebook_get_tab_label_text(nb, gtk_notebook_get_nth_page(nb, 1)));
-        w.Show();
-        keltest::MessageBoxAnswerer answer(GTK_RESPONSE_NO, 300);
-        w.OnCancel();
+        keltest::MessageBoxAnswerer yes(GTK_RESPONSE_YES); /* the close question, then the error box */
+        yes.AnswerAll(true);
+        w.OnClose();
         keltest::Drain();
-        EXPECT_FALSE(answer.Answered()) << "nothing changed: " << answer.Text();
+        EXPECT_EQ(2, yes.Count());
+        EXPECT_TRUE(w.GetWindow());
+    }
+    keltest::MessageBoxAnswerer no(GTK_RESPONSE_NO);
+    keltest::CloseFromFrame(w.GetWindow());
+    EXPECT_FALSE(w.GetWindow()) << "No discards the edits and closes";
+}
+
+TEST_F(ShellSettingWindows, UntouchedWindowOverAManualLockClosesWithoutAQuestion)
+{
+    ASSERT_TRUE(keltest::WriteLockSchedule(1, 1, {{0, 8}}, 1));
+    for (int admin = 0; admin <= 1; ++admin) {
+        Teacher t;
+        Admin a;
+        LibKELGUI::CShellSettingCtrl& w = admin ? static_cast<LibKELGUI::CShellSettingCtrl&>(a) : t;
+        Open(w);
+        keltest::MessageBoxAnswerer question(GTK_RESPONSE_YES, 300);
+        keltest::Click(keltest::FindButtonByLabel(w.GetWindow(), "Cancel"));
+        EXPECT_FALSE(question.Answered()) << question.Text();
         EXPECT_FALSE(w.GetWindow());
     }
-    WriteManualLock();
-    std::string tabBefore = keltest::ReadFile(PolicyFile(TAB_NAVIGATION));
-    Teacher w;
-    w.Init();
-    w.Show();
-    SetActive(w.m_TimeGrid[0][8], true);
-    SetActive(w.m_pAutoLockCheckBox, false);
-    w.OnApply();
-    EXPECT_EQ(tabBefore, keltest::ReadFile(PolicyFile(TAB_NAVIGATION))) << "an unchanged policy was rewritten";
-    CLockScheduleData onDisk;
-    ASSERT_EQ(0, onDisk.LoadFromFile(PolicyFile(LOCK_SCHEDULE)));
-    EXPECT_EQ(1u, keltest::Sections(onDisk.GetPAutomaticLockTimeList()).size());
-    EXPECT_EQ(3, onDisk.GetLockStatus()) << "automatic locking off";
-    EXPECT_EQ(1, onDisk.GetManualLock()) << "the teacher's window leaves the manual lock alone";
-
-    keltest::MessageBoxAnswerer answer(GTK_RESPONSE_NO, 300);
-    w.OnClose();
-    keltest::Drain();
-    EXPECT_FALSE(answer.Answered()) << "everything was applied";
 }
 
-TEST_F(ShellSettingWindows, TeacherFailedSaveKeepsTheEditAndTellsTheUser)
+TEST_F(ShellSettingWindows, ChangeMadeByAnotherWindowIsReplacedOnlyOnYes)
 {
-    /* A directory where the schedule file should be: it can be neither read nor replaced. */
-    std::string file = PolicyFile(LOCK_SCHEDULE);
-    ASSERT_EQ(0, unlink(file.c_str()));
-    ASSERT_TRUE(keltest::MakeDirs(file));
-    Teacher w;
-    w.Init();
-    w.Show();
-    SetActive(w.m_TimeGrid[2][10], true);
+    Teacher first;
+    Teacher second;
+    Open(first);
+    Open(second);
+    keltest::SetActive(Hour(second.GetWindow(), "Sat 09:00-10:00"), true);
+    second.OnApply();
+    keltest::SetActive(Hour(first.GetWindow(), "Sun 09:00-10:00"), true);
     {
-        keltest::MessageBoxAnswerer error(GTK_RESPONSE_OK);
-        w.OnApply();
-        EXPECT_EQ(GTK_MESSAGE_ERROR, error.Type());
-        EXPECT_EQ("The lock schedule could not be saved.", error.Text());
+        keltest::MessageBoxAnswerer no(GTK_RESPONSE_NO);
+        keltest::Click(keltest::FindButtonByLabel(first.GetWindow(), "OK"));
+        EXPECT_EQ("The policy was changed since you opened this window. Replace the other change with yours?",
+                  no.Text());
+        EXPECT_TRUE(first.GetWindow() && OnDisk(5, 9)) << "No keeps the window, its edits and the other change";
     }
-    EXPECT_TRUE(w.m_bScheduleDirty);
-    EXPECT_FALSE(w.m_bTabNavDirty);
-
-    /* Closing asks again, and Yes tries again (and tells again). */
-    keltest::MessageBoxAnswerer answers(GTK_RESPONSE_YES);
-    answers.AnswerAll(true);
-    w.OnClose();
-    keltest::Drain();
-    EXPECT_EQ(2, answers.Count());
-    EXPECT_FALSE(w.GetWindow());
-}
-
-TEST_F(ShellSettingWindows, AdminSendsOnlyTheChangedPolicyWithTheLockStatusRules)
-{
-    WriteManualLock();
-    Admin w;
-    w.Init();
-    w.Show();
-    /* Automatic locking off, Apply: the status the record had before the Apply is sent. */
-    SetActive(w.m_pAutoLockCheckBox, false);
-    EXPECT_EQ(0, w.OnApply());
-    ASSERT_EQ(1, ipc.CountCalls("SaveLocalSchedulePolicy"));
-    EXPECT_EQ(0, ipc.CountCalls("SaveLocalTabNavPolicy"));
-    EXPECT_EQ(0, ipc.CountCalls("HardWareControl"));
-    EXPECT_EQ(1, Sent(ipc).GetLockStatus());
-    EXPECT_EQ(1, Sent(ipc).GetManualLock());
-
-    /* Automatic locking on: status 2 and the manual lock cleared. */
-    SetActive(w.m_pAutoLockCheckBox, true);
-    w.OnApply();
-    EXPECT_EQ(2, Sent(ipc).GetLockStatus());
-    EXPECT_EQ(0, Sent(ipc).GetManualLock());
-
-    /* Off again and Apply from the close question: its fetch already set status 3. */
-    SetActive(w.m_pAutoLockCheckBox, false);
     keltest::MessageBoxAnswerer yes(GTK_RESPONSE_YES);
-    w.OnClose();
-    keltest::Drain();
-    EXPECT_EQ("Are you sure you want to save?", yes.Text());
-    ASSERT_EQ(3, ipc.CountCalls("SaveLocalSchedulePolicy"));
-    EXPECT_EQ(3, Sent(ipc).GetLockStatus());
-    EXPECT_FALSE(w.GetWindow());
+    keltest::Click(keltest::FindButtonByLabel(first.GetWindow(), "OK"));
+    EXPECT_TRUE(!first.GetWindow() && OnDisk(6, 9));
 }
 
-TEST_F(ShellSettingWindows, AdminRefusedSavesKeepTheirFlagsAndAreRetriedFromTheCloseQuestion)
-{
-    ipc.saveResult = -1;
-    ipc.saveError = IPCAPI::IPC_ERR_SAVE;
-    Admin w;
-    w.Init();
-    w.Show();
-    SetActive(w.m_pUSBCheckBox, !Active(w.m_pUSBCheckBox));
-    SetActive(w.m_TimeGrid[4][4], !Active(w.m_TimeGrid[4][4]));
-    {
-        keltest::MessageBoxAnswerer errors(GTK_RESPONSE_OK);
-        errors.AnswerAll(true);
-        EXPECT_EQ(IPCAPI::IPC_ERR_SAVE, w.OnApply());
-        keltest::Drain();
-        EXPECT_EQ(2, errors.Count()) << "one message per policy that could not be saved";
-    }
-    EXPECT_TRUE(w.m_bScheduleDirty);
-    EXPECT_TRUE(w.m_bSystemSettingDirty);
-
-    /* The service works again: the close question still comes, and Yes sends both again. */
-    ipc.saveResult = 0;
-    keltest::MessageBoxAnswerer yes(GTK_RESPONSE_YES);
-    w.OnClose();
-    keltest::Drain();
-    EXPECT_TRUE(yes.Answered());
-    EXPECT_EQ(2, ipc.CountCalls("SaveLocalSchedulePolicy"));
-    EXPECT_EQ(2, ipc.CountCalls("HardWareControl"));
-}
-
-TEST_F(ShellSettingWindows, AddingProgramsOpensTheRightWindowAndAddsOnlyNewPrograms)
+TEST_F(ShellSettingWindows, AddingProgramsOpensTheRightSearchAndDiesWithItsDialogsOpen)
 {
     Admin w;
-    w.Init();
-    w.Show();
-    keltest::SetCursorRow(w.m_pCategoryView, 0);
-    CCategory* first = keltest::CategoryAt(w.m_TabNavData, 0);
-    size_t before = keltest::ProgramNames(first).size();
-    ASSERT_GT(before, 0u);
-
-    /* Cancelled: nothing added. */
+    Open(w);
     w.OnAddProgram();
-    ASSERT_TRUE(w.m_pAddApplicationWindow && w.m_pAddApplicationWindow->GetWindow());
-    keltest::Click(keltest::FindButtonByLabel(w.m_pAddApplicationWindow->GetWindow(), "Cancel"));
-    EXPECT_EQ(before, keltest::ProgramNames(first).size());
-
-    /* Opened again (the first object goes); its search is this machine's, with Browse. */
-    w.OnAddProgram();
-    LibKELGUI::CAddApplicationWindow* add = w.m_pAddApplicationWindow;
-    keltest::Click(keltest::FindButtonByLabel(add->GetWindow(), "Search"));
-    std::vector<GtkWindow*> search = keltest::ToplevelsWithTitle("Search Program");
-    ASSERT_EQ(1u, search.size());
-    EXPECT_TRUE(keltest::FindButtonByLabel(GTK_WIDGET(search[0]), "Browse..."));
-    gtk_widget_destroy(GTK_WIDGET(search[0]));
-    keltest::Drain();
-
-    /* One program already in the category and one new: only the new one is added. */
-    add->AddNewApplication(*first->GetPApplicationInfoList()->front());
-    add->AddNewApplication(CApplicationInfo("Tux Typing", "/usr/games/tuxtype", ""));
-    keltest::MessageBoxAnswerer filtered(GTK_RESPONSE_OK);
-    add->Close();
-    keltest::Drain();
-    EXPECT_EQ("The same applications have been filtered!", filtered.Text());
-    EXPECT_EQ(before + 1, keltest::ProgramNames(first).size());
-    EXPECT_EQ(before + 1, keltest::ColumnTexts(w.m_pProgramStore, 2).size());
-    EXPECT_EQ("Tux Typing", keltest::ProgramNames(first).back());
-
-    /* The teacher's search names a folder on the students: no Browse. */
+    keltest::Click(keltest::FindButtonByLabel(GTK_WIDGET(keltest::ToplevelsWithTitle("Add Application")[0]), "Cancel"));
+    /* Opened again, and the teacher's: this machine's search has Browse, the students' has none. */
     Teacher t;
-    t.Init();
-    t.Show();
-    keltest::SetCursorRow(t.m_pCategoryView, 0);
-    t.OnAddProgram();
-    keltest::Click(keltest::FindButtonByLabel(t.m_pAddApplicationWindow->GetWindow(), "Search"));
-    search = keltest::ToplevelsWithTitle("Search Program");
-    ASSERT_EQ(1u, search.size());
-    EXPECT_FALSE(keltest::FindButtonByLabel(GTK_WIDGET(search[0]), "Browse..."));
-    /* Deleting the Shell Settings window with both dialogs open reaches no dead object. */
+    Open(t);
+    for (LibKELGUI::CShellSettingCtrl* window : {static_cast<LibKELGUI::CShellSettingCtrl*>(&w),
+                                                 static_cast<LibKELGUI::CShellSettingCtrl*>(&t)}) {
+        window->OnAddProgram();
+        keltest::Click(keltest::FindButtonByLabel(GTK_WIDGET(keltest::ToplevelsWithTitle("Add Application").back()), "Search"));
+    }
+    std::vector<GtkWindow*> search = keltest::ToplevelsWithTitle("Search Program");
+    ASSERT_EQ(2u, search.size());
+    EXPECT_NE(!keltest::FindButtonByLabel(GTK_WIDGET(search[0]), "Browse..."),
+              !keltest::FindButtonByLabel(GTK_WIDGET(search[1]), "Browse..."));
+    /* Deleting the windows with their dialogs open reaches no dead object. */
+}
+
+TEST_F(ShellSettingWindows, NothingIsCutAtSans14InEnglish)
+{
+    ExpectNothingCut();
+}
+
+TEST_F(ShellSettingWindows, NothingIsCutAtSans14InGerman)
+{
+    if (!setlocale(LC_ALL, "de_DE.UTF-8"))
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed (scripts/install-deps.sh generates it)";
+    bool ok = false;
+    std::string mo = keltest::ReadFile(std::string(KEL_BINARY_DIR) + "/locale/de/LC_MESSAGES/libKELGUI.mo", &ok);
+    const std::string to = keltest::Root() + "/usr/share/locale/de/LC_MESSAGES/";
+    ASSERT_TRUE(ok && keltest::MakeDirs(to) && keltest::WriteFile(to + "libKELGUI.mo", mo));
+    setenv("LANGUAGE", "de", 1);
+    ExpectNothingCut();
 }

@@ -107,7 +107,7 @@ TEST_F(Translations, WindowsAskAndReportAndTheCompanionLibraryValidatesInGerman)
         keltest::MessageBoxAnswerer error(GTK_RESPONSE_OK);
         w.OnApply();
         keltest::Drain();
-        EXPECT_EQ("Die Sperrzeiten konnten nicht gespeichert werden.", error.Text());
+        EXPECT_EQ(0u, error.Text().find("Die Sperrzeiten konnten nicht gespeichert werden.\nDie Datei ")) << error.Text();
         EXPECT_EQ("Fehler", error.Title());
         keltest::MessageBoxAnswerer question(GTK_RESPONSE_NO);
         w.OnClose();

@@ -1,0 +1,80 @@
+/* The Shell Lock Settings page: automatic locking and the week of lockable hours. */
+#ifndef CSHELL_LOCK_PAGE_H
+#define CSHELL_LOCK_PAGE_H
+
+#include <gtk/gtk.h>
+
+#include <vector>
+
+#include "CShellPageHost.h"
+
+namespace LibKELGUI {
+
+class CShellSettingCtrl;
+
+class CShellLockPage {
+public:
+    CShellLockPage(CShellPageHost& host, CShellPolicy& policy);
+    ~CShellLockPage();
+
+    /* Appends the page to the notebook; owner is the user data of the window's own handlers. */
+    void Build(GtkWidget* notebook, CShellSettingCtrl* owner);
+    /* Record to grid, and grid to record (through the policy's lock-status rules). */
+    void Show();
+    void Fetch();
+    /* 0 (Monday) to 6 (Sunday) for a translated day button label, else -1. */
+    int CalculateDay(const char* day);
+    /* A day button: the whole day takes the opposite of its first hour. */
+    void OnWeekLabelClicked(GtkWidget* widget);
+    /* Stops calling back into the window. */
+    void Detach();
+
+    /* Widgets, reachable as the window's members; null once the page is destroyed. */
+    GtkWidget* m_pLockPageBox;
+    GtkWidget* m_pLockHeadingLabel;
+    GtkWidget* m_pAutoLockCheckBox;
+    GtkWidget* m_pAutoLockLabel;
+    GtkWidget* m_pLockLegendLabel;
+    GtkWidget* m_pUnlockLegendLabel;
+    GtkWidget* m_pLockLegendImage;
+    GtkWidget* m_pUnlockLegendImage;
+    GtkWidget* m_pGridTable;
+    std::vector<GtkWidget*> m_DayButtons;
+    std::vector<std::vector<GtkWidget*> > m_TimeGrid; /* [day][hour] toggle buttons */
+
+private:
+    static void GtkOnHourToggled(GtkToggleButton* button, gpointer data);
+    static gboolean GtkOnHourPress(GtkWidget* button, GdkEventButton* event, gpointer data);
+    static gboolean GtkOnHourMotion(GtkWidget* button, GdkEventMotion* event, gpointer data);
+    static gboolean GtkOnHourRelease(GtkWidget* button, GdkEventButton* event, gpointer data);
+    static gboolean GtkOnHourKey(GtkWidget* button, GdkEventKey* event, gpointer data);
+    static gboolean GtkOnHourLabelPress(GtkWidget* box, GdkEventButton* event, gpointer data);
+    static gboolean GtkOnAutoLockLabelPress(GtkWidget* box, GdkEventButton* event, gpointer data);
+    static void GtkOnAutoLockToggled(GtkToggleButton* button, gpointer data);
+    static void GtkOnPageDestroy(GtkWidget* widget, gpointer data);
+
+    void BuildHeading();
+    void BuildAutoLockRow();
+    void BuildGrid(CShellSettingCtrl* owner);
+    void BuildHours();
+    void OnHourToggled(GtkWidget* button);
+    bool Locate(GtkWidget* button, int& day, int& hour) const;
+    void Paint(int day, int hour);
+    void MoveFocus(int day, int hour);
+    void ToggleColumn(int hour);
+    void UpdateDayTooltip(int day);
+    void UpdateGridState();
+    void OnPageDestroyed();
+    bool GridComplete() const;
+
+    CShellPageHost& m_Host;
+    CShellPolicy& m_Policy;
+    bool m_bPainting;
+    bool m_bPaintLocked;
+    int m_FocusDay;
+    int m_FocusHour;
+};
+
+} // namespace LibKELGUI
+
+#endif

@@ -1,0 +1,38 @@
+/* Helpers that let a window follow its font and its language: least sizes instead of fixed
+ * ones, list headings that fit, whole names in row tooltips, and mnemonics that leave labels as
+ * they are. */
+#ifndef CWIDGET_LAYOUT_H
+#define CWIDGET_LAYOUT_H
+
+#include <gtk/gtk.h>
+
+#include <vector>
+
+#include "KELGuiCommon.h"
+
+namespace LibKELGUI {
+
+class CWidgetLayout {
+public:
+    /* The given size is the least the widget takes: a larger font or a longer translation gets
+     * the room it needs (a plain size request would cut it). -1 keeps the natural size. */
+    static void KeepMinimumSize(GtkWidget* widget, int width, int height);
+    /* A fixed-width column (as fixed-height lists need) whose width is the least: FitHeadings
+     * widens it to its heading at the view's font. */
+    static void AppendFixedColumn(GtkWidget* view, const char* title, GtkCellRenderer* renderer,
+                                  const char* attribute, int column, int width, bool expand);
+    static void FitHeadings(GtkWidget* view);
+    /* A row's tooltip shows its whole name, which the column may cut. */
+    static void AddNameTooltips(GtkWidget* view, int nameColumn);
+    /* The drawn, sensitive button or check box under roots whose mnemonic is keyval: each takes,
+     * in order, the first letter of its label not taken yet. */
+    static GtkWidget* MnemonicTarget(const std::vector<GtkWidget*>& roots, guint keyval);
+
+private:
+    static gboolean GtkOnQueryTooltip(GtkWidget* view, gint x, gint y, gboolean keyboard, GtkTooltip* tooltip,
+                                      gpointer data);
+};
+
+} // namespace LibKELGUI
+
+#endif
