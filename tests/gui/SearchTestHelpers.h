@@ -122,30 +122,35 @@ inline void WriteResults(const std::vector<LibKELData::CApplicationInfo>& progra
     results.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT);
 }
 
-inline void WriteResultCount(int count)
+/* The counts the progress bar shows. */
+inline std::string BarText(GtkWidget* window)
 {
-    std::vector<LibKELData::CApplicationInfo> programs;
-    for (int i = 0; i < count; ++i)
-        programs.push_back(Program(i));
-    WriteResults(programs);
+    const gchar* t = gtk_progress_bar_get_text(GTK_PROGRESS_BAR(keltest::FindByType(window, GTK_TYPE_PROGRESS_BAR)));
+    return t ? t : "";
 }
 
-/* Answers the next file chooser from a timeout: goes to file (selecting it) or else to folder,
- * waits until the chooser holds it (it loads folders asynchronously) and responds. A chooser
- * that never takes it is cancelled, so that the dialog's nested loop always ends. */
+/* A key pressed in a window, delivered as the X server would. */
+inline void PressKey(GtkWidget* window, guint keyval)
+{
+    GdkEvent* e = gdk_event_new(GDK_KEY_PRESS);
+    e->key.window = GDK_WINDOW(g_object_ref(window->window));
+    e->key.send_event = TRUE;
+    e->key.keyval = keyval;
+    gtk_main_do_event(e);
+    gdk_event_free(e);
+    keltest::Drain();
+}
+
+/* Answers the next file chooser from a timeout: notes the folder it opened in, goes to file
+ * (selecting it) or else to folder, waits until the chooser holds it (it loads folders
+ * asynchronously) and responds; one that never takes it is cancelled. */
 struct ChooserAnswerer {
-    std::string folder, file;
-    int response;
-    bool answered = false, filterTakesPng = false, filterTakesText = false;
-    int polls = 0;
+    std::string folder, file, openedIn;
+    int response, polls = 0;
+    bool answered = false, imagesOnly = false, started = false;
     guint source = gdk_threads_add_timeout(10, Poll, this);
 
-    ChooserAnswerer(const std::string& fo, const std::string& fi, int r)
-        : folder(fo)
-        , file(fi)
-        , response(r)
-    {
-    }
+    ChooserAnswerer(const std::string& fo, const std::string& fi, int r) : folder(fo), file(fi), response(r) {}
     ~ChooserAnswerer()
     {
         if (source)
@@ -154,34 +159,38 @@ struct ChooserAnswerer {
     static gboolean Poll(gpointer self)
     {
         ChooserAnswerer* a = static_cast<ChooserAnswerer*>(self);
-        GtkFileChooser* chooser = NULL;
+        GtkFileChooser* c = NULL;
         for (GtkWindow* w : keltest::ToplevelsWithTitle(""))
             if (GTK_IS_FILE_CHOOSER_DIALOG(w) && GTK_WIDGET_VISIBLE(w))
-                chooser = GTK_FILE_CHOOSER(w);
-        if (!chooser)
+                c = GTK_FILE_CHOOSER(w);
+        if (!c)
             return TRUE;
-        if (a->polls++ == 0) {
-            GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
-            GtkFileFilterInfo info = {GTK_FILE_FILTER_MIME_TYPE, NULL, NULL, NULL, "image/png"};
-            a->filterTakesPng = filter && gtk_file_filter_filter(filter, &info);
-            info.mime_type = "text/plain";
-            a->filterTakesText = filter && gtk_file_filter_filter(filter, &info);
+        if (!a->started) {
+            gchar* at = gtk_file_chooser_get_current_folder(c); /* known once it has loaded */
+            if (!at && ++a->polls < 500)
+                return TRUE;
+            a->openedIn = at ? at : "";
+            a->started = true;
+            g_free(at);
+            GtkFileFilter* filter = gtk_file_chooser_get_filter(c);
+            GtkFileFilterInfo png = {GTK_FILE_FILTER_MIME_TYPE, NULL, NULL, NULL, "image/png"}, txt = png;
+            txt.mime_type = "text/plain";
+            a->imagesOnly = filter && gtk_file_filter_filter(filter, &png) && !gtk_file_filter_filter(filter, &txt);
             if (!a->file.empty())
-                gtk_file_chooser_set_filename(chooser, a->file.c_str());
+                gtk_file_chooser_set_filename(c, a->file.c_str());
             else
-                gtk_file_chooser_set_current_folder(chooser, a->folder.c_str());
+                gtk_file_chooser_set_current_folder(c, a->folder.c_str());
         } else if (!a->file.empty()) {
-            gtk_file_chooser_select_filename(chooser, a->file.c_str()); /* once the folder is loaded */
+            gtk_file_chooser_select_filename(c, a->file.c_str()); /* once the folder is loaded */
         }
-        gchar* now =
-            a->file.empty() ? gtk_file_chooser_get_current_folder(chooser) : gtk_file_chooser_get_filename(chooser);
+        gchar* now = a->file.empty() ? gtk_file_chooser_get_current_folder(c) : gtk_file_chooser_get_filename(c);
         bool ready = a->response != GTK_RESPONSE_ACCEPT || (now && (a->file.empty() ? a->folder : a->file) == now);
         g_free(now);
-        if (!ready && a->polls < 1000)
+        if (!ready && ++a->polls < 1000)
             return TRUE;
         a->answered = ready;
         a->source = 0;
-        gtk_dialog_response(GTK_DIALOG(chooser), ready ? a->response : GTK_RESPONSE_CANCEL);
+        gtk_dialog_response(GTK_DIALOG(c), ready ? a->response : GTK_RESPONSE_CANCEL);
         return FALSE;
     }
 };
