@@ -139,10 +139,10 @@ int CAboutDlg::Init()
         gtk_image_set_from_pixbuf(GTK_IMAGE(m_pIconImage), m_pProgramImage);
 
     m_pHeadingLabel = NewBoldLabel(m_Heading);
-    /* Wrapped at 247 pixels, as high as its lines need and at least 55; LayOut moves what
-     * lies below it down when it grows. */
+    /* Wrapped at 247 pixels and as high as its lines need, at least 40: the spec's 55 would
+     * reach under the version line at y = 90. LayOut moves what lies below down when it grows. */
     gtk_widget_set_size_request(m_pHeadingLabel, TEXT_WIDTH, -1);
-    SetMinimumSize(m_pHeadingLabel, 0, 55);
+    SetMinimumSize(m_pHeadingLabel, 0, VERSION_Y - HEADING_Y);
     gtk_label_set_line_wrap(GTK_LABEL(m_pHeadingLabel), TRUE);
     gtk_label_set_line_wrap_mode(GTK_LABEL(m_pHeadingLabel), PANGO_WRAP_WORD);
     gtk_fixed_put(GTK_FIXED(m_pLayout), m_pHeadingLabel, TEXT_X, HEADING_Y);
@@ -184,14 +184,12 @@ void CAboutDlg::GtkLayOut(GtkWidget* layout, GtkRequisition* requisition, gpoint
 void CAboutDlg::LayOut(GtkWidget* layout, GtkRequisition* requisition)
 {
     /* The spec's places are where each text starts at the least: the version line under the
-     * heading's text (centred in its box), the notice under the version, OK under the notice. */
+     * heading, the notice under the version, OK under the notice. */
     GtkRequisition heading, version, notice;
     gtk_widget_get_child_requisition(m_pHeadingLabel, &heading);
     gtk_widget_get_child_requisition(m_pVersionLabel, &version);
     gtk_widget_get_child_requisition(m_pNoticeLabel, &notice);
-    int textWidth = 0, textHeight = 0;
-    pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(m_pHeadingLabel)), &textWidth, &textHeight);
-    const int versionY = MAX(VERSION_Y, HEADING_Y + (heading.height + textHeight) / 2);
+    const int versionY = MAX(VERSION_Y, HEADING_Y + heading.height);
     const int noticeY = MAX(NOTICE_Y, versionY + version.height);
     const int okY = MAX(OK_Y, noticeY + notice.height + 15);
     requisition->width = requisition->height = 0;

@@ -1,0 +1,126 @@
+/* The dialogs at large fonts, in English and German: no widget gets less room than it asks for
+ * (nothing cut, nothing laid over the next); and every button answers to its own Alt key. */
+#include <gtest/gtest.h>
+#include <gdk/gdkkeysyms.h>
+
+#include <clocale>
+#include <set>
+
+#include "CAboutDlg.h"
+#include "CChangeIconDlg.h"
+#include "CSearchProgramForAdminTool.h"
+#include "CSearchProgramForShellController.h"
+#include "KelTest.h"
+#include "ScriptedIPC.h"
+#include "SearchTestHelpers.h"
+
+using namespace LibKELGUI;
+
+namespace {
+
+/* The built German catalogue under the sandbox root, and a German environment: before any lookup. */
+bool UseGerman()
+{
+    const std::string to = keltest::Root() + "/usr/share/locale/de/LC_MESSAGES/";
+    bool ok = false;
+    std::string mo = keltest::ReadFile(std::string(KEL_BINARY_DIR) + "/locale/de/LC_MESSAGES/libKELGUI.mo", &ok);
+    if (!setlocale(LC_ALL, "de_DE.UTF-8") || !ok || !keltest::MakeDirs(to) || !keltest::WriteFile(to + "libKELGUI.mo", mo))
+        return false;
+    setenv("LANGUAGE", "de", 1);
+    return true;
+}
+
+/* Every widget shown with less room than it asks for, scrolled contents excepted. */
+std::string CutWidgets(GtkWidget* window)
+{
+    std::string cut;
+    keltest::FindAll(window, [&cut](GtkWidget* w) {
+        GtkRequisition r;
+        gtk_widget_get_child_requisition(w, &r);
+        /* A label given a fixed size asks for that, not for what its text needs. */
+        if (GTK_IS_LABEL(w) && gtk_label_get_ellipsize(GTK_LABEL(w)) == PANGO_ELLIPSIZE_NONE) {
+            int tw = 0, th = 0;
+            pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(w)), &tw, &th);
+            r.width = MAX(r.width, tw + 2 * GTK_MISC(w)->xpad);
+            r.height = MAX(r.height, th + 2 * GTK_MISC(w)->ypad);
+        }
+        GtkWidget* scroller = gtk_widget_get_ancestor(w, GTK_TYPE_SCROLLED_WINDOW);
+        if (GTK_WIDGET_MAPPED(w) && (!scroller || scroller == w) &&
+            (w->allocation.width < r.width || w->allocation.height < r.height))
+            cut += std::string(G_OBJECT_TYPE_NAME(w)) + " \"" +
+                   (GTK_IS_LABEL(w) ? gtk_label_get_text(GTK_LABEL(w)) : "") + "\" ";
+        return false;
+    });
+    return cut;
+}
+
+void ExpectWhole(CKELWindowBase& dlg, const char* font)
+{
+    gtk_settings_set_string_property(gtk_settings_get_default(), "gtk-font-name", font, "test");
+    dlg.Init();
+    dlg.Show();
+    GtkWidget* w = dlg.GetWindow();
+    EXPECT_TRUE(keltest::PumpUntil([w] { return w->allocation.width == w->requisition.width; }));
+    EXPECT_EQ(CutWidgets(w), "") << gtk_window_get_title(GTK_WINDOW(w)) << " at " << font;
+    /* Where widgets are placed, not packed, none may lie over another (pictures aside). */
+    std::vector<GtkWidget*> placed = keltest::FindAll(
+        w, [](GtkWidget* c) { return c->parent && GTK_IS_FIXED(c->parent) && !GTK_IS_IMAGE(c); });
+    for (size_t i = 0; i < placed.size(); ++i)
+        for (size_t j = i + 1; j < placed.size(); ++j)
+            EXPECT_FALSE(gdk_rectangle_intersect(&placed[i]->allocation, &placed[j]->allocation, NULL)) << i << j;
+}
+
+/* The Alt keys of a window's buttons; a button without one gives GDK_VoidSymbol. */
+std::vector<guint> ButtonKeys(GtkWidget* window)
+{
+    std::vector<guint> keys;
+    for (GtkWidget* b : keltest::FindAll(window, [](GtkWidget* w) { return GTK_IS_BUTTON(w); }))
+        keys.push_back(gtk_label_get_mnemonic_keyval(GTK_LABEL(gtk_bin_get_child(GTK_BIN(b)))));
+    return keys;
+}
+
+} // namespace
+
+class DialogFonts : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Language, DialogFonts, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "German" : "English"; });
+
+TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
+{
+    if (GetParam() && !UseGerman())
+        GTEST_SKIP() << "de_DE.UTF-8 or the built catalogue is missing";
+    keltest::ScriptedIPC ipc;
+    CChangeIconDlg edit(LibKELData::ICON_PATH, "", "Werkzeuge", Tr("Edit Category"));
+    ExpectWhole(edit, "Sans 14");
+    CSearchProgramForAdminTool local(0);
+    ExpectWhole(local, "Sans 14");
+    CSearchProgramForShellController remote(0);
+    ExpectWhole(remote, "Sans 14");
+    CAboutDlg about("Shell Controller for the classroom", "Shell Controller", "", "3.0.0.162");
+    ExpectWhole(about, "Sans 16");
+}
+
+TEST(DialogKeys, EveryButtonHasItsOwnAltKeyAndEscapeCloses)
+{
+    keltest::ScriptedIPC ipc;
+    CChangeIconDlg edit(LibKELData::ICON_PATH, "", "Tools", "Edit"), again(LibKELData::ICON_PATH, "", "Tools", "Edit");
+    CSearchProgramForAdminTool local(0);
+    CAboutDlg about("Heading", "Product", "", "1.0");
+    /* One at a time: the modal ones take every key while they are open. */
+    for (CKELWindowBase* dlg : std::vector<CKELWindowBase*>{&edit, &local, &about}) {
+        dlg->Init();
+        dlg->Show();
+        std::vector<guint> keys = ButtonKeys(dlg->GetWindow());
+        EXPECT_EQ(std::set<guint>(keys.begin(), keys.end()).size(), keys.size());
+        EXPECT_EQ(std::count(keys.begin(), keys.end(), (guint)GDK_VoidSymbol), 0);
+        searchtest::PressKey(dlg->GetWindow(), GDK_Escape);
+        EXPECT_EQ(dlg->GetWindow(), nullptr);
+    }
+    /* Alt with Cancel's key cancels (the button clicks once shown pressed). */
+    again.Init();
+    again.Show();
+    GtkWidget* cancel = keltest::FindButtonByLabel(again.GetWindow(), "Cancel");
+    guint key = gtk_label_get_mnemonic_keyval(GTK_LABEL(gtk_bin_get_child(GTK_BIN(cancel))));
+    EXPECT_TRUE(gtk_window_mnemonic_activate(GTK_WINDOW(again.GetWindow()), key, GDK_MOD1_MASK));
+    EXPECT_TRUE(keltest::PumpUntil([&again] { return again.GetWindow() == nullptr; }));
+}
