@@ -1,13 +1,11 @@
-/* The Add Application window: the selection handed back, each program's command, typing to a
- * name, the 200-result question, reloads after a search dialog closes, and deletion during a
- * search. */
+/* The Add Application window: the selection handed back, each program's command, reloads after a
+ * search dialog closes, and deletion during a search. */
 #include <gtest/gtest.h>
 #include <gdk/gdkkeysyms.h>
 
 #include <memory>
 
 #include "CAddApplicationWindow.h"
-#include "KelTest.h"
 #include "ScriptedIPC.h"
 #include "SearchTestHelpers.h"
 
@@ -25,16 +23,11 @@ protected:
     std::list<CApplicationInfo> chosen;
     int closed = 0;
 
-    void TearDown() override
-    {
-        win.reset();
-        gtk_widget_destroy(parent);
-    }
+    void TearDown() override { win.reset(), gtk_widget_destroy(parent); }
     static void Closed(GtkWidget*, gpointer self)
     {
         AddApplication* t = static_cast<AddApplication*>(self);
-        ++t->closed;
-        t->chosen.push_back(CApplicationInfo("stale", "", "", 0)); /* must be replaced */
+        t->chosen.assign(++t->closed, CApplicationInfo("stale", "", "", 0)); /* must be replaced */
         t->win->GetSelectApplicationList(t->chosen);
     }
     void Open(bool remote = false)
@@ -56,11 +49,7 @@ protected:
         }
     }
     void Press(const char* label) { keltest::Click(keltest::FindButtonByLabel(Win(), label)); }
-    GtkWidget* SearchDialog() const
-    {
-        std::vector<GtkWindow*> dialogs = keltest::ToplevelsWithTitle("Search Program");
-        return dialogs.size() == 1 ? GTK_WIDGET(dialogs[0]) : NULL;
-    }
+    GtkWidget* SearchDialog() const { auto d = keltest::ToplevelsWithTitle("Search Program"); return d.empty() ? NULL : GTK_WIDGET(d[0]); }
     static void Results(int count)
     {
         std::vector<CApplicationInfo> programs;
@@ -84,17 +73,12 @@ TEST_F(AddApplication, OkHandsBackCopiesOfTheSelectedRowsInListOrderAndNothingOt
         SCOPED_TRACE(c.close);
         Open();
         Select(c.selected);
-        if (std::string(c.close) == "frame")
-            keltest::CloseFromFrame(Win());
-        else if (std::string(c.close) == "escape")
-            PressKey(Win(), GDK_Escape);
-        else
-            Press(c.close);
+        std::string how = c.close;
+        how == "frame" ? keltest::CloseFromFrame(Win()) : how == "escape" ? PressKey(Win(), GDK_Escape) : Press(c.close);
         EXPECT_EQ(Win(), nullptr);
-        std::vector<std::string> names;
+        std::vector<std::string> names, expected;
         for (const CApplicationInfo& p : chosen)
             names.push_back(p.GetName());
-        std::vector<std::string> expected;
         for (int i : c.handedBack)
             expected.push_back(Program(i).GetName());
         EXPECT_EQ(names, expected);
@@ -102,42 +86,15 @@ TEST_F(AddApplication, OkHandsBackCopiesOfTheSelectedRowsInListOrderAndNothingOt
     EXPECT_EQ(closed, 5);
 }
 
-TEST_F(AddApplication, EachRowShowsItsCommandAndTypingJumpsToAName)
+TEST_F(AddApplication, EachRowShowsItsCommandEscaped)
 {
-    WriteResults({CApplicationInfo("Atlas", "/usr/bin/atlas --full", "", 1),
-                  CApplicationInfo("Gimp & Co", "/usr/bin/gimp <x>", "", 1)});
+    WriteResults({CApplicationInfo("Gimp & Co", "/usr/bin/gimp <x>", "", 1)});
     Open();
-    GtkTreeModel* model = gtk_tree_view_get_model(View());
-    gchar* tip = keltest::CellAt<gchar*>(model, 1, gtk_tree_view_get_tooltip_column(View()));
+    gchar* tip = keltest::CellAt<gchar*>(gtk_tree_view_get_model(View()), 0, gtk_tree_view_get_tooltip_column(View()));
     ASSERT_TRUE(tip);
     EXPECT_TRUE(pango_parse_markup(tip, -1, 0, NULL, NULL, NULL, NULL)) << "names and commands are escaped";
     EXPECT_NE(std::string(tip).find("/usr/bin/gimp &lt;x&gt;"), std::string::npos) << tip;
     g_free(tip);
-    gtk_widget_grab_focus(GTK_WIDGET(View()));
-    PressKey(Win(), GDK_g);
-    GtkTreePath* cursor = NULL;
-    ASSERT_TRUE(keltest::PumpUntil([&] {
-        gtk_tree_path_free(cursor);
-        gtk_tree_view_get_cursor(View(), &cursor, NULL);
-        return cursor && gtk_tree_path_get_indices(cursor)[0] == 1;
-    }));
-    gtk_tree_path_free(cursor);
-}
-
-TEST_F(AddApplication, AboveTwoHundredResultsYesClearsThemForTheNextSearch)
-{
-    Results(201);
-    Open();
-    {
-        keltest::MessageBoxAnswerer answer(GTK_RESPONSE_YES);
-        Press("Search");
-        ASSERT_TRUE(answer.Answered());
-        EXPECT_EQ(answer.Parent(), GTK_WINDOW(Win()));
-    }
-    ASSERT_NE(SearchDialog(), nullptr);
-    SetPath(SearchDialog(), "/");
-    keltest::Click(ActionButton(SearchDialog()));
-    EXPECT_EQ(ipc.LastCall("SearchLocalProgram").clear, 1);
 }
 
 TEST_F(AddApplication, ClosingTheSearchDialogReloadsAndAnEmptyReloadLeavesNoRowPointingAtDiscardedRecords)

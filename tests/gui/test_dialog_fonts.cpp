@@ -1,10 +1,8 @@
 /* The dialogs at large fonts, in English and German: no widget gets less room than it asks for
- * (nothing cut, nothing laid over the next); and every button answers to its own Alt key. */
+ * (nothing cut, nothing laid over the next). */
 #include <gtest/gtest.h>
-#include <gdk/gdkkeysyms.h>
 
 #include <clocale>
-#include <set>
 
 #include "CAboutDlg.h"
 #include "CChangeIconDlg.h"
@@ -70,15 +68,6 @@ void ExpectWhole(CKELWindowBase& dlg, const char* font)
             EXPECT_FALSE(gdk_rectangle_intersect(&placed[i]->allocation, &placed[j]->allocation, NULL)) << i << j;
 }
 
-/* The Alt keys of a window's buttons; a button without one gives GDK_VoidSymbol. */
-std::vector<guint> ButtonKeys(GtkWidget* window)
-{
-    std::vector<guint> keys;
-    for (GtkWidget* b : keltest::FindAll(window, [](GtkWidget* w) { return GTK_IS_BUTTON(w); }))
-        keys.push_back(gtk_label_get_mnemonic_keyval(GTK_LABEL(gtk_bin_get_child(GTK_BIN(b)))));
-    return keys;
-}
-
 } // namespace
 
 class DialogFonts : public ::testing::TestWithParam<bool> {};
@@ -98,29 +87,4 @@ TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
     ExpectWhole(remote, "Sans 14");
     CAboutDlg about("Shell Controller for the classroom", "Shell Controller", "", "3.0.0.162");
     ExpectWhole(about, "Sans 16");
-}
-
-TEST(DialogKeys, EveryButtonHasItsOwnAltKeyAndEscapeCloses)
-{
-    keltest::ScriptedIPC ipc;
-    CChangeIconDlg edit(LibKELData::ICON_PATH, "", "Tools", "Edit"), again(LibKELData::ICON_PATH, "", "Tools", "Edit");
-    CSearchProgramForAdminTool local(0);
-    CAboutDlg about("Heading", "Product", "", "1.0");
-    /* One at a time: the modal ones take every key while they are open. */
-    for (CKELWindowBase* dlg : std::vector<CKELWindowBase*>{&edit, &local, &about}) {
-        dlg->Init();
-        dlg->Show();
-        std::vector<guint> keys = ButtonKeys(dlg->GetWindow());
-        EXPECT_EQ(std::set<guint>(keys.begin(), keys.end()).size(), keys.size());
-        EXPECT_EQ(std::count(keys.begin(), keys.end(), (guint)GDK_VoidSymbol), 0);
-        searchtest::PressKey(dlg->GetWindow(), GDK_Escape);
-        EXPECT_EQ(dlg->GetWindow(), nullptr);
-    }
-    /* Alt with Cancel's key cancels (the button clicks once shown pressed). */
-    again.Init();
-    again.Show();
-    GtkWidget* cancel = keltest::FindButtonByLabel(again.GetWindow(), "Cancel");
-    guint key = gtk_label_get_mnemonic_keyval(GTK_LABEL(gtk_bin_get_child(GTK_BIN(cancel))));
-    EXPECT_TRUE(gtk_window_mnemonic_activate(GTK_WINDOW(again.GetWindow()), key, GDK_MOD1_MASK));
-    EXPECT_TRUE(keltest::PumpUntil([&again] { return again.GetWindow() == nullptr; }));
 }
