@@ -34,10 +34,8 @@ inline std::string StatusText(GtkWidget* window)
 inline std::string StatusColour(GtkWidget* window)
 {
     GtkRcStyle* style = gtk_widget_get_modifier_style(StatusLabel(window));
-    if (!style || !(style->color_flags[GTK_STATE_NORMAL] & GTK_RC_FG))
-        return "none";
-    const GdkColor& c = style->fg[GTK_STATE_NORMAL];
-    return c.green || c.blue ? "other" : c.red == 0xffff ? "red" : c.red ? "other" : "black";
+    const GdkColor c = style && (style->color_flags[GTK_STATE_NORMAL] & GTK_RC_FG) ? style->fg[GTK_STATE_NORMAL] : GdkColor{0, 1, 1, 1};
+    return c.green || c.blue ? "none or other" : c.red == 0xffff ? "red" : c.red ? "other" : "black";
 }
 /* The Search/Cancel button: the button of the button panel. */
 inline GtkWidget* ActionButton(GtkWidget* window)
@@ -60,19 +58,11 @@ inline void SetPath(GtkWidget* window, const std::string& path)
     gtk_entry_set_text(GTK_ENTRY(keltest::FindByType(window, GTK_TYPE_ENTRY)), path.c_str());
 }
 /* A plain top-level window to be the parent of modal dialogs. */
-inline GtkWidget* NewParent()
-{
-    GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_widget_show(parent);
-    return parent;
-}
+inline GtkWidget* NewParent() { GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL); gtk_widget_show(parent); return parent; }
 /* Counts close callbacks; the user data is an int. */
 inline void CountClose(GtkWidget*, gpointer counter) { ++*static_cast<int*>(counter); }
 /* The names in a window's (first) program list, in list order. */
-inline std::vector<std::string> ListNames(GtkWidget* window)
-{
-    return keltest::ColumnTexts(gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(window, GTK_TYPE_TREE_VIEW))), 1);
-}
+inline std::vector<std::string> ListNames(GtkWidget* w) { return keltest::ColumnTexts(gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(w, GTK_TYPE_TREE_VIEW))), 1); }
 
 /* An installed program: an executable and its .desktop entry naming it and its icon. */
 inline void Install(const std::string& folder, const std::string& id, const std::string& name)
@@ -133,13 +123,11 @@ struct ChooserAnswerer {
         gchar* at = c && !a->started ? gtk_file_chooser_get_current_folder(c) : NULL;
         if (!c || (!a->started && !at && ++a->polls < 500))
             return TRUE;
-        if (!a->started) {
-            a->openedIn = at ? at : "";
-            a->started = true;
-            a->file.empty() ? gtk_file_chooser_set_current_folder(c, a->folder.c_str()) : gtk_file_chooser_set_filename(c, a->file.c_str());
-        } else if (!a->file.empty()) {
+        if (!a->started)
+            a->openedIn = at ? at : "", a->started = true, a->file.empty() ? gtk_file_chooser_set_current_folder(c, a->folder.c_str())
+                                                                            : gtk_file_chooser_set_filename(c, a->file.c_str());
+        else if (!a->file.empty())
             gtk_file_chooser_select_filename(c, a->file.c_str()); /* once the folder is loaded */
-        }
         g_free(at);
         gchar* now = a->file.empty() ? gtk_file_chooser_get_current_folder(c) : gtk_file_chooser_get_filename(c);
         bool ready = a->response != GTK_RESPONSE_ACCEPT || (now && (a->file.empty() ? a->folder : a->file) == now);
