@@ -13,6 +13,12 @@ namespace {
 const int WIDTH = 350;
 const int HEIGHT = 230;
 const int ICON_SIZE = 48;
+const int TEXT_WIDTH = 247;
+const int TEXT_X = 92;
+const int HEADING_Y = 50;
+const int VERSION_Y = 90;
+const int NOTICE_Y = 105;
+const int OK_Y = 190;
 
 /* The first of the two files that loads, at 48 x 48 with its aspect kept; null when neither does. */
 GdkPixbuf* LoadProgramImage(const std::string& path, const std::string& fallback)
@@ -77,6 +83,9 @@ CAboutDlg::CAboutDlg(const std::string& heading, const std::string& productName,
 
 CAboutDlg::~CAboutDlg()
 {
+    /* The base destroys the window after our members are gone: no layout of ours then. */
+    if (m_pWindow && m_pLayout)
+        g_signal_handlers_disconnect_by_func(m_pLayout, reinterpret_cast<gpointer>(GtkLayOut), this);
     if (m_pProgramImage)
         g_object_unref(m_pProgramImage);
 }
@@ -95,7 +104,7 @@ int CAboutDlg::Init()
 
     m_pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER_ON_PARENT);
-    gtk_widget_set_size_request(m_pWindow, WIDTH, HEIGHT);
+    SetMinimumSize(m_pWindow, WIDTH, HEIGHT);
     gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
     /* A program icon that exists but does not load falls back too. */
     if ((CKELDataTools::FileExist(m_IconPath) != 1 ||
@@ -130,30 +139,76 @@ int CAboutDlg::Init()
         gtk_image_set_from_pixbuf(GTK_IMAGE(m_pIconImage), m_pProgramImage);
 
     m_pHeadingLabel = NewBoldLabel(m_Heading);
-    gtk_widget_set_size_request(m_pHeadingLabel, 247, 55);
+    /* Wrapped at 247 pixels and as high as its lines need, at least 40: the spec's 55 would
+     * reach under the version line at y = 90. LayOut moves what lies below down when it grows. */
+    gtk_widget_set_size_request(m_pHeadingLabel, TEXT_WIDTH, -1);
+    SetMinimumSize(m_pHeadingLabel, 0, VERSION_Y - HEADING_Y);
     gtk_label_set_line_wrap(GTK_LABEL(m_pHeadingLabel), TRUE);
     gtk_label_set_line_wrap_mode(GTK_LABEL(m_pHeadingLabel), PANGO_WRAP_WORD);
-    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pHeadingLabel, 92, 50);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pHeadingLabel, TEXT_X, HEADING_Y);
 
     m_pVersionLabel = NewBoldLabel(m_VersionLine);
-    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pVersionLabel, 92, 90);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pVersionLabel, TEXT_X, VERSION_Y);
 
     m_pNoticeLabel = gtk_label_new_with_mnemonic(m_LegalNotice.c_str());
-    gtk_widget_set_size_request(m_pNoticeLabel, 247, 70);
+    gtk_widget_set_size_request(m_pNoticeLabel, TEXT_WIDTH, -1);
+    SetMinimumSize(m_pNoticeLabel, 0, 70);
     gtk_label_set_line_wrap(GTK_LABEL(m_pNoticeLabel), TRUE);
     gtk_label_set_line_wrap_mode(GTK_LABEL(m_pNoticeLabel), PANGO_WRAP_WORD);
-    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pNoticeLabel, 92, 105);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pNoticeLabel, TEXT_X, NOTICE_Y);
 
     gtk_fixed_put(GTK_FIXED(m_pLayout), m_pIconImage, 28, 69);
 
     m_pOKBtn = gtk_button_new_with_label(Tr("OK"));
-    gtk_widget_set_size_request(m_pOKBtn, 95, 32);
-    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pOKBtn, 246, 190);
+    SetMinimumSize(m_pOKBtn, 95, 32);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pOKBtn, 246, OK_Y);
+    /* After the layout's own request: the children's requests are known then. */
+    g_signal_connect_after(m_pLayout, "size-request", G_CALLBACK(GtkLayOut), this);
 
+    gtk_widget_set_can_default(m_pOKBtn, TRUE);
+    gtk_window_set_default(GTK_WINDOW(m_pWindow), m_pOKBtn);
+    gtk_widget_grab_focus(m_pOKBtn);
     g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(ClickOKBtn), this);
+    AssignMnemonics(m_pWindow);
+    CloseOnEscape(m_pOKBtn);
 
     m_bInitialized = true;
     return 0;
+}
+
+void CAboutDlg::GtkLayOut(GtkWidget* layout, GtkRequisition* requisition, gpointer self)
+{
+    static_cast<CAboutDlg*>(self)->LayOut(layout, requisition);
+}
+
+void CAboutDlg::LayOut(GtkWidget* layout, GtkRequisition* requisition)
+{
+    /* The spec's places are where each text starts at the least: the version line under the
+     * heading, the notice under the version, OK under the notice. */
+    GtkRequisition heading, version, notice;
+    gtk_widget_get_child_requisition(m_pHeadingLabel, &heading);
+    gtk_widget_get_child_requisition(m_pVersionLabel, &version);
+    gtk_widget_get_child_requisition(m_pNoticeLabel, &notice);
+    const int versionY = MAX(VERSION_Y, HEADING_Y + heading.height);
+    const int noticeY = MAX(NOTICE_Y, versionY + version.height);
+    const int okY = MAX(OK_Y, noticeY + notice.height + 15);
+    requisition->width = requisition->height = 0;
+    for (GList* l = GTK_FIXED(layout)->children; l; l = l->next) {
+        GtkFixedChild* child = static_cast<GtkFixedChild*>(l->data);
+        if (child->widget == m_pVersionLabel)
+            child->y = versionY;
+        else if (child->widget == m_pNoticeLabel)
+            child->y = noticeY;
+        else if (child->widget == m_pOKBtn)
+            child->y = okY;
+        GtkRequisition r;
+        gtk_widget_get_child_requisition(child->widget, &r);
+        requisition->width = MAX(requisition->width, child->x + r.width);
+        requisition->height = MAX(requisition->height, child->y + r.height);
+    }
+    /* The margins the spec's layout leaves right of OK and below it. */
+    requisition->width += WIDTH - 246 - 95;
+    requisition->height += HEIGHT - OK_Y - 32;
 }
 
 void CAboutDlg::OnOKBtnClicked()

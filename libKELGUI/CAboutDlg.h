@@ -29,6 +29,11 @@ public:
     static void ClickOKBtn(GtkWidget* button, gpointer data);
 
 private:
+    /* Moves the texts and OK down as far as larger texts need. */
+    static void GtkLayOut(GtkWidget* layout, GtkRequisition* requisition, gpointer self);
+    void LayOut(GtkWidget* layout, GtkRequisition* requisition);
+
+private:
     CAboutDlg(const CAboutDlg&);
     CAboutDlg& operator=(const CAboutDlg&);
 

@@ -15,7 +15,8 @@ namespace LibKELGUI {
 
 static const char* const CLS = "CAddApplicationWindow";
 
-enum { COL_ICON, COL_NAME, COL_RECORD, COL_COUNT };
+/* COL_SHOWN: the name with the command under it (markup), also the row's tooltip. */
+enum { COL_ICON, COL_NAME, COL_RECORD, COL_SHOWN, COL_COUNT };
 
 /* Above this many results the user is offered to start afresh. */
 static const int RESULT_QUESTION_LIMIT = 200;
@@ -91,7 +92,7 @@ int CAddApplicationWindow::Init()
     gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
     gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER);
-    gtk_widget_set_size_request(m_pWindow, 360, 240);
+    SetMinimumSize(m_pWindow, 360, 240);
     gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
 
     m_pMainBox = gtk_vbox_new(FALSE, 0);
@@ -101,13 +102,17 @@ int CAddApplicationWindow::Init()
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(m_pScrolledWindow), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pScrolledWindow, FALSE, FALSE, 0);
 
-    m_pResultStore = gtk_list_store_new(COL_COUNT, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
+    m_pResultStore = gtk_list_store_new(COL_COUNT, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER, G_TYPE_STRING);
     m_pResultView = gtk_tree_view_new_with_model(GTK_TREE_MODEL(m_pResultStore));
     gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pResultView)), GTK_SELECTION_MULTIPLE);
     gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(m_pResultView), FALSE);
     gtk_tree_view_set_headers_clickable(GTK_TREE_VIEW(m_pResultView), FALSE);
     gtk_tree_view_set_rules_hint(GTK_TREE_VIEW(m_pResultView), TRUE);
-    gtk_widget_set_size_request(m_pResultView, 160, 195);
+    SetMinimumSize(m_pResultView, 160, 195);
+    /* Typing a name's beginning jumps to it; the whole name and command show on hover. */
+    gtk_tree_view_set_search_column(GTK_TREE_VIEW(m_pResultView), COL_NAME);
+    gtk_tree_view_set_enable_search(GTK_TREE_VIEW(m_pResultView), TRUE);
+    gtk_tree_view_set_tooltip_column(GTK_TREE_VIEW(m_pResultView), COL_SHOWN);
     gtk_container_add(GTK_CONTAINER(m_pScrolledWindow), m_pResultView);
 
     /* Fixed-size columns and rows: a long result list opens without measuring every row. */
@@ -117,7 +122,9 @@ int CAddApplicationWindow::Init()
     gtk_tree_view_append_column(GTK_TREE_VIEW(m_pResultView), m_pIconColumn);
     GtkCellRenderer* nameRenderer = gtk_cell_renderer_text_new();
     g_object_set(nameRenderer, "ellipsize", PANGO_ELLIPSIZE_END, NULL);
-    GtkTreeViewColumn* nameColumn = gtk_tree_view_column_new_with_attributes("", nameRenderer, "text", COL_NAME, NULL);
+    /* The command the students' shell will run stands under each name. */
+    GtkTreeViewColumn* nameColumn =
+        gtk_tree_view_column_new_with_attributes("", nameRenderer, "markup", COL_SHOWN, NULL);
     gtk_tree_view_column_set_sizing(nameColumn, GTK_TREE_VIEW_COLUMN_FIXED);
     gtk_tree_view_column_set_fixed_width(nameColumn, 100);
     gtk_tree_view_column_set_expand(nameColumn, TRUE);
@@ -133,14 +140,14 @@ int CAddApplicationWindow::Init()
     gtk_container_add(GTK_CONTAINER(m_pButtonPanel), m_pButtonRow);
 
     m_pSearchBtn = gtk_button_new_with_label(Tr("Search"));
-    gtk_widget_set_size_request(m_pSearchBtn, 95, 32);
+    SetMinimumSize(m_pSearchBtn, 95, 32);
     gtk_box_pack_start(GTK_BOX(m_pButtonRow), m_pSearchBtn, FALSE, FALSE, 0);
     m_pOKBtn = gtk_button_new_with_label(Tr("OK"));
-    gtk_widget_set_size_request(m_pOKBtn, 95, 32);
+    SetMinimumSize(m_pOKBtn, 95, 32);
     gtk_box_pack_end(GTK_BOX(m_pButtonRow), m_pOKBtn, FALSE, FALSE, 0);
     gtk_widget_grab_focus(m_pOKBtn);
     m_pCancelBtn = gtk_button_new_with_label(Tr("Cancel"));
-    gtk_widget_set_size_request(m_pCancelBtn, 95, 32);
+    SetMinimumSize(m_pCancelBtn, 95, 32);
     gtk_box_pack_end(GTK_BOX(m_pButtonRow), m_pCancelBtn, FALSE, FALSE, 5);
 
     g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
@@ -148,6 +155,8 @@ int CAddApplicationWindow::Init()
     g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), this);
     g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(GtkOKBtnClicked), this);
     g_signal_connect(m_pCancelBtn, "clicked", G_CALLBACK(GtkCancelBtnClicked), this);
+    AssignMnemonics(m_pWindow);
+    CloseOnEscape(m_pCancelBtn);
 
     m_bInitialized = true;
     LoadXMLData();
@@ -201,8 +210,11 @@ int CAddApplicationWindow::LoadXMLData()
                 continue;
             /* The cache keeps only the shrunk copy of a large picture, one per file. */
             GdkPixbuf* icon = CIconCache::LoadFullSizeAtMost(program->GetCustomIcon(), MAX_ICON_DISPLAY);
+            gchar* shown = g_markup_printf_escaped("%s\n<small>%s</small>", program->GetName().c_str(),
+                                                   program->GetPath().c_str());
             gtk_list_store_insert_with_values(m_pResultStore, &m_RowIter, -1, COL_ICON, icon, COL_NAME,
-                                              program->GetName().c_str(), COL_RECORD, program, -1);
+                                              program->GetName().c_str(), COL_RECORD, program, COL_SHOWN, shown, -1);
+            g_free(shown);
             if (icon) {
                 iconWidth = MAX(iconWidth, gdk_pixbuf_get_width(icon));
                 iconHeight = MAX(iconHeight, gdk_pixbuf_get_height(icon));

@@ -33,7 +33,7 @@ GtkWidget* NewLabel(const char* text)
 {
     GtkWidget* label = gtk_label_new_with_mnemonic(text);
     gtk_misc_set_alignment(GTK_MISC(label), 0, 0.5);
-    gtk_widget_set_size_request(label, 76, 25);
+    SetMinimumSize(label, 76, 25);
     gtk_widget_show(label);
     return label;
 }
@@ -41,7 +41,7 @@ GtkWidget* NewLabel(const char* text)
 GtkWidget* NewButton(const char* text, int width, int height)
 {
     GtkWidget* button = gtk_button_new_with_label(text);
-    gtk_widget_set_size_request(button, width, height);
+    SetMinimumSize(button, width, height);
     gtk_widget_show(button);
     return button;
 }
@@ -68,6 +68,8 @@ CChangeIconDlg::CChangeIconDlg(std::string iconDir, std::string iconPath, std::s
     , m_IconPath(iconPath)
     , m_Name(name)
     , m_ReturnStatus(0)
+    , m_pNameCheck(NULL)
+    , m_pNameCheckData(NULL)
 {
 }
 
@@ -103,7 +105,7 @@ int CChangeIconDlg::Init()
         gtk_window_set_icon(window, iconImage);
         g_object_unref(iconImage);
     }
-    gtk_widget_set_size_request(m_pWindow, 450, 250);
+    SetMinimumSize(m_pWindow, 450, 250);
     gtk_window_set_resizable(window, FALSE);
     gtk_window_set_title(window, m_Title.c_str());
     gtk_window_set_wmclass(window, m_Title.c_str(), "KEL");
@@ -120,7 +122,11 @@ int CChangeIconDlg::Init()
     m_pNameLabel = NewLabel(Tr("Name:"));
     gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pNameLabel, FALSE, FALSE, 10);
     m_pNameEntry = gtk_entry_new();
-    gtk_widget_set_size_request(m_pNameEntry, 240, 25);
+    /* Entries scroll their text: the width is kept, the height follows the font. */
+    gtk_widget_set_size_request(m_pNameEntry, 240, -1);
+    SetMinimumSize(m_pNameEntry, 0, 25);
+    /* Enter in the name is OK. */
+    gtk_entry_set_activates_default(GTK_ENTRY(m_pNameEntry), TRUE);
     gtk_entry_set_max_length(GTK_ENTRY(m_pNameEntry), NAME_MAX_CHARS);
     gtk_entry_set_text(GTK_ENTRY(m_pNameEntry), m_Name.c_str());
     gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pNameEntry, FALSE, FALSE, 3);
@@ -134,11 +140,13 @@ int CChangeIconDlg::Init()
     m_pIconPathLabel = NewLabel(Tr("Icon Path:"));
     gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pIconPathLabel, FALSE, FALSE, 10);
     m_pIconPathEntry = gtk_entry_new();
-    gtk_widget_set_size_request(m_pIconPathEntry, 240, 25);
+    gtk_widget_set_size_request(m_pIconPathEntry, 240, -1);
+    SetMinimumSize(m_pIconPathEntry, 0, 25);
     gtk_entry_set_alignment(GTK_ENTRY(m_pIconPathEntry), 0);
     gtk_editable_set_editable(GTK_EDITABLE(m_pIconPathEntry), FALSE);
     gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pIconPathEntry, FALSE, FALSE, 3);
     gtk_widget_show(m_pIconPathEntry);
+    gtk_label_set_mnemonic_widget(GTK_LABEL(m_pIconPathLabel), m_pIconPathEntry);
     ShowIconPath();
     m_pBrowseBtn = NewButton(Tr("Browse..."), 95, 28);
     gtk_box_pack_end(GTK_BOX(m_pRowBox), m_pBrowseBtn, FALSE, FALSE, 9);
@@ -153,11 +161,13 @@ int CChangeIconDlg::Init()
     m_pIconDirText = g_strdup(m_IconDir.c_str());
     initIconView(m_pIconStore);
     m_pIconView = gtk_icon_view_new_with_model(GTK_TREE_MODEL(m_pIconStore));
+    /* Fixed, not a minimum: the grid's own request follows its layout, which follows the
+     * room it gets, and a scroll bar coming and going would resize it for ever. */
     gtk_widget_set_size_request(m_pIconView, 400, 130);
     gtk_icon_view_set_selection_mode(GTK_ICON_VIEW(m_pIconView), GTK_SELECTION_SINGLE);
     gtk_icon_view_set_pixbuf_column(GTK_ICON_VIEW(m_pIconView), COL_IMAGE);
     m_pScroller = gtk_scrolled_window_new(NULL, NULL);
-    gtk_widget_set_size_request(m_pScroller, 400, 130);
+    SetMinimumSize(m_pScroller, 400, 130);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(m_pScroller), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
     gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pScroller, TRUE, TRUE, 5);
     /* Added directly, not through a viewport, on the scroller's own adjustments: the grid
@@ -180,6 +190,8 @@ int CChangeIconDlg::Init()
     gtk_widget_show(buttons);
     m_pOKBtn = NewButton(Tr("OK"), 95, 32);
     gtk_box_pack_end(GTK_BOX(buttons), m_pOKBtn, FALSE, FALSE, 5);
+    gtk_widget_set_can_default(m_pOKBtn, TRUE);
+    gtk_window_set_default(window, m_pOKBtn);
     gtk_widget_grab_focus(m_pOKBtn);
     m_pCancelBtn = NewButton(Tr("Cancel"), 95, 32);
     gtk_box_pack_end(GTK_BOX(buttons), m_pCancelBtn, FALSE, FALSE, 5);
@@ -190,6 +202,8 @@ int CChangeIconDlg::Init()
     g_signal_connect(m_pIconView, "selection-changed", G_CALLBACK(GtkOnIconViewSelectionChanged), this);
     g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(GTK_OK_BTN_CLICKED), this);
     g_signal_connect(m_pCancelBtn, "clicked", G_CALLBACK(GTK_CANCEL_BTN_CLICKED), this);
+    AssignMnemonics(m_pWindow);
+    CloseOnEscape(m_pCancelBtn);
 
     m_bInitialized = true;
     return 0;
@@ -205,6 +219,12 @@ int CChangeIconDlg::FetchData(std::string& name, std::string& iconPath)
     name = m_Name;
     iconPath = m_IconPath;
     return 0;
+}
+
+void CChangeIconDlg::SetNameCheck(NameCheckFn fn, void* data)
+{
+    m_pNameCheck = fn;
+    m_pNameCheckData = data;
 }
 
 void CChangeIconDlg::initIconView(GtkListStore* store)
@@ -298,6 +318,9 @@ void CChangeIconDlg::OnBROWSEBtnClicked()
     gtk_file_filter_set_name(filter, Tr("Image types"));
     gtk_file_filter_add_pixbuf_formats(filter);
     gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);
+    /* Where the icons are, not the chooser's "Recently Used" page. */
+    if (g_file_test(m_IconDir.c_str(), G_FILE_TEST_IS_DIR))
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), m_IconDir.c_str());
 
     /* The nested loop may see the chooser or our window destroyed. */
     g_object_add_weak_pointer(G_OBJECT(chooser), reinterpret_cast<gpointer*>(&chooser));
@@ -330,17 +353,32 @@ void CChangeIconDlg::OnOKBtnClicked()
     /* Removing line breaks can bare blanks at the ends ("Tools \n"): trim them too. */
     CKELDataTools::TrimSpaceBeforeAndAfterString(text);
     std::string message;
-    if (CKELDataTools::IsInputValid(text, message) >= 0) {
-        m_Name = text;
-        m_ReturnStatus = 1;
-        Close(); /* the owner's close callback reads us here; touch nothing afterwards */
+    if (CKELDataTools::IsInputValid(text, message) < 0 ||
+        (m_pNameCheck && !m_pNameCheck(text, message, m_pNameCheckData))) {
+        /* The status stays 0: a frame close after a refused name applies nothing. */
+        RefuseName(message);
         return;
     }
-    /* The status stays 0: a frame close after a refused name applies nothing. */
-    CMessageBox::Show(message, m_pWindow, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_DIALOG_MODAL,
+    m_Name = text;
+    m_ReturnStatus = 1;
+    Close(); /* the owner's close callback reads us here; touch nothing afterwards */
+}
+
+void CChangeIconDlg::RefuseName(const std::string& reason)
+{
+    /* The box runs a main loop of its own: the window may be gone after it. */
+    GtkWidget* window = m_pWindow;
+    g_object_add_weak_pointer(G_OBJECT(window), reinterpret_cast<gpointer*>(&window));
+    CMessageBox::Show(reason, m_pWindow, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, GTK_DIALOG_MODAL,
                       LibKELData::KEL_SHELL_CONTROLLER_ICON);
-    if (m_pNameEntry)
-        gtk_entry_set_text(GTK_ENTRY(m_pNameEntry), "");
+    if (!window)
+        return;
+    g_object_remove_weak_pointer(G_OBJECT(window), reinterpret_cast<gpointer*>(&window));
+    if (!m_pNameEntry)
+        return;
+    /* What the user typed stays, selected, so that it can be mended or typed over. */
+    gtk_widget_grab_focus(m_pNameEntry);
+    gtk_editable_select_region(GTK_EDITABLE(m_pNameEntry), 0, -1);
 }
 
 void CChangeIconDlg::OnCancelBtnClicked()

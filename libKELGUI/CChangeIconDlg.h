@@ -12,6 +12,10 @@ namespace LibKELGUI {
 
 class KELGUI_EXPORT CChangeIconDlg : public CKELWindowBase {
 public:
+    /* The owner's own rule for a name (for example: not the name of another item). false
+     * refuses it; reason then says why, in the user's words. */
+    typedef bool (*NameCheckFn)(const std::string& name, std::string& reason, void* data);
+
     /* iconDir: folder whose images fill the grid; iconPath and name: the item's current
      * values (iconPath may be empty); title: the window title. */
     CChangeIconDlg(std::string iconDir, std::string iconPath, std::string name, std::string title);
@@ -23,6 +27,8 @@ public:
     int FetchReturnStatus();
     /* The name, and the icon path the user chose (the item's own path when none). Always 0. */
     int FetchData(std::string& name, std::string& iconPath);
+    /* Asked on OK after the name's own validation; none by default. */
+    void SetNameCheck(NameCheckFn fn, void* data);
 
     void initIconView(GtkListStore* store);
     void OnIconViewSelectionChanged();
@@ -41,6 +47,8 @@ private:
 
     /* The icon path entry and its tooltip follow m_IconPath. */
     void ShowIconPath();
+    /* Tells why the name was refused; the dialog stays open with the user's text selected. */
+    void RefuseName(const std::string& reason);
     /* Our handlers must not outlive us on widgets that may outlive us. */
     void DisconnectHandlers();
 
@@ -65,6 +73,8 @@ private:
     std::string m_IconPath;
     std::string m_Name;
     int m_ReturnStatus;
+    NameCheckFn m_pNameCheck;
+    void* m_pNameCheckData;
 
     CChangeIconDlg(const CChangeIconDlg&) = delete;
     CChangeIconDlg& operator=(const CChangeIconDlg&) = delete;

@@ -1,6 +1,8 @@
 /* Life cycle shared by all windows: build, show, show modally, hide, close. */
 #include "CKELWindowBase.h"
 
+#include <gdk/gdkkeysyms.h>
+
 namespace LibKELGUI {
 
 static const char* const CLS = "CKELWindowBase";
@@ -13,6 +15,7 @@ CKELWindowBase::CKELWindowBase()
     , m_pWatched(NULL)
     , m_WatchHandler(0)
     , m_pAliveFlag(NULL)
+    , m_pEscapeButton(NULL)
 {
     TraceStart(CLS, "CKELWindowBase");
     /* Threads are always on since GLib 2.32; the calls stay for older GLib. */
@@ -62,10 +65,44 @@ void CKELWindowBase::GtkOnWindowDestroyed(GtkWidget* widget, gpointer self)
     base->m_pWatched = NULL;
     base->m_WatchHandler = 0;
     base->m_CloseHandlers.clear();
+    base->m_pEscapeButton = NULL;
     if (base->m_pWindow == widget) {
         base->m_pWindow = NULL;
         base->m_bInitialized = false;
     }
+}
+
+void CKELWindowBase::CloseOnEscape(GtkWidget* button)
+{
+    if (!m_pWindow)
+        return;
+    m_pEscapeButton = button;
+    g_signal_connect(m_pWindow, "key-press-event", G_CALLBACK(GtkOnKeyPress), this);
+}
+
+gboolean CKELWindowBase::GtkOnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self)
+{
+    return static_cast<CKELWindowBase*>(self)->OnKeyPress(widget, event);
+}
+
+gboolean CKELWindowBase::OnKeyPress(GtkWidget* widget, GdkEventKey* event)
+{
+    if (event->keyval != GDK_Escape || (event->state & gtk_accelerator_get_default_mod_mask()))
+        return FALSE;
+    if (m_pEscapeButton) {
+        if (gtk_widget_is_sensitive(m_pEscapeButton))
+            gtk_button_clicked(GTK_BUTTON(m_pEscapeButton));
+        return TRUE; /* we may be closed now: touch nothing of ours */
+    }
+    /* The frame's way: "delete-event" first, so that the window's own close rules apply. */
+    if (widget->window) {
+        GdkEvent* close = gdk_event_new(GDK_DELETE);
+        close->any.window = GDK_WINDOW(g_object_ref(widget->window));
+        close->any.send_event = TRUE;
+        gtk_main_do_event(close);
+        gdk_event_free(close);
+    }
+    return TRUE;
 }
 
 int CKELWindowBase::Show()

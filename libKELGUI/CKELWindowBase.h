@@ -33,6 +33,10 @@ public:
     bool IsDestroying() const { return m_bDestroying; }
 
 protected:
+    /* Escape in the window clicks button (its Cancel or OK), or, without one, closes the
+     * window as its frame's close box would. Call once the window is built. */
+    void CloseOnEscape(GtkWidget* button);
+
     GtkWidget* m_pWindow;
     bool m_bInitialized;
     bool m_bModal;
@@ -41,11 +45,14 @@ protected:
 private:
     void WatchWindow();
     static void GtkOnWindowDestroyed(GtkWidget* widget, gpointer self);
+    static gboolean GtkOnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
+    gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event);
 
     GtkWidget* m_pWatched;   /* window whose "destroy" clears m_pWindow */
     gulong m_WatchHandler;
     bool* m_pAliveFlag;      /* set by DestoryWindow while a close callback may delete us */
     std::vector<gulong> m_CloseHandlers; /* close callbacks connected by ShowModal */
+    GtkWidget* m_pEscapeButton;          /* lives as long as the window */
 
     CKELWindowBase(const CKELWindowBase&);
     CKELWindowBase& operator=(const CKELWindowBase&);

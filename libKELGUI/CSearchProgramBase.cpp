@@ -1,6 +1,7 @@
 /* The Search Program window: folder row, progress bar, status line and Search/Cancel button. */
 #include "CSearchProgramBase.h"
 
+#include "IPCAPI.h"
 #include "KELConstants.h"
 
 namespace LibKELGUI {
@@ -58,7 +59,7 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_window_set_title(GTK_WINDOW(m_pWindow), Tr("Search Program"));
     gtk_window_set_wmclass(GTK_WINDOW(m_pWindow), Tr("Search Program"), "KEL");
     gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
-    gtk_widget_set_size_request(m_pWindow, 300, 135);
+    SetMinimumSize(m_pWindow, 300, 135);
     gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
 
@@ -76,12 +77,17 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_widget_show(m_pPathLabel);
     /* Sized and placed by the subclass: the local search adds a Browse button beside it. */
     m_pPathEntry = gtk_entry_new();
+    gtk_label_set_mnemonic_widget(GTK_LABEL(m_pPathLabel), m_pPathEntry);
+    /* Enter in the path starts the search. */
+    gtk_entry_set_activates_default(GTK_ENTRY(m_pPathEntry), TRUE);
 
     m_pProgressRow = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pProgressRow, FALSE, FALSE, 0);
     gtk_widget_show(m_pProgressRow);
     m_pProgressBar = gtk_progress_bar_new();
-    gtk_widget_set_size_request(m_pProgressBar, 290, 25);
+    SetMinimumSize(m_pProgressBar, 290, 25);
+    /* The counts it shows must not widen the window. */
+    gtk_progress_bar_set_ellipsize(GTK_PROGRESS_BAR(m_pProgressBar), PANGO_ELLIPSIZE_END);
     gtk_box_pack_start(GTK_BOX(m_pProgressRow), m_pProgressBar, FALSE, FALSE, 5);
     gtk_widget_show(m_pProgressBar);
 
@@ -89,11 +95,11 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gdk_color_parse("black", &m_NormalColor);
 
     m_pStatusRow = gtk_hbox_new(FALSE, 0);
-    gtk_widget_set_size_request(m_pStatusRow, 280, 30);
+    SetMinimumSize(m_pStatusRow, 280, 30);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pStatusRow, FALSE, FALSE, 0);
     gtk_widget_show(m_pStatusRow);
     m_pStatusLabel = gtk_label_new_with_mnemonic("");
-    gtk_widget_set_size_request(m_pStatusLabel, 280, 30);
+    SetMinimumSize(m_pStatusLabel, 280, 30);
     gtk_misc_set_alignment(GTK_MISC(m_pStatusLabel), 0.0, 0.5);
     gtk_label_set_justify(GTK_LABEL(m_pStatusLabel), GTK_JUSTIFY_LEFT);
     /* A long message must not widen the fixed-size window. */
@@ -113,7 +119,8 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
 
     m_pSearchBtn = gtk_button_new_with_label(Tr("Search"));
     gtk_container_set_border_width(GTK_CONTAINER(m_pSearchBtn), 0);
-    gtk_widget_set_size_request(m_pSearchBtn, 95, 30);
+    SetMinimumSize(m_pSearchBtn, 95, 30);
+    gtk_widget_set_can_default(m_pSearchBtn, TRUE);
     gtk_box_pack_end(GTK_BOX(buttonRow), m_pSearchBtn, FALSE, FALSE, 0);
     gtk_widget_show(m_pSearchBtn);
 
@@ -173,12 +180,95 @@ void CSearchProgramBase::OnWindowDestroyed()
     m_pProgressBar = NULL;
 }
 
+void CSearchProgramBase::FinishBuild()
+{
+    if (!m_pWindow)
+        return;
+    gtk_window_set_default(GTK_WINDOW(m_pWindow), m_pSearchBtn);
+    AssignMnemonics(m_pWindow);
+    /* Like the close box: a running search is cancelled first. */
+    CloseOnEscape(NULL);
+}
+
+bool CSearchProgramBase::AcceptPath(bool checkHere)
+{
+    m_SearchPath = m_pPathEntry ? gtk_entry_get_text(GTK_ENTRY(m_pPathEntry)) : "";
+    std::string refusal;
+    if (m_SearchPath.empty()) {
+        refusal = Tr("Please input search path first!");
+    } else if (m_SearchPath[0] != '/') {
+        /* A relative folder would be taken from wherever the searching service runs. */
+        refusal = Tr("Please give the whole path of the folder, beginning with \"/\", for example "
+                     "/usr/share/applications.");
+    } else if (checkHere) {
+        gchar* file = g_filename_from_utf8(m_SearchPath.c_str(), -1, NULL, NULL, NULL);
+        if (file && !g_file_test(file, G_FILE_TEST_EXISTS))
+            refusal = Format(Tr("The folder %s does not exist."), m_SearchPath.c_str());
+        else if (file && !g_file_test(file, G_FILE_TEST_IS_DIR))
+            refusal = Format(Tr("%s is not a folder."), m_SearchPath.c_str());
+        g_free(file);
+    }
+    if (refusal.empty())
+        return true;
+    /* Nothing of an earlier search may look like the answer to this one. */
+    SetProgress(0.0);
+    SetProgressText("");
+    ShowStatus(refusal.c_str(), m_WarningColor);
+    return false;
+}
+
+void CSearchProgramBase::ShowStartRefused(int error)
+{
+    const char* text;
+    switch (error) {
+    case IPCAPI::IPC_ERR_NOT_RUNNING:
+        text = Tr("The policy service is not running.");
+        break;
+    case IPCAPI::IPC_ERR_NOT_ALLOWED:
+        text = Tr("You are not allowed to search for programs on this computer.");
+        break;
+    case IPCAPI::IPC_ERR_BUSY:
+        text = Tr("Another search is still running. Please try again later.");
+        break;
+    default:
+        text = Tr("The search could not be started.");
+        break;
+    }
+    SetProgress(0.0);
+    SetProgressText("");
+    ShowStatus(text, m_WarningColor);
+}
+
+void CSearchProgramBase::ShowDone(const std::string& counts)
+{
+    SetProgress(1.0);
+    SetProgressText(counts);
+    ShowStatus(Tr("Search program is done!"), m_NormalColor);
+}
+
+void CSearchProgramBase::ShowFailed(const std::string& reason, const std::string& counts)
+{
+    SetProgress(0.0);
+    SetProgressText(counts);
+    /* Translators: the search ended without result; the reason follows. */
+    ShowStatus(Format(Tr("The search failed: %s"), reason.c_str()).c_str(), m_WarningColor);
+}
+
+void CSearchProgramBase::SetProgressText(const std::string& text)
+{
+    if (!m_pProgressBar)
+        return;
+    gtk_progress_bar_set_text(GTK_PROGRESS_BAR(m_pProgressBar), text.empty() ? NULL : text.c_str());
+    gtk_widget_set_tooltip_text(m_pProgressBar, text.empty() ? NULL : text.c_str());
+}
+
 void CSearchProgramBase::ClearStatus()
 {
     if (!m_pStatusLabel)
         return;
     gtk_label_set_text(GTK_LABEL(m_pStatusLabel), "");
     gtk_widget_set_tooltip_text(m_pStatusLabel, NULL);
+    SetProgressText("");
 }
 
 void CSearchProgramBase::ShowStatus(const char* text, const GdkColor& color)
@@ -193,7 +283,7 @@ void CSearchProgramBase::ShowStatus(const char* text, const GdkColor& color)
 void CSearchProgramBase::SetSearchBtnLabel(const char* label)
 {
     if (m_pSearchBtn)
-        gtk_button_set_label(GTK_BUTTON(m_pSearchBtn), label);
+        SetButtonText(m_pSearchBtn, label);
 }
 
 void CSearchProgramBase::SetProgress(double fraction)

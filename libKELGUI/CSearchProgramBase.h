@@ -33,6 +33,18 @@ protected:
     void SetSearchBtnLabel(const char* label);
     /* Kept within 0.0 .. 1.0 whatever the answers add up to. */
     void SetProgress(double fraction);
+    /* The counts shown in the bar, and as its tooltip. */
+    void SetProgressText(const std::string& text);
+    /* Reads the entry into m_SearchPath and refuses, in red and before anything starts, a
+     * path that is empty or not absolute; checkHere: also one that is no folder here. */
+    bool AcceptPath(bool checkHere);
+    /* The service refused to start; error is its result. */
+    void ShowStartRefused(int error);
+    /* A search ended: done with its counts, or failed with the reason (bar not full). */
+    void ShowDone(const std::string& counts);
+    void ShowFailed(const std::string& reason, const std::string& counts);
+    /* The last step of a subclass's Init: mnemonics, Enter and Escape. */
+    void FinishBuild();
     /* The search state after the service answered a cancel with rc and error; returns what
      * CancelSearch reports (1 cancelled, else the error). */
     int AfterCancelCall(int rc, int error);

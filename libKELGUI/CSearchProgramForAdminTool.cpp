@@ -1,6 +1,7 @@
 /* Local program search: asks this machine's service to search a folder, with a folder chooser. */
 #include "CSearchProgramForAdminTool.h"
 
+#include "CSearchOutcome.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
 #include "KELLog.h"
@@ -52,13 +53,15 @@ int CSearchProgramForAdminTool::Init()
     gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
     g_clear_error(&iconError);
 
-    gtk_widget_set_size_request(m_pPathEntry, 110, 25);
+    /* An entry scrolls its text: its width is kept, its height follows the font. */
+    gtk_widget_set_size_request(m_pPathEntry, 110, -1);
+    SetMinimumSize(m_pPathEntry, 0, 25);
     gtk_box_pack_start(GTK_BOX(m_pPathRow), m_pPathEntry, FALSE, FALSE, 0);
     gtk_widget_show(m_pPathEntry);
 
     m_pBrowseBtn = gtk_button_new_with_label(Tr("Browse..."));
     gtk_container_set_border_width(GTK_CONTAINER(m_pBrowseBtn), 0);
-    gtk_widget_set_size_request(m_pBrowseBtn, 95, 32);
+    SetMinimumSize(m_pBrowseBtn, 95, 32);
     gtk_box_pack_end(GTK_BOX(m_pPathRow), m_pBrowseBtn, FALSE, FALSE, 5);
     gtk_widget_show(m_pBrowseBtn);
     g_signal_connect(m_pBrowseBtn, "destroy", G_CALLBACK(gtk_widget_destroyed), &m_pBrowseBtn);
@@ -68,6 +71,7 @@ int CSearchProgramForAdminTool::Init()
         int err = 0;
         m_pStudentAPI->RegisterCallBack(this, err);
     }
+    FinishBuild();
     m_bInitialized = true;
     TraceEnd(CLS, "Init");
     return 0;
@@ -87,14 +91,13 @@ int CSearchProgramForAdminTool::OnSearchBtnClicked()
         return -1;
     }
 
-    m_SearchPath = m_pPathEntry ? gtk_entry_get_text(GTK_ENTRY(m_pPathEntry)) : "";
-    if (m_SearchPath.empty()) {
-        ShowStatus(Tr("Please input search path first!"), m_WarningColor);
+    /* The folder is on this machine: a missing one is told before the service is asked. */
+    if (!AcceptPath(true)) {
         TraceEnd(CLS, "OnSearchBtnClicked");
         return -1;
     }
 
-    int result = -1;
+    int result = IPCAPI::IPC_ERR_NOT_RUNNING;
     int op = 0;
     if (m_pStudentAPI) {
         CKELLog::WriteLine(LOG_TAG, "CSearchProgramForAdminTool::OnSearchBtnClicked Call API >>Start", "");
@@ -104,6 +107,7 @@ int CSearchProgramForAdminTool::OnSearchBtnClicked()
     /* A started search needs a number to be cancelled by; without one it cannot be followed. */
     if (result != 0 || op == 0) {
         FailureLine("SearchLocalProgram Failure!");
+        ShowStartRefused(result);
         TraceEnd(CLS, "OnSearchBtnClicked");
         return -1;
     }
@@ -131,7 +135,7 @@ int CSearchProgramForAdminTool::CancelSearch()
     return result;
 }
 
-void CSearchProgramForAdminTool::SearchLocalProgramCallBack(std::string /*result*/)
+void CSearchProgramForAdminTool::SearchLocalProgramCallBack(std::string result)
 {
     TraceStart(CLS, "SearchLocalProgramCallBack");
     CKELLog::WriteLine(LOG_TAG, "CSearchProgramForAdminTool::SearchLocalProgramCallBack Local Search Return.", "");
@@ -142,11 +146,15 @@ void CSearchProgramForAdminTool::SearchLocalProgramCallBack(std::string /*result
     /* Read under the lock: the main thread changes it under the same lock. A completion
      * after a successful cancel finds 0 and changes nothing. */
     if (m_OperationNumber != 0) {
-        SetProgress(1.0);
+        CSearchOutcome outcome;
+        outcome.Add(result);
         SetSearchBtnLabel(Tr("Search"));
         if (m_pSearchBtn)
             gtk_widget_set_sensitive(m_pSearchBtn, TRUE);
-        ShowStatus(Tr("Search program is done!"), m_NormalColor);
+        if (outcome.AllFailed())
+            ShowFailed(outcome.Reason(), "");
+        else
+            ShowDone(outcome.CountsText());
         m_OperationNumber = 0;
     }
     gdk_threads_leave();
@@ -165,6 +173,21 @@ void CSearchProgramForAdminTool::OnBrowseBtnRouted()
     TraceEnd("CSearchProgramBase", "GtkBrowseBtnClicked");
 }
 
+void CSearchProgramForAdminTool::OpenAtPath(GtkWidget* chooser)
+{
+    /* The folder in the entry, or the nearest folder above it that exists. */
+    const char* typed = m_pPathEntry ? gtk_entry_get_text(GTK_ENTRY(m_pPathEntry)) : "";
+    gchar* folder = typed[0] == '/' ? g_filename_from_utf8(typed, -1, NULL, NULL, NULL) : NULL;
+    while (folder && !g_file_test(folder, G_FILE_TEST_IS_DIR)) {
+        gchar* parent = g_path_get_dirname(folder);
+        g_free(folder);
+        folder = parent;
+    }
+    if (folder)
+        gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder);
+    g_free(folder);
+}
+
 int CSearchProgramForAdminTool::OnBrowseBtnClicked()
 {
     TraceStart(CLS, "OnBrowseBtnClicked");
@@ -176,6 +199,7 @@ int CSearchProgramForAdminTool::OnBrowseBtnClicked()
         return -1;
     }
     gtk_window_set_wmclass(GTK_WINDOW(chooser), Tr("Browse"), "KEL");
+    OpenAtPath(chooser);
 
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
         /* The folder the user selected; the folder being shown only when none is selected

@@ -31,6 +31,8 @@ public:
 
 private:
     void OnBrowseBtnRouted();
+    /* Opens the chooser in the folder the entry names. */
+    void OpenAtPath(GtkWidget* chooser);
 
     GtkWidget* m_pBrowseBtn;
 };

@@ -54,7 +54,9 @@ int CSearchProgramForShellController::Init()
     g_clear_error(&iconError);
 
     /* No Browse button: the folder names a place on the student machines, not here. */
-    gtk_widget_set_size_request(m_pPathEntry, 205, 25);
+    /* An entry scrolls its text: its width is kept, its height follows the font. */
+    gtk_widget_set_size_request(m_pPathEntry, 205, -1);
+    SetMinimumSize(m_pPathEntry, 0, 25);
     gtk_box_pack_end(GTK_BOX(m_pPathRow), m_pPathEntry, FALSE, FALSE, 5);
     gtk_widget_show(m_pPathEntry);
 
@@ -62,6 +64,7 @@ int CSearchProgramForShellController::Init()
         int err = 0;
         m_pTeacherAPI->RegisterCallBack(this, err);
     }
+    FinishBuild();
     m_bInitialized = true;
     TraceEnd(CLS, "Init");
     return 0;
@@ -82,14 +85,14 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
         return -1;
     }
 
-    m_SearchPath = m_pPathEntry ? gtk_entry_get_text(GTK_ENTRY(m_pPathEntry)) : "";
-    if (m_SearchPath.empty()) {
-        ShowStatus(Tr("Please input search path first!"), m_WarningColor);
+    /* The folder is on the students' machines: only its form can be checked here. */
+    if (!AcceptPath(false)) {
         TraceLine(END);
         return -1;
     }
     if (!m_pTeacherAPI) {
         FailureLine("Cannot start search!");
+        ShowStartRefused(IPCAPI::IPC_ERR_NOT_RUNNING);
         TraceLine(END);
         return -1;
     }
@@ -100,7 +103,11 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
     m_pTeacherAPI->GetStudentList(students, err);
     if (students.empty()) {
         m_StudentTotal = 0;
-        ShowStatus(Tr("No student is online!"), m_WarningColor);
+        SetProgress(0.0);
+        if (err == IPCAPI::IPC_ERR_NOT_RUNNING || err == IPCAPI::IPC_ERR_NOT_ALLOWED)
+            ShowStartRefused(err);
+        else
+            ShowStatus(Tr("No student is online!"), m_WarningColor);
         TraceLine(END);
         return -1;
     }
@@ -114,11 +121,14 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
     /* A started search needs a number to be cancelled by; without one it cannot be followed. */
     if (result != 0 || op == 0) {
         FailureLine("Cannot start search!");
+        ShowStartRefused(result);
         TraceLine(END);
         return -1;
     }
     m_OperationNumber = op;
+    m_Outcome.Start(m_StudentTotal);
     SetProgress(0.0);
+    SetProgressText(m_Outcome.CountsText());
     /* Translators: the Search button while a search runs; a click stops the search. */
     SetSearchBtnLabel(Tr("Cancel"));
     TraceLine(END);
@@ -141,7 +151,7 @@ int CSearchProgramForShellController::CancelSearch()
     return result;
 }
 
-void CSearchProgramForShellController::SearchProgramCallBack(std::string student, std::string /*result*/)
+void CSearchProgramForShellController::SearchProgramCallBack(std::string student, std::string result)
 {
     TraceStart(CLS, "SearchProgramCallBack");
     CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::SearchProgramCallBack one student search result return", "");
@@ -154,14 +164,15 @@ void CSearchProgramForShellController::SearchProgramCallBack(std::string student
     if (m_StudentTotal > 0) {
         if (!student.empty()) {
             ++m_AnsweredCount;
+            m_Outcome.Add(result);
             SetProgress((double)m_AnsweredCount / (double)m_StudentTotal);
+            SetProgressText(m_Outcome.CountsText());
             if (m_AnsweredCount >= m_StudentTotal) {
                 CompleteSearch();
                 CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::SearchProgramCallBack All Students have been searched.", "");
                 TraceLine("All Students have been searched.");
             }
         } else {
-            SetProgress(1.0);
             CompleteSearch();
         }
     }
@@ -175,7 +186,13 @@ void CSearchProgramForShellController::CompleteSearch()
     m_AnsweredCount = 0;
     m_StudentTotal = 0;
     m_OperationNumber = 0;
-    ShowStatus(Tr("Search program is done!"), m_NormalColor);
+    /* Told as the students told it: counts beside the spec's words, or why none found anything. */
+    if (m_Outcome.AllFailed())
+        ShowFailed(m_Outcome.Reason(), m_Outcome.CountsText());
+    else if (m_Outcome.Answered() == 0 && m_Outcome.Total() > 0)
+        ShowFailed(Tr("no student answered"), m_Outcome.CountsText());
+    else
+        ShowDone(m_Outcome.CountsText());
 }
 
 } // namespace LibKELGUI

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "CSearchOutcome.h"
 #include "CSearchProgramBase.h"
 #include "IPCAPI.h"
 
@@ -32,6 +33,8 @@ private:
     /* Shared with the IPC thread, like the operation number: touched only under the GDK lock. */
     int m_AnsweredCount;
     int m_StudentTotal;
+    /* What the answers of the running search said; same rule. */
+    CSearchOutcome m_Outcome;
 };
 
 } // namespace LibKELGUI

@@ -2,6 +2,8 @@
 #ifndef KEL_GUI_COMMON_H
 #define KEL_GUI_COMMON_H
 
+#include <gtk/gtk.h>
+
 #include <string>
 
 #if defined(__GNUC__)
@@ -18,6 +20,22 @@ KELGUI_EXPORT const char* Tr(const char* text);
 /* The same, for an English text that needs a second translation in a particular place (a
  * narrow button's label beside its tooltip); without a catalogue entry, text itself. */
 KELGUI_EXPORT const char* TrCtx(const char* context, const char* text);
+
+/* The plural form for n of a text with a number in it (printf directives kept). */
+KELGUI_EXPORT const char* TrN(const char* singular, const char* plural, unsigned long n);
+/* A translated printf format filled in. */
+KELGUI_EXPORT std::string Format(const char* format, ...) G_GNUC_PRINTF(1, 2);
+
+/* The size the spec gives a widget is the least it gets: a larger font or a longer
+ * translation makes it grow instead of being cut. Replaces gtk_widget_set_size_request. */
+KELGUI_EXPORT void SetMinimumSize(GtkWidget* widget, int width, int height);
+
+/* Gives every labelled button and check box of the window, and every label that names an
+ * entry, an Alt mnemonic: the first letter of its text that no other one uses. The texts
+ * stay as they are (gtk_button_get_label unchanged); only the shown label is underlined. */
+KELGUI_EXPORT void AssignMnemonics(GtkWidget* window);
+/* gtk_button_set_label, keeping the mnemonics of the button's window. */
+KELGUI_EXPORT void SetButtonText(GtkWidget* button, const char* text);
 
 /* "Class::Operation >>Start" and "Class::Operation <<End" at trace level. */
 KELGUI_EXPORT void TraceStart(const char* className, const char* operation);

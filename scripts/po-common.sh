@@ -4,13 +4,13 @@
 # themselves, so their callers pass Tr("..."); find-untranslated.pl reports a bare literal.
 pot_sources() {
   case "$1" in
-    libKELGUI) grep -lE '\<Tr(Ctx)?\("' libKELGUI/*.cpp libKELGUI/*.h 2>/dev/null | grep -v '/KELGuiCommon' | LC_ALL=C sort ;;
+    libKELGUI) grep -lE '\<Tr(Ctx|N)?\("' libKELGUI/*.cpp libKELGUI/*.h 2>/dev/null | grep -v '/KELGuiCommon' | LC_ALL=C sort ;;
     libKELData) grep -l 'DataTr("' libkel/src/*.cpp libkel/src/*.h 2>/dev/null | LC_ALL=C sort ;;
   esac
 }
 pot_keywords() {
   case "$1" in
-    libKELGUI) echo --keyword=Tr --keyword=TrCtx:1c,2 ;;
+    libKELGUI) echo --keyword=Tr --keyword=TrCtx:1c,2 --keyword=TrN:1,2 ;;
     libKELData) echo --keyword=DataTr ;;
   esac
 }

@@ -18,80 +18,51 @@
 
 namespace searchtest {
 
+/* The status line: the only ellipsized label of the dialog. */
 inline GtkWidget* StatusLabel(GtkWidget* window)
 {
-    /* The only ellipsized label of the dialog. */
     return keltest::FindWidget(window, [](GtkWidget* w) {
         return GTK_IS_LABEL(w) && gtk_label_get_ellipsize(GTK_LABEL(w)) == PANGO_ELLIPSIZE_END;
     });
 }
-
 inline std::string StatusText(GtkWidget* window)
 {
     GtkWidget* label = StatusLabel(window);
     return label ? gtk_label_get_text(GTK_LABEL(label)) : "<no label>";
 }
-
 /* The status text colour set on the label, as "red", "black" or "none". */
 inline std::string StatusColour(GtkWidget* window)
 {
-    GtkWidget* label = StatusLabel(window);
-    GtkRcStyle* style = label ? gtk_widget_get_modifier_style(label) : NULL;
-    if (!style || !(style->color_flags[GTK_STATE_NORMAL] & GTK_RC_FG))
-        return "none";
-    const GdkColor& c = style->fg[GTK_STATE_NORMAL];
-    if (c.red == 0xffff && c.green == 0 && c.blue == 0)
-        return "red";
-    if (c.red == 0 && c.green == 0 && c.blue == 0)
-        return "black";
-    return "other";
+    GtkRcStyle* style = gtk_widget_get_modifier_style(StatusLabel(window));
+    const GdkColor c = style && (style->color_flags[GTK_STATE_NORMAL] & GTK_RC_FG) ? style->fg[GTK_STATE_NORMAL] : GdkColor{0, 1, 1, 1};
+    return c.green || c.blue ? "none or other" : c.red == 0xffff ? "red" : c.red ? "other" : "black";
 }
-
 /* The Search/Cancel button: the button of the button panel. */
 inline GtkWidget* ActionButton(GtkWidget* window)
 {
     GtkWidget* panel = keltest::FindByName(window, LibKELData::KEL_STYLE_BUTTON_PANEL);
     return panel ? keltest::FindByType(panel, GTK_TYPE_BUTTON) : NULL;
 }
-
 inline std::string ActionLabel(GtkWidget* window)
 {
     GtkWidget* button = ActionButton(window);
     const gchar* l = button ? gtk_button_get_label(GTK_BUTTON(button)) : NULL;
     return l ? l : "<no button>";
 }
-
-inline double Progress(GtkWidget* window)
-{
-    GtkWidget* bar = keltest::FindByType(window, GTK_TYPE_PROGRESS_BAR);
-    return bar ? gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(bar)) : -1.0;
-}
-
+inline GtkProgressBar* Bar(GtkWidget* window) { return GTK_PROGRESS_BAR(keltest::FindByType(window, GTK_TYPE_PROGRESS_BAR)); }
+inline double Progress(GtkWidget* window) { return gtk_progress_bar_get_fraction(Bar(window)); }
+/* The counts the bar shows. */
+inline std::string BarText(GtkWidget* window) { const gchar* t = gtk_progress_bar_get_text(Bar(window)); return t ? t : ""; }
 inline void SetPath(GtkWidget* window, const std::string& path)
 {
     gtk_entry_set_text(GTK_ENTRY(keltest::FindByType(window, GTK_TYPE_ENTRY)), path.c_str());
 }
-
 /* A plain top-level window to be the parent of modal dialogs. */
-inline GtkWidget* NewParent()
-{
-    GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_widget_show(parent);
-    return parent;
-}
-
+inline GtkWidget* NewParent() { GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL); gtk_widget_show(parent); return parent; }
 /* Counts close callbacks; the user data is an int. */
-inline void CountClose(GtkWidget*, gpointer counter)
-{
-    ++*static_cast<int*>(counter);
-}
-
+inline void CountClose(GtkWidget*, gpointer counter) { ++*static_cast<int*>(counter); }
 /* The names in a window's (first) program list, in list order. */
-inline std::vector<std::string> ListNames(GtkWidget* window)
-{
-    return keltest::ColumnTexts(gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(window, GTK_TYPE_TREE_VIEW))),
-                                1);
-}
+inline std::vector<std::string> ListNames(GtkWidget* w) { return keltest::ColumnTexts(gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(w, GTK_TYPE_TREE_VIEW))), 1); }
 
 /* An installed program: an executable and its .desktop entry naming it and its icon. */
 inline void Install(const std::string& folder, const std::string& id, const std::string& name)
@@ -100,17 +71,14 @@ inline void Install(const std::string& folder, const std::string& id, const std:
     ASSERT_TRUE(keltest::WriteFile(exec, "#!/bin/sh\nexit 0\n"));
     ASSERT_EQ(chmod(exec.c_str(), 0755), 0);
     ASSERT_TRUE(keltest::WritePng(icon, 32, 0x22aa66ff));
-    ASSERT_TRUE(keltest::WriteFile(folder + "/applications/" + id + ".desktop",
-                                   "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec +
-                                       "\nIcon=" + icon + "\n"));
+    ASSERT_TRUE(keltest::WriteFile(folder + "/applications/" + id + ".desktop", "[Desktop Entry]\nType=Application\nName=" +
+                                                                                   name + "\nExec=" + exec + "\nIcon=" + icon + "\n"));
 }
-
 inline LibKELData::CApplicationInfo Program(int i, const std::string& icon = "")
 {
     std::string n = std::to_string(i);
     return LibKELData::CApplicationInfo("Program " + n, "/opt/app" + n + "/bin/app" + n, icon, 1);
 }
-
 /* Writes the search-result file as the service would. */
 inline void WriteResults(const std::vector<LibKELData::CApplicationInfo>& programs)
 {
@@ -122,66 +90,53 @@ inline void WriteResults(const std::vector<LibKELData::CApplicationInfo>& progra
     results.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT);
 }
 
-inline void WriteResultCount(int count)
+/* A key pressed in a window, delivered as the X server would. */
+inline void PressKey(GtkWidget* window, guint keyval)
 {
-    std::vector<LibKELData::CApplicationInfo> programs;
-    for (int i = 0; i < count; ++i)
-        programs.push_back(Program(i));
-    WriteResults(programs);
+    GdkEvent* e = gdk_event_new(GDK_KEY_PRESS);
+    e->key.window = GDK_WINDOW(g_object_ref(window->window));
+    e->key.send_event = TRUE;
+    e->key.keyval = keyval;
+    gtk_main_do_event(e);
+    gdk_event_free(e);
+    keltest::Drain();
 }
 
-/* Answers the next file chooser from a timeout: goes to file (selecting it) or else to folder,
- * waits until the chooser holds it (it loads folders asynchronously) and responds. A chooser
- * that never takes it is cancelled, so that the dialog's nested loop always ends. */
+/* Answers the next file chooser from a timeout: notes the folder it opened in (once loaded),
+ * goes to file (selecting it) or else to folder, waits until the chooser holds it and
+ * responds; one that never takes it is cancelled. */
 struct ChooserAnswerer {
-    std::string folder, file;
-    int response;
-    bool answered = false, filterTakesPng = false, filterTakesText = false;
-    int polls = 0;
+    std::string folder, file, openedIn;
+    int response, polls = 0;
+    bool answered = false, started = false;
     guint source = gdk_threads_add_timeout(10, Poll, this);
 
-    ChooserAnswerer(const std::string& fo, const std::string& fi, int r)
-        : folder(fo)
-        , file(fi)
-        , response(r)
-    {
-    }
-    ~ChooserAnswerer()
-    {
-        if (source)
-            g_source_remove(source);
-    }
+    ChooserAnswerer(const std::string& fo, const std::string& fi, int r) : folder(fo), file(fi), response(r) {}
+    ~ChooserAnswerer() { source && g_source_remove(source); }
     static gboolean Poll(gpointer self)
     {
         ChooserAnswerer* a = static_cast<ChooserAnswerer*>(self);
-        GtkFileChooser* chooser = NULL;
+        GtkFileChooser* c = NULL;
         for (GtkWindow* w : keltest::ToplevelsWithTitle(""))
             if (GTK_IS_FILE_CHOOSER_DIALOG(w) && GTK_WIDGET_VISIBLE(w))
-                chooser = GTK_FILE_CHOOSER(w);
-        if (!chooser)
+                c = GTK_FILE_CHOOSER(w);
+        gchar* at = c && !a->started ? gtk_file_chooser_get_current_folder(c) : NULL;
+        if (!c || (!a->started && !at && ++a->polls < 500))
             return TRUE;
-        if (a->polls++ == 0) {
-            GtkFileFilter* filter = gtk_file_chooser_get_filter(chooser);
-            GtkFileFilterInfo info = {GTK_FILE_FILTER_MIME_TYPE, NULL, NULL, NULL, "image/png"};
-            a->filterTakesPng = filter && gtk_file_filter_filter(filter, &info);
-            info.mime_type = "text/plain";
-            a->filterTakesText = filter && gtk_file_filter_filter(filter, &info);
-            if (!a->file.empty())
-                gtk_file_chooser_set_filename(chooser, a->file.c_str());
-            else
-                gtk_file_chooser_set_current_folder(chooser, a->folder.c_str());
-        } else if (!a->file.empty()) {
-            gtk_file_chooser_select_filename(chooser, a->file.c_str()); /* once the folder is loaded */
-        }
-        gchar* now =
-            a->file.empty() ? gtk_file_chooser_get_current_folder(chooser) : gtk_file_chooser_get_filename(chooser);
+        if (!a->started)
+            a->openedIn = at ? at : "", a->started = true, a->file.empty() ? gtk_file_chooser_set_current_folder(c, a->folder.c_str())
+                                                                            : gtk_file_chooser_set_filename(c, a->file.c_str());
+        else if (!a->file.empty())
+            gtk_file_chooser_select_filename(c, a->file.c_str()); /* once the folder is loaded */
+        g_free(at);
+        gchar* now = a->file.empty() ? gtk_file_chooser_get_current_folder(c) : gtk_file_chooser_get_filename(c);
         bool ready = a->response != GTK_RESPONSE_ACCEPT || (now && (a->file.empty() ? a->folder : a->file) == now);
         g_free(now);
-        if (!ready && a->polls < 1000)
+        if (!ready && ++a->polls < 1000)
             return TRUE;
         a->answered = ready;
         a->source = 0;
-        gtk_dialog_response(GTK_DIALOG(chooser), ready ? a->response : GTK_RESPONSE_CANCEL);
+        gtk_dialog_response(GTK_DIALOG(c), ready ? a->response : GTK_RESPONSE_CANCEL);
         return FALSE;
     }
 };

@@ -1,0 +1,81 @@
+/* The dialogs at large fonts, in English and German: no widget gets less room than it asks for
+ * (nothing cut, nothing laid over the next). */
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "CAboutDlg.h"
+#include "CChangeIconDlg.h"
+#include "CSearchProgramForAdminTool.h"
+#include "CSearchProgramForShellController.h"
+#include "ScriptedIPC.h"
+#include "SearchTestHelpers.h"
+
+using namespace LibKELGUI;
+
+namespace {
+
+/* The built German catalogue under the sandbox root, and a German environment: before any lookup. */
+bool UseGerman()
+{
+    const std::string to = keltest::Root() + "/usr/share/locale/de/LC_MESSAGES/";
+    bool ok = false;
+    std::string mo = keltest::ReadFile(std::string(KEL_BINARY_DIR) + "/locale/de/LC_MESSAGES/libKELGUI.mo", &ok);
+    return setlocale(LC_ALL, "de_DE.UTF-8") && ok && keltest::MakeDirs(to) && keltest::WriteFile(to + "libKELGUI.mo", mo) &&
+           setenv("LANGUAGE", "de", 1) == 0;
+}
+
+/* Every widget shown with less room than it asks for, scrolled contents excepted. */
+std::string CutWidgets(GtkWidget* window)
+{
+    std::string cut;
+    keltest::FindAll(window, [&cut](GtkWidget* w) {
+        GtkRequisition r;
+        gtk_widget_get_child_requisition(w, &r);
+        /* A label given a fixed size asks for that, not for what its text needs. */
+        if (GTK_IS_LABEL(w) && gtk_label_get_ellipsize(GTK_LABEL(w)) == PANGO_ELLIPSIZE_NONE) {
+            int tw = 0, th = 0;
+            pango_layout_get_pixel_size(gtk_label_get_layout(GTK_LABEL(w)), &tw, &th);
+            r.width = MAX(r.width, tw + 2 * GTK_MISC(w)->xpad);
+            r.height = MAX(r.height, th + 2 * GTK_MISC(w)->ypad);
+        }
+        GtkWidget* scroller = gtk_widget_get_ancestor(w, GTK_TYPE_SCROLLED_WINDOW);
+        if (GTK_WIDGET_MAPPED(w) && (!scroller || scroller == w) && (w->allocation.width < r.width || w->allocation.height < r.height))
+            cut += std::string(G_OBJECT_TYPE_NAME(w)) + " \"" + (GTK_IS_LABEL(w) ? gtk_label_get_text(GTK_LABEL(w)) : "") + "\" ";
+        return false;
+    });
+    return cut;
+}
+
+void ExpectWhole(CKELWindowBase& dlg, const char* font)
+{
+    gtk_settings_set_string_property(gtk_settings_get_default(), "gtk-font-name", font, "test");
+    dlg.Init(), dlg.Show();
+    GtkWidget* w = dlg.GetWindow();
+    EXPECT_TRUE(keltest::PumpUntil([w] { return w->allocation.width == w->requisition.width; }));
+    EXPECT_EQ(CutWidgets(w), "") << gtk_window_get_title(GTK_WINDOW(w)) << " at " << font;
+    /* Where widgets are placed, not packed, none may lie over another (pictures aside). */
+    std::vector<GtkWidget*> placed = keltest::FindAll(w, [](GtkWidget* c) { return c->parent && GTK_IS_FIXED(c->parent) && !GTK_IS_IMAGE(c); });
+    for (size_t i = 0; i < placed.size(); ++i)
+        for (size_t j = i + 1; j < placed.size(); ++j)
+            EXPECT_FALSE(gdk_rectangle_intersect(&placed[i]->allocation, &placed[j]->allocation, NULL)) << i << j;
+}
+
+} // namespace
+
+class DialogFonts : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(Language, DialogFonts, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "German" : "English"; });
+
+TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
+{
+    if (GetParam() && !UseGerman())
+        GTEST_SKIP() << "de_DE.UTF-8 or the built catalogue is missing";
+    keltest::ScriptedIPC ipc;
+    CChangeIconDlg edit(LibKELData::ICON_PATH, "", "Werkzeuge", Tr("Edit Category"));
+    CSearchProgramForAdminTool local(0);
+    CSearchProgramForShellController remote(0);
+    ExpectWhole(edit, "Sans 14"), ExpectWhole(local, "Sans 14"), ExpectWhole(remote, "Sans 14");
+    CAboutDlg about("Shell Controller for the classroom", "Shell Controller", "", "3.0.0.162");
+    ExpectWhole(about, "Sans 16");
+}
