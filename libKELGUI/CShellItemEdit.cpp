@@ -14,6 +14,7 @@ namespace LibKELGUI {
 
 CShellItemEdit::CShellItemEdit(Lists& lists, CShellPageHost& host, CShellPolicy& policy)
     : m_pIconDlg(NULL)
+    , m_EditTarget(CATEGORY)
     , m_Lists(lists)
     , m_Host(host)
     , m_Policy(policy)
@@ -53,13 +54,27 @@ void CShellItemEdit::OpenDialog(Target target, CShellSettingCtrl* owner)
                                     isCategory ? m_CurCategoryName : m_CurProgramName,
                                     isCategory ? Tr("Edit Category") : Tr("Edit Application"));
     m_pIconDlg->Init();
-    /* NAME CHECK: once CChangeIconDlg::SetNameCheck exists, pass it a function that calls
-     * CCategoryNaming::CheckName for this target, so a refused name keeps the dialog open with
-     * the text selected and the reason shown; Apply below stays as the last guard. */
+    /* A refused name keeps the dialog open with the text selected and the reason shown;
+     * Apply below stays as the last guard. */
+    m_EditTarget = target;
+    m_pIconDlg->SetNameCheck(CheckDialogName, this);
     m_pIconDlg->ShowModal(m_Host.PageParentWindow(),
                           isCategory ? G_CALLBACK(CShellSettingCtrl::GetDataFromIconDlgCallBack)
                                      : G_CALLBACK(CShellSettingCtrl::GetDataFromEditIconDlgCallBack),
                           owner);
+}
+
+bool CShellItemEdit::CheckDialogName(const std::string& name, std::string& reason, void* data)
+{
+    CShellItemEdit* self = static_cast<CShellItemEdit*>(data);
+    bool isCategory = self->m_EditTarget == CATEGORY;
+    CCategory* category = NULL;
+    GtkTreeIter categoryIter;
+    if (!isCategory && !self->m_Lists.Selected(&categoryIter, &category, NULL, NULL))
+        category = NULL;
+    return CCategoryNaming::CheckName(self->m_Policy.TabNav(), category,
+                                      isCategory ? self->m_CurCategoryName : self->m_CurProgramName, name,
+                                      reason) != 1;
 }
 
 void CShellItemEdit::Finish(Target target)

@@ -54,6 +54,10 @@ public:
     CChangeIconDlg* m_pIconDlg; /* owned; at most one */
 
 private:
+    /* The dialog asks before it closes, so a refused name is never lost. */
+    static bool CheckDialogName(const std::string& name, std::string& reason, void* data);
+
+    Target m_EditTarget;
     Lists& m_Lists;
     CShellPageHost& m_Host;
     CShellPolicy& m_Policy;
