@@ -148,6 +148,12 @@ gboolean CPolicyService::GtkHandleSearch(KelPolicy1*, GDBusMethodInvocation* inv
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
     std::string path = folder;
+    /* A caller waiting for the running search to end asks again and again: that costs no
+     * authorisation, and tells nothing about the search. */
+    if (self->m_pSearches->IsBusy()) {
+        ReturnError(inv, IPCAPI::IPC_ERR_BUSY);
+        return TRUE;
+    }
     Hold(inv);
     self->m_pCallers->Check(g_dbus_method_invocation_get_sender(inv), ACTION_SEARCH,
                             [self, inv, path, clear](bool allowed, const Caller& caller) {

@@ -131,7 +131,6 @@ TEST(IpcCallback, NoDeliveryAfterDetachOrDeleteOrToTheWrongSide)
     EXPECT_TRUE(probe->sawLiveObject);
     /* A student object must never be called through the teacher's table. */
     EXPECT_FALSE(DeliverSearchProgram(studentLink, "anna", "done"));
-    EXPECT_FALSE(DeliverSearchLocalProgram(nullptr, "done"));
     /* Detached by the destructor: nothing gets through afterwards. */
     delete student;
     EXPECT_FALSE(DeliverFromWorker(studentLink));
