@@ -10,6 +10,7 @@ PKGS=(
   clang llvm libclang-rt-14-dev
   fonts-dejavu-core locales
   shared-mime-info hicolor-icon-theme librsvg2-common
+  mosquitto mosquitto-clients libmosquitto-dev openssl python3
 )
 missing=()
 for p in "${PKGS[@]}"; do
