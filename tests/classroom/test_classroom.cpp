@@ -277,6 +277,20 @@ TEST_F(Classroom, TheTeacherHearsOfAnUnreachableBrokerAndConnectsByItselfOnceItR
     ASSERT_TRUE(teacher.AwaitOnline(1));
 }
 
+TEST_F(Classroom, ATeacherWithAWrongPasswordIsToldItIsNotAllowed)
+{
+    ASSERT_EQ(0, system(("sed -i 's/^password=.*/password=wrong/' " + keltest::EtcKel() + "classroom.conf").c_str()));
+    StartBroker();
+    Teacher teacher;
+    std::list<tagStudent_t> list;
+    int err = 0, op = 0;
+    for (auto until = Clock::now() + std::chrono::seconds(10); err != IPC_ERR_NOT_ALLOWED && Clock::now() < until;)
+        teacher.Api()->GetStudentList(list, err); /* until the broker runs and refuses */
+    EXPECT_EQ(IPC_ERR_NOT_ALLOWED, err);
+    EXPECT_EQ(IPC_ERR_NOT_ALLOWED, teacher.Api()->SearchProgram("/apps", op, 1));
+    EXPECT_EQ(IPC_ERR_NOT_ALLOWED, teacher.Api()->DeployTabNavPolicy("<TabNavigation/>", err));
+}
+
 TEST_F(Classroom, ACancelledSearchMergesNothingThatArrivesAfterwards)
 {
     StartBroker();
