@@ -21,8 +21,9 @@ struct CCallerCheck::Request {
     Caller caller;
 };
 
-CCallerCheck::CCallerCheck(GDBusConnection* bus)
+CCallerCheck::CCallerCheck(GDBusConnection* bus, bool ownUserOnly)
     : m_pBus(G_DBUS_CONNECTION(g_object_ref(bus)))
+    , m_OwnUserOnly(ownUserOnly)
     , m_pAuthority(nullptr)
 {
 }
@@ -80,10 +81,11 @@ void CCallerCheck::OnUser(GObject* source, GAsyncResult* result, gpointer data)
     req->caller.uid = uid;
     FillGroups(req->caller);
 
-    if (geteuid() != 0 || req->action.empty()) {
+    CCallerCheck* self = req->self;
+    if (geteuid() != 0 || self->m_OwnUserOnly || req->action.empty()) {
         /* No one gains a right they did not have: an ordinary user's service serves that user
          * only. Calls without an action (a cancel) are the caller's business as root. */
-        bool allowed = geteuid() == 0 || uid == geteuid();
+        bool allowed = uid == geteuid() || (geteuid() == 0 && !self->m_OwnUserOnly && req->action.empty());
         if (!allowed)
             CKELLog::WriteLine("Policy service: refused a caller of user " + std::to_string(uid), 2, "", false);
         req->done(allowed, req->caller);
@@ -91,7 +93,6 @@ void CCallerCheck::OnUser(GObject* source, GAsyncResult* result, gpointer data)
         return;
     }
 
-    CCallerCheck* self = req->self;
     if (!self->m_pAuthority) {
         GError* perr = nullptr;
         PolkitAuthority* authority = polkit_authority_get_sync(nullptr, &perr);
@@ -125,9 +126,8 @@ void CCallerCheck::OnPolkit(GObject* source, GAsyncResult* result, gpointer data
         allowed = polkit_authorization_result_get_is_authorized(answer);
         g_object_unref(answer);
     }
-    if (!allowed)
-        CKELLog::WriteLine("Policy service: polkit refused " + req->action + " to user " +
-                               std::to_string(req->caller.uid), 2, "", false);
+    CKELLog::WriteLine("Policy service: polkit " + std::string(allowed ? "allowed " : "refused ") + req->action +
+                           " to user " + std::to_string(req->caller.uid), allowed ? 1 : 2, "", false);
     req->done(allowed, req->caller);
     delete req;
 }

@@ -25,7 +25,9 @@ public:
     /* allowed false: refuse the call; caller holds what is known of the sender. */
     typedef std::function<void(bool allowed, const Caller& caller)> Done;
 
-    explicit CCallerCheck(GDBusConnection* bus);
+    /* ownUserOnly: even as root, serve only callers of the service's own user and ask nobody
+     * (the demo as root, where no polkit authority is on the private bus). */
+    CCallerCheck(GDBusConnection* bus, bool ownUserOnly);
     ~CCallerCheck();
     CCallerCheck(const CCallerCheck&) = delete;
     CCallerCheck& operator=(const CCallerCheck&) = delete;
@@ -41,6 +43,7 @@ private:
     static void FillGroups(Caller& caller);
 
     GDBusConnection* m_pBus;
+    const bool m_OwnUserOnly;
     GObject* m_pAuthority; /* PolkitAuthority, made on the first root check */
 };
 

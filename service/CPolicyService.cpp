@@ -50,8 +50,9 @@ GDBusMethodInvocation* Hold(GDBusMethodInvocation* inv)
 
 } // namespace
 
-CPolicyService::CPolicyService(const std::string& selfExe)
+CPolicyService::CPolicyService(const std::string& selfExe, bool ownUserOnly)
     : m_SelfExe(selfExe)
+    , m_OwnUserOnly(ownUserOnly)
     , m_pLoop(g_main_loop_new(nullptr, FALSE))
     , m_pSkeleton(kel_policy1_skeleton_new())
     , m_OwnerId(0)
@@ -71,7 +72,8 @@ CPolicyService::~CPolicyService()
     m_pSearches.reset();
     if (m_OwnerId)
         g_bus_unown_name(m_OwnerId);
-    g_dbus_interface_skeleton_unexport(G_DBUS_INTERFACE_SKELETON(m_pSkeleton));
+    if (g_dbus_interface_skeleton_get_connection(G_DBUS_INTERFACE_SKELETON(m_pSkeleton)))
+        g_dbus_interface_skeleton_unexport(G_DBUS_INTERFACE_SKELETON(m_pSkeleton));
     g_object_unref(m_pSkeleton);
     m_pCallers.reset();
     g_main_loop_unref(m_pLoop);
@@ -102,7 +104,7 @@ int CPolicyService::Run()
 void CPolicyService::OnBusAcquired(GDBusConnection* bus, const gchar*, gpointer data)
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
-    self->m_pCallers.reset(new CCallerCheck(bus));
+    self->m_pCallers.reset(new CCallerCheck(bus, self->m_OwnUserOnly));
     GError* error = nullptr;
     if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(self->m_pSkeleton), bus, OBJECT_PATH, &error)) {
         CKELLog::WriteLine(std::string("Policy service: cannot export the object: ") + error->message, 2, "", false);
@@ -146,6 +148,12 @@ gboolean CPolicyService::GtkHandleSearch(KelPolicy1*, GDBusMethodInvocation* inv
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
     std::string path = folder;
+    /* A caller waiting for the running search to end asks again and again: that costs no
+     * authorisation, and tells nothing about the search. */
+    if (self->m_pSearches->IsBusy()) {
+        ReturnError(inv, IPCAPI::IPC_ERR_BUSY);
+        return TRUE;
+    }
     Hold(inv);
     self->m_pCallers->Check(g_dbus_method_invocation_get_sender(inv), ACTION_SEARCH,
                             [self, inv, path, clear](bool allowed, const Caller& caller) {

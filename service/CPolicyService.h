@@ -17,8 +17,9 @@ namespace KelService {
 
 class CPolicyService {
 public:
-    /* selfExe: this program, started again for the walks of searches. */
-    explicit CPolicyService(const std::string& selfExe);
+    /* selfExe: this program, started again for the walks of searches; ownUserOnly: see
+     * CCallerCheck. */
+    CPolicyService(const std::string& selfExe, bool ownUserOnly);
     ~CPolicyService();
     CPolicyService(const CPolicyService&) = delete;
     CPolicyService& operator=(const CPolicyService&) = delete;
@@ -53,6 +54,7 @@ private:
     static void ReturnError(GDBusMethodInvocation* inv, int code);
 
     const std::string m_SelfExe;
+    const bool m_OwnUserOnly;
     GMainLoop* m_pLoop;
     struct _KelPolicy1* m_pSkeleton;
     std::unique_ptr<CCallerCheck> m_pCallers;

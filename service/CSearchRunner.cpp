@@ -259,6 +259,10 @@ void CSearchRunner::Stop()
 
 int CSearchRunner::RunWalk(const std::string& folder)
 {
+    /* The pipe carries the programs only: log lines, which GLib may print to stdout, go to stderr. */
+    int results = dup(STDOUT_FILENO);
+    if (results < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+        return 1;
     IPCAPI::ProgramSearchEnvironment env = IPCAPI::ProgramSearchEnvironment::FromProcess();
     IPCAPI::CProgramSearch search(env, nullptr);
     std::vector<IPCAPI::FoundProgram> found;
@@ -273,7 +277,7 @@ int CSearchRunner::RunWalk(const std::string& folder)
         out += p.icon;
         out += '\0';
     }
-    return WriteAll(STDOUT_FILENO, out) ? WALK_DONE : 1;
+    return WriteAll(results, out) ? WALK_DONE : 1;
 }
 
 } // namespace KelService

@@ -25,6 +25,8 @@ public:
     int Start(const std::string& folder, bool clear, const Caller& caller, int& op);
     /* IPC_OK, IPC_ERR_NO_SUCH_OPERATION, or IPC_ERR_NOT_ALLOWED for another user's search. */
     int Cancel(int op, uid_t caller);
+    /* A search is running: a start now would be refused. */
+    bool IsBusy() const { return m_Current != nullptr; }
     /* Ends the running walk, if any (the service is stopping). */
     void Stop();
 

@@ -17,10 +17,13 @@ int main(int argc, char** argv)
         return KelService::CSearchRunner::RunWalk(argv[2]);
     if (argc == 2 && strcmp(argv[1], "--classroom") == 0)
         return KelService::RunClassroomAlone();
-    if (argc != 1) {
-        fprintf(stderr, "usage: %s\n  Serves org.kelproject.Policy1 on the system bus "
+    bool ownUserOnly = argc == 2 && strcmp(argv[1], "--own-user-only") == 0;
+    if (argc != 1 && !ownUserOnly) {
+        fprintf(stderr, "usage: %s [--own-user-only | --classroom]\n  Serves org.kelproject.Policy1 on the system bus "
                         "(DBUS_SYSTEM_BUS_ADDRESS, KEL_ROOT honoured).\n"
-                        "  --classroom: only the classroom side (the class's broker), no bus.\n", argv[0]);
+                        "  --own-user-only: serve only callers of this process's user, ask polkit nothing.\n"
+                        "  --classroom: only the classroom side (the class's broker), no bus.\n",
+                argv[0]);
         return 2;
     }
     /* The walks start this very program again, whatever name or folder it was started by. */
@@ -31,6 +34,6 @@ int main(int argc, char** argv)
         return 1;
     }
     self[n] = '\0';
-    KelService::CPolicyService service(self);
+    KelService::CPolicyService service(self, ownUserOnly);
     return service.Run();
 }

@@ -84,9 +84,11 @@ public:
     }
 };
 
-/* The API objects that newly constructed callback objects get. By default the local
- * service; tests may put a scripted service in its place (null restores the default).
- * The caller keeps ownership of what it installs. */
+/* The API objects that newly constructed callback objects get. By default the student side
+ * is a client of the policy service on the D-Bus system bus (kel-service; IPC_ERR_NOT_RUNNING
+ * when it cannot be reached, IPC_ERR_NOT_ALLOWED when it refuses the caller) and the teacher
+ * side the in-process service; tests may put a scripted service in their place (null restores
+ * the default). The caller keeps ownership of what it installs. */
 IPCStudentAPI* GetStudentAPI();
 IPCTeacherAPI* GetTeacherAPI();
 void SetStudentAPI(IPCStudentAPI* api);

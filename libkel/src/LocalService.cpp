@@ -4,6 +4,7 @@
 #include "KELData.h"
 #include "KELLog.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <system_error>
 #include <thread>
@@ -156,8 +157,10 @@ void CSearchWorkers::Shutdown()
     m_ShuttingDown = true;
     for (const std::shared_ptr<CSearchJob>& job : m_Jobs)
         job->Abandon();
-    /* Walks stop at the next entry and writes finish; a worker inside a callback is left alone. */
-    m_Changed.wait(lock, [this] { return m_Live - m_Delivering <= 0; });
+    /* Walks stop at the next entry and writes finish; a worker inside a callback is left alone,
+     * and so is one stuck longer than this (on another user's lock, say): the exit goes on. */
+    if (!m_Changed.wait_for(lock, std::chrono::seconds(5), [this] { return m_Live - m_Delivering <= 0; }))
+        CKELLog::WriteLine("Program search: a worker did not stop; the process ends without it", 2, "", false);
 }
 
 void CCallbackRegistry::Add(const std::shared_ptr<CCallbackLink>& link)

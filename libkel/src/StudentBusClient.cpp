@@ -103,6 +103,7 @@ private:
     static void OnSignal(GDBusConnection* conn, const gchar* sender, const gchar* path, const gchar* iface,
                          const gchar* signal, GVariant* params, gpointer self);
     static gboolean DeliverLate(gpointer completion);
+    static void OnServiceVanished(GDBusConnection* conn, const gchar* name, gpointer self);
     void DeliverSearch(const std::string& result);
     void DeliverPolicy(const std::string& which, const std::string& xml);
     void ConnectionReady(GDBusConnection* conn);
@@ -190,6 +191,8 @@ void CStudentBusClient::OnConnected(GObject*, GAsyncResult* result, gpointer dat
     /* Only the name's owner (root, by the bus policy) is heard; this thread receives. */
     g_dbus_connection_signal_subscribe(conn, BUS_NAME, INTERFACE, nullptr, OBJECT_PATH, nullptr,
                                        G_DBUS_SIGNAL_FLAGS_NONE, OnSignal, self, nullptr);
+    g_bus_watch_name_on_connection(conn, BUS_NAME, G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr, OnServiceVanished, self,
+                                   nullptr);
     self->ConnectionReady(conn);
     g_object_unref(conn);
 }
@@ -238,6 +241,21 @@ void CStudentBusClient::OnSignal(GDBusConnection*, const gchar*, const gchar*, c
         g_variant_get(params, "(&s&s)", &which, &xml);
         self->DeliverPolicy(which, xml);
     }
+}
+
+void CStudentBusClient::OnServiceVanished(GDBusConnection*, const gchar*, gpointer data)
+{
+    /* A search under way when the service stopped would never end in its window otherwise; and
+     * a restarted service numbers its searches afresh, so nothing heard before may match. */
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    std::set<int> running;
+    {
+        std::lock_guard<std::mutex> lock(self->m_Mutex);
+        running.swap(self->m_Mine);
+        self->m_Early.clear();
+    }
+    for (size_t i = 0; i < running.size(); ++i)
+        self->DeliverSearch("error: the policy service stopped");
 }
 
 gboolean CStudentBusClient::DeliverLate(gpointer data)

@@ -9,6 +9,7 @@
 #include "CAddApplicationWindow.h"
 #include "CShellSettingForAdminTool.h"
 #include "SearchTestHelpers.h"
+#include "ServiceFixture.h"
 
 using namespace searchtest;
 using namespace LibKELData;
@@ -72,6 +73,7 @@ GtkWidget* OnlyWindowTitled(const char* title)
 
 TEST(SearchEndToEnd, ALocalSearchFindsTheProgramsOfAFolderAndTheWindowListsThem)
 {
+    ASSERT_TRUE(KelTest::StartPolicyService());
     SearchThrough(false);
 }
 
@@ -92,6 +94,7 @@ TEST(SearchEndToEnd, TheTeachersSearchCountsTheRosterAndListsWhatTheStudentsFoun
 
 TEST(AdminEndToEnd, CategoryProgramsScheduleAndUsbEditedThroughTheWindowReachTheFiles)
 {
+    ASSERT_TRUE(KelTest::StartPolicyService());
     keltest::CopySampleRoot();
     ASSERT_TRUE(keltest::WriteSystemSetting(0, 0));
     std::string folder = keltest::Root() + "/opt/lab";

@@ -13,6 +13,7 @@
 #include "KELConstants.h"
 #include "KELData.h"
 #include "KelTest.h"
+#include "ServiceFixture.h"
 #include "ScriptedIPC.h"
 #include "SearchTestHelpers.h"
 
@@ -86,6 +87,7 @@ TEST(SearchDialogFaults, RemoteSearchCancelledAndRestartedAThousandTimesWhileAns
 
 TEST(SearchDialogFaults, LocalSearchOnTheRealServiceCancelledAndRestartedAThousandTimes)
 {
+    ASSERT_TRUE(KelTest::StartPolicyService());
     const std::string tree = keltest::Root() + "/apps";
     for (int i = 0; i < 60; ++i)
         keltest::WriteFile(tree + "/d" + std::to_string(i % 12) + "/p" + std::to_string(i) + ".desktop",

@@ -21,6 +21,7 @@
 #include "KELConstants.h"
 #include "KELData.h"
 #include "KelTest.h"
+#include "ServiceFixture.h"
 
 using namespace IPCAPI;
 using LibKELData::CSearchResultData;
@@ -104,6 +105,7 @@ std::set<std::string> NamesOnDisk()
 
 TEST(SearchFaults, AFolderOfTrapsEndsTheSearchWithTheGoodEntriesOnly)
 {
+    ASSERT_TRUE(KelTest::StartPolicyService());
     const std::string tree = keltest::Root() + "/traps";
     Entry(tree + "/good.desktop", "Good");
     ASSERT_EQ(0, mkfifo((tree + "/fifo.desktop").c_str(), 0644)); /* opening it plainly would hang */
@@ -170,6 +172,7 @@ int StartWhenFree(const std::function<int(int&)>& start, int& busy)
 
 TEST(SearchFaults, LocalSearchCancelledAndRestartedAThousandTimesWhileAnswersArrive)
 {
+    ASSERT_TRUE(KelTest::StartPolicyService());
     /* Enough folders that a cancel can land in the walk, few enough that many searches end
      * (and answer) between two cancels. */
     const std::string tree = keltest::Root() + "/apps";

@@ -17,17 +17,14 @@ namespace KelTest {
 bool StartPolicyService(uid_t user = static_cast<uid_t>(-1));
 /* Kills the service and waits until its name has left the bus. */
 bool StopPolicyService();
-pid_t PolicyServicePid();
 /* What the service wrote to its standard error (G_MESSAGES_DEBUG=KEL). */
 std::string PolicyServiceLog();
 
 /* Root only: the actions the stand-in polkit authority allows from now on. */
 bool SetPolkitAllowed(const std::vector<std::string>& actions);
-/* The stand-in authority's log of the calls it answered. */
-std::string PolkitLog();
 
-/* Runs a program as another user (the caller of another user), waits for it; its exit status
- * (-1 when it could not run), what it printed to stderr in *err. */
+/* Runs a program as another user (a caller of another user) and waits for it; its exit
+ * status (-1 when it could not run), what it printed in *err. Needs the bus started. */
 int RunAs(uid_t user, const std::vector<std::string>& argv, std::string* err = nullptr);
 
 } // namespace KelTest
