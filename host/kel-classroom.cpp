@@ -1,8 +1,11 @@
 /* The teacher's side of the classroom from a terminal: who is online, a class search, deploying
  * this machine's policy files. Uses the same API as the teacher's windows. */
+#include "CSearchProgramForShellController.h"
 #include "IPCAPI.h"
 #include "KELConstants.h"
 #include "KELData.h"
+
+#include <gtk/gtk.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -59,9 +62,67 @@ private:
     bool m_Ended = false;
 };
 
+/* The first widget of a type in a window. */
+GtkWidget* Find(GtkWidget* widget, GType type)
+{
+    if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type))
+        return widget;
+    GtkWidget* found = NULL;
+    if (GTK_IS_CONTAINER(widget)) {
+        GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+        for (GList* l = children; l && !found; l = l->next)
+            found = Find(GTK_WIDGET(l->data), type);
+        g_list_free(children);
+    }
+    return found;
+}
+
+/* The teacher's Search Program dialog searching the class; its picture once the search is done. */
+int Dialog(int argc, char** argv, const char* folder, const char* png)
+{
+    gdk_threads_init();
+    if (!gtk_init_check(&argc, &argv)) {
+        fprintf(stderr, "kel-classroom: no display\n");
+        return 1;
+    }
+    gdk_threads_enter();
+    LibKELGUI::CSearchProgramForShellController dialog(1);
+    dialog.Init();
+    dialog.Show();
+    GtkWidget* window = dialog.GetWindow();
+    gtk_entry_set_text(GTK_ENTRY(Find(window, GTK_TYPE_ENTRY)), folder);
+    dialog.OnSearchBtnClicked();
+    GtkProgressBar* bar = GTK_PROGRESS_BAR(Find(window, GTK_TYPE_PROGRESS_BAR));
+    /* The answers take the GDK lock on the broker client's thread: the loop runs without it,
+     * as gtk_main does. */
+    gint64 until = g_get_monotonic_time() + 60 * G_USEC_PER_SEC;
+    for (bool done = false; !done && g_get_monotonic_time() < until;) {
+        gdk_threads_leave();
+        if (!g_main_context_iteration(NULL, FALSE))
+            g_usleep(10000);
+        gdk_threads_enter();
+        done = gtk_progress_bar_get_fraction(bar) >= 1.0;
+    }
+    gdk_threads_leave();
+    while (g_main_context_iteration(NULL, FALSE)) {
+    }
+    gdk_threads_enter();
+    gdk_window_process_all_updates();
+    gint width = 0, height = 0;
+    gdk_drawable_get_size(window->window, &width, &height);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(NULL, window->window, NULL, 0, 0, 0, 0, width, height);
+    bool saved = shot && gdk_pixbuf_save(shot, png, "png", NULL, NULL);
+    if (shot)
+        g_object_unref(shot);
+    dialog.Close();
+    gdk_threads_leave();
+    printf("screenshot: %s\n", png);
+    return saved ? 0 : 1;
+}
+
 int Usage()
 {
-    fprintf(stderr, "usage: kel-classroom list | search FOLDER [--clear] | deploy\n"
+    fprintf(stderr, "usage: kel-classroom list | search FOLDER [--clear] | deploy | dialog FOLDER PNG\n"
                     "  Settings: %sclassroom.conf\n", LibKELData::CONFIG_FILE_DIR.c_str());
     return 2;
 }
@@ -72,6 +133,8 @@ int main(int argc, char** argv)
 {
     if (argc < 2)
         return Usage();
+    if (argc == 4 && strcmp(argv[1], "dialog") == 0)
+        return Dialog(argc, argv, argv[2], argv[3]);
     CClassPrinter printer;
     IPCAPI::IPCTeacherAPI* api = printer.GetTeacherAPIObject();
     std::list<IPCAPI::tagStudent_t> students;

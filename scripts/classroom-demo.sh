@@ -70,8 +70,12 @@ echo "== deploying the teacher's policy"
 if [ -n "${DISPLAY:-}" ]; then
   "$BUILD/host/kel-demo" --teacher
 else
-  mkdir -p "$BUILD/screenshots"
+  SHOTS=$BUILD/screenshots
+  mkdir -p "$SHOTS"
+  echo "== the teacher's Search Program dialog searching the class"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$BUILD/host/kel-classroom" dialog /usr/share/applications \
+    "$SHOTS/classroom-search.png"
   xvfb-run -a -s "-screen 0 1024x768x24" "$BUILD/host/kel-demo" --teacher --page 1 \
-    --screenshot "$BUILD/screenshots/classroom-teacher.png"
-  echo "screenshot: $BUILD/screenshots/classroom-teacher.png"
+    --screenshot "$SHOTS/classroom-teacher.png"
+  echo "screenshot: $SHOTS/classroom-teacher.png"
 fi

@@ -19,7 +19,7 @@ run_asan() {
   export LSAN_OPTIONS=suppressions=$SUPP/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   xvfb-run -a -s "-screen 0 1280x1024x24" \
-    ctest --test-dir "$build" -L 'libkel|service' --output-on-failure -j"$JOBS"
+    ctest --test-dir "$build" -L 'libkel|service|classroom' --output-on-failure -j"$JOBS"
   # GTK and GLib have no frame pointers: only the slow unwinder follows a leak's stack far
   # enough to tell their own leaks (suppressed by function) from ours.
   ASAN_OPTIONS=$ASAN_OPTIONS:fast_unwind_on_malloc=0 xvfb-run -a -s "-screen 0 1280x1024x24" \
@@ -31,11 +31,12 @@ run_tsan() {
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_TSAN=ON -DENABLE_BENCH=OFF >/dev/null
   cmake --build "$build" -j"$JOBS" --target \
     libkel_test_ipc_callback service_test_policy_service libkel_test_faults_search \
-    gui_test_search_dialogs gui_test_endtoend gui_test_addapplication gui_test_faults_search
+    gui_test_search_dialogs gui_test_endtoend gui_test_addapplication gui_test_faults_search \
+    classroom_test_classroom kel-service
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$SUPP/tsan.supp"
   xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --test-dir "$build" --output-on-failure -j"$JOBS" \
-    -R '^(IpcCallback|PolicyService|SearchFaults|SearchLocal|SearchRemote|SearchEndToEnd|AdminEndToEnd|AddApplication|SearchDialogFaults)\.'
+    -R '^(IpcCallback|PolicyService|SearchFaults|SearchLocal|SearchRemote|SearchEndToEnd|AdminEndToEnd|AddApplication|SearchDialogFaults|Classroom)\.'
 }
 
 case "${1:-all}" in

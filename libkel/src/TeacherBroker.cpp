@@ -165,7 +165,6 @@ private:
     ClassroomSettings m_Settings;
     mosquitto* m_Session;
     std::string m_ClientId;
-    bool m_Connected;
     bool m_Synced;
     int m_Refusal; /* the broker's last refusal of our connection, 0 when none */
     std::string m_SyncToken;
@@ -177,7 +176,6 @@ private:
 
 CBrokerTeacherService::CBrokerTeacherService()
     : m_Session(nullptr)
-    , m_Connected(false)
     , m_Synced(false)
     , m_Refusal(0)
     , m_LastListed(-1)
@@ -261,7 +259,6 @@ void CBrokerTeacherService::Connected(int rc)
     }
     m_Refusal = 0;
     m_Loop.Connected();
-    m_Connected = true;
     m_Synced = false;
     /* The broker sends the retained presence again; what we knew may have changed meanwhile. */
     m_Online.clear();
@@ -286,7 +283,6 @@ void CBrokerTeacherService::Disconnected(int rc)
     bool searching = false;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        m_Connected = false;
         m_Synced = false;
         searching = m_Search && m_Search->phase == RemoteSearch::RUNNING;
     }
@@ -408,19 +404,20 @@ void CBrokerTeacherService::StudentLeft(const std::string& student)
 void CBrokerTeacherService::EndSearch(const std::shared_ptr<RemoteSearch>& s, bool lastAnswerDelivered)
 {
     std::string summary;
-    bool marker = true;
+    bool marker = true, givenUp = false;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         s->phase = RemoteSearch::DONE;
         /* The caller counted the students it was told of: its last answer ends the search there,
          * and a marker arriving later could end its next search. */
         marker = !(lastAnswerDelivered && s->givenUp.empty() && s->answered == s->listed);
+        givenUp = !s->givenUp.empty();
         summary = std::to_string(s->answered) + " of " + std::to_string(s->answered + s->givenUp.size()) +
                   " students answered";
         for (size_t i = 0; i < s->givenUp.size(); ++i)
             summary += (i == 0 ? "; no answer from " : ", ") + s->givenUp[i];
     }
-    if (summary.find("no answer") != std::string::npos) {
+    if (givenUp) {
         Fail("class search: " + summary);
         Tell("Search program: " + summary + ".");
     }

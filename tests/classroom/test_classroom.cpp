@@ -19,6 +19,7 @@
 #include "KELConstants.h"
 #include "KELData.h"
 #include "KelTest.h"
+#include "ServiceFixture.h"
 
 using namespace IPCAPI;
 using keltest::Root;
@@ -133,17 +134,18 @@ protected:
         broker = Spawn({"/usr/sbin/mosquitto", "-c", Root() + kClassDir + "/mosquitto.conf"});
     }
     /* Student n with programs "Common" and "Only pcNN" in its /apps (none when apps is false). */
-    void StartStudent(int n, bool apps = true)
+    void StartStudent(int n, bool apps = true) { students[n] = Spawn({KEL_SERVICE, "--classroom"}, StudentRoot(n, apps)); }
+    std::string StudentRoot(int n, bool apps = true)
     {
         std::string id = "pc0" + std::to_string(n), root = Root() + "/" + id;
         keltest::MakeDirs(root + "/etc/KEL");
-        ASSERT_EQ(0, system(("cp " + Root() + kClassDir + "/machines/" + id + "/* " + root + "/etc/KEL/").c_str()));
+        EXPECT_EQ(0, system(("cp " + Root() + kClassDir + "/machines/" + id + "/* " + root + "/etc/KEL/").c_str()));
         if (apps) {
             keltest::WriteFile(root + "/apps/common.desktop", "[Desktop Entry]\nType=Application\nName=Common\nExec=/bin/true\n");
             keltest::WriteFile(root + "/apps/own.desktop", "[Desktop Entry]\nType=Application\nName=Only " + id +
                                                                "\nExec=/bin/echo " + id + "\n");
         }
-        students[n] = Spawn({KEL_SERVICE, "--classroom"}, root);
+        return root;
     }
     void Stop(int& pid, int sig)
     {
@@ -275,6 +277,20 @@ TEST_F(Classroom, TheTeacherHearsOfAnUnreachableBrokerAndConnectsByItselfOnceItR
     ASSERT_TRUE(teacher.AwaitOnline(1));
 }
 
+TEST_F(Classroom, ATeacherWithAWrongPasswordIsToldItIsNotAllowed)
+{
+    ASSERT_EQ(0, system(("sed -i 's/^password=.*/password=wrong/' " + keltest::EtcKel() + "classroom.conf").c_str()));
+    StartBroker();
+    Teacher teacher;
+    std::list<tagStudent_t> list;
+    int err = 0, op = 0;
+    for (auto until = Clock::now() + std::chrono::seconds(10); err != IPC_ERR_NOT_ALLOWED && Clock::now() < until;)
+        teacher.Api()->GetStudentList(list, err); /* until the broker runs and refuses */
+    EXPECT_EQ(IPC_ERR_NOT_ALLOWED, err);
+    EXPECT_EQ(IPC_ERR_NOT_ALLOWED, teacher.Api()->SearchProgram("/apps", op, 1));
+    EXPECT_EQ(IPC_ERR_NOT_ALLOWED, teacher.Api()->DeployTabNavPolicy("<TabNavigation/>", err));
+}
+
 TEST_F(Classroom, ACancelledSearchMergesNothingThatArrivesAfterwards)
 {
     StartBroker();
@@ -309,12 +325,15 @@ TEST_F(Classroom, ADeployedPolicyReachesAStudentThatConnectsAfterwards)
     EXPECT_EQ(IPC_ERR_PARSE, teacher.Api()->DeployTabNavPolicy("<TabNavigation>", err));
     ASSERT_EQ(0, teacher.Api()->DeployTabNavPolicy(policy, err));
     ASSERT_TRUE(teacher.Await([&] { return teacher.deploys.count("pc01") == 1; }));
-    StartStudent(2);
+    /* This one is the whole service on its bus: it saves through the service's own save path. */
+    const std::string root = StudentRoot(2);
+    setenv("KEL_ROOT", root.c_str(), 1);
+    ASSERT_TRUE(KelTest::StartPolicyService());
     ASSERT_TRUE(teacher.Await([&] { return teacher.deploys.count("pc02") == 1; }));
     EXPECT_EQ("ok", teacher.deploys["pc02"]);
     LibKELData::CTabNavigationData sent, saved;
     sent.LoadFromString(policy);
-    ASSERT_EQ(0, saved.LoadFromFile(Root() + "/pc02/etc/KEL/TabNavigation.xml"));
+    ASSERT_EQ(0, saved.LoadFromFile(root + "/etc/KEL/TabNavigation.xml"));
     EXPECT_TRUE(saved.IsEqual(sent));
 }
 
