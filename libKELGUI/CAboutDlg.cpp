@@ -139,7 +139,7 @@ int CAboutDlg::Init()
         gtk_image_set_from_pixbuf(GTK_IMAGE(m_pIconImage), m_pProgramImage);
 
     m_pHeadingLabel = NewBoldLabel(m_Heading);
-    /* Wrapped at 247 pixels and as high as its lines need, at least 40: the spec's 55 would
+    /* Wrapped at 247 pixels and as high as its lines need, at least 40: a taller box would
      * reach under the version line at y = 90. LayOut moves what lies below down when it grows. */
     gtk_widget_set_size_request(m_pHeadingLabel, TEXT_WIDTH, -1);
     SetMinimumSize(m_pHeadingLabel, 0, VERSION_Y - HEADING_Y);
@@ -183,7 +183,7 @@ void CAboutDlg::GtkLayOut(GtkWidget* layout, GtkRequisition* requisition, gpoint
 
 void CAboutDlg::LayOut(GtkWidget* layout, GtkRequisition* requisition)
 {
-    /* The spec's places are where each text starts at the least: the version line under the
+    /* The designed places are where each text starts at the least: the version line under the
      * heading, the notice under the version, OK under the notice. */
     GtkRequisition heading, version, notice;
     gtk_widget_get_child_requisition(m_pHeadingLabel, &heading);
@@ -206,7 +206,7 @@ void CAboutDlg::LayOut(GtkWidget* layout, GtkRequisition* requisition)
         requisition->width = MAX(requisition->width, child->x + r.width);
         requisition->height = MAX(requisition->height, child->y + r.height);
     }
-    /* The margins the spec's layout leaves right of OK and below it. */
+    /* The margins the design leaves right of OK and below it. */
     requisition->width += WIDTH - 246 - 95;
     requisition->height += HEIGHT - OK_Y - 32;
 }

@@ -186,7 +186,7 @@ void CSearchProgramForShellController::CompleteSearch()
     m_AnsweredCount = 0;
     m_StudentTotal = 0;
     m_OperationNumber = 0;
-    /* Told as the students told it: counts beside the spec's words, or why none found anything. */
+    /* Told as the students told it: counts beside the usual words, or why none found anything. */
     if (m_Outcome.AllFailed())
         ShowFailed(m_Outcome.Reason(), m_Outcome.CountsText());
     else if (m_Outcome.Answered() == 0 && m_Outcome.Total() > 0)

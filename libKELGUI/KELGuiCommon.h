@@ -26,7 +26,7 @@ KELGUI_EXPORT const char* TrN(const char* singular, const char* plural, unsigned
 /* A translated printf format filled in. */
 KELGUI_EXPORT std::string Format(const char* format, ...) G_GNUC_PRINTF(1, 2);
 
-/* The size the spec gives a widget is the least it gets: a larger font or a longer
+/* The size a window's design gives a widget is the least it gets: a larger font or a longer
  * translation makes it grow instead of being cut. Replaces gtk_widget_set_size_request. */
 KELGUI_EXPORT void SetMinimumSize(GtkWidget* widget, int width, int height);
 
