@@ -7,6 +7,8 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -205,6 +207,19 @@ std::string RunInChild(const std::function<std::string()>& body)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return report + " [child exited with " + std::to_string(WEXITSTATUS(status)) + "]";
     return report;
+}
+
+bool PrivateMounts(std::string& why)
+{
+    if (unshare(CLONE_NEWNS) != 0) {
+        why = std::string("unshare(CLONE_NEWNS): ") + strerror(errno);
+        return false;
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        why = std::string("making mounts private: ") + strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string& out)

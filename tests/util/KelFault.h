@@ -42,6 +42,8 @@ bool InstallFaults(const std::vector<SyscallFault>& faults);
  * (ReportFd() inside body). Returns the child's report, or why the child failed. A report
  * starting with "SKIP:" means the child could not set up what the case needs. */
 std::string RunInChild(const std::function<std::string()>& body);
+/* In a child: a mount namespace of its own, so scratch mounts vanish with it. */
+bool PrivateMounts(std::string& why);
 int ReportFd();
 
 /* Runs a command, returns its exit status (-1 when it did not end normally); out receives
