@@ -32,6 +32,14 @@ bool Privileged()
 
 std::string HomeDirectory()
 {
+    const char* home = getenv("HOME");
+    if (Privileged() && geteuid() == getuid() && home && home[0] == '/') {
+        /* Root's own scratch home (a test, a demo) is kept: a folder of root's that nobody
+         * else can write cannot have been planted. */
+        struct stat st;
+        if (lstat(home, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == 0 && !(st.st_mode & (S_IWGRP | S_IWOTH)))
+            return home;
+    }
     if (Privileged()) {
         /* HOME would lead root with a student's environment (sudo -E), or a set-id host, to
          * write where the student points: the home folder comes from the password database,
@@ -47,7 +55,6 @@ std::string HomeDirectory()
             return "";
         return user->pw_dir;
     }
-    const char* home = getenv("HOME");
     if (home && *home)
         return home;
     /* No HOME (a service, a cron job): GLib's own lookup of the user's home. */

@@ -1,0 +1,56 @@
+/* The administrator tool's window over the real policy service: its saves are the service's, a
+ * stopped service is told in words with the edits kept, and a restarted one takes them. */
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "CShellSettingForAdminTool.h"
+#include "ServiceFixture.h"
+#include "shellsetting_fixture.h"
+
+namespace {
+
+bool LockedOnDisk(int day, int hour)
+{
+    auto hours = keltest::LockedHoursOnDisk();
+    return std::find(hours.begin(), hours.end(), std::make_pair(day, hour)) != hours.end();
+}
+
+} // namespace
+
+TEST(AdminOverService, SavesGoThroughTheServiceAndAStoppedServiceKeepsTheEditsForLater)
+{
+    keltest::CopySampleRoot();
+    ASSERT_TRUE(KelTest::StartPolicyService());
+    LibKELGUI::CShellSettingForAdminTool w;
+    w.Init();
+    w.Show();
+    keltest::Drain();
+    GtkWidget* apply = keltest::FindButtonByLabel(w.GetWindow(), "Apply");
+    keltest::SetActive(keltest::Hour(w.GetWindow(), "Wed 10:00-11:00"), true);
+    keltest::Click(apply);
+    keltest::Drain();
+    EXPECT_TRUE(LockedOnDisk(2, 10));
+    EXPECT_NE(std::string::npos, KelTest::PolicyServiceLog().find("Policy service: saved "));
+
+    ASSERT_TRUE(KelTest::StopPolicyService());
+    GtkWidget* thursday = keltest::Hour(w.GetWindow(), "Thu 10:00-11:00");
+    keltest::SetActive(thursday, true);
+    {
+        keltest::MessageBoxAnswerer error(GTK_RESPONSE_OK);
+        error.AnswerAll(true);
+        keltest::Click(apply);
+        keltest::Drain();
+        EXPECT_EQ(1, error.Count());
+        EXPECT_NE(std::string::npos, error.Text().find("The policy service is not running.")) << error.Text();
+    }
+    ASSERT_TRUE(w.GetWindow());
+    EXPECT_TRUE(keltest::Active(thursday) && w.IsDataDirty());
+    EXPECT_FALSE(LockedOnDisk(3, 10));
+
+    ASSERT_TRUE(KelTest::StartPolicyService());
+    keltest::Click(apply);
+    keltest::Drain();
+    EXPECT_TRUE(LockedOnDisk(3, 10));
+    EXPECT_FALSE(w.IsDataDirty());
+}
