@@ -24,7 +24,8 @@ std::string Root() { return Env("KEL_ROOT"); }
 std::string Home() { return Env("HOME"); }
 std::string EtcKel() { return Root() + "/etc/KEL/"; }
 
-std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix)
+/* Every "/etc/KEL/" of text becomes newPrefix, XML-escaped. */
+static std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix)
 {
     gchar* escaped = g_markup_escape_text(newPrefix.c_str(), -1);
     gchar** parts = g_strsplit(text.c_str(), "/etc/KEL/", -1);
@@ -51,11 +52,16 @@ void CopySampleRoot()
 
 bool MakeDirs(const std::string& path) { return g_mkdir_with_parents(path.c_str(), 0755) == 0; }
 
-bool WriteFile(const std::string& path, const std::string& content)
+static void MakeParent(const std::string& path)
 {
     gchar* dir = g_path_get_dirname(path.c_str());
     MakeDirs(dir);
     g_free(dir);
+}
+
+bool WriteFile(const std::string& path, const std::string& content)
+{
+    MakeParent(path);
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out << content;
     return out.good();
@@ -75,9 +81,7 @@ bool WritePng(const std::string& path, int size, guint32 rgba)
 {
     GdkPixbuf* pb = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, size, size);
     gdk_pixbuf_fill(pb, rgba);
-    gchar* dir = g_path_get_dirname(path.c_str());
-    MakeDirs(dir);
-    g_free(dir);
+    MakeParent(path);
     gboolean ok = gdk_pixbuf_save(pb, path.c_str(), "png", NULL, NULL);
     g_object_unref(pb);
     return ok;

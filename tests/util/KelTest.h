@@ -17,7 +17,6 @@ std::string Home();   /* HOME of this test process */
 std::string EtcKel(); /* Root() + "/etc/KEL/" */
 /* Copies data/root into the sandbox; "/etc/KEL/" in its *.xml files then names the sandbox's copy. */
 void CopySampleRoot();
-std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix);
 bool WriteFile(const std::string& path, const std::string& content); /* makes the folders */
 std::string ReadFile(const std::string& path, bool* ok = nullptr);
 bool MakeDirs(const std::string& path);
