@@ -19,13 +19,17 @@ with_display() {
 }
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+failed=()
 for program in storage search windows memory; do
   echo "bench_$program ..." >&2
   case $program in
     windows | memory) with_display "$BUILD/bench/bench_$program" "$@" ;;
     *) "$BUILD/bench/bench_$program" "$@" ;;
-  esac 2>>"$LOG" | tee -a "$LOG" | grep '^ROW' >>"$rows" || true
+  esac 2>>"$LOG" | tee -a "$LOG" >"$rows.out" || failed+=("bench_$program (exit status $?)")
+  # A filter (--benchmark_filter) may leave a program without figures; that is no failure.
+  grep '^ROW' "$rows.out" >>"$rows" || true
 done
+rm -f "$rows.out"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')
@@ -65,3 +69,8 @@ awk -F'\t' '
 ' "$rows"
 echo
 echo "Full output: $LOG"
+if [ ${#failed[@]} -gt 0 ]; then
+  printf 'FAILED: %s\n' "${failed[@]}" >&2
+  echo "A benchmark failed: its figures above are missing or incomplete (see $LOG)." >&2
+  exit 1
+fi

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for a bounded time (FUZZ_SECONDS, default 20) on a copy of
-# its seed corpus; fails when one of them finds a crash (the input is kept in the build's artifacts folder).
+# its seed corpus and regression inputs; fails when one of them finds a crash (the input is kept in the
+# build's artifacts folder). Not part of the test command, which only replays the committed inputs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${FUZZ_BUILD_DIR:-build-fuzz}
@@ -21,13 +22,16 @@ run_one() {
   local t=$1 dict=()
   [ -f "tests/fuzz/$t.dict" ] && dict=(-dict="tests/fuzz/$t.dict")
   [ ${#dict[@]} -eq 0 ] && [ "$t" != fuzz_input_valid ] && dict=(-dict=tests/fuzz/xml.dict)
+  local seeds=("tests/fuzz/corpus/$t")
+  [ -d "tests/fuzz/regression/$t" ] && seeds+=("tests/fuzz/regression/$t")
   mkdir -p "$work/$t"
   if "$BUILD/tests/fuzz/$t" "${dict[@]}" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$t-" "$work/$t" "tests/fuzz/corpus/$t" \
+      -print_final_stats=1 -artifact_prefix="$BUILD/artifacts/$t-" "$work/$t" "${seeds[@]}" \
       >"$work/$t.log" 2>&1; then
     echo "$t: $(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$t.log") executions, no crash"
   else
-    echo "$t: FAILED"; grep -E 'ERROR|fault:|SUMMARY|Test unit written' "$work/$t.log" | head -20
+    echo "$t: FAILED (keep the input in tests/fuzz/regression/$t/ once mended)"
+    grep -E 'ERROR|fault:|SUMMARY|Test unit written' "$work/$t.log" | head -20
     return 1
   fi
 }

@@ -1,13 +1,11 @@
 /* Test utilities shared by the suites. */
 #include "KelTest.h"
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -16,24 +14,18 @@
 
 namespace keltest {
 
-std::string Root()
+static std::string Env(const char* name)
 {
-    const char* r = getenv("KEL_ROOT");
-    return r ? r : "";
+    const char* value = getenv(name);
+    return value ? value : "";
 }
 
-std::string Home()
-{
-    const char* h = getenv("HOME");
-    return h ? h : "";
-}
+std::string Root() { return Env("KEL_ROOT"); }
+std::string Home() { return Env("HOME"); }
+std::string EtcKel() { return Root() + "/etc/KEL/"; }
 
-std::string EtcKel()
-{
-    return Root() + "/etc/KEL/";
-}
-
-std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix)
+/* Every "/etc/KEL/" of text becomes newPrefix, XML-escaped. */
+static std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix)
 {
     gchar* escaped = g_markup_escape_text(newPrefix.c_str(), -1);
     gchar** parts = g_strsplit(text.c_str(), "/etc/KEL/", -1);
@@ -45,45 +37,31 @@ std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newP
     return out;
 }
 
-static void RewriteXmlBelow(const std::string& dir, const std::string& newPrefix)
-{
-    GDir* d = g_dir_open(dir.c_str(), 0, NULL);
-    if (!d)
-        return;
-    while (const gchar* name = g_dir_read_name(d)) {
-        std::string path = dir + "/" + name;
-        if (g_file_test(path.c_str(), G_FILE_TEST_IS_SYMLINK))
-            continue;
-        if (g_file_test(path.c_str(), G_FILE_TEST_IS_DIR)) {
-            RewriteXmlBelow(path, newPrefix);
-        } else if (g_str_has_suffix(name, ".xml")) {
-            bool ok = false;
-            std::string text = ReadFile(path, &ok);
-            if (ok && !WriteFile(path, RewriteEtcKelPrefix(text, newPrefix)))
-                g_printerr("could not rewrite %s\n", path.c_str());
-        }
-    }
-    g_dir_close(d);
-}
-
 void CopySampleRoot()
 {
     std::string cmd = "cp -a '" KEL_SOURCE_DIR "/data/root/.' '" + Root() + "/'";
     if (system(cmd.c_str()) != 0)
         g_printerr("could not copy the sample root\n");
-    RewriteXmlBelow(Root() + "/etc/KEL", EtcKel());
+    GDir* dir = g_dir_open(EtcKel().c_str(), 0, NULL); /* the policies lie at its top */
+    while (const gchar* name = dir ? g_dir_read_name(dir) : NULL)
+        if (g_str_has_suffix(name, ".xml"))
+            WriteFile(EtcKel() + name, RewriteEtcKelPrefix(ReadFile(EtcKel() + name), EtcKel()));
+    if (dir)
+        g_dir_close(dir);
 }
 
-bool MakeDirs(const std::string& path)
+bool MakeDirs(const std::string& path) { return g_mkdir_with_parents(path.c_str(), 0755) == 0; }
+
+static void MakeParent(const std::string& path)
 {
-    return g_mkdir_with_parents(path.c_str(), 0755) == 0;
+    gchar* dir = g_path_get_dirname(path.c_str());
+    MakeDirs(dir);
+    g_free(dir);
 }
 
 bool WriteFile(const std::string& path, const std::string& content)
 {
-    gchar* dir = g_path_get_dirname(path.c_str());
-    g_mkdir_with_parents(dir, 0755);
-    g_free(dir);
+    MakeParent(path);
     std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out << content;
     return out.good();
@@ -102,12 +80,8 @@ std::string ReadFile(const std::string& path, bool* ok)
 bool WritePng(const std::string& path, int size, guint32 rgba)
 {
     GdkPixbuf* pb = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, size, size);
-    if (!pb)
-        return false;
     gdk_pixbuf_fill(pb, rgba);
-    gchar* dir = g_path_get_dirname(path.c_str());
-    g_mkdir_with_parents(dir, 0755);
-    g_free(dir);
+    MakeParent(path);
     gboolean ok = gdk_pixbuf_save(pb, path.c_str(), "png", NULL, NULL);
     g_object_unref(pb);
     return ok;
@@ -127,8 +101,7 @@ bool DropFileCapabilities()
 
 void Drain()
 {
-    /* The test thread holds the GDK lock; GDK's event dispatch takes it itself. */
-    gdk_threads_leave();
+    gdk_threads_leave(); /* GDK's event dispatch takes the lock itself */
     for (int i = 0; i < 1000 && g_main_context_iteration(NULL, FALSE); ++i) {
     }
     gdk_threads_enter();
@@ -137,15 +110,13 @@ void Drain()
 bool PumpUntil(const std::function<bool()>& cond, int timeoutMs)
 {
     gint64 deadline = g_get_monotonic_time() + (gint64)timeoutMs * 1000;
-    while (!cond()) {
-        if (g_get_monotonic_time() > deadline)
-            return cond();
+    while (!cond() && g_get_monotonic_time() < deadline) {
         gdk_threads_leave();
         if (!g_main_context_iteration(NULL, FALSE))
             g_usleep(1000);
         gdk_threads_enter();
     }
-    return true;
+    return cond();
 }
 
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
@@ -158,13 +129,7 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
 
 MessageBoxAnswerer::MessageBoxAnswerer(int response, int timeoutMs)
     : m_Response(response)
-    , m_Source(0)
     , m_Deadline(g_get_monotonic_time() + (gint64)timeoutMs * 1000)
-    , m_Answered(false)
-    , m_All(false)
-    , m_Count(0)
-    , m_Type(GTK_MESSAGE_OTHER)
-    , m_Parent(NULL)
 {
     m_Source = gdk_threads_add_timeout(10, Poll, this);
 }
@@ -179,70 +144,57 @@ gboolean MessageBoxAnswerer::Poll(gpointer self)
 {
     MessageBoxAnswerer* a = static_cast<MessageBoxAnswerer*>(self);
     GList* tops = gtk_window_list_toplevels();
-    for (GList* l = tops; l; l = l->next) {
+    bool done = false;
+    for (GList* l = tops; l && !done; l = l->next) {
         GtkWidget* w = GTK_WIDGET(l->data);
-        if (GTK_IS_MESSAGE_DIALOG(w) && GTK_WIDGET_VISIBLE(w) && !g_object_get_data(G_OBJECT(w), "keltest-answered")) {
-            g_object_set_data(G_OBJECT(w), "keltest-answered", GINT_TO_POINTER(1));
-            gchar* text = NULL;
-            g_object_get(w, "text", &text, "message-type", &a->m_Type, NULL);
-            a->m_Text = text ? text : "";
-            g_free(text);
-            const gchar* title = gtk_window_get_title(GTK_WINDOW(w));
-            a->m_Title = title ? title : "";
-            a->m_Parent = gtk_window_get_transient_for(GTK_WINDOW(w));
-            if (a->m_Inspect)
-                a->m_Inspect(w);
-            a->m_Answered = true;
-            a->m_Count++;
-            gtk_dialog_response(GTK_DIALOG(w), a->m_Response);
-            if (!a->m_All) {
-                g_list_free(tops);
-                a->m_Source = 0;
-                return FALSE;
-            }
-        }
+        if (!GTK_IS_MESSAGE_DIALOG(w) || !GTK_WIDGET_VISIBLE(w) || g_object_get_data(G_OBJECT(w), "keltest-answered"))
+            continue;
+        g_object_set_data(G_OBJECT(w), "keltest-answered", w);
+        gchar* text = NULL;
+        g_object_get(w, "text", &text, "message-type", &a->m_Type, NULL);
+        a->m_Text = text ? text : "";
+        g_free(text);
+        a->m_Title = gtk_window_get_title(GTK_WINDOW(w)) ? gtk_window_get_title(GTK_WINDOW(w)) : "";
+        a->m_Parent = gtk_window_get_transient_for(GTK_WINDOW(w));
+        if (a->m_Inspect)
+            a->m_Inspect(w);
+        a->m_Count++;
+        done = !a->m_All;
+        gtk_dialog_response(GTK_DIALOG(w), a->m_Response);
     }
     g_list_free(tops);
-    if (g_get_monotonic_time() > a->m_Deadline) {
+    if (done || g_get_monotonic_time() > a->m_Deadline)
         a->m_Source = 0;
-        return FALSE;
-    }
-    return TRUE;
+    return a->m_Source != 0;
 }
 
-static void Collect(GtkWidget* w, const std::function<bool(GtkWidget*)>& pred, std::vector<GtkWidget*>& out,
-                    bool firstOnly)
+static void Collect(GtkWidget* w, const std::function<bool(GtkWidget*)>& pred, std::vector<GtkWidget*>& out)
 {
-    if (!w || (firstOnly && !out.empty()))
-        return;
     if (pred(w))
         out.push_back(w);
-    if (GTK_IS_CONTAINER(w)) {
-        /* gtk_container_forall also reaches internal children (labels inside buttons). */
-        GList* children = NULL;
-        gtk_container_forall(GTK_CONTAINER(w),
-                             [](GtkWidget* c, gpointer list) {
-                                 *static_cast<GList**>(list) = g_list_append(*static_cast<GList**>(list), c);
-                             },
-                             &children);
-        for (GList* l = children; l; l = l->next)
-            Collect(GTK_WIDGET(l->data), pred, out, firstOnly);
-        g_list_free(children);
-    }
-}
-
-GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& pred)
-{
-    std::vector<GtkWidget*> out;
-    Collect(root, pred, out, true);
-    return out.empty() ? NULL : out[0];
+    if (!GTK_IS_CONTAINER(w))
+        return;
+    /* gtk_container_forall also reaches internal children (the label inside a button). */
+    std::vector<GtkWidget*> children;
+    gtk_container_forall(
+        GTK_CONTAINER(w),
+        [](GtkWidget* c, gpointer list) { static_cast<std::vector<GtkWidget*>*>(list)->push_back(c); }, &children);
+    for (GtkWidget* c : children)
+        Collect(c, pred, out);
 }
 
 std::vector<GtkWidget*> FindAll(GtkWidget* root, const std::function<bool(GtkWidget*)>& pred)
 {
     std::vector<GtkWidget*> out;
-    Collect(root, pred, out, false);
+    if (root)
+        Collect(root, pred, out);
     return out;
+}
+
+GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& pred)
+{
+    std::vector<GtkWidget*> all = FindAll(root, pred);
+    return all.empty() ? NULL : all[0];
 }
 
 GtkWidget* FindByType(GtkWidget* root, GType type, int index)
@@ -251,41 +203,30 @@ GtkWidget* FindByType(GtkWidget* root, GType type, int index)
     return index < (int)all.size() ? all[index] : NULL;
 }
 
+static bool Is(const gchar* have, const std::string& want) { return have && want == have; }
+
 GtkWidget* FindButtonByLabel(GtkWidget* root, const std::string& label)
 {
-    return FindWidget(root, [&label](GtkWidget* w) {
-        if (!GTK_IS_BUTTON(w))
-            return false;
-        const gchar* l = gtk_button_get_label(GTK_BUTTON(w));
-        return l && label == l;
-    });
+    return FindWidget(root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && Is(gtk_button_get_label(GTK_BUTTON(w)), label); });
 }
 
 GtkWidget* FindLabel(GtkWidget* root, const std::string& text)
 {
-    return FindWidget(root, [&text](GtkWidget* w) {
-        if (!GTK_IS_LABEL(w))
-            return false;
-        const gchar* l = gtk_label_get_text(GTK_LABEL(w));
-        return l && text == l;
-    });
-}
-
-GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip)
-{
-    return FindWidget(root, [&tooltip](GtkWidget* w) {
-        gchar* t = gtk_widget_get_tooltip_text(w);
-        bool match = t && tooltip == t;
-        g_free(t);
-        return match;
-    });
+    return FindWidget(root, [&](GtkWidget* w) { return GTK_IS_LABEL(w) && Is(gtk_label_get_text(GTK_LABEL(w)), text); });
 }
 
 GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName)
 {
-    return FindWidget(root, [&widgetName](GtkWidget* w) {
-        const gchar* n = gtk_widget_get_name(w);
-        return n && widgetName == n;
+    return FindWidget(root, [&](GtkWidget* w) { return Is(gtk_widget_get_name(w), widgetName); });
+}
+
+GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip)
+{
+    return FindWidget(root, [&](GtkWidget* w) {
+        gchar* t = gtk_widget_get_tooltip_text(w);
+        bool match = Is(t, tooltip);
+        g_free(t);
+        return match;
     });
 }
 
@@ -293,12 +234,9 @@ std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title)
 {
     std::vector<GtkWindow*> out;
     GList* tops = gtk_window_list_toplevels();
-    for (GList* l = tops; l; l = l->next) {
-        GtkWindow* w = GTK_WINDOW(l->data);
-        const gchar* t = gtk_window_get_title(w);
-        if (title.empty() || (t && title == t))
-            out.push_back(w);
-    }
+    for (GList* l = tops; l; l = l->next)
+        if (title.empty() || Is(gtk_window_get_title(GTK_WINDOW(l->data)), title))
+            out.push_back(GTK_WINDOW(l->data));
     g_list_free(tops);
     return out;
 }
@@ -322,9 +260,7 @@ void CloseFromFrame(GtkWidget* window)
 double StyleFontPoints(GtkWidget* widget)
 {
     GtkStyle* style = gtk_widget_get_style(widget);
-    if (!style || !style->font_desc)
-        return 0;
-    return (double)pango_font_description_get_size(style->font_desc) / PANGO_SCALE;
+    return style && style->font_desc ? (double)pango_font_description_get_size(style->font_desc) / PANGO_SCALE : 0;
 }
 
 WidgetWatch::WidgetWatch(GtkWidget* widget)
@@ -340,15 +276,8 @@ WidgetWatch::~WidgetWatch()
         g_object_remove_weak_pointer(G_OBJECT(m_pWidget), (gpointer*)&m_pWidget);
 }
 
-LogCapture::LogCapture()
-{
-    LibKELData::CKELLog::SetCapture(Sink, this);
-}
-
-LogCapture::~LogCapture()
-{
-    LibKELData::CKELLog::SetCapture(NULL, NULL);
-}
+LogCapture::LogCapture() { LibKELData::CKELLog::SetCapture(Sink, this); }
+LogCapture::~LogCapture() { LibKELData::CKELLog::SetCapture(NULL, NULL); }
 
 void LogCapture::Sink(int level, int tag, const std::string& text, void* self)
 {
@@ -363,28 +292,21 @@ std::vector<LogCapture::Line> LogCapture::Lines() const
     return m_Lines;
 }
 
-bool LogCapture::Has(const std::string& text) const
+int LogCapture::IndexOf(const std::string& text) const
 {
-    return IndexOf(text) >= 0;
+    std::vector<Line> lines = Lines();
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].text == text)
+            return (int)i;
+    return -1;
 }
 
 int LogCapture::Count(const std::string& text) const
 {
-    std::lock_guard<std::mutex> lock(m_Mutex);
     int n = 0;
-    for (const Line& l : m_Lines)
-        if (l.text == text)
-            ++n;
+    for (const Line& l : Lines())
+        n += l.text == text;
     return n;
-}
-
-int LogCapture::IndexOf(const std::string& text) const
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    for (size_t i = 0; i < m_Lines.size(); ++i)
-        if (m_Lines[i].text == text)
-            return (int)i;
-    return -1;
 }
 
 void LogCapture::Clear()
