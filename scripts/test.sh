@@ -5,7 +5,7 @@
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer, leaks checked;
 #   3. the suites labelled tsan under ThreadSanitizer.
 # Installs the packages it needs first. KEL_TEST_QUICK=1 stops after the plain run.
-# Timed fuzzing is its own command: scripts/fuzz.sh.
+# Timed fuzzing is a command of its own (see the README).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
