@@ -89,7 +89,7 @@ TEST_F(ShellSettingLock, GridIsOneTabStopArrowsMoveTheFocusAndSpaceToggles)
     ASSERT_EQ(Hour(win, "Tue 01:00-02:00"), focus);
     EXPECT_EQ(std::vector<GtkWidget*>{focus}, stops());
     gtk_widget_activate(focus); /* what Space does */
-    EXPECT_TRUE(keltest::PumpUntil([focus] { return keltest::Active(focus); }, 2000));
+    EXPECT_TRUE(keltest::PumpUntil([focus] { return keltest::Active(focus); }));
     gchar* tooltip = gtk_widget_get_tooltip_text(focus);
     EXPECT_STREQ("Tue 01:00-02:00: Lock", tooltip) << "the legend's words";
     g_free(tooltip);

@@ -63,7 +63,7 @@ TEST_F(ShellSettingPrograms, CategoriesAndProgramsEditedThroughOneDialogPathReac
     EXPECT_EQ((Names{"Office", "Games", "Empty", "New Category"}), keltest::Names(categories, CAT_NAME));
     /* Another category's name is refused; then a free one is taken. */
     for (const char* name : {"Games", "Science"}) {
-        keltest::MessageBoxAnswerer refused(GTK_RESPONSE_OK, 500);
+        keltest::MessageBoxAnswerer refused(GTK_RESPONSE_OK);
         keltest::Click(keltest::NthButton(win, "Edit", 0));
         AnswerDialog("Edit Category", name);
         EXPECT_EQ(name == std::string("Games"), refused.Text() == "The specified category name already exists!");
@@ -72,7 +72,7 @@ TEST_F(ShellSettingPrograms, CategoriesAndProgramsEditedThroughOneDialogPathReac
     keltest::SetCursorRow(categories, 0);
     keltest::SetCursorRow(programs, 0);
     for (const char* name : {"Calc", "Chess"}) {
-        keltest::MessageBoxAnswerer refused(GTK_RESPONSE_OK, 500);
+        keltest::MessageBoxAnswerer refused(GTK_RESPONSE_OK);
         keltest::Click(keltest::NthButton(win, "Edit", 1));
         AnswerDialog("Edit Application", name);
         EXPECT_EQ(name == std::string("Calc"), refused.Text() == "The specified application name already exists!");

@@ -112,7 +112,7 @@ TEST_F(ShellSettingWindows, UntouchedWindowOverAManualLockClosesWithoutAQuestion
         Admin a;
         LibKELGUI::CShellSettingCtrl& w = admin ? static_cast<LibKELGUI::CShellSettingCtrl&>(a) : t;
         Open(w);
-        keltest::MessageBoxAnswerer question(GTK_RESPONSE_YES, 300);
+        keltest::MessageBoxAnswerer question(GTK_RESPONSE_YES);
         keltest::Click(keltest::FindButtonByLabel(w.GetWindow(), "Cancel"));
         EXPECT_FALSE(question.Answered()) << question.Text();
         EXPECT_FALSE(w.GetWindow());

@@ -127,9 +127,8 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
     return cond();
 }
 
-MessageBoxAnswerer::MessageBoxAnswerer(int response, int timeoutMs)
+MessageBoxAnswerer::MessageBoxAnswerer(int response)
     : m_Response(response)
-    , m_Deadline(g_get_monotonic_time() + (gint64)timeoutMs * 1000)
 {
     m_Source = gdk_threads_add_timeout(10, Poll, this);
 }
@@ -163,7 +162,8 @@ gboolean MessageBoxAnswerer::Poll(gpointer self)
         gtk_dialog_response(GTK_DIALOG(w), a->m_Response);
     }
     g_list_free(tops);
-    if (done || g_get_monotonic_time() > a->m_Deadline)
+    /* No deadline: a box that comes late on a loaded machine must still be answered. */
+    if (done)
         a->m_Source = 0;
     return a->m_Source != 0;
 }

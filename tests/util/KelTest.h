@@ -27,15 +27,15 @@ bool DropFileCapabilities();
 /* Runs pending main-loop work, with the GDK lock released meanwhile as gtk_main does. */
 void Drain();
 /* Pumps the main loop until cond holds or timeoutMs passes; returns cond(). */
-bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 5000);
+bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 30000);
 /* Waits without pumping, keeping the GDK lock, until cond holds or timeoutMs passes; returns cond(). */
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 20000);
 
-/* Answers the next message box that appears within timeoutMs (every one with AnswerAll) with
+/* Answers the next message box that appears while it lives (every one with AnswerAll) with
  * response, recording what it showed. Install it before the action that shows the box. */
 class MessageBoxAnswerer {
 public:
-    explicit MessageBoxAnswerer(int response, int timeoutMs = 5000);
+    explicit MessageBoxAnswerer(int response);
     ~MessageBoxAnswerer();
     bool Answered() const { return m_Count > 0; }
     int Count() const { return m_Count; }
@@ -50,7 +50,6 @@ public:
 private:
     static gboolean Poll(gpointer self);
     int m_Response;
-    gint64 m_Deadline;
     guint m_Source = 0;
     bool m_All = false;
     int m_Count = 0;
