@@ -405,7 +405,7 @@ void CChangeIconDlg::ShowIconPath()
     gtk_entry_set_text(GTK_ENTRY(m_pIconPathEntry), shown.c_str());
     /* A long path shows its end, the file name; the tooltip has it whole. */
     gtk_editable_set_position(GTK_EDITABLE(m_pIconPathEntry), -1);
-    gtk_widget_set_tooltip_text(m_pIconPathEntry, shown.c_str());
+    SetTooltip(m_pIconPathEntry, shown.c_str());
 }
 
 void CChangeIconDlg::DisconnectHandlers()

@@ -259,7 +259,7 @@ void CSearchProgramBase::SetProgressText(const std::string& text)
     if (!m_pProgressBar)
         return;
     gtk_progress_bar_set_text(GTK_PROGRESS_BAR(m_pProgressBar), text.empty() ? NULL : text.c_str());
-    gtk_widget_set_tooltip_text(m_pProgressBar, text.empty() ? NULL : text.c_str());
+    SetTooltip(m_pProgressBar, text.empty() ? NULL : text.c_str());
 }
 
 void CSearchProgramBase::ClearStatus()
@@ -267,7 +267,7 @@ void CSearchProgramBase::ClearStatus()
     if (!m_pStatusLabel)
         return;
     gtk_label_set_text(GTK_LABEL(m_pStatusLabel), "");
-    gtk_widget_set_tooltip_text(m_pStatusLabel, NULL);
+    SetTooltip(m_pStatusLabel, NULL);
     SetProgressText("");
 }
 
@@ -276,7 +276,7 @@ void CSearchProgramBase::ShowStatus(const char* text, const GdkColor& color)
     if (!m_pStatusLabel)
         return;
     gtk_label_set_text(GTK_LABEL(m_pStatusLabel), text);
-    gtk_widget_set_tooltip_text(m_pStatusLabel, text);
+    SetTooltip(m_pStatusLabel, text);
     gtk_widget_modify_fg(m_pStatusLabel, GTK_STATE_NORMAL, &color);
 }
 

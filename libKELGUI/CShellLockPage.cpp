@@ -148,7 +148,7 @@ void CShellLockPage::BuildAutoLockRow()
     gtk_label_set_mnemonic_widget(GTK_LABEL(m_pAutoLockLabel), m_pAutoLockCheckBox);
     KeepMinimumSize(m_pAutoLockLabel, 295, 25);
     gtk_misc_set_alignment(GTK_MISC(m_pAutoLockLabel), 0, 0.5);
-    gtk_widget_set_tooltip_text(m_pAutoLockLabel, Tr("Automatically lock Daxwyn"));
+    SetTooltip(m_pAutoLockLabel, Tr("Automatically lock Daxwyn"));
     /* Clicking the text ticks the box, as with any check box. */
     GtkWidget* labelBox = gtk_event_box_new();
     gtk_event_box_set_visible_window(GTK_EVENT_BOX(labelBox), FALSE);
@@ -190,7 +190,7 @@ void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
         GtkWidget* box = gtk_event_box_new();
         gtk_event_box_set_visible_window(GTK_EVENT_BOX(box), FALSE);
         gtk_container_add(GTK_CONTAINER(box), label);
-        gtk_widget_set_tooltip_text(box, Tr("Click to toggle these two hours on every day"));
+        SetTooltip(box, Tr("Click to toggle these two hours on every day"));
         g_object_set_data(G_OBJECT(box), "kel-hour", GINT_TO_POINTER(hourLabels[i].hour));
         g_signal_connect(box, "button-press-event", G_CALLBACK(GtkOnHourLabelPress), this);
         gtk_table_attach_defaults(GTK_TABLE(m_pGridTable), box, hourLabels[i].left, hourLabels[i].left + 2, 0, 1);
@@ -335,7 +335,7 @@ void CShellLockPage::OnHourToggled(GtkWidget* button)
     AtkObject* accessible = gtk_widget_get_accessible(button);
     const gchar* name = atk_object_get_name(accessible);
     gchar* tooltip = g_strdup_printf("%s: %s", name ? name : "", state);
-    gtk_widget_set_tooltip_text(button, tooltip);
+    SetTooltip(button, tooltip);
     g_free(tooltip);
     atk_object_set_description(accessible, state);
     gtk_widget_modify_bg(button, GTK_STATE_INSENSITIVE, locked ? &g_LockedOff : &g_FreeOff);
@@ -349,7 +349,7 @@ void CShellLockPage::UpdateDayTooltip(int day)
         return;
     /* A click follows the day's first hour: it frees the whole day when that hour is locked. */
     bool firstLocked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(m_TimeGrid[day][0]));
-    gtk_widget_set_tooltip_text(m_DayButtons[day], firstLocked ? Tr("Click to free every hour of this day")
+    SetTooltip(m_DayButtons[day], firstLocked ? Tr("Click to free every hour of this day")
                                                                : Tr("Click to lock every hour of this day"));
 }
 

@@ -212,7 +212,7 @@ void CShellProgramPage::BuildButtons(CShellSettingCtrl* owner)
         GtkWidget* button = gtk_button_new_with_label(spec.label);
         /* The sizes are the smallest: a larger font or a longer translation widens a button. */
         KeepMinimumSize(button, spec.width, 32);
-        gtk_widget_set_tooltip_text(button, spec.tooltip);
+        SetTooltip(button, spec.tooltip);
         if (spec.group == 2)
             gtk_box_pack_end(GTK_BOX(groups[spec.group]), button, FALSE, FALSE, spec.padding);
         else

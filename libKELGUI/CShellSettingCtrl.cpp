@@ -208,7 +208,7 @@ void CShellSettingCtrl::initWindow()
         if (i == 0)
             gtk_widget_grab_focus(button);
         gtk_widget_show(button);
-        gtk_widget_set_tooltip_text(button, buttons[i].label);
+        SetTooltip(button, buttons[i].label);
         g_signal_connect(button, "clicked", buttons[i].handler, m_pOwner);
     }
     TraceEnd(CLS, "initWindow");

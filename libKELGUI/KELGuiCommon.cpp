@@ -146,6 +146,21 @@ void SetButtonText(GtkWidget* button, const char* text)
     AssignMnemonics(gtk_widget_get_toplevel(button));
 }
 
+void SetTooltip(GtkWidget* widget, const char* text)
+{
+    /* The same data GTK 2's "tooltip-text" setter keeps (escaped markup under this key), so
+     * getters, the default "query-tooltip" handler and accessibility all read it, but without
+     * the setter's immediate pointer query. */
+    static const GQuark markupKey = g_quark_from_static_string("gtk-tooltip-markup");
+    gchar* markup = (text && *text) ? g_markup_escape_text(text, -1) : NULL;
+    g_object_set_qdata_full(G_OBJECT(widget), markupKey, markup, g_free);
+    /* Setting has-tooltip queries nothing; once set it stays, a missing text shows none. */
+    if (markup && !gtk_widget_get_has_tooltip(widget))
+        gtk_widget_set_has_tooltip(widget, TRUE);
+    g_object_notify(G_OBJECT(widget), "tooltip-text");
+    g_object_notify(G_OBJECT(widget), "tooltip-markup");
+}
+
 void TraceStart(const char* className, const char* operation)
 {
     CKELLog::WriteLine(std::string(className) + "::" + operation + " >>Start", 0, "", false);

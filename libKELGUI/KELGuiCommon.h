@@ -37,6 +37,13 @@ KELGUI_EXPORT void AssignMnemonics(GtkWidget* window);
 /* gtk_button_set_label, keeping the mnemonics of the button's window. */
 KELGUI_EXPORT void SetButtonText(GtkWidget* button, const char* text);
 
+/* Replaces gtk_widget_set_tooltip_text for widgets that may be showing: GTK's own setter then
+ * asks at once which window is under the pointer, walking other programs' windows with no
+ * error trap, and one of them closing meanwhile ends this process. The text (NULL or empty:
+ * none) is stored where gtk_widget_get_tooltip_text and GTK's default tooltip read it, and is
+ * shown the next time the pointer rests on the widget. */
+KELGUI_EXPORT void SetTooltip(GtkWidget* widget, const char* text);
+
 /* "Class::Operation >>Start" and "Class::Operation <<End" at trace level. */
 KELGUI_EXPORT void TraceStart(const char* className, const char* operation);
 KELGUI_EXPORT void TraceEnd(const char* className, const char* operation);
