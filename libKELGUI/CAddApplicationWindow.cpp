@@ -9,6 +9,8 @@
 #include "KELConstants.h"
 #include "KELDataTools.h"
 
+#include <sys/stat.h>
+
 using LibKELData::CApplicationInfo;
 
 namespace LibKELGUI {
@@ -43,6 +45,7 @@ CAddApplicationWindow::CAddApplicationWindow(bool remote)
     , m_bRemote(remote)
     , m_ResultCount(0)
     , m_pSearchDlg(NULL)
+    , m_ResultStamp()
     , m_pAliveGuard(NULL)
 {
     TraceStart(CLS, "CAddApplicationWindow");
@@ -195,7 +198,26 @@ int CAddApplicationWindow::LoadXMLData()
      * a record the reload discards, and the list shows what the file holds. */
     gtk_list_store_clear(m_pResultStore);
 
-    m_SearchResults.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT);
+    /* Stamped before the read: a file replaced during it differs next time and is read again. */
+    const std::string path = LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT;
+    FileStamp stamp = {false, 0, 0, 0, 0, 0};
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        stamp.known = true;
+        stamp.device = st.st_dev;
+        stamp.inode = st.st_ino;
+        stamp.size = st.st_size;
+        stamp.mtimeNs = (unsigned long long)st.st_mtim.tv_sec * 1000000000ULL + st.st_mtim.tv_nsec;
+        stamp.ctimeNs = (unsigned long long)st.st_ctim.tv_sec * 1000000000ULL + st.st_ctim.tv_nsec;
+    }
+    const FileStamp& last = m_ResultStamp;
+    bool unchanged = stamp.known && last.known && stamp.device == last.device && stamp.inode == last.inode &&
+                     stamp.size == last.size && stamp.mtimeNs == last.mtimeNs && stamp.ctimeNs == last.ctimeNs;
+    if (!unchanged) {
+        bool loaded = m_SearchResults.LoadFromFile(path) == 0;
+        m_ResultStamp = stamp;
+        m_ResultStamp.known = stamp.known && loaded;
+    }
     LibKELData::ApplicationInfoList* programs = m_SearchResults.GetPApplicationInfoList();
     m_ResultCount = programs ? (int)programs->size() : 0;
 

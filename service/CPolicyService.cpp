@@ -4,7 +4,7 @@
 #include "CUsbStorage.h"
 #include "ClassroomService.h"
 #include "IPCAPI.h"
-#include "KELConstants.h"
+#include "KELPaths.h"
 #include "KELData.h"
 #include "KELLog.h"
 #include "kel-policy-glue.h"

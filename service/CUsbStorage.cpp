@@ -1,7 +1,7 @@
 /* The modprobe file that keeps USB mass storage off, and the unloading of its modules. */
 #include "CUsbStorage.h"
 
-#include "KELConstants.h"
+#include "KELPaths.h"
 #include "KELLog.h"
 
 #include <glib.h>

@@ -119,6 +119,15 @@ void AddTimeRow(benchmark::State& state, const std::string& figure, const std::s
     Publish(state, row);
 }
 
+void AddLimitRow(benchmark::State& state, const std::string& figure, const std::string& baselineName,
+                 const Comparison& c, double limitMs)
+{
+    AddTimeRow(state, figure, baselineName, c, limitMs);
+    Row& row = g_Rows.back();
+    row.kind = "limit";
+    row.met = c.candidateMs <= limitMs;
+}
+
 void AddInfoRow(benchmark::State& state, const std::string& figure, const std::string& baselineName,
                 const Comparison& c, const std::string& note)
 {

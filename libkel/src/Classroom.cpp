@@ -1,7 +1,7 @@
 /* The classroom's settings file, topics, message format and broker sessions. */
 #include "Classroom.h"
 
-#include "KELConstants.h"
+#include "KELPaths.h"
 
 #include <glib.h>
 #include <mosquitto.h>

@@ -3,7 +3,7 @@
 #include "Classroom.h"
 #include "LocalService.h"
 
-#include "KELConstants.h"
+#include "KELPaths.h"
 #include "KELData.h"
 #include "KELLog.h"
 

@@ -2,7 +2,7 @@
 #include "CClassroomStudent.h"
 
 #include "IPCAPI.h"
-#include "KELConstants.h"
+#include "KELPaths.h"
 #include "KELData.h"
 #include "KELLog.h"
 #include "LocalService.h"
