@@ -44,6 +44,16 @@ BenchSearch* g_Search = nullptr;
 bool g_Exposed = false;
 int g_Polls = 0;
 
+/* Phase times for profiling (KELBENCH_VERBOSE): milliseconds since the previous phase. */
+void Phase(const char* name)
+{
+    static gint64 last = 0;
+    gint64 now = g_get_monotonic_time();
+    if (getenv("KELBENCH_VERBOSE") && last)
+        fprintf(stderr, "%-12s %7.2f ms\n", name, (now - last) / 1000.0);
+    last = now;
+}
+
 void Report(char what)
 {
     struct timespec ts;
@@ -65,6 +75,8 @@ gboolean WaitSearched(gpointer)
 {
     if (g_Search->Running() && ++g_Polls < 12000)
         return TRUE;
+    if (getenv("KELBENCH_VERBOSE"))
+        fprintf(stderr, "search ended after %d polls of 5 ms\n", g_Polls);
     DestroyWindow();
     return FALSE;
 }
@@ -78,6 +90,8 @@ gboolean AfterExpose(gpointer)
         g_Search->Init();
         g_Search->Show();
         g_Search->Start(getenv("KELBENCH_SEARCH_DIR"));
+        if (!g_Search->Running())
+            fprintf(stderr, "the local search did not start\n");
         if (g_Mode == "exit-searching")
             DestroyWindow();
         else
@@ -93,6 +107,7 @@ void OnEvent(GdkEvent* event, gpointer)
         if (top->window && gdk_window_get_toplevel(event->expose.window) == top->window) {
             g_Exposed = true;
             Report('E');
+            Phase("expose");
             if (g_Mode == "start")
                 _exit(0);
             gtk_main_do_event(event);
@@ -120,18 +135,24 @@ int main(int argc, char** argv)
         g_thread_init(NULL);
     G_GNUC_END_IGNORE_DEPRECATIONS
     gdk_threads_init();
+    Phase("main");
     if (!gtk_init_check(&argc, &argv))
         return 1;
     gdk_event_handler_set(OnEvent, nullptr, nullptr);
+    Phase("gtk_init");
     CUtility::ParseRCFile();
+    Phase("rc file");
 
     g_Window = new CShellSettingForAdminTool();
+    Phase("construct");
     g_Window->Init();
+    Phase("Init");
     GtkWidget* window = g_Window->GetWindow();
     if (!window)
         return 1;
     g_signal_connect(window, "destroy", G_CALLBACK(OnWindowDestroyed), NULL);
     g_Window->Show();
+    Phase("Show");
 
     gdk_threads_enter();
     gtk_main();
