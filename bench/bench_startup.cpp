@@ -15,14 +15,13 @@
 
 #include "Harness.h"
 #include "Inputs.h"
+#include "Service.h"
 
 using namespace kelbench;
 
 namespace {
 
 std::string g_Root;
-pid_t g_Bus = -1;
-pid_t g_Service = -1;
 
 struct Run {
     double exposeMs = -1; /* exec to first expose */
@@ -80,58 +79,6 @@ bool MakeSampleRoot()
     return system(cmd.c_str()) == 0;
 }
 
-void StopService()
-{
-    if (g_Service > 0) {
-        kill(g_Service, SIGTERM);
-        waitpid(g_Service, nullptr, 0);
-    }
-    if (g_Bus > 0) {
-        kill(g_Bus, SIGTERM);
-        waitpid(g_Bus, nullptr, 0);
-    }
-}
-
-/* A private dbus-daemon with our bus configuration, and kel-service on it (bounded waits). */
-bool StartService()
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return false;
-    std::string socket = "unix:path=" + g_Root + "/bus-socket";
-    g_Bus = fork();
-    if (g_Bus == 0) {
-        dup2(fds[1], 1);
-        close(fds[0]);
-        execlp("dbus-daemon", "dbus-daemon", "--config-file=" KEL_SOURCE_DIR "/data/kel-private-bus.conf",
-               "--nofork", ("--address=" + socket).c_str(), "--print-address=1", (char*)nullptr);
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string address;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n')
-        address += c;
-    close(fds[0]);
-    if (address.empty())
-        return false;
-    setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
-    g_Service = fork();
-    if (g_Service == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        execl(KEL_SERVICE, KEL_SERVICE, "--own-user-only", (char*)nullptr);
-        _exit(127);
-    }
-    for (int i = 0; i < 200; ++i) {
-        if (system("gdbus call --system -d org.freedesktop.DBus -o /org/freedesktop/DBus -m "
-                   "org.freedesktop.DBus.NameHasOwner org.kelproject.Policy1 2>/dev/null | grep -q true") == 0)
-            return true;
-        usleep(50000);
-    }
-    return false;
-}
-
 const char* const HOST = KELBENCH_HOST;
 const char* const RAW = KELBENCH_RAW;
 const char* const RAW_NAME = "plain GTK 2 program mapping an empty 525 x 350 window, same rc file";
@@ -185,7 +132,7 @@ int main(int argc, char** argv)
     setenv("KELBENCH_SEARCH_DIR", P().searchDir.c_str(), 1);
     /* The per-user rc file the host writes, which the plain program parses too. */
     setenv("KELBENCH_RC", (g_Root + "/home/.kel/gtkrc-2.0").c_str(), 1);
-    if (!StartService()) {
+    if (!StartService(g_Root)) {
         fprintf(stderr, "the policy service did not start\n");
         StopService();
         return 2;
