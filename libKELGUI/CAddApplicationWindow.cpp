@@ -9,7 +9,27 @@
 #include "KELConstants.h"
 #include "KELDataTools.h"
 
+#include <sys/stat.h>
+
 using LibKELData::CApplicationInfo;
+
+namespace {
+
+/* As g_markup_escape_text, appended: plain printable ASCII, what most names and commands are,
+ * is copied as it is (the formatted escape cost as much as the rest of a 10,000-row fill). */
+void AppendMarkupEscaped(std::string& out, const std::string& text)
+{
+    for (unsigned char c : text)
+        if (c < 0x20 || c > 0x7e || c == '&' || c == '<' || c == '>' || c == '\'' || c == '"') {
+            gchar* escaped = g_markup_escape_text(text.c_str(), -1);
+            out += escaped;
+            g_free(escaped);
+            return;
+        }
+    out += text;
+}
+
+} // namespace
 
 namespace LibKELGUI {
 
@@ -43,6 +63,7 @@ CAddApplicationWindow::CAddApplicationWindow(bool remote)
     , m_bRemote(remote)
     , m_ResultCount(0)
     , m_pSearchDlg(NULL)
+    , m_ResultStamp()
     , m_pAliveGuard(NULL)
 {
     TraceStart(CLS, "CAddApplicationWindow");
@@ -195,7 +216,26 @@ int CAddApplicationWindow::LoadXMLData()
      * a record the reload discards, and the list shows what the file holds. */
     gtk_list_store_clear(m_pResultStore);
 
-    m_SearchResults.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT);
+    /* Stamped before the read: a file replaced during it differs next time and is read again. */
+    const std::string path = LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT;
+    FileStamp stamp = {false, 0, 0, 0, 0, 0};
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        stamp.known = true;
+        stamp.device = st.st_dev;
+        stamp.inode = st.st_ino;
+        stamp.size = st.st_size;
+        stamp.mtimeNs = (unsigned long long)st.st_mtim.tv_sec * 1000000000ULL + st.st_mtim.tv_nsec;
+        stamp.ctimeNs = (unsigned long long)st.st_ctim.tv_sec * 1000000000ULL + st.st_ctim.tv_nsec;
+    }
+    const FileStamp& last = m_ResultStamp;
+    bool unchanged = stamp.known && last.known && stamp.device == last.device && stamp.inode == last.inode &&
+                     stamp.size == last.size && stamp.mtimeNs == last.mtimeNs && stamp.ctimeNs == last.ctimeNs;
+    if (!unchanged) {
+        bool loaded = m_SearchResults.LoadFromFile(path) == 0;
+        m_ResultStamp = stamp;
+        m_ResultStamp.known = stamp.known && loaded;
+    }
     LibKELData::ApplicationInfoList* programs = m_SearchResults.GetPApplicationInfoList();
     m_ResultCount = programs ? (int)programs->size() : 0;
 
@@ -204,17 +244,21 @@ int CAddApplicationWindow::LoadXMLData()
     int iconHeight = 0;
     if (programs) {
         CIconCache::Batch batch; /* results share icons: one look at each file */
+        std::string shown;       /* one buffer for every row's text */
         for (LibKELData::ApplicationInfoList::iterator it = programs->begin(); it != programs->end(); ++it) {
             CApplicationInfo* program = *it;
             if (!program)
                 continue;
             /* The cache keeps only the shrunk copy of a large picture, one per file. */
             GdkPixbuf* icon = CIconCache::LoadFullSizeAtMost(program->GetCustomIcon(), MAX_ICON_DISPLAY);
-            gchar* shown = g_markup_printf_escaped("%s\n<small>%s</small>", program->GetName().c_str(),
-                                                   program->GetPath().c_str());
+            shown.clear();
+            AppendMarkupEscaped(shown, program->GetName());
+            shown += "\n<small>";
+            AppendMarkupEscaped(shown, program->GetPath());
+            shown += "</small>";
             gtk_list_store_insert_with_values(m_pResultStore, &m_RowIter, -1, COL_ICON, icon, COL_NAME,
-                                              program->GetName().c_str(), COL_RECORD, program, COL_SHOWN, shown, -1);
-            g_free(shown);
+                                              program->GetName().c_str(), COL_RECORD, program, COL_SHOWN,
+                                              shown.c_str(), -1);
             if (icon) {
                 iconWidth = MAX(iconWidth, gdk_pixbuf_get_width(icon));
                 iconHeight = MAX(iconHeight, gdk_pixbuf_get_height(icon));

@@ -63,6 +63,12 @@ private:
     CSearchProgramBase* m_pSearchDlg;
     /* The rows point at its records. */
     LibKELData::CSearchResultData m_SearchResults;
+    /* The result file as last read whole: found unchanged, it is not parsed again. */
+    struct FileStamp {
+        bool known;
+        unsigned long long device, inode, size, mtimeNs, ctimeNs;
+    };
+    FileStamp m_ResultStamp;
     std::list<LibKELData::CApplicationInfo> m_SelectedPrograms;
     /* Cleared by the destructor, so that code after a nested main loop learns we are gone. */
     bool* m_pAliveGuard;

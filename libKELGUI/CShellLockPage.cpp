@@ -217,11 +217,21 @@ void CShellLockPage::BuildHours()
             GtkWidget* button = gtk_toggle_button_new();
             gtk_widget_set_name(button, "admin-calendar-button.GtkToggleButton");
             KeepMinimumSize(button, 17, 18);
-            gtk_widget_modify_bg(button, GTK_STATE_NORMAL, &g_Free);
-            gtk_widget_modify_bg(button, GTK_STATE_SELECTED, &g_Locked);
-            gtk_widget_modify_bg(button, GTK_STATE_ACTIVE, &g_Locked);
-            gtk_widget_modify_bg(button, GTK_STATE_PRELIGHT, &g_Hover);
-            gtk_widget_modify_bg(button, GTK_STATE_INSENSITIVE, &g_FreeOff);
+            /* The colours of four states in one style change, not one each (168 buttons); the
+             * insensitive one follows the hour's state in OnHourToggled below. */
+            GtkRcStyle* colours = gtk_widget_get_modifier_style(button);
+            const struct {
+                GtkStateType state;
+                const GdkColor* colour;
+            } bg[] = {{GTK_STATE_NORMAL, &g_Free},
+                      {GTK_STATE_SELECTED, &g_Locked},
+                      {GTK_STATE_ACTIVE, &g_Locked},
+                      {GTK_STATE_PRELIGHT, &g_Hover}};
+            for (const auto& b : bg) {
+                colours->bg[b.state] = *b.colour;
+                colours->color_flags[b.state] = GtkRcFlags(colours->color_flags[b.state] | GTK_RC_BG);
+            }
+            gtk_widget_modify_style(button, colours);
             /* The grid is one Tab stop: only the hour with the keyboard focus takes it. */
             GTK_WIDGET_UNSET_FLAGS(button, GTK_CAN_FOCUS);
             gtk_widget_add_events(button, GDK_BUTTON1_MOTION_MASK);

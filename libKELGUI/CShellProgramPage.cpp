@@ -41,11 +41,43 @@ void SetSensitive(GtkWidget* widget, gboolean sensitive)
 
 
 
+/* A row's icon is decoded when the row is drawn, not when it is added: the lists are filled
+ * while their page may not be shown yet, and most rows of a long category are out of sight.
+ * A row without its own picture in the store shows its record's icon file through the cache
+ * (one decode per file, and a file replaced on disk is noticed). */
+void IconWhenDrawn(GtkTreeViewColumn*, GtkCellRenderer* cell, GtkTreeModel* model, GtkTreeIter* iter,
+                   gpointer isCategoryList)
+{
+    const bool categories = isCategoryList != NULL;
+    const int iconColumn = categories ? (int)CAT_COL_ICON : (int)PROG_COL_ICON;
+    const int recordColumn = categories ? (int)CAT_COL_POINTER : (int)PROG_COL_POINTER;
+    GdkPixbuf* icon = NULL;
+    gpointer record = NULL;
+    gtk_tree_model_get(model, iter, iconColumn, &icon, recordColumn, &record, -1);
+    if (!icon && record)
+        icon = LibKELGUI::CIconCache::LoadAtSize(categories ? static_cast<CCategory*>(record)->GetCategoryIcon()
+                                                            : static_cast<CApplicationInfo*>(record)->GetCustomIcon(),
+                                                 ICON_SIZE);
+    g_object_set(cell, "pixbuf", icon, NULL);
+    if (icon)
+        g_object_unref(icon);
+}
+
 GtkCellRenderer* NewIconRenderer()
 {
     GtkCellRenderer* renderer = gtk_cell_renderer_pixbuf_new();
     gtk_cell_renderer_set_fixed_size(renderer, ICON_SIZE, ICON_SIZE);
     return renderer;
+}
+
+/* Gives the icon column appended last its draw-time decoding. */
+void DecodeIconsWhenDrawn(GtkWidget* view, GtkCellRenderer* renderer, bool categories)
+{
+    GList* columns = gtk_tree_view_get_columns(GTK_TREE_VIEW(view));
+    GtkTreeViewColumn* column = GTK_TREE_VIEW_COLUMN(g_list_last(columns)->data);
+    g_list_free(columns);
+    gtk_tree_view_column_set_cell_data_func(column, renderer, IconWhenDrawn, categories ? GINT_TO_POINTER(1) : NULL,
+                                            NULL);
 }
 
 GtkCellRenderer* NewNameRenderer()
@@ -137,7 +169,9 @@ GtkWidget* CShellProgramPage::BuildCategoryList(CShellSettingCtrl* owner)
     g_signal_connect(m_pCategoryView, "row-activated", G_CALLBACK(CShellSettingCtrl::GtkOnCategoryTreeRowActivated),
                      owner);
     g_signal_connect(m_pCategoryView, "cursor-changed", G_CALLBACK(CShellSettingCtrl::ChangeCategory), owner);
-    CWidgetLayout::AppendFixedColumn(m_pCategoryView, "", NewIconRenderer(), "pixbuf", CAT_COL_ICON, ICON_SIZE + 8, false);
+    GtkCellRenderer* icons = NewIconRenderer();
+    CWidgetLayout::AppendFixedColumn(m_pCategoryView, "", icons, "pixbuf", CAT_COL_ICON, ICON_SIZE + 8, false);
+    DecodeIconsWhenDrawn(m_pCategoryView, icons, true);
     m_pCategoryNameRenderer = NewNameRenderer();
     g_signal_connect(m_pCategoryNameRenderer, "edited", G_CALLBACK(CShellSettingCtrl::GtkEditCategory), owner);
     CWidgetLayout::AppendFixedColumn(m_pCategoryView, Tr("Category"), m_pCategoryNameRenderer, "text", CAT_COL_NAME, 100, true);
@@ -161,7 +195,9 @@ GtkWidget* CShellProgramPage::BuildProgramList(CShellSettingCtrl* owner)
     g_signal_connect(toggle, "toggled", G_CALLBACK(CShellSettingCtrl::EnableDisableProgram), owner);
     /* Translators: heading of a 50-pixel column: whether the student shell offers the program. */
     CWidgetLayout::AppendFixedColumn(m_pProgramView, Tr("Show"), toggle, "active", PROG_COL_SHOW, 50, false);
-    CWidgetLayout::AppendFixedColumn(m_pProgramView, "", NewIconRenderer(), "pixbuf", PROG_COL_ICON, ICON_SIZE + 8, false);
+    GtkCellRenderer* icons = NewIconRenderer();
+    CWidgetLayout::AppendFixedColumn(m_pProgramView, "", icons, "pixbuf", PROG_COL_ICON, ICON_SIZE + 8, false);
+    DecodeIconsWhenDrawn(m_pProgramView, icons, false);
     CWidgetLayout::AppendFixedColumn(m_pProgramView, Tr("Program name"), NewNameRenderer(), "text", PROG_COL_NAME, 200, true);
     gtk_tree_view_set_fixed_height_mode(GTK_TREE_VIEW(m_pProgramView), TRUE);
     return scroll;
@@ -226,7 +262,8 @@ void CShellProgramPage::BuildButtons(CShellSettingCtrl* owner)
 
 void CShellProgramPage::AppendCategoryRow(CCategory* category, const std::string& iconPath)
 {
-    GdkPixbuf* icon = CIconCache::LoadAtSize(iconPath, ICON_SIZE);
+    /* The record's own icon is decoded when the row is drawn; another one is kept in the row. */
+    GdkPixbuf* icon = iconPath == category->GetCategoryIcon() ? NULL : CIconCache::LoadAtSize(iconPath, ICON_SIZE);
     gtk_list_store_insert_with_values(m_pCategoryStore, &m_RowIter, -1, CAT_COL_ICON, icon, CAT_COL_NAME,
                                       category->GetName().c_str(), CAT_COL_POINTER, category, -1);
     if (icon)
@@ -243,7 +280,6 @@ bool CShellProgramPage::ShowTabNavPolicy()
         gtk_list_store_clear(m_pProgramStore);
     if (m_pCategoryStore && m_pCategoryList) {
         gtk_list_store_clear(m_pCategoryStore);
-        CIconCache::Batch batch; /* categories share icons: one look at each file */
         for (CategoryInfoList::iterator it = m_pCategoryList->begin(); it != m_pCategoryList->end(); ++it)
             if (*it)
                 AppendCategoryRow(*it, (*it)->GetCategoryIcon());
@@ -471,13 +507,11 @@ void CShellProgramPage::OnPageDestroyed()
 
 void CShellProgramPage::AppendProgramRow(CApplicationInfo* program)
 {
-    /* Icons come from the shared cache: a category shown again decodes nothing. */
-    GdkPixbuf* icon = CIconCache::LoadAtSize(program->GetCustomIcon(), ICON_SIZE);
+    /* No icon yet: it is decoded when the row is drawn, from the shared cache (a category
+     * shown again decodes nothing). */
     gtk_list_store_insert_with_values(m_pProgramStore, &m_RowIter, -1, PROG_COL_SHOW,
-                                      program->GetEnable() ? TRUE : FALSE, PROG_COL_ICON, icon, PROG_COL_NAME,
+                                      program->GetEnable() ? TRUE : FALSE, PROG_COL_NAME,
                                       program->GetName().c_str(), PROG_COL_POINTER, program, -1);
-    if (icon)
-        g_object_unref(icon);
 }
 
 int CShellProgramPage::ShowPrograms(CCategory* category)
@@ -489,7 +523,6 @@ int CShellProgramPage::ShowPrograms(CCategory* category)
     m_Edit.m_CurCategoryIcon = category->GetCategoryIcon();
     if (m_pProgramStore) {
         gtk_list_store_clear(m_pProgramStore);
-        CIconCache::Batch batch; /* programs share icons: one look at each file */
         ApplicationInfoList* programs = category->GetPApplicationInfoList();
         if (programs)
             for (ApplicationInfoList::iterator it = programs->begin(); it != programs->end(); ++it)
@@ -553,7 +586,7 @@ int CShellProgramPage::AddPrograms(const std::list<CApplicationInfo>& programs)
     }
     bool filtered = false;
     {
-        CIconCache::Batch batch; /* ends before the message box's own main loop */
+        /* Rows only: their icons are decoded when drawn. */
         for (std::list<CApplicationInfo>::const_iterator it = programs.begin(); it != programs.end(); ++it) {
             /* Each accepted entry is in the list before the next is tested: duplicates within one
              * call are filtered too. */

@@ -114,9 +114,18 @@ void AddTimeRow(benchmark::State& state, const std::string& figure, const std::s
     char spread[96];
     snprintf(spread, sizeof spread, "ratios %.2f-%.2f over %d rounds", c.ratioMin, c.ratioMax, c.kept);
     row.note = spread;
-    row.met = c.ratio <= target;
+    row.met = c.ratio > 0 && c.ratio <= target; /* a failed run is never met */
     state.SetIterationTime(c.candidateMs / 1e3);
     Publish(state, row);
+}
+
+void AddLimitRow(benchmark::State& state, const std::string& figure, const std::string& baselineName,
+                 const Comparison& c, double limitMs)
+{
+    AddTimeRow(state, figure, baselineName, c, limitMs);
+    Row& row = g_Rows.back();
+    row.kind = "limit";
+    row.met = c.candidateMs > 0 && c.candidateMs <= limitMs;
 }
 
 void AddInfoRow(benchmark::State& state, const std::string& figure, const std::string& baselineName,

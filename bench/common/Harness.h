@@ -54,6 +54,9 @@ struct Row {
 
 void AddTimeRow(benchmark::State& state, const std::string& figure, const std::string& baselineName,
                 const Comparison& c, double target);
+/* A time with an absolute limit in ms (the ratio to the baseline is shown for information). */
+void AddLimitRow(benchmark::State& state, const std::string& figure, const std::string& baselineName,
+                 const Comparison& c, double limitMs);
 void AddInfoRow(benchmark::State& state, const std::string& figure, const std::string& baselineName,
                 const Comparison& c, const std::string& note);
 void AddCountRow(benchmark::State& state, const std::string& figure, double counted, double expected,

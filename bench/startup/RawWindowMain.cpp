@@ -1,0 +1,64 @@
+/* Raw start-up and exit baseline: plain GTK 2 maps one empty window of the editor's size
+ * (525 x 350) with the same rc file (KELBENCH_RC), and reports like the start-up host:
+ * "E <ns>" at the first expose, "D <ns>" before the window is destroyed (KELBENCH_MODE exit). */
+#include <gtk/gtk.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+static int g_Fd = -1;
+static int g_Exit = 0;
+static GtkWidget* g_Window = NULL;
+static int g_Exposed = 0;
+
+static void Report(char what)
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    char line[64];
+    int n = snprintf(line, sizeof line, "%c %lld\n", what, (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec);
+    if (g_Fd >= 0 && write(g_Fd, line, n) != n)
+        _exit(3);
+}
+
+static gboolean Close(gpointer)
+{
+    Report('D');
+    gtk_widget_destroy(g_Window);
+    return FALSE;
+}
+
+static void OnEvent(GdkEvent* event, gpointer)
+{
+    gtk_main_do_event(event);
+    if (!g_Exposed && event->type == GDK_EXPOSE && g_Window && g_Window->window &&
+        gdk_window_get_toplevel(event->expose.window) == g_Window->window) {
+        g_Exposed = 1;
+        Report('E');
+        if (!g_Exit)
+            _exit(0);
+        g_idle_add(Close, NULL);
+    }
+}
+
+int main(int argc, char** argv)
+{
+    const char* fd = getenv("KELBENCH_FD");
+    g_Fd = fd ? atoi(fd) : -1;
+    const char* mode = getenv("KELBENCH_MODE");
+    g_Exit = mode && strncmp(mode, "exit", 4) == 0;
+    if (!gtk_init_check(&argc, &argv))
+        return 1;
+    gdk_event_handler_set(OnEvent, NULL, NULL);
+    const char* rc = getenv("KELBENCH_RC");
+    if (rc && *rc)
+        gtk_rc_parse(rc);
+    g_Window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_default_size(GTK_WINDOW(g_Window), 525, 350);
+    g_signal_connect(g_Window, "destroy", G_CALLBACK(gtk_main_quit), NULL);
+    gtk_widget_show(g_Window);
+    gtk_main();
+    return 0;
+}
