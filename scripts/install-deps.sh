@@ -5,7 +5,7 @@ PKGS=(
   build-essential cmake pkg-config
   libgtk2.0-dev libxml2-dev libglib2.0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
   gettext
   clang llvm libclang-rt-14-dev
   fonts-dejavu-core locales

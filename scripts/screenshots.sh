@@ -42,3 +42,25 @@ for lang in en de; do
     shoot "about$suffix" $lang "$font" --about
   done
 done
+
+# The lock grid while the pointer paints the week: Tue 08:00 pressed and dragged to 12:00, then
+# down; every hour crossed takes the state the first one took. Real pointer events (xdotool).
+paint() {
+  local root=$work/root home=$work/home
+  rm -rf "$root" "$home" && cp -a data/root "$root" && mkdir -p "$home"
+  env HOME="$home" KEL_ROOT="$root" NO_AT_BRIDGE=1 LANGUAGE= LC_ALL=C.UTF-8 OUTFILE="$OUT/lock-painting.png" \
+    BIN="$BUILD/host/kel-demo" xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+      "$BIN" --admin 2>/dev/null & pid=$!
+      wid=$(xdotool search --sync --onlyvisible --name "Shell Settings" | head -1)
+      sleep 1
+      eval "$(xdotool getwindowgeometry --shell "$wid")"
+      xdotool mousemove $((X + 226)) $((Y + 157)) mousedown 1
+      for x in 236 246 256 266 276 286 296; do xdotool mousemove $((X + x)) $((Y + 157)); done
+      for y in 167 177 187 197 207; do xdotool mousemove $((X + 296)) $((Y + y)); done
+      sleep 0.5
+      import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" "$OUTFILE"
+      xdotool mouseup 1
+      kill $pid'
+  echo "$OUT/lock-painting.png"
+}
+paint
