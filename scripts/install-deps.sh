@@ -11,7 +11,7 @@ PKGS=(
   fonts-dejavu-core locales
   shared-mime-info hicolor-icon-theme librsvg2-common
   dbus-daemon libglib2.0-bin libpolkit-gobject-1-dev python3-dbusmock kmod
-  mosquitto mosquitto-clients libmosquitto-dev openssl python3
+  mosquitto mosquitto-clients libmosquitto-dev libssl-dev openssl python3
 )
 missing=()
 for p in "${PKGS[@]}"; do

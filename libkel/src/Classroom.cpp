@@ -5,6 +5,7 @@
 
 #include <glib.h>
 #include <mosquitto.h>
+#include <openssl/crypto.h>
 
 #include <mutex>
 #include <system_error>
@@ -199,7 +200,12 @@ mosquitto* NewClassroomSession(const ClassroomSettings& settings, const std::str
                                std::string& reason)
 {
     static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
+    /* The sessions' threads may still be inside the TLS library when the process ends: its
+     * clean-up at exit would free locks they hold. Asked first, it registers none. */
+    std::call_once(once, [] {
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+        mosquitto_lib_init();
+    });
 
     mosquitto* session = mosquitto_new(clientId.c_str(), true, owner);
     if (!session) {
