@@ -190,6 +190,11 @@ GtkWidget* FindButtonByLabel(GtkWidget* root, const std::string& label)
     return FindWidget(root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && Is(gtk_button_get_label(GTK_BUTTON(w)), label); });
 }
 
+GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName)
+{
+    return FindWidget(root, [&](GtkWidget* w) { return Is(gtk_widget_get_name(w), widgetName); });
+}
+
 std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title)
 {
     std::vector<GtkWindow*> out;
