@@ -15,6 +15,9 @@
 
 #include "KELData.h"
 
+/* Set by the replay of the committed inputs only (absent under libFuzzer). */
+extern "C" __attribute__((weak)) const char* kel_fuzz_input_name;
+
 namespace kelfuzz {
 
 /* The log would write every refusal to standard error and slow the fuzzer to a crawl. (Run the
@@ -63,7 +66,12 @@ void CheckRecord(const uint8_t* data, size_t size)
         Fault("text and file loads of the same bytes disagree");
     if (rc > 0 || rc < LibKELData::KEL_ERR_ARGUMENT)
         Fault("unknown result code");
+    const std::string name = &kel_fuzz_input_name ? kel_fuzz_input_name : "";
+    if ((name.rfind("refused-", 0) == 0 && rc == LibKELData::KEL_OK) || (name.rfind("loads-", 0) == 0 && rc != LibKELData::KEL_OK))
+        Fault("a named corpus input was not refused or loaded as its name says");
     const std::string text = Text(fromText);
+    if (text.find("root:x:0:") != std::string::npos && bytes.find("root:x:0:") == std::string::npos)
+        Fault("something outside the document was read");
     if (text != Text(fromFile))
         Fault("text and file loads give different records");
     if (rc != LibKELData::KEL_OK && text != Text(empty))

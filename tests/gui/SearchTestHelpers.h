@@ -61,8 +61,6 @@ inline void SetPath(GtkWidget* window, const std::string& path)
 inline GtkWidget* NewParent() { GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL); gtk_widget_show(parent); return parent; }
 /* Counts close callbacks; the user data is an int. */
 inline void CountClose(GtkWidget*, gpointer counter) { ++*static_cast<int*>(counter); }
-/* The names in a window's (first) program list, in list order. */
-inline std::vector<std::string> ListNames(GtkWidget* w) { return keltest::ColumnTexts(gtk_tree_view_get_model(GTK_TREE_VIEW(keltest::FindByType(w, GTK_TYPE_TREE_VIEW))), 1); }
 
 /* An installed program: an executable and its .desktop entry naming it and its icon. */
 inline void Install(const std::string& folder, const std::string& id, const std::string& name)
@@ -88,18 +86,6 @@ inline void WriteResults(const std::vector<LibKELData::CApplicationInfo>& progra
         list->push_back(new LibKELData::CApplicationInfo(p));
     results.SetPApplicationInfoList(list);
     results.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT);
-}
-
-/* A key pressed in a window, delivered as the X server would. */
-inline void PressKey(GtkWidget* window, guint keyval)
-{
-    GdkEvent* e = gdk_event_new(GDK_KEY_PRESS);
-    e->key.window = GDK_WINDOW(g_object_ref(window->window));
-    e->key.send_event = TRUE;
-    e->key.keyval = keyval;
-    gtk_main_do_event(e);
-    gdk_event_free(e);
-    keltest::Drain();
 }
 
 /* Answers the next file chooser from a timeout: notes the folder it opened in (once loaded),

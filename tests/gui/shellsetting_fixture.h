@@ -147,8 +147,9 @@ template <typename T, typename Model> T CellAt(Model* list, int row, int column)
             g_object_unref(value);
     return value;
 }
-template <typename Model> std::vector<std::string> ColumnTexts(Model* list, int column)
+inline std::vector<std::string> Names(GtkTreeView* view, int column)
 {
+    GtkTreeModel* list = gtk_tree_view_get_model(view);
     std::vector<std::string> out;
     for (int row = 0; row < gtk_tree_model_iter_n_children(GTK_TREE_MODEL(list), NULL); ++row) {
         gchar* text = CellAt<gchar*>(list, row, column);
@@ -156,10 +157,6 @@ template <typename Model> std::vector<std::string> ColumnTexts(Model* list, int 
         g_free(text);
     }
     return out;
-}
-inline std::vector<std::string> Names(GtkTreeView* view, int column)
-{
-    return ColumnTexts(gtk_tree_view_get_model(view), column);
 }
 
 /* Moves a list's cursor to row n (on column, when given), as a click does. */

@@ -108,7 +108,7 @@ TEST(ChangeIconDlg, CancelEscapeFrameCloseAndDeleteApplyNothingAndThePlaceholder
         if (how == 3) /* deleted by its owner while still open: no callback */
             delete owner.dlg, owner.dlg = nullptr;
         else
-            how == 0 ? owner.Click("Cancel") : how == 1 ? searchtest::PressKey(owner.Win(), GDK_Escape) : keltest::CloseFromFrame(owner.Win());
+            how == 0 ? owner.Click("Cancel") : how == 1 ? keltest::PressKey(owner.Win(), GDK_Escape) : keltest::CloseFromFrame(owner.Win());
         keltest::Drain();
         EXPECT_TRUE(how < 3 ? owner.calls == 1 && owner.status == 0 : owner.calls == 0) << how;
         EXPECT_TRUE(keltest::ToplevelsWithTitle("Edit Application").empty()) << how;

@@ -6,6 +6,7 @@
 
 #include "CAboutDlg.h"
 #include "CChangeIconDlg.h"
+#include "CShellSettingForAdminTool.h"
 #include "CSearchProgramForAdminTool.h"
 #include "CSearchProgramForShellController.h"
 #include "ScriptedIPC.h"
@@ -69,6 +70,7 @@ INSTANTIATE_TEST_SUITE_P(Language, DialogFonts, ::testing::Values(false, true),
 
 TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
 {
+    keltest::CopySampleRoot(); /* the Shell Settings window shows the sample policy */
     if (GetParam() && !UseGerman())
         GTEST_SKIP() << "de_DE.UTF-8 or the built catalogue is missing";
     keltest::ScriptedIPC ipc;
@@ -78,4 +80,12 @@ TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
     ExpectWhole(edit, "Sans 14"), ExpectWhole(local, "Sans 14"), ExpectWhole(remote, "Sans 14");
     CAboutDlg about("Shell Controller for the classroom", "Shell Controller", "", "3.0.0.162");
     ExpectWhole(about, "Sans 16");
+    gtk_settings_set_string_property(gtk_settings_get_default(), "gtk-font-name", "Sans 14", "test");
+    keltest::Exposed<CShellSettingForAdminTool> shell;
+    shell.Init(), shell.GTKShowDlgCheckBox(), shell.Show();
+    for (int page = 0; page < 3; ++page) {
+        gtk_notebook_set_current_page(GTK_NOTEBOOK(shell.m_pNotebook), page);
+        keltest::Drain();
+        EXPECT_EQ(CutWidgets(shell.GetWindow()), "") << "Shell Settings page " << page;
+    }
 }

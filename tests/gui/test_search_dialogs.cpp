@@ -95,7 +95,7 @@ TYPED_TEST(SearchDialog, EscapeWhileSearchingCancelsFirstAndLateAnswersTouchNoth
     this->Start();
     this->ipc.cancelResult = -1; /* refused: the search is still considered running */
     this->ipc.cancelError = IPCAPI::IPC_ERR_NOT_CONNECTED;
-    PressKey(this->Win(), GDK_Escape);
+    keltest::PressKey(this->Win(), GDK_Escape);
     EXPECT_TRUE(this->Cancels() == 1 && this->closed == 1 && this->Win() == nullptr);
     for (int n = 1; n <= 4; ++n) /* answers for a window that is gone, beyond the search's end */
         this->Deliver();

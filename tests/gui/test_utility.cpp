@@ -81,12 +81,7 @@ TEST_F(Utility, RcFileTextForEachThemeAndFontCombination)
     struct stat st;
     ASSERT_EQ(0, stat((keltest::Home() + "/.kel").c_str(), &st));
     EXPECT_EQ(0700u, st.st_mode & 0777);
-    GDir* dir = g_dir_open((keltest::Home() + "/.kel").c_str(), 0, NULL);
-    int entries = 0;
-    while (dir && g_dir_read_name(dir))
-        ++entries;
-    g_dir_close(dir);
-    EXPECT_EQ(1, entries);
+    EXPECT_EQ(1u, keltest::Entries(keltest::Home() + "/.kel").size());
 }
 
 TEST_F(Utility, SwitchThemeRestylesRunningWindowsAndRefusesAnUnknownTheme)

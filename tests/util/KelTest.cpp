@@ -1,10 +1,6 @@
 /* Test utilities shared by the suites. */
 #include "KelTest.h"
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -87,18 +83,6 @@ bool WritePng(const std::string& path, int size, guint32 rgba)
     return ok;
 }
 
-bool DropFileCapabilities()
-{
-    if (geteuid() != 0)
-        return true;
-    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2] = {};
-    if (syscall(SYS_capget, &header, data) != 0)
-        return false;
-    data[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-    return syscall(SYS_capset, &header, data) == 0;
-}
-
 void Drain()
 {
     gdk_threads_leave(); /* GDK's event dispatch takes the lock itself */
@@ -153,10 +137,6 @@ gboolean MessageBoxAnswerer::Poll(gpointer self)
         g_object_get(w, "text", &text, "message-type", &a->m_Type, NULL);
         a->m_Text = text ? text : "";
         g_free(text);
-        a->m_Title = gtk_window_get_title(GTK_WINDOW(w)) ? gtk_window_get_title(GTK_WINDOW(w)) : "";
-        a->m_Parent = gtk_window_get_transient_for(GTK_WINDOW(w));
-        if (a->m_Inspect)
-            a->m_Inspect(w);
         a->m_Count++;
         done = !a->m_All;
         gtk_dialog_response(GTK_DIALOG(w), a->m_Response);
@@ -210,24 +190,9 @@ GtkWidget* FindButtonByLabel(GtkWidget* root, const std::string& label)
     return FindWidget(root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && Is(gtk_button_get_label(GTK_BUTTON(w)), label); });
 }
 
-GtkWidget* FindLabel(GtkWidget* root, const std::string& text)
-{
-    return FindWidget(root, [&](GtkWidget* w) { return GTK_IS_LABEL(w) && Is(gtk_label_get_text(GTK_LABEL(w)), text); });
-}
-
 GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName)
 {
     return FindWidget(root, [&](GtkWidget* w) { return Is(gtk_widget_get_name(w), widgetName); });
-}
-
-GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip)
-{
-    return FindWidget(root, [&](GtkWidget* w) {
-        gchar* t = gtk_widget_get_tooltip_text(w);
-        bool match = Is(t, tooltip);
-        g_free(t);
-        return match;
-    });
 }
 
 std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title)
@@ -292,27 +257,12 @@ std::vector<LogCapture::Line> LogCapture::Lines() const
     return m_Lines;
 }
 
-int LogCapture::IndexOf(const std::string& text) const
-{
-    std::vector<Line> lines = Lines();
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].text == text)
-            return (int)i;
-    return -1;
-}
-
 int LogCapture::Count(const std::string& text) const
 {
     int n = 0;
     for (const Line& l : Lines())
         n += l.text == text;
     return n;
-}
-
-void LogCapture::Clear()
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    m_Lines.clear();
 }
 
 } // namespace keltest

@@ -21,8 +21,6 @@ bool WriteFile(const std::string& path, const std::string& content); /* makes th
 std::string ReadFile(const std::string& path, bool* ok = nullptr);
 bool MakeDirs(const std::string& path);
 bool WritePng(const std::string& path, int size = 32, guint32 rgba = 0x3366ccff);
-/* Root reads and writes whatever the modes say: give that up for this thread and those it starts. */
-bool DropFileCapabilities();
 
 /* Runs pending main-loop work, with the GDK lock released meanwhile as gtk_main does. */
 void Drain();
@@ -40,12 +38,8 @@ public:
     bool Answered() const { return m_Count > 0; }
     int Count() const { return m_Count; }
     const std::string& Text() const { return m_Text; }
-    const std::string& Title() const { return m_Title; }
     GtkMessageType Type() const { return m_Type; }
-    GtkWindow* Parent() const { return m_Parent; }
     void AnswerAll(bool all) { m_All = all; }
-    /* Called with each box just before it is answered. */
-    void Inspect(const std::function<void(GtkWidget* dialog)>& inspect) { m_Inspect = inspect; }
 
 private:
     static gboolean Poll(gpointer self);
@@ -53,10 +47,8 @@ private:
     guint m_Source = 0;
     bool m_All = false;
     int m_Count = 0;
-    std::string m_Text, m_Title;
+    std::string m_Text;
     GtkMessageType m_Type = GTK_MESSAGE_OTHER;
-    GtkWindow* m_Parent = nullptr;
-    std::function<void(GtkWidget*)> m_Inspect;
 };
 
 /* Tells whether a widget still exists, without keeping it alive. */
@@ -77,9 +69,7 @@ std::vector<GtkWidget*> FindAll(GtkWidget* root, const std::function<bool(GtkWid
 GtkWidget* FindWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& pred);
 GtkWidget* FindByType(GtkWidget* root, GType type, int index = 0);
 GtkWidget* FindButtonByLabel(GtkWidget* root, const std::string& label);
-GtkWidget* FindLabel(GtkWidget* root, const std::string& text);
 GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName);
-GtkWidget* FindByTooltip(GtkWidget* root, const std::string& tooltip);
 /* Top-level windows open now whose title is title (any when empty). */
 std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title);
 void Click(GtkWidget* button); /* then drains */
@@ -98,10 +88,7 @@ public:
     LogCapture();
     ~LogCapture();
     std::vector<Line> Lines() const;
-    int IndexOf(const std::string& text) const; /* of the first such line, -1 when none */
-    bool Has(const std::string& text) const { return IndexOf(text) >= 0; }
     int Count(const std::string& text) const;
-    void Clear();
 
 private:
     static void Sink(int level, int tag, const std::string& text, void* self);
