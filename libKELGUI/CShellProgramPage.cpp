@@ -165,6 +165,7 @@ GtkWidget* CShellProgramPage::BuildCategoryList(CShellSettingCtrl* owner)
     m_pCategoryStore = gtk_list_store_new(CAT_N_COLS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
     m_pCategoryView = NewList(m_pCategoryStore, 160, scroll);
     CWidgetLayout::AddNameTooltips(m_pCategoryView, CAT_COL_NAME);
+    gtk_tree_view_set_search_column(GTK_TREE_VIEW(m_pCategoryView), CAT_COL_NAME); /* typing jumps to a name */
     gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pCategoryView)), GTK_SELECTION_SINGLE);
     g_signal_connect(m_pCategoryView, "row-activated", G_CALLBACK(CShellSettingCtrl::GtkOnCategoryTreeRowActivated),
                      owner);
@@ -185,6 +186,7 @@ GtkWidget* CShellProgramPage::BuildProgramList(CShellSettingCtrl* owner)
     m_pProgramStore = gtk_list_store_new(PROG_N_COLS, G_TYPE_BOOLEAN, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
     m_pProgramView = NewList(m_pProgramStore, 340, scroll);
     CWidgetLayout::AddNameTooltips(m_pProgramView, PROG_COL_NAME);
+    gtk_tree_view_set_search_column(GTK_TREE_VIEW(m_pProgramView), PROG_COL_NAME);
     g_signal_connect(m_pProgramView, "row-activated",
                      G_CALLBACK(CShellSettingCtrl::GtkOnApplicationTreeRowActivated), owner);
     g_signal_connect(m_pProgramView, "cursor-changed", G_CALLBACK(CShellSettingCtrl::ChangeProgrm), owner);
