@@ -166,10 +166,7 @@ TEST_F(Utility, LineBreaksAndPlantedLinksNeverLeadTheFileElsewhere)
     }
     EXPECT_NE(0, access((elsewhere + "/gtkrc-2.0").c_str(), F_OK));
     EXPECT_EQ("a file", keltest::ReadFile(keltest::Home() + "/blocked"));
-    int failures = 0;
-    for (const auto& line : log.Lines())
-        failures += line.level == 2 && line.text.find("CUtility::") == 0;
-    EXPECT_EQ(5, failures);
+    EXPECT_EQ(5, keltest::FailureLines(log, {"CUtility::"}));
 }
 
 TEST_F(Utility, RootAndSetIdHostsWriteOnlyTheRealUsersOwnHome)
