@@ -2,7 +2,6 @@
  * user's HOME, links and line breaks. */
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <pwd.h>
 #include <cstdlib>
 #include <string>
@@ -204,8 +203,8 @@ TEST_F(Utility, RootAndSetIdHostsWriteOnlyTheRealUsersOwnHome)
         if (fs.f_flag & ST_NOSUID)
             return problems + " SKIP: the test folder is mounted nosuid";
         /* A set-id host run by nobody, whose home in the password database is no folder of its own. */
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-            return problems + " SKIP: cannot become nobody";
+        if (!keltest::BecomeNobody(why))
+            return problems + " SKIP: " + why;
         if (keltest::RunProgram({copy, "rc"}, {"HOME=" + student}, out) != 0 || out.find("home=\n") == std::string::npos ||
             out.find("no usable home folder") == std::string::npos)
             problems += " the set-id host did not refuse: " + out;
