@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -125,6 +126,7 @@ protected:
     }
     void TearDown() override
     {
+        teacher.reset(); /* before its broker goes */
         for (auto& s : students)
             Stop(s.second, SIGKILL);
         Stop(broker, SIGTERM);
@@ -132,6 +134,16 @@ protected:
     void StartBroker()
     {
         broker = Spawn({"/usr/sbin/mosquitto", "-c", Root() + kClassDir + "/mosquitto.conf"});
+    }
+    /* The broker, the teacher's console, and students 1..count online (when there are any). */
+    Teacher& Open(int count)
+    {
+        StartBroker();
+        teacher.reset(new Teacher);
+        for (int n = 1; n <= count; ++n)
+            StartStudent(n);
+        EXPECT_TRUE(count == 0 || teacher->AwaitOnline(count));
+        return *teacher;
     }
     /* Student n with programs "Common" and "Only pcNN" in its /apps (none when apps is false). */
     void StartStudent(int n, bool apps = true) { students[n] = Spawn({KEL_SERVICE, "--classroom"}, StudentRoot(n, apps)); }
@@ -173,17 +185,14 @@ protected:
     int port = 0;
     int broker = 0;
     std::map<int, int> students;
+    std::unique_ptr<Teacher> teacher;
 };
 
 TEST_F(Classroom, ThreeStudentsAnswerOnceEachAndTheirProgramsAreMergedWithoutDuplicates)
 {
     keltest::WriteFile(keltest::EtcKel() + "StudentInfo.xml",
                        "<StudentInfo version=\"1\"><Student name=\"Anna\" address=\"pc01\"/></StudentInfo>");
-    StartBroker();
-    Teacher teacher;
-    for (int n = 1; n <= 3; ++n)
-        StartStudent(n);
-    ASSERT_TRUE(teacher.AwaitOnline(3));
+    Teacher& teacher = Open(3);
     std::list<tagStudent_t> list;
     int err = 0, op = 0;
     teacher.Api()->GetStudentList(list, err);
@@ -205,11 +214,7 @@ TEST_F(Classroom, ThreeStudentsAnswerOnceEachAndTheirProgramsAreMergedWithoutDup
 
 TEST_F(Classroom, AStudentKilledDuringTheSearchIsGivenUpAtItsLastWillBeforeTheDeadline)
 {
-    StartBroker();
-    Teacher teacher;
-    for (int n = 1; n <= 3; ++n)
-        StartStudent(n);
-    ASSERT_TRUE(teacher.AwaitOnline(3));
+    Teacher& teacher = Open(3);
     kill(students[3], SIGSTOP);
     int op = 0;
     auto start = Clock::now();
@@ -227,9 +232,7 @@ TEST_F(Classroom, AStudentThatCannotOpenTheFolderAnswersWithItsErrorAndTheOthers
 {
     keltest::WriteFile(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT,
                        "<SearchResult><Application name=\"Old\" path=\"/bin/old\" icon=\"\" enable=\"1\"/></SearchResult>");
-    StartBroker();
-    Teacher teacher;
-    StartStudent(1);
+    Teacher& teacher = Open(1);
     StartStudent(2, false);
     ASSERT_TRUE(teacher.AwaitOnline(2));
     kill(students[1], SIGSTOP);
@@ -246,10 +249,7 @@ TEST_F(Classroom, AStudentThatCannotOpenTheFolderAnswersWithItsErrorAndTheOthers
 
 TEST_F(Classroom, TheBrokerRefusesAStudentSpeakingForAnotherAndClientsWithoutCredentials)
 {
-    StartBroker();
-    Teacher teacher;
-    StartStudent(1);
-    ASSERT_TRUE(teacher.AwaitOnline(1));
+    Teacher& teacher = Open(1);
     std::string dir = Root() + kClassDir, conn = "mosquitto_pub -h localhost -p " + std::to_string(port) +
                                                  " --cafile " + dir + "/ca.crt -q 1 ";
     std::string pc01 = conn + "-u pc01 -P $(sed -n 's/^password=//p' " + dir + "/machines/pc01/classroom.conf) ";
@@ -280,8 +280,7 @@ TEST_F(Classroom, TheTeacherHearsOfAnUnreachableBrokerAndConnectsByItselfOnceItR
 TEST_F(Classroom, ATeacherWithAWrongPasswordIsToldItIsNotAllowed)
 {
     ASSERT_EQ(0, system(("sed -i 's/^password=.*/password=wrong/' " + keltest::EtcKel() + "classroom.conf").c_str()));
-    StartBroker();
-    Teacher teacher;
+    Teacher& teacher = Open(0);
     std::list<tagStudent_t> list;
     int err = 0, op = 0;
     for (auto until = Clock::now() + std::chrono::seconds(10); err != IPC_ERR_NOT_ALLOWED && Clock::now() < until;)
@@ -293,11 +292,7 @@ TEST_F(Classroom, ATeacherWithAWrongPasswordIsToldItIsNotAllowed)
 
 TEST_F(Classroom, ACancelledSearchMergesNothingThatArrivesAfterwards)
 {
-    StartBroker();
-    Teacher teacher;
-    StartStudent(1);
-    StartStudent(2);
-    ASSERT_TRUE(teacher.AwaitOnline(2));
+    Teacher& teacher = Open(2);
     for (auto& s : students)
         kill(s.second, SIGSTOP);
     int op = 0, err = 0;
@@ -314,10 +309,7 @@ TEST_F(Classroom, ACancelledSearchMergesNothingThatArrivesAfterwards)
 
 TEST_F(Classroom, ADeployedPolicyReachesAStudentThatConnectsAfterwards)
 {
-    StartBroker();
-    Teacher teacher;
-    StartStudent(1);
-    ASSERT_TRUE(teacher.AwaitOnline(1));
+    Teacher& teacher = Open(1);
     const std::string policy = "<TabNavigation version=\"1\"><Category name=\"Maths\" icon=\"\">"
                                "<Application name=\"Calc\" path=\"/bin/true\" icon=\"\" enable=\"1\"/>"
                                "</Category></TabNavigation>";
@@ -339,10 +331,7 @@ TEST_F(Classroom, ADeployedPolicyReachesAStudentThatConnectsAfterwards)
 
 TEST_F(Classroom, ABrokerRestartedDuringASearchEndsItAtTheDeadlineAndTheTeacherReconnects)
 {
-    StartBroker();
-    Teacher teacher;
-    StartStudent(1);
-    ASSERT_TRUE(teacher.AwaitOnline(1));
+    Teacher& teacher = Open(1);
     kill(students[1], SIGSTOP);
     int op = 0;
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));

@@ -167,10 +167,6 @@ inline void SetCursorRow(GtkTreeView* view, int n, GtkTreeViewColumn* column = N
     gtk_tree_path_free(path);
     Drain();
 }
-inline void SetCursorRow(GtkWidget* view, int n)
-{
-    SetCursorRow(GTK_TREE_VIEW(view), n);
-}
 
 /* Sends a key press to a widget, as the keyboard does. */
 inline void PressKey(GtkWidget* widget, guint keyval, guint state = 0)

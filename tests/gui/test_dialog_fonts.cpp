@@ -2,8 +2,6 @@
  * (nothing cut, nothing laid over the next). */
 #include <gtest/gtest.h>
 
-#include <clocale>
-
 #include "CAboutDlg.h"
 #include "CChangeIconDlg.h"
 #include "CShellSettingForAdminTool.h"
@@ -15,16 +13,6 @@
 using namespace LibKELGUI;
 
 namespace {
-
-/* The built German catalogue under the sandbox root, and a German environment: before any lookup. */
-bool UseGerman()
-{
-    const std::string to = keltest::Root() + "/usr/share/locale/de/LC_MESSAGES/";
-    bool ok = false;
-    std::string mo = keltest::ReadFile(std::string(KEL_BINARY_DIR) + "/locale/de/LC_MESSAGES/libKELGUI.mo", &ok);
-    return setlocale(LC_ALL, "de_DE.UTF-8") && ok && keltest::MakeDirs(to) && keltest::WriteFile(to + "libKELGUI.mo", mo) &&
-           setenv("LANGUAGE", "de", 1) == 0;
-}
 
 /* Every widget shown with less room than it asks for, scrolled contents excepted. */
 std::string CutWidgets(GtkWidget* window)
@@ -71,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(Language, DialogFonts, ::testing::Values(false, true),
 TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
 {
     keltest::CopySampleRoot(); /* the Shell Settings window shows the sample policy */
-    if (GetParam() && !UseGerman())
+    if (GetParam() && !keltest::UseGerman())
         GTEST_SKIP() << "de_DE.UTF-8 or the built catalogue is missing";
     keltest::ScriptedIPC ipc;
     CChangeIconDlg edit(LibKELData::ICON_PATH, "", "Werkzeuge", Tr("Edit Category"));

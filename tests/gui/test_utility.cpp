@@ -2,7 +2,6 @@
  * user's HOME, links and line breaks. */
 #include <gtest/gtest.h>
 
-#include <grp.h>
 #include <pwd.h>
 #include <cstdlib>
 #include <string>
@@ -166,10 +165,7 @@ TEST_F(Utility, LineBreaksAndPlantedLinksNeverLeadTheFileElsewhere)
     }
     EXPECT_NE(0, access((elsewhere + "/gtkrc-2.0").c_str(), F_OK));
     EXPECT_EQ("a file", keltest::ReadFile(keltest::Home() + "/blocked"));
-    int failures = 0;
-    for (const auto& line : log.Lines())
-        failures += line.level == 2 && line.text.find("CUtility::") == 0;
-    EXPECT_EQ(5, failures);
+    EXPECT_EQ(5, keltest::FailureLines(log, {"CUtility::"}));
 }
 
 TEST_F(Utility, RootAndSetIdHostsWriteOnlyTheRealUsersOwnHome)
@@ -207,8 +203,8 @@ TEST_F(Utility, RootAndSetIdHostsWriteOnlyTheRealUsersOwnHome)
         if (fs.f_flag & ST_NOSUID)
             return problems + " SKIP: the test folder is mounted nosuid";
         /* A set-id host run by nobody, whose home in the password database is no folder of its own. */
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-            return problems + " SKIP: cannot become nobody";
+        if (!keltest::BecomeNobody(why))
+            return problems + " SKIP: " + why;
         if (keltest::RunProgram({copy, "rc"}, {"HOME=" + student}, out) != 0 || out.find("home=\n") == std::string::npos ||
             out.find("no usable home folder") == std::string::npos)
             problems += " the set-id host did not refuse: " + out;

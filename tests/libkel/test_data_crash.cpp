@@ -2,7 +2,6 @@
  * saves leave behind never piles up nor gets in the way of other saves. */
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "KELData.h"
+#include "KelFault.h"
 #include "KelTest.h"
 
 using namespace LibKELData;
@@ -42,11 +42,8 @@ int VersionOf(const CTabNavigationData& data)
 size_t TempFiles(const std::string& dir, const std::string& base)
 {
     size_t n = 0;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (struct dirent* e = readdir(d))
-            n += std::string(e->d_name).compare(0, base.size() + 2, "." + base + ".") == 0;
-        closedir(d);
-    }
+    for (const std::string& name : keltest::Entries(dir))
+        n += name.compare(0, base.size() + 2, "." + base + ".") == 0;
     return n;
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -118,9 +117,9 @@ TEST(SearchFaults, ResultFileIsTheOwnersAloneAndItsLockCannotBeTakenByAnother)
     chmod(keltest::Root().c_str(), 0755);
     chmod((keltest::Root() + "/..").c_str(), 0755);
     std::string report = keltest::RunInChild([]() -> std::string {
-        std::string problems;
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
-            return "SKIP: cannot become nobody";
+        std::string problems, why;
+        if (!keltest::BecomeNobody(why))
+            return "SKIP: " + why;
         if (open(ResultFile().c_str(), O_RDONLY) >= 0 || errno != EACCES)
             problems += " another user reads the results;";
         if (open((ResultFile() + ".lock").c_str(), O_RDONLY) >= 0 || errno != EACCES)

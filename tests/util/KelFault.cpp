@@ -66,11 +66,6 @@ unsigned ArgLow(int index)
         ;
 }
 
-void Append(std::vector<sock_filter>& prog, const std::vector<sock_filter>& block)
-{
-    prog.insert(prog.end(), block.begin(), block.end());
-}
-
 /* Reads the pipe to its end, closes it and waits for the child; returns its wait status. */
 int DrainAndWait(int fd, pid_t pid, std::string& out)
 {
@@ -127,40 +122,23 @@ bool InstallFaults(const std::vector<SyscallFault>& faults)
     for (const SyscallFault& f : faults)
         g_NoLeakCheck = g_NoLeakCheck || f.nr == SYS_read || f.nr == SYS_write;
     const unsigned nrOffset = offsetof(struct seccomp_data, nr);
-    std::vector<sock_filter> prog;
-    Append(prog, {
-                     BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch)),
-                     BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)kArch, 1, 0),
-                     BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-                 });
-    /* Each block falls through to the next one when its call does not match. */
+    std::vector<sock_filter> prog = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch)),
+                                     BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)kArch, 1, 0),
+                                     BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+    /* Each block falls through to the next one when its call (or its arguments) do not match;
+     * the argument check jumps over the failing return. */
     for (const SyscallFault& f : faults) {
-        const unsigned fail = SECCOMP_RET_ERRNO | ((unsigned)f.err & SECCOMP_RET_DATA);
-        if (f.fdAbove2) {
-            Append(prog, {
-                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, nrOffset),
-                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.nr, 0, 4),
-                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, ArgLow(0)),
-                             BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, 2, 0, 2),
-                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.exceptFd, 1, 0),
-                             BPF_STMT(BPF_RET | BPF_K, fail),
-                         });
-        } else if (f.flagsArg >= 0) {
-            Append(prog, {
-                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, nrOffset),
-                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.nr, 0, 4),
-                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, ArgLow(f.flagsArg)),
-                             BPF_STMT(BPF_ALU | BPF_AND | BPF_K, f.flagsMask),
-                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, f.flagsValue, 0, 1),
-                             BPF_STMT(BPF_RET | BPF_K, fail),
-                         });
-        } else {
-            Append(prog, {
-                             BPF_STMT(BPF_LD | BPF_W | BPF_ABS, nrOffset),
-                             BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.nr, 0, 1),
-                             BPF_STMT(BPF_RET | BPF_K, fail),
-                         });
-        }
+        std::vector<sock_filter> args;
+        if (f.fdAbove2)
+            args = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, ArgLow(0)), BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, 2, 0, 2),
+                    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.exceptFd, 1, 0)};
+        else if (f.flagsArg >= 0)
+            args = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, ArgLow(f.flagsArg)), BPF_STMT(BPF_ALU | BPF_AND | BPF_K, f.flagsMask),
+                    BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, f.flagsValue, 0, 1)};
+        prog.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, nrOffset));
+        prog.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, (unsigned)f.nr, 0, (unsigned char)(args.size() + 1)));
+        prog.insert(prog.end(), args.begin(), args.end());
+        prog.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ((unsigned)f.err & SECCOMP_RET_DATA)));
     }
     prog.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
 

@@ -1,10 +1,13 @@
 /* Test utilities shared by the suites. */
 #include "KelTest.h"
 
+#include <clocale>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "KELLog.h"
 
@@ -44,6 +47,21 @@ void CopySampleRoot()
             WriteFile(EtcKel() + name, RewriteEtcKelPrefix(ReadFile(EtcKel() + name), EtcKel()));
     if (dir)
         g_dir_close(dir);
+}
+
+bool UseGerman()
+{
+    if (!setlocale(LC_ALL, "de_DE.UTF-8"))
+        return false;
+    for (const char* domain : {"libKELGUI", "libKELData"}) {
+        bool ok = false;
+        std::string mo = ReadFile(std::string(KEL_BINARY_DIR "/locale/de/LC_MESSAGES/") + domain + ".mo", &ok);
+        EXPECT_TRUE(ok && !mo.empty()) << domain << ".mo is missing: build the translations target";
+        EXPECT_TRUE(WriteFile(Root() + "/usr/share/locale/de/LC_MESSAGES/" + domain + ".mo", mo));
+    }
+    setenv("LANGUAGE", "de", 1);
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    return setlocale(LC_ALL, "") != NULL;
 }
 
 bool MakeDirs(const std::string& path) { return g_mkdir_with_parents(path.c_str(), 0755) == 0; }

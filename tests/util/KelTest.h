@@ -17,6 +17,9 @@ std::string Home();   /* HOME of this test process */
 std::string EtcKel(); /* Root() + "/etc/KEL/" */
 /* Copies data/root into the sandbox; "/etc/KEL/" in its *.xml files then names the sandbox's copy. */
 void CopySampleRoot();
+/* The built German catalogues under the sandbox root and a German environment, before any lookup;
+ * false when the German locale is not installed. */
+bool UseGerman();
 bool WriteFile(const std::string& path, const std::string& content); /* makes the folders */
 std::string ReadFile(const std::string& path, bool* ok = nullptr);
 bool MakeDirs(const std::string& path);

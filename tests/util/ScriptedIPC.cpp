@@ -56,19 +56,11 @@ ScriptedIPC::Call ScriptedIPC::LastCall(const std::string& name) const
     return Call{"", "", 0, 0};
 }
 
-void ScriptedIPC::DeliverStudentAnswer(const std::string& student, const std::string& result)
+void ScriptedIPC::Queue(const Link& slot, const std::function<bool(const Link&)>& deliver)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    Link link = m_TeacherLink;
-    m_Queue.push_back([link, student, result] { return link && IPCAPI::DeliverSearchProgram(link, student, result); });
-    m_Wake.notify_all();
-}
-
-void ScriptedIPC::DeliverLocalDone(const std::string& result)
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    Link link = m_StudentLink;
-    m_Queue.push_back([link, result] { return link && IPCAPI::DeliverSearchLocalProgram(link, result); });
+    Link link = slot; /* the object registered when the delivery was queued */
+    m_Queue.push_back([link, deliver] { return link && deliver(link); });
     m_Wake.notify_all();
 }
 

@@ -24,6 +24,8 @@ namespace keltest {
  * The test thread holds the GDK lock and the callbacks take it, so a delivery completes
  * only while the test pumps: deliver, then WaitDelivered (which pumps, bounded). */
 class ScriptedIPC : public IPCAPI::IPCStudentAPI, public IPCAPI::IPCTeacherAPI {
+    typedef std::shared_ptr<IPCAPI::CCallbackLink> Link;
+
 public:
     struct Call {
         std::string name; /* the API operation, e.g. "SearchProgram" */
@@ -48,8 +50,14 @@ public:
     Call LastCall(const std::string& name) const;
 
     /* Queue one callback; a worker thread delivers the queue in order. */
-    void DeliverStudentAnswer(const std::string& student, const std::string& result = "ok");
-    void DeliverLocalDone(const std::string& result = "ok");
+    void DeliverStudentAnswer(const std::string& student, const std::string& result = "ok")
+    {
+        Queue(m_TeacherLink, [student, result](const Link& l) { return IPCAPI::DeliverSearchProgram(l, student, result); });
+    }
+    void DeliverLocalDone(const std::string& result = "ok")
+    {
+        Queue(m_StudentLink, [result](const Link& l) { return IPCAPI::DeliverSearchLocalProgram(l, result); });
+    }
     /* Deliveries finished, and those that reached an object (the others found it detached). */
     int Delivered() const { return m_Delivered.load(); }
     int Reached() const { return m_Reached.load(); }
@@ -82,11 +90,11 @@ public:
     int CancelOperation(int op, int& err) override;
 
 private:
-    typedef std::shared_ptr<IPCAPI::CCallbackLink> Link;
     void Record(const std::string& name, const std::string& text, int op, int clear);
     int Register(const std::string& name, const Link& link, Link& slot, int& err);
     int Start(const std::string& name, const std::string& path, int& op, int clear);
     int Save(const std::string& name, const std::string& xml, int& err);
+    void Queue(const Link& slot, const std::function<bool(const Link&)>& deliver);
     void Work();
 
     mutable std::mutex m_Mutex;
