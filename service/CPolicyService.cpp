@@ -5,6 +5,7 @@
 #include "ClassroomService.h"
 #include "IPCAPI.h"
 #include "KELPaths.h"
+#include "PolicyBus.h"
 #include "KELData.h"
 #include "KELLog.h"
 #include "kel-policy-glue.h"
@@ -22,25 +23,9 @@ namespace KelService {
 
 namespace {
 
-const char* const BUS_NAME = "org.kelproject.Policy1";
-const char* const OBJECT_PATH = "/org/kelproject/Policy1";
 const char* const ACTION_SAVE = "org.kelproject.policy.save";
 const char* const ACTION_HARDWARE = "org.kelproject.policy.hardware";
 const char* const ACTION_SEARCH = "org.kelproject.policy.search";
-
-/* The D-Bus error each IPCAPI code travels as; the client maps it back. */
-const char* ErrorName(int code)
-{
-    switch (code) {
-    case IPCAPI::IPC_ERR_NOT_ALLOWED: return "org.kelproject.Policy1.Error.NotAllowed";
-    case IPCAPI::IPC_ERR_TOO_LARGE: return "org.kelproject.Policy1.Error.TooLarge";
-    case IPCAPI::IPC_ERR_PARSE: return "org.kelproject.Policy1.Error.Parse";
-    case IPCAPI::IPC_ERR_BUSY: return "org.kelproject.Policy1.Error.Busy";
-    case IPCAPI::IPC_ERR_INVALID_ARGUMENT: return "org.kelproject.Policy1.Error.InvalidArgument";
-    case IPCAPI::IPC_ERR_NO_SUCH_OPERATION: return "org.kelproject.Policy1.Error.NoSuchOperation";
-    default: return "org.kelproject.Policy1.Error.Save";
-    }
-}
 
 /* The invocation stays referenced while its caller is checked. */
 GDBusMethodInvocation* Hold(GDBusMethodInvocation* inv)
@@ -84,7 +69,7 @@ int CPolicyService::Run()
     g_unix_signal_add(SIGTERM, OnStopSignal, this);
     g_unix_signal_add(SIGINT, OnStopSignal, this);
     /* Another instance keeps the name: this one ends rather than queue behind it. */
-    m_OwnerId = g_bus_own_name(G_BUS_TYPE_SYSTEM, BUS_NAME, G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, OnBusAcquired,
+    m_OwnerId = g_bus_own_name(G_BUS_TYPE_SYSTEM, IPCAPI::POLICY_BUS_NAME, G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, OnBusAcquired,
                                OnNameAcquired, OnNameLost, this, nullptr);
     /* The classroom side, when this machine belongs to a class: deployed policy is saved here. */
     std::unique_ptr<CClassroomStudent> classroom = StartClassroom(SaveOnMainContext(
@@ -106,7 +91,7 @@ void CPolicyService::OnBusAcquired(GDBusConnection* bus, const gchar*, gpointer 
     CPolicyService* self = static_cast<CPolicyService*>(data);
     self->m_pCallers.reset(new CCallerCheck(bus, self->m_OwnUserOnly));
     GError* error = nullptr;
-    if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(self->m_pSkeleton), bus, OBJECT_PATH, &error)) {
+    if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(self->m_pSkeleton), bus, IPCAPI::POLICY_OBJECT_PATH, &error)) {
         CKELLog::WriteLine(std::string("Policy service: cannot export the object: ") + error->message, 2, "", false);
         g_error_free(error);
         self->m_ExitStatus = 1;
@@ -140,7 +125,7 @@ gboolean CPolicyService::OnStopSignal(gpointer data)
 void CPolicyService::ReturnError(GDBusMethodInvocation* inv, int code)
 {
     const char* text = code == IPCAPI::IPC_ERR_NOT_ALLOWED ? "not allowed" : "refused";
-    g_dbus_method_invocation_return_dbus_error(inv, ErrorName(code), text);
+    g_dbus_method_invocation_return_dbus_error(inv, IPCAPI::PolicyErrorName(code), text);
 }
 
 gboolean CPolicyService::GtkHandleSearch(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* folder,

@@ -2,6 +2,8 @@
  * its signals are received on a thread of this library, which delivers the callbacks. */
 #include "StudentBusClient.h"
 
+#include "PolicyBus.h"
+
 #include "KELLog.h"
 #include "LocalService.h"
 
@@ -21,9 +23,6 @@ namespace IPCAPI {
 
 namespace {
 
-const char* const BUS_NAME = "org.kelproject.Policy1";
-const char* const OBJECT_PATH = "/org/kelproject/Policy1";
-const char* const INTERFACE = "org.kelproject.Policy1";
 
 /* Calls that may wait for an administrator to authenticate, and those that never do. */
 const int AUTHORISED_CALL_TIMEOUT_MS = 120000;
@@ -40,14 +39,7 @@ int ErrorCode(GError* error, int fallback)
         const char* name;
         int code;
     } names[] = {
-        {"org.kelproject.Policy1.Error.NotAllowed", IPC_ERR_NOT_ALLOWED},
-        {"org.kelproject.Policy1.Error.TooLarge", IPC_ERR_TOO_LARGE},
-        {"org.kelproject.Policy1.Error.Parse", IPC_ERR_PARSE},
-        {"org.kelproject.Policy1.Error.Save", IPC_ERR_SAVE},
-        {"org.kelproject.Policy1.Error.Busy", IPC_ERR_BUSY},
-        {"org.kelproject.Policy1.Error.InvalidArgument", IPC_ERR_INVALID_ARGUMENT},
-        {"org.kelproject.Policy1.Error.NoSuchOperation", IPC_ERR_NO_SUCH_OPERATION},
-        /* The bus's own refusal (its policy) is a refusal too. */
+        /* The service's own errors are in PolicyBus; the bus's refusal (its policy) is a refusal too. */
         {"org.freedesktop.DBus.Error.AccessDenied", IPC_ERR_NOT_ALLOWED},
         {"org.freedesktop.DBus.Error.ServiceUnknown", IPC_ERR_NOT_RUNNING},
         {"org.freedesktop.DBus.Error.NameHasNoOwner", IPC_ERR_NOT_RUNNING},
@@ -63,6 +55,8 @@ int ErrorCode(GError* error, int fallback)
         for (const auto& n : names)
             if (strcmp(remote, n.name) == 0)
                 code = n.code;
+        if (PolicyErrorCode(remote) != 0)
+            code = PolicyErrorCode(remote);
         g_free(remote);
     } else if (error->domain == G_IO_ERROR || error->domain == G_DBUS_ERROR) {
         /* Timed out, connection closed: nobody answers. */
@@ -189,9 +183,9 @@ void CStudentBusClient::OnConnected(GObject*, GAsyncResult* result, gpointer dat
     g_dbus_connection_set_exit_on_close(conn, FALSE);
     g_signal_connect(conn, "closed", G_CALLBACK(OnClosed), self);
     /* Only the name's owner (root, by the bus policy) is heard; this thread receives. */
-    g_dbus_connection_signal_subscribe(conn, BUS_NAME, INTERFACE, nullptr, OBJECT_PATH, nullptr,
+    g_dbus_connection_signal_subscribe(conn, POLICY_BUS_NAME, POLICY_INTERFACE, nullptr, POLICY_OBJECT_PATH, nullptr,
                                        G_DBUS_SIGNAL_FLAGS_NONE, OnSignal, self, nullptr);
-    g_bus_watch_name_on_connection(conn, BUS_NAME, G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr, OnServiceVanished, self,
+    g_bus_watch_name_on_connection(conn, POLICY_BUS_NAME, G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr, OnServiceVanished, self,
                                    nullptr);
     self->ConnectionReady(conn);
     g_object_unref(conn);
@@ -297,7 +291,7 @@ GVariant* CStudentBusClient::Call(const char* method, GVariant* args, const GVar
         return nullptr;
     }
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(conn, BUS_NAME, OBJECT_PATH, INTERFACE, method, args, replyType,
+    GVariant* reply = g_dbus_connection_call_sync(conn, POLICY_BUS_NAME, POLICY_OBJECT_PATH, POLICY_INTERFACE, method, args, replyType,
                                                   G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION, timeoutMs,
                                                   nullptr, &error);
     g_object_unref(conn);
