@@ -2,8 +2,6 @@
  * operations it hands to its pages and its policy. */
 #include "CShellSettingCtrl.h"
 
-#include <gdk/gdkkeysyms.h>
-
 #include "CAddApplicationWindow.h"
 #include "CChangeIconDlg.h"
 #include "CMessageBox.h"
@@ -16,22 +14,9 @@ namespace {
 
 const char* const CLS = "CShellSettingCtrl";
 
-/* Trace lines around a handler's call, which is made only when the handler has a window. */
-template <typename Call> void Dispatch(gpointer data, const char* operation, Call call)
-{
-    LibKELGUI::TraceStart(CLS, operation);
-    if (data)
-        call(static_cast<LibKELGUI::CShellSettingCtrl*>(data));
-    LibKELGUI::TraceEnd(CLS, operation);
-}
-
-
-
-
 } // namespace
 
 namespace LibKELGUI {
-
 
 GtkWidget* CShellSettingCtrl::MnemonicTarget(guint keyval)
 {
@@ -295,7 +280,8 @@ void CShellSettingCtrl::ApplyPolicy(CShellPolicy::Sink& sink, unsigned mask)
 
 int CShellSettingCtrl::CloseAsking(const char* question)
 {
-    if (IsDataDirty() && ShowMessage(question, GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL) == GTK_RESPONSE_YES) {
+    if (IsDataDirty() &&
+        ShowMessage(question, GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL) == GTK_RESPONSE_YES) {
         m_bApplyFailed = false;
         OnApply();
         if (m_bApplyFailed)
@@ -327,16 +313,17 @@ void CShellSettingCtrl::AddProgramsChosenInAddApplicationWindow()
     }
 }
 
-int CShellSettingCtrl::ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons,
-                                   GtkDialogFlags flags)
+int CShellSettingCtrl::ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons, GtkDialogFlags flags)
 {
     return CMessageBox::Show(text, m_pWindow, type, buttons, flags, KEL_SHELL_CONTROLLER_ICON);
 }
 
-
 /* ---------------------------------------------------------------- delegated to the pages */
 
-void CShellSettingCtrl::UpdateBtnStatus() { m_ProgramPage.UpdateBtnStatus(); }
+void CShellSettingCtrl::UpdateBtnStatus()
+{
+    m_ProgramPage.UpdateBtnStatus();
+}
 
 int CShellSettingCtrl::ShowSchedulePolicy()
 {
@@ -350,13 +337,25 @@ int CShellSettingCtrl::FetchScheuleData()
     return 0;
 }
 
-bool CShellSettingCtrl::IsScheduleDataDirty() { return m_Policy.TestDirty(CShellPolicy::SCHEDULE); }
+bool CShellSettingCtrl::IsScheduleDataDirty()
+{
+    return m_Policy.TestDirty(CShellPolicy::SCHEDULE);
+}
 
-int CShellSettingCtrl::CalculateDay(const char* day) { return m_LockPage.CalculateDay(day); }
+int CShellSettingCtrl::CalculateDay(const char* day)
+{
+    return m_LockPage.CalculateDay(day);
+}
 
-void CShellSettingCtrl::OnWeekLabelClicked(GtkWidget* widget) { m_LockPage.OnWeekLabelClicked(widget); }
+void CShellSettingCtrl::OnWeekLabelClicked(GtkWidget* widget)
+{
+    m_LockPage.OnWeekLabelClicked(widget);
+}
 
-bool CShellSettingCtrl::ShowTabNavPolicy() { return m_ProgramPage.ShowTabNavPolicy(); }
+bool CShellSettingCtrl::ShowTabNavPolicy()
+{
+    return m_ProgramPage.ShowTabNavPolicy();
+}
 
 int CShellSettingCtrl::FetchTabNavData()
 {
@@ -364,7 +363,10 @@ int CShellSettingCtrl::FetchTabNavData()
     return 0;
 }
 
-bool CShellSettingCtrl::IsTabNavDataDirty() { return m_Policy.TestDirty(CShellPolicy::TAB_NAVIGATION); }
+bool CShellSettingCtrl::IsTabNavDataDirty()
+{
+    return m_Policy.TestDirty(CShellPolicy::TAB_NAVIGATION);
+}
 
 int CShellSettingCtrl::BuildNewCategoryName(std::string base, std::string& name)
 {
@@ -385,7 +387,10 @@ int CShellSettingCtrl::OnEditCategoryBtnClicked()
     return 0;
 }
 
-void CShellSettingCtrl::GetDataFromIconDlg() { m_ProgramPage.m_Edit.Finish(CShellItemEdit::CATEGORY); }
+void CShellSettingCtrl::GetDataFromIconDlg()
+{
+    m_ProgramPage.m_Edit.Finish(CShellItemEdit::CATEGORY);
+}
 
 void CShellSettingCtrl::ApplyCategoryEdit(const std::string& name, const std::string& icon)
 {
@@ -397,9 +402,15 @@ int CShellSettingCtrl::UpdateCategory(std::string name, std::string icon)
     return m_ProgramPage.m_Edit.Update(CShellItemEdit::CATEGORY, name, icon);
 }
 
-int CShellSettingCtrl::showPrograms(CCategory* category) { return m_ProgramPage.ShowPrograms(category); }
+int CShellSettingCtrl::showPrograms(CCategory* category)
+{
+    return m_ProgramPage.ShowPrograms(category);
+}
 
-void CShellSettingCtrl::OnChangeProgrm() { m_ProgramPage.OnChangeProgram(); }
+void CShellSettingCtrl::OnChangeProgrm()
+{
+    m_ProgramPage.OnChangeProgram();
+}
 
 int CShellSettingCtrl::AddPrograms(const std::list<CApplicationInfo>& programs)
 {
@@ -413,7 +424,10 @@ void CShellSettingCtrl::OnAddProgramButtonClicked()
     TraceEnd(CLS, "OnAddProgramButtonClicked");
 }
 
-void CShellSettingCtrl::GetDataFromEditIconDlg() { m_ProgramPage.m_Edit.Finish(CShellItemEdit::PROGRAM); }
+void CShellSettingCtrl::GetDataFromEditIconDlg()
+{
+    m_ProgramPage.m_Edit.Finish(CShellItemEdit::PROGRAM);
+}
 
 void CShellSettingCtrl::ApplyProgramEdit(const std::string& name, const std::string& icon)
 {
@@ -449,193 +463,19 @@ int CShellSettingCtrl::FetchTeacherPolicy()
     return 0;
 }
 
-bool CShellSettingCtrl::IsSystemSettingDirty() { return m_Policy.TestDirty(CShellPolicy::SYSTEM_SETTING); }
-
-void CShellSettingCtrl::GTKShowDlgCheckBox() { m_SystemPage.ShowDlgCheckBox(); }
-
-bool CShellSettingCtrl::GTKHideUSBCheckBox() { return m_SystemPage.HideUSBCheckBox(); }
-
-/* ---------------------------------------------------------------- signal handlers */
-
-void CShellSettingCtrl::OnOKBtnClicked(GtkWidget*, gpointer data)
+bool CShellSettingCtrl::IsSystemSettingDirty()
 {
-    Dispatch(data, "OnOKBtnClicked", [](CShellSettingCtrl* self) { self->OnOK(); });
+    return m_Policy.TestDirty(CShellPolicy::SYSTEM_SETTING);
 }
 
-void CShellSettingCtrl::OnApplyBtnClicked(GtkWidget*, gpointer data)
+void CShellSettingCtrl::GTKShowDlgCheckBox()
 {
-    Dispatch(data, "OnApplyBtnClicked", [](CShellSettingCtrl* self) { self->OnApply(); });
+    m_SystemPage.ShowDlgCheckBox();
 }
 
-void CShellSettingCtrl::OnCancelBtnClicked(GtkWidget*, gpointer data)
+bool CShellSettingCtrl::GTKHideUSBCheckBox()
 {
-    Dispatch(data, "OnCancelBtnClicked", [](CShellSettingCtrl* self) { self->OnCancel(); });
-}
-
-void CShellSettingCtrl::GtkOnCloseDestroyed(GtkWidget*, gpointer data)
-{
-    *static_cast<bool*>(data) = true;
-}
-
-gboolean CShellSettingCtrl::OnCloseBtnClicked(GtkWidget* widget, GdkEvent*, gpointer data)
-{
-    /* OnClose may keep the window (a save failed): GTK must not destroy it then. Whether it did
-     * close is read from the widget, since the object may be gone by then. */
-    bool destroyed = false;
-    gulong watch = widget ? g_signal_connect(widget, "destroy", G_CALLBACK(GtkOnCloseDestroyed), &destroyed) : 0;
-    Dispatch(data, "OnCloseBtnClicked", [](CShellSettingCtrl* self) { self->OnClose(); });
-    if (watch && !destroyed)
-        g_signal_handler_disconnect(widget, watch);
-    return widget && !destroyed ? TRUE : FALSE;
-}
-
-gboolean CShellSettingCtrl::GtkOnWindowKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer data)
-{
-    CShellSettingCtrl* self = static_cast<CShellSettingCtrl*>(data);
-    if (!self)
-        return FALSE;
-    guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
-    if (event->keyval == GDK_Escape && modifiers == 0) {
-        OnCloseBtnClicked(widget, NULL, data);
-        return TRUE;
-    }
-    if (modifiers == GDK_MOD1_MASK) {
-        GtkWidget* target = self->MnemonicTarget(event->keyval);
-        if (target)
-            return gtk_widget_mnemonic_activate(target, FALSE);
-    }
-    return FALSE;
-}
-
-void CShellSettingCtrl::GtkOnWeekLabelClicked(GtkWidget* widget, gpointer data)
-{
-    Dispatch(data, "OnClickWeekLabel", [widget](CShellSettingCtrl* self) { self->OnWeekLabelClicked(widget); });
-}
-
-void CShellSettingCtrl::ChangeCategory(GtkTreeView*, gpointer data)
-{
-    Dispatch(data, "ChangeCategory", [](CShellSettingCtrl* self) { self->m_ProgramPage.OnChangeCategory(); });
-}
-
-void CShellSettingCtrl::AddCategory(GtkWidget*, gpointer data)
-{
-    Dispatch(data, "AddCategory", [](CShellSettingCtrl* self) { self->m_ProgramPage.OnAddCategory(); });
-}
-
-void CShellSettingCtrl::DeleteCategory(GtkWidget*, gpointer data)
-{
-    Dispatch(data, "DeleteCategory", [](CShellSettingCtrl* self) { self->m_ProgramPage.OnDeleteCategory(); });
-}
-
-void CShellSettingCtrl::GtkOnEditCateoryBtnClicked(GtkWidget*, gpointer data)
-{
-    Dispatch(data, "GtkOnEditCateoryBtnClicked", [](CShellSettingCtrl* self) {
-        self->OnEditCategoryBtnClicked();
-        self->m_bTabNavDirty = true;
-    });
-}
-
-void CShellSettingCtrl::GtkOnCategoryTreeRowActivated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*, gpointer data)
-{
-    Dispatch(data, "GtkOnCategoryTreeRowActivated", [](CShellSettingCtrl* self) {
-        self->OnEditCategoryBtnClicked();
-        self->m_bTabNavDirty = true;
-    });
-}
-
-void CShellSettingCtrl::GetDataFromIconDlgCallBack(GtkWidget*, gpointer data)
-{
-    if (data)
-        static_cast<CShellSettingCtrl*>(data)->GetDataFromIconDlg();
-}
-
-void CShellSettingCtrl::GtkEditCategory(GtkCellRendererText*, const gchar* path, const gchar* text, gpointer data)
-{
-    Dispatch(data, "GtkEditCategory", [path, text](CShellSettingCtrl* self) {
-        if (text && *text)
-            self->m_ProgramPage.OnEditCategoryName(path, text);
-        else if (self->ShowMessage(Tr("Please enter category name!"), GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
-                                   GTK_DIALOG_DESTROY_WITH_PARENT) == GTK_RESPONSE_OK)
-            self->OnEditCategoryBtnClicked();
-    });
-}
-
-void CShellSettingCtrl::GtkOnDefaultBtnClicked(GtkWidget*, gpointer data)
-{
-    Dispatch(data, "GtkOnDefaultBtnClicked", [](CShellSettingCtrl* self) {
-        if (self->ShowMessage(Tr("Do you want to restore the default configuration?"), GTK_MESSAGE_INFO,
-                              GTK_BUTTONS_YES_NO, GTK_DIALOG_DESTROY_WITH_PARENT) == GTK_RESPONSE_YES) {
-            self->OnDefaultBtnClicked();
-            self->UpdateBtnStatus();
-        }
-        self->m_bTabNavDirty = true;
-    });
-}
-
-void CShellSettingCtrl::ChangeProgrm(GtkTreeView*, gpointer data)
-{
-    Dispatch(data, "ChangeProgrm", [](CShellSettingCtrl* self) { self->OnChangeProgrm(); });
-}
-
-void CShellSettingCtrl::EnableDisableProgram(GtkCellRendererToggle*, gchar* path, gpointer data)
-{
-    Dispatch(data, "EnableDisableProgram",
-             [path](CShellSettingCtrl* self) { self->m_ProgramPage.OnEnableDisableProgram(path); });
-}
-
-void CShellSettingCtrl::GtkAddProgramBtnClicked(GtkWidget*, gpointer data)
-{
-    Dispatch(data, "GtkAddProgramBtnClicked", [](CShellSettingCtrl* self) {
-        self->OnAddProgram();
-        self->m_bTabNavDirty = true;
-    });
-}
-
-void CShellSettingCtrl::GtkDeleteProgramBtnClicked(GtkWidget*, gpointer data)
-{
-    Dispatch(data, "GtkDeleteProgramBtnClicked", [](CShellSettingCtrl* self) { self->m_ProgramPage.OnDeleteProgram(); });
-}
-
-void CShellSettingCtrl::GtkAddProgramButtonClicked(GtkWidget*, gpointer data)
-{
-    Dispatch(data, "GtkAddProgramButtonClicked", [](CShellSettingCtrl* self) { self->OnAddProgramButtonClicked(); });
-}
-
-void CShellSettingCtrl::GtkOnApplicationTreeRowActivated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*,
-                                                         gpointer data)
-{
-    Dispatch(data, "GtkOnApplicationTreeRowActivated",
-             [](CShellSettingCtrl* self) { self->OnAddProgramButtonClicked(); });
-}
-
-void CShellSettingCtrl::GetDataFromEditIconDlgCallBack(GtkWidget*, gpointer data)
-{
-    if (data)
-        static_cast<CShellSettingCtrl*>(data)->GetDataFromEditIconDlg();
-}
-
-void CShellSettingCtrl::GtkOnWindowDestroy(GtkWidget*, gpointer data)
-{
-    static_cast<CShellSettingCtrl*>(data)->OnWindowDestroyed();
-}
-
-void CShellSettingCtrl::GtkOnWindowMap(GtkWidget*, gpointer data)
-{
-    /* A damaged policy file is told once the window is on the screen, so the box has a parent. */
-    CShellSettingCtrl* self = static_cast<CShellSettingCtrl*>(data);
-    if (!self->m_bDamageTold && !self->m_NoticeSource && !self->m_Policy.DamageNotice().empty())
-        self->m_NoticeSource = gdk_threads_add_idle(GtkTellDamage, self);
-}
-
-gboolean CShellSettingCtrl::GtkTellDamage(gpointer data)
-{
-    CShellSettingCtrl* self = static_cast<CShellSettingCtrl*>(data);
-    self->m_NoticeSource = 0;
-    self->m_bDamageTold = true;
-    std::string notice = self->m_Policy.DamageNotice();
-    if (!notice.empty() && self->m_pWindow)
-        self->ShowMessage(notice.c_str(), GTK_MESSAGE_WARNING, GTK_BUTTONS_OK, GTK_DIALOG_MODAL);
-    return FALSE;
+    return m_SystemPage.HideUSBCheckBox();
 }
 
 } // namespace LibKELGUI
