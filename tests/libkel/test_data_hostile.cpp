@@ -10,7 +10,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-
 #include "KELData.h"
 #include "KelFault.h"
 #include "KelTest.h"
@@ -28,17 +27,6 @@ CTabNavigationData Policy()
     return data;
 }
 
-/* Lets nobody reach the sandbox, then runs the other user's steps as nobody. */
-std::string AsNobody(const std::function<std::string()>& steps)
-{
-    chmod(keltest::Root().c_str(), 0755);
-    chmod((keltest::Root() + "/..").c_str(), 0755);
-    return keltest::RunInChild([&]() -> std::string {
-        std::string why;
-        return keltest::BecomeNobody(why) ? steps() : "SKIP: " + why;
-    });
-}
-
 } // namespace
 
 TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
@@ -49,11 +37,10 @@ TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
     ASSERT_TRUE(keltest::MakeDirs(tmp));
     ASSERT_EQ(0, chmod(tmp.c_str(), 01777));
     ASSERT_TRUE(keltest::WriteFile(victim, "root:secret:"));
-    std::string report = AsNobody([&]() -> std::string {
-        if (symlink(victim.c_str(), (tmp + "tabnavigation.xml").c_str()) != 0 ||
-            !keltest::WriteFile(tmp + "planted.xml", "<TabNavigation/>") || chmod((tmp + "planted.xml").c_str(), 0666) != 0)
-            return "planting failed";
-        return "";
+    std::string report = keltest::RunAsNobody([&]() -> std::string {
+        bool planted = symlink(victim.c_str(), (tmp + "tabnavigation.xml").c_str()) == 0 &&
+                       keltest::WriteFile(tmp + "planted.xml", "<TabNavigation/>") && chmod((tmp + "planted.xml").c_str(), 0666) == 0;
+        return planted ? "" : "planting failed";
     });
     if (report.compare(0, 5, "SKIP:") == 0)
         GTEST_SKIP() << report;

@@ -10,6 +10,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -200,32 +201,35 @@ bool PrivateMounts(std::string& why)
     return true;
 }
 
+pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outFd)
+{
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    if (outFd >= 0)
+        dup2(outFd, 1);
+    for (const std::string& e : env) {
+        size_t eq = e.find('=');
+        eq == std::string::npos ? unsetenv(e.c_str()) : setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
+    }
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string& out)
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return -1;
-    pid_t pid = fork();
-    if (pid < 0)
-        return -1;
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        for (const std::string& e : env) {
-            size_t eq = e.find('=');
-            if (eq == std::string::npos)
-                unsetenv(e.c_str());
-            else
-                setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
-        }
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
+    pid_t pid = StartProgram(argv, env, fds[1]);
     close(fds[1]);
     out.clear();
+    if (pid < 0)
+        return close(fds[0]), -1;
     int status = DrainAndWait(fds[0], pid, out);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -241,6 +245,16 @@ bool BecomeNobody(std::string& why)
         return false;
     }
     return true;
+}
+
+std::string RunAsNobody(const std::function<std::string()>& steps)
+{
+    chmod(Root().c_str(), 0755);
+    chmod((Root() + "/..").c_str(), 0755);
+    return RunInChild([&]() -> std::string {
+        std::string why;
+        return BecomeNobody(why) ? steps() : "SKIP: " + why;
+    });
 }
 
 std::set<std::string> Entries(const std::string& dir)
