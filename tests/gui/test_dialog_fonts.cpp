@@ -69,10 +69,10 @@ TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
     CAboutDlg about("Shell Controller for the classroom", "Shell Controller", "", "3.0.0.162");
     ExpectWhole(about, "Sans 16");
     gtk_settings_set_string_property(gtk_settings_get_default(), "gtk-font-name", "Sans 14", "test");
-    keltest::Exposed<CShellSettingForAdminTool> shell;
+    CShellSettingForAdminTool shell;
     shell.Init(), shell.GTKShowDlgCheckBox(), shell.Show();
     for (int page = 0; page < 3; ++page) {
-        gtk_notebook_set_current_page(GTK_NOTEBOOK(shell.m_pNotebook), page);
+        gtk_notebook_set_current_page(GTK_NOTEBOOK(keltest::FindByType(shell.GetWindow(), GTK_TYPE_NOTEBOOK)), page);
         keltest::Drain();
         EXPECT_EQ(CutWidgets(shell.GetWindow()), "") << "Shell Settings page " << page;
     }

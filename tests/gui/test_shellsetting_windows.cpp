@@ -12,14 +12,11 @@
 
 using keltest::Hour;
 typedef LibKELGUI::CShellSettingCtrlForShellController Teacher;
-typedef keltest::Exposed<LibKELGUI::CShellSettingForAdminTool> Admin;
+typedef LibKELGUI::CShellSettingForAdminTool Admin;
 
 namespace {
 
-std::string ScheduleFile()
-{
-    return keltest::EtcKel() + LibKELData::LOCK_SCHEDULE;
-}
+std::string ScheduleFile() { return keltest::EtcKel() + LibKELData::LOCK_SCHEDULE; }
 
 bool OnDisk(int day, int hour)
 {
@@ -27,15 +24,11 @@ bool OnDisk(int day, int hour)
     return std::find(hours.begin(), hours.end(), std::make_pair(day, hour)) != hours.end();
 }
 
+using keltest::Open;
+
 class ShellSettingWindows : public ::testing::Test {
 protected:
     void SetUp() override { keltest::CopySampleRoot(); }
-    void Open(LibKELGUI::CShellSettingCtrl& w)
-    {
-        w.Init();
-        w.Show();
-        keltest::Drain();
-    }
     keltest::ScriptedIPC ipc; /* outlives the windows */
 };
 
