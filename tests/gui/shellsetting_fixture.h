@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -92,6 +93,11 @@ inline std::vector<std::pair<int, int>> LockedHoursOnDisk()
             for (int h = s->GetStartTime(); h < s->GetEndTime(); ++h)
                 out.push_back({s->GetDayOfWeek(), h});
     return out;
+}
+inline bool LockedOnDisk(int day, int hour)
+{
+    auto hours = LockedHoursOnDisk();
+    return std::find(hours.begin(), hours.end(), std::make_pair(day, hour)) != hours.end();
 }
 
 inline bool Active(GtkWidget* w) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w)); }

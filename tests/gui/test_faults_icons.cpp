@@ -71,8 +71,7 @@ TEST(IconFaults, OnlyPicturesTheirNameAndFirstBytesAgreeOnAreDecodedAndReadingSt
         ASSERT_TRUE(keltest::WriteFile(dir + c.name, c.bytes));
         GdkPixbuf* pb = CIconCache::Decode(dir + c.name, 0);
         EXPECT_EQ(c.decoded, pb != NULL) << c.name;
-        if (pb)
-            g_object_unref(pb);
+        g_clear_object(&pb);
     }
     /* A picture followed by a terabyte (sparse): read to its end chunk only. Without an end
      * chunk within the byte cap it is refused there; reading on would outlast the test. */
@@ -80,8 +79,7 @@ TEST(IconFaults, OnlyPicturesTheirNameAndFirstBytesAgreeOnAreDecodedAndReadingSt
         ASSERT_EQ(0, truncate((dir + name).c_str(), (off_t)1 << 40));
         GdkPixbuf* pb = CIconCache::Decode(dir + name, 32);
         EXPECT_EQ(std::string(name) == "REAL.PNG", pb != NULL) << name;
-        if (pb)
-            g_object_unref(pb);
+        g_clear_object(&pb);
     }
     /* Endless, blocking or no file at all in a picture's place. */
     ASSERT_EQ(0, symlink("/dev/zero", (dir + "zero.png").c_str()));
