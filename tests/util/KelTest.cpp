@@ -3,6 +3,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -24,16 +25,13 @@ std::string Home() { return Env("HOME"); }
 std::string EtcKel() { return Root() + "/etc/KEL/"; }
 
 /* Every "/etc/KEL/" of text becomes newPrefix, XML-escaped. */
-static std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix)
+static std::string RewriteEtcKelPrefix(std::string text, const std::string& newPrefix)
 {
     gchar* escaped = g_markup_escape_text(newPrefix.c_str(), -1);
-    gchar** parts = g_strsplit(text.c_str(), "/etc/KEL/", -1);
-    gchar* joined = g_strjoinv(escaped, parts);
-    std::string out = joined;
-    g_free(joined);
-    g_strfreev(parts);
+    for (size_t at = 0; (at = text.find("/etc/KEL/", at)) != std::string::npos; at += strlen(escaped))
+        text.replace(at, strlen("/etc/KEL/"), escaped);
     g_free(escaped);
-    return out;
+    return text;
 }
 
 void CopySampleRoot()
@@ -127,18 +125,6 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
     while (!cond() && g_get_monotonic_time() < deadline)
         std::this_thread::yield();
     return cond();
-}
-
-MessageBoxAnswerer::MessageBoxAnswerer(int response)
-    : m_Response(response)
-{
-    m_Source = gdk_threads_add_timeout(10, Poll, this);
-}
-
-MessageBoxAnswerer::~MessageBoxAnswerer()
-{
-    if (m_Source)
-        g_source_remove(m_Source);
 }
 
 gboolean MessageBoxAnswerer::Poll(gpointer self)

@@ -36,8 +36,8 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 20000);
  * response, recording what it showed. Install it before the action that shows the box. */
 class MessageBoxAnswerer {
 public:
-    explicit MessageBoxAnswerer(int response);
-    ~MessageBoxAnswerer();
+    explicit MessageBoxAnswerer(int response) : m_Response(response) {}
+    ~MessageBoxAnswerer() { m_Source && g_source_remove(m_Source); }
     bool Answered() const { return m_Count > 0; }
     int Count() const { return m_Count; }
     const std::string& Text() const { return m_Text; }
@@ -47,7 +47,7 @@ public:
 private:
     static gboolean Poll(gpointer self);
     int m_Response;
-    guint m_Source = 0;
+    guint m_Source = gdk_threads_add_timeout(10, Poll, this);
     bool m_All = false;
     int m_Count = 0;
     std::string m_Text;
