@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <sys/stat.h>
 
 #include <list>
 #include <string>
@@ -62,16 +61,6 @@ inline GtkWidget* NewParent() { GtkWidget* parent = gtk_window_new(GTK_WINDOW_TO
 /* Counts close callbacks; the user data is an int. */
 inline void CountClose(GtkWidget*, gpointer counter) { ++*static_cast<int*>(counter); }
 
-/* An installed program: an executable and its .desktop entry naming it and its icon. */
-inline void Install(const std::string& folder, const std::string& id, const std::string& name)
-{
-    std::string exec = folder + "/bin/" + id, icon = folder + "/icons/" + id + ".png";
-    ASSERT_TRUE(keltest::WriteFile(exec, "#!/bin/sh\nexit 0\n"));
-    ASSERT_EQ(chmod(exec.c_str(), 0755), 0);
-    ASSERT_TRUE(keltest::WritePng(icon, 32, 0x22aa66ff));
-    ASSERT_TRUE(keltest::WriteFile(folder + "/applications/" + id + ".desktop", "[Desktop Entry]\nType=Application\nName=" +
-                                                                                   name + "\nExec=" + exec + "\nIcon=" + icon + "\n"));
-}
 inline LibKELData::CApplicationInfo Program(int i, const std::string& icon = "")
 {
     std::string n = std::to_string(i);

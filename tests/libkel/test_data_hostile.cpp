@@ -32,8 +32,7 @@ CTabNavigationData Policy()
 TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
 {
     /* The other user plants names in a sticky world-writable folder where root saves. */
-    const std::string tmp = keltest::Root() + "/tmp/";
-    const std::string victim = keltest::EtcKel() + "shadow";
+    const std::string tmp = keltest::Root() + "/tmp/", victim = keltest::EtcKel() + "shadow";
     ASSERT_TRUE(keltest::MakeDirs(tmp));
     ASSERT_EQ(0, chmod(tmp.c_str(), 01777));
     ASSERT_TRUE(keltest::WriteFile(victim, "root:secret:"));
@@ -71,8 +70,7 @@ TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
 
 TEST(HostileUser, LocksOfOthersDoNotHoldUpASave)
 {
-    const std::string dir = keltest::EtcKel();
-    const std::string path = dir + "TabNavigation.xml";
+    const std::string dir = keltest::EtcKel(), path = dir + "TabNavigation.xml";
     ASSERT_EQ(KEL_OK, Policy().Save2File(path)); /* the save lock exists from now on */
     chmod(keltest::Root().c_str(), 0755);
     chmod((keltest::Root() + "/..").c_str(), 0755);
@@ -111,8 +109,7 @@ TEST(HostileUser, LocksOfOthersDoNotHoldUpASave)
 
 TEST(HostileUser, ReplacedFileKeepsModeGroupAndAttributesButNoSetIdBits)
 {
-    const std::string dir = keltest::EtcKel();
-    const std::string path = dir + "LockSchedule.xml";
+    const std::string dir = keltest::EtcKel(), path = dir + "LockSchedule.xml";
     ASSERT_TRUE(keltest::WriteFile(path, "<LockSchedule/>"));
     ASSERT_EQ(0, chmod(path.c_str(), 06754));
     const bool root = geteuid() == 0;

@@ -22,15 +22,9 @@ using LibKELData::CApplicationInfo;
 
 namespace {
 
-template <size_t N> std::string Bytes(const char (&text)[N])
-{
-    return std::string(text, N - 1);
-}
-
-std::string ResultFile()
-{
-    return LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT;
-}
+/* The whole literal, NUL bytes included. */
+template <size_t N> std::string Bytes(const char (&text)[N]) { return std::string(text, N - 1); }
+std::string ResultFile() { return LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT; }
 
 void Entry(const std::string& path, const std::string& name, const std::string& more = "")
 {

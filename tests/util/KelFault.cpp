@@ -67,6 +67,12 @@ unsigned ArgLow(int index)
         ;
 }
 
+bool Failed(std::string& why, const char* what)
+{
+    why = std::string(what) + ": " + strerror(errno);
+    return false;
+}
+
 /* Reads the pipe to its end, closes it and waits for the child; returns its wait status. */
 int DrainAndWait(int fd, pid_t pid, std::string& out)
 {
@@ -169,13 +175,9 @@ std::string RunInChild(const std::function<std::string()>& body)
         g_ReportFd = fds[1];
         std::string report = body();
         CheckLeaksNow();
-        size_t done = 0;
-        while (done < report.size()) {
-            ssize_t n = write(fds[1], report.data() + done, report.size() - done);
-            if (n <= 0)
+        for (ssize_t n, done = 0; done < (ssize_t)report.size(); done += n)
+            if ((n = write(fds[1], report.data() + done, report.size() - done)) <= 0)
                 _exit(2);
-            done += (size_t)n;
-        }
         _exit(0);
     }
     close(fds[1]);
@@ -190,15 +192,9 @@ std::string RunInChild(const std::function<std::string()>& body)
 
 bool PrivateMounts(std::string& why)
 {
-    if (unshare(CLONE_NEWNS) != 0) {
-        why = std::string("unshare(CLONE_NEWNS): ") + strerror(errno);
-        return false;
-    }
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        why = std::string("making mounts private: ") + strerror(errno);
-        return false;
-    }
-    return true;
+    if (unshare(CLONE_NEWNS) != 0)
+        return Failed(why, "unshare(CLONE_NEWNS)");
+    return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 || Failed(why, "making mounts private");
 }
 
 pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outFd)
@@ -236,15 +232,9 @@ int RunProgram(const std::vector<std::string>& argv, const std::vector<std::stri
 
 bool BecomeNobody(std::string& why)
 {
-    if (getuid() != 0) {
-        why = "needs root to run the other user's steps as nobody";
-        return false;
-    }
-    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
-        why = std::string("becoming nobody: ") + strerror(errno);
-        return false;
-    }
-    return true;
+    if (getuid() != 0)
+        return why = "needs root to run the other user's steps as nobody", false;
+    return (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0) || Failed(why, "becoming nobody");
 }
 
 std::string RunAsNobody(const std::function<std::string()>& steps)
