@@ -112,7 +112,10 @@ protected:
             Stop(s.second, SIGKILL);
         Stop(broker, SIGTERM);
     }
-    void StartBroker() { broker = keltest::StartProgram({"/usr/sbin/mosquitto", "-c", Root() + kClassDir + "/mosquitto.conf"}); }
+    void StartBroker() 
+    {
+        broker = keltest::StartProgram({"/usr/sbin/mosquitto", "-c", Root() + kClassDir + "/mosquitto.conf"});
+    }
     /* The broker, the teacher's console, and students 1..count online (when there are any). */
     Teacher& Open(int count)
     {

@@ -26,8 +26,7 @@ inline GtkWidget* StatusLabel(GtkWidget* window)
 }
 inline std::string StatusText(GtkWidget* window)
 {
-    GtkWidget* label = StatusLabel(window);
-    return label ? gtk_label_get_text(GTK_LABEL(label)) : "<no label>";
+    return StatusLabel(window) ? gtk_label_get_text(GTK_LABEL(StatusLabel(window))) : "<no label>";
 }
 /* The status text colour set on the label, as "red", "black" or "none". */
 inline std::string StatusColour(GtkWidget* window)
@@ -44,8 +43,7 @@ inline GtkWidget* ActionButton(GtkWidget* window)
 }
 inline std::string ActionLabel(GtkWidget* window)
 {
-    GtkWidget* button = ActionButton(window);
-    const gchar* l = button ? gtk_button_get_label(GTK_BUTTON(button)) : NULL;
+    const gchar* l = ActionButton(window) ? gtk_button_get_label(GTK_BUTTON(ActionButton(window))) : NULL;
     return l ? l : "<no button>";
 }
 inline GtkProgressBar* Bar(GtkWidget* window) { return GTK_PROGRESS_BAR(keltest::FindByType(window, GTK_TYPE_PROGRESS_BAR)); }

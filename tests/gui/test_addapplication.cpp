@@ -60,12 +60,10 @@ protected:
 TEST_F(AddApplication, OkHandsBackCopiesOfTheSelectedRowsInListOrderAndNothingOtherwise)
 {
     Results(5);
-    struct Case {
-        const char* close; /* a button, "frame" or "escape" */
-        std::vector<int> selected, handedBack;
-    } const cases[] = {{"OK", {}, {}}, {"OK", {4, 0, 2}, {0, 2, 4}}, {"Cancel", {0}, {}}, {"frame", {2}, {}},
-                       {"escape", {1}, {}}};
-    for (const Case& c : cases) {
+    /* Closed by a button, "frame" or "escape"; the rows selected, the rows handed back. */
+    const struct { const char* close; std::vector<int> selected, handedBack; } cases[] = {
+        {"OK", {}, {}}, {"OK", {4, 0, 2}, {0, 2, 4}}, {"Cancel", {0}, {}}, {"frame", {2}, {}}, {"escape", {1}, {}}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.close);
         Open();
         Select(c.selected);

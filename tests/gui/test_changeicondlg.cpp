@@ -29,8 +29,7 @@ struct Owner {
         delete dlg;
         calls = 0, status = -1;
         dlg = new CChangeIconDlg(dir, iconPath, itemName, "Edit Application");
-        dlg->Init();
-        gtk_widget_show(window);
+        dlg->Init(), gtk_widget_show(window);
         dlg->ShowModal(window, G_CALLBACK(OnDialogClosed), this), keltest::Drain();
     }
     static std::string IconDir() { return keltest::EtcKel() + "icons"; }

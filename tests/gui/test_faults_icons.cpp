@@ -56,11 +56,7 @@ TEST(IconFaults, OnlyPicturesTheirNameAndFirstBytesAgreeOnAreDecodedAndReadingSt
     const std::string svg = "<?xml version='1.0'?>\n<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'/>";
     ASSERT_TRUE(keltest::WritePng(dir + "real.png", 1));
     const std::string png = keltest::ReadFile(dir + "real.png");
-    const struct {
-        const char* name;
-        std::string bytes;
-        bool decoded;
-    } cases[] = {
+    const struct { const char* name; std::string bytes; bool decoded; } cases[] = {
         {"real.xpm", xpm, true}, {"REAL.PNG", png, true}, {"real.svg", svg, true},
         {"xpm.png", xpm, false}, /* content sniffing would have decoded it */
         {"png.xpm", png, false}, {"png.svg", png, false}, {"svg.png", svg, false},

@@ -27,7 +27,8 @@ TEST(ShellSettingFrame, EachButtonKeyAndTheCloseRequestReachTheirOperationsOnce)
         action == "frame"    ? keltest::CloseFromFrame(w.GetWindow())
         : action == "Escape" ? keltest::PressKey(w.GetWindow(), GDK_Escape)
                              : keltest::Click(keltest::FindButtonByLabel(w.GetWindow(), action));
-        EXPECT_EQ((action == "OK" ? Texts{"LoadXMLData", "OnApply", "OnClose"} : Texts{"LoadXMLData", "OnClose"}), w.calls) << action;
+        const Texts calls = action == "OK" ? Texts{"LoadXMLData", "OnApply", "OnClose"} : Texts{"LoadXMLData", "OnClose"};
+        EXPECT_EQ(calls, w.calls) << action;
         EXPECT_EQ(NULL, w.GetWindow());
     }
 }

@@ -90,7 +90,7 @@ TEST_F(ShellSettingWindows, ChangeMadeByAnotherWindowIsReplacedOnlyOnYes)
         keltest::Click(keltest::FindButtonByLabel(first.GetWindow(), "OK"));
         EXPECT_EQ("The policy was changed since you opened this window. Replace the other change with yours?",
                   no.Text());
-        EXPECT_TRUE(first.GetWindow() && keltest::LockedOnDisk(5, 9)) << "No keeps the window, its edits and the other change";
+        EXPECT_TRUE(first.GetWindow() && keltest::LockedOnDisk(5, 9)) << "No keeps the window and the other change";
     }
     keltest::MessageBoxAnswerer yes(GTK_RESPONSE_YES);
     keltest::Click(keltest::FindButtonByLabel(first.GetWindow(), "OK"));

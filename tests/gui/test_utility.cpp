@@ -42,8 +42,9 @@ TEST_F(Utility, RcFileTextHoldsAQuotedFontAndNothingForWhatIsNotSet)
     CUtility::m_Font = "Odd \"Font\\ 9";
     EXPECT_EQ(0, CUtility::WriteRCFile());
     const std::string font = "\"Odd \\\"Font\\\\ 9\"\n";
-    EXPECT_EQ("# -- THEME AUTO-WRITTEN DO NOT EDIT\ninclude \"" + ThemeGtkrc("Blue") + "\"\n\nstyle \"user-font\"\n{\n  font_name=" +
-                  font + "}\nwidget_class \"*\" style \"user-font\"\n\ngtk-font-name=" + font + user,
+    EXPECT_EQ("# -- THEME AUTO-WRITTEN DO NOT EDIT\ninclude \"" + ThemeGtkrc("Blue") +
+                  "\"\n\nstyle \"user-font\"\n{\n  font_name=" + font + "}\nwidget_class \"*\" style \"user-font\"\n\n" +
+                  "gtk-font-name=" + font + user,
               keltest::ReadFile(RcPath()));
 
     /* The folder was missing and is made private; no temporary file is left beside the file. */

@@ -38,7 +38,8 @@ TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
     ASSERT_TRUE(keltest::WriteFile(victim, "root:secret:"));
     std::string report = keltest::RunAsNobody([&]() -> std::string {
         bool planted = symlink(victim.c_str(), (tmp + "tabnavigation.xml").c_str()) == 0 &&
-                       keltest::WriteFile(tmp + "planted.xml", "<TabNavigation/>") && chmod((tmp + "planted.xml").c_str(), 0666) == 0;
+                       keltest::WriteFile(tmp + "planted.xml", "<TabNavigation/>") &&
+                       chmod((tmp + "planted.xml").c_str(), 0666) == 0;
         return planted ? "" : "planting failed";
     });
     if (report.compare(0, 5, "SKIP:") == 0)

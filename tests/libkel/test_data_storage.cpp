@@ -44,12 +44,8 @@ TEST(DataStorage, LoadRefusesBadFilesAndLeavesTheRecordEmpty)
     ASSERT_TRUE(keltest::MakeDirs(dir + "adir.xml"));
     ASSERT_EQ(0, mkfifo((dir + "fifo.xml").c_str(), 0644));
     WriteHuge(dir + "huge.xml");
-    struct Case {
-        const char* file;
-        std::string content; /* "-": prepared above or absent */
-        int expected;
-        const char* reason;
-    } cases[] = {
+    /* Content "-": prepared above or absent. */
+    const struct { const char* file; std::string content; int expected; const char* reason; } cases[] = {
         {"missing.xml", "-", KEL_ERR_IO, "does not exist"},
         {"empty.xml", "", KEL_ERR_PARSE, "empty"},
         {"truncated.xml", "<?xml version=\"1.0\"?>\n<TabNavigation>\n<Category name=\"A\">", KEL_ERR_PARSE, "line"},
@@ -61,7 +57,7 @@ TEST(DataStorage, LoadRefusesBadFilesAndLeavesTheRecordEmpty)
         {"fifo.xml", "-", KEL_ERR_NOT_FILE, "not a regular file"},
         {"huge.xml", "-", KEL_ERR_TOO_LARGE, "104857600 bytes"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const std::string path = dir + c.file;
         ASSERT_TRUE(c.content == "-" || keltest::WriteFile(path, c.content)) << c.file;
         CTabNavigationData data = OneCategory("kept from before");
@@ -77,12 +73,13 @@ TEST(DataStorage, StreamedListsTakeReferencesSpacingAndPrefixesAndSkipMisplacedE
     CTabNavigationData tabs;
     CSearchResultData found;
     std::string xml, results;
-    ASSERT_EQ(KEL_OK, tabs.LoadFromString("<k:TabNavigation xmlns:k=\"urn:x\"><Application name=\"outside\"/>"
-                                          "<k:Category name=\"Tom &amp; Jerry &#38; &amp;#38;\" icon=\"a&lt;b&quot;\"><!-- c --><?pi x?>"
-                                          "<Application name=\"tab&#9;end\" path=\"  spaced\tout\n \" enable=\"0\"/>"
-                                          "<Group><Application name=\"too deep\"/></Group>"
-                                          "<Application k:name=\"prefixed\" name=\"second\">text<Child/></Application></k:Category>"
-                                          "<Other/><Category/></k:TabNavigation>"));
+    ASSERT_EQ(KEL_OK, tabs.LoadFromString(
+                          "<k:TabNavigation xmlns:k=\"urn:x\"><Application name=\"outside\"/>"
+                          "<k:Category name=\"Tom &amp; Jerry &#38; &amp;#38;\" icon=\"a&lt;b&quot;\"><!-- c --><?pi x?>"
+                          "<Application name=\"tab&#9;end\" path=\"  spaced\tout\n \" enable=\"0\"/>"
+                          "<Group><Application name=\"too deep\"/></Group>"
+                          "<Application k:name=\"prefixed\" name=\"second\">text<Child/></Application></k:Category>"
+                          "<Other/><Category/></k:TabNavigation>"));
     ASSERT_EQ(KEL_OK, found.LoadFromString("<SearchResult><Application name=\"A&amp;B\"/><Category><Application/>"
                                            "</Category><Application name=\"C\" enable=\"2\"/></SearchResult>"));
     ASSERT_TRUE(tabs.Save2String(xml) == KEL_OK && found.Save2String(results) == KEL_OK);

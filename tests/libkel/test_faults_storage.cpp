@@ -54,12 +54,9 @@ const std::vector<long> kLinks = {
 
 TEST(StorageFaults, EveryFailingStepOfASaveLeavesTheOldFileWhole)
 {
-    struct Fault {
-        const char* what;
-        std::function<std::vector<keltest::SyscallFault>()> faults;
-        const char* expected; /* in the failure line */
-    };
-    const std::vector<Fault> faults = {
+    /* What fails, how, and the reason the failure line gives. */
+    typedef std::function<std::vector<keltest::SyscallFault>()> Faults;
+    const struct { const char* what; Faults faults; const char* expected; } faults[] = {
         {"temporary file: read-only", [] { return keltest::FailCreate(EROFS, O_RDWR); }, "Read-only file system"},
         {"temporary file: disk full", [] { return keltest::FailCreate(ENOSPC, O_RDWR); }, "No space left"},
         {"write: disk full", [] { return keltest::FailWrites(ENOSPC, keltest::ReportFd()); }, "writing failed: No space left"},
@@ -71,7 +68,7 @@ TEST(StorageFaults, EveryFailingStepOfASaveLeavesTheOldFileWhole)
     };
     const std::string dir = keltest::EtcKel(), path = dir + "TabNavigation.xml";
     ASSERT_EQ(KEL_OK, std::unique_ptr<CKELDataProvider>(Record())->Save2File(path)); /* the save lock stays */
-    for (const Fault& fault : faults) {
+    for (const auto& fault : faults) {
         ASSERT_TRUE(keltest::WriteFile(path, kOld));
         const std::set<std::string> before = Entries(dir);
         std::string report = keltest::RunInChild([&]() -> std::string {

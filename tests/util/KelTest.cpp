@@ -1,6 +1,7 @@
 /* Test utilities shared by the suites. */
 #include "KelTest.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -232,19 +233,6 @@ double StyleFontPoints(GtkWidget* widget)
     return style && style->font_desc ? (double)pango_font_description_get_size(style->font_desc) / PANGO_SCALE : 0;
 }
 
-WidgetWatch::WidgetWatch(GtkWidget* widget)
-    : m_pWidget(widget)
-{
-    if (m_pWidget)
-        g_object_add_weak_pointer(G_OBJECT(m_pWidget), (gpointer*)&m_pWidget);
-}
-
-WidgetWatch::~WidgetWatch()
-{
-    if (m_pWidget)
-        g_object_remove_weak_pointer(G_OBJECT(m_pWidget), (gpointer*)&m_pWidget);
-}
-
 LogCapture::LogCapture() { LibKELData::CKELLog::SetCapture(Sink, this); }
 LogCapture::~LogCapture() { LibKELData::CKELLog::SetCapture(NULL, NULL); }
 
@@ -263,10 +251,8 @@ std::vector<LogCapture::Line> LogCapture::Lines() const
 
 int LogCapture::Count(const std::string& text) const
 {
-    int n = 0;
-    for (const Line& l : Lines())
-        n += l.text == text;
-    return n;
+    const std::vector<Line> lines = Lines();
+    return std::count_if(lines.begin(), lines.end(), [&text](const Line& l) { return l.text == text; });
 }
 
 } // namespace keltest

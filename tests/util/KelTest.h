@@ -57,13 +57,14 @@ private:
 /* Tells whether a widget still exists, without keeping it alive. */
 class WidgetWatch {
 public:
-    explicit WidgetWatch(GtkWidget* widget);
-    ~WidgetWatch();
+    explicit WidgetWatch(GtkWidget* widget) : m_pWidget(widget) { Weak(g_object_add_weak_pointer); }
+    ~WidgetWatch() { Weak(g_object_remove_weak_pointer); }
     WidgetWatch(const WidgetWatch&) = delete;
     WidgetWatch& operator=(const WidgetWatch&) = delete;
     bool Alive() const { return m_pWidget != nullptr; }
 
 private:
+    void Weak(void (*f)(GObject*, gpointer*)) { m_pWidget ? f(G_OBJECT(m_pWidget), (gpointer*)&m_pWidget) : void(); }
     GtkWidget* m_pWidget;
 };
 
@@ -83,11 +84,7 @@ double StyleFontPoints(GtkWidget* widget); /* of the widget's style; 0 without a
 /* Captures every log line while alive. */
 class LogCapture {
 public:
-    struct Line {
-        int level;
-        int tag;
-        std::string text;
-    };
+    struct Line { int level, tag; std::string text; };
     LogCapture();
     ~LogCapture();
     std::vector<Line> Lines() const;

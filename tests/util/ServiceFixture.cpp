@@ -84,10 +84,8 @@ bool WaitForName(const char* name, bool wanted)
                 g_State->conn, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
                 g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
             gboolean owned = FALSE;
-            if (reply) {
-                g_variant_get(reply, "(b)", &owned);
-                g_variant_unref(reply);
-            }
+            if (reply)
+                g_variant_get(reply, "(b)", &owned), g_variant_unref(reply);
             return reply && (owned != FALSE) == wanted;
         },
         START_TIMEOUT_MS);
