@@ -61,10 +61,8 @@ pid_t Spawn(const std::vector<std::string>& argv, uid_t user, const std::string&
     struct passwd* pw = user != static_cast<uid_t>(-1) ? getpwuid(user) : nullptr;
     gid_t gid = pw ? pw->pw_gid : static_cast<gid_t>(user);
     pid_t pid = fork();
-    if (pid != 0) {
-        g_strfreev(env);
-        return pid;
-    }
+    if (pid != 0)
+        return g_strfreev(env), pid;
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     int log = logPath.empty() ? -1 : open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (log >= 0 && (dup2(log, STDOUT_FILENO) < 0 || dup2(log, STDERR_FILENO) < 0))
