@@ -267,10 +267,12 @@ TEST_F(Classroom, ATeacherWithAWrongPasswordIsToldItIsNotAllowed)
 TEST_F(Classroom, ACancelledSearchMergesNothingThatArrivesAfterwards)
 {
     Teacher& teacher = Open(2);
-    kill(students[1], SIGSTOP), kill(students[2], SIGSTOP);
+    kill(students[1], SIGSTOP);
+    kill(students[2], SIGSTOP);
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
     ASSERT_EQ(0, teacher.Api()->CancelOperation(op, err));
-    kill(students[1], SIGCONT), kill(students[2], SIGCONT);
+    kill(students[1], SIGCONT);
+    kill(students[2], SIGCONT);
     /* A later search's answers come after anything of the cancelled one from the same student. */
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/nothing", op, 0));
     ASSERT_TRUE(teacher.AwaitAnswers(2));

@@ -32,7 +32,10 @@ protected:
     }
     void Open(bool remote = false)
     {
-        win.reset(new CAddApplicationWindow(remote)), win->Init(), win->ShowModal(parent, G_CALLBACK(Closed), this), keltest::Drain();
+        win.reset(new CAddApplicationWindow(remote));
+        win->Init();
+        win->ShowModal(parent, G_CALLBACK(Closed), this);
+        keltest::Drain();
     }
     GtkWidget* Win() const { return win->GetWindow(); }
     GtkTreeView* View() const { return GTK_TREE_VIEW(keltest::FindByType(Win(), GTK_TYPE_TREE_VIEW)); }
@@ -41,7 +44,8 @@ protected:
     {
         for (int r : rows) {
             GtkTreePath* path = gtk_tree_path_new_from_indices(r, -1);
-            gtk_tree_selection_select_path(gtk_tree_view_get_selection(View()), path), gtk_tree_path_free(path);
+            gtk_tree_selection_select_path(gtk_tree_view_get_selection(View()), path);
+            gtk_tree_path_free(path);
         }
     }
     void Press(const char* label) { keltest::Click(keltest::FindButtonByLabel(Win(), label)); }

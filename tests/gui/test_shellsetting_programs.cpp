@@ -22,9 +22,12 @@ protected:
         ASSERT_TRUE(keltest::WriteTabNavigation({{"Office", {{"Writer", "/usr/bin/writer", "", 1}, {"Calc", "/usr/bin/calc", "", 0}}},
                                                  {"Games", {{"Chess", "/usr/games/chess", "", 1}}},
                                                  {"Empty", {}}}));
-        keltest::Open(w), win = w.GetWindow();
+        keltest::Open(w);
+        win = w.GetWindow();
         gtk_notebook_set_current_page(GTK_NOTEBOOK(keltest::FindByType(win, GTK_TYPE_NOTEBOOK)), 1);
-        keltest::Drain(), categories = keltest::List(win, 0), programs = keltest::List(win, 1);
+        keltest::Drain();
+        categories = keltest::List(win, 0);
+        programs = keltest::List(win, 1);
     }
     gboolean Shown(int row) { return keltest::CellAt<gboolean>(gtk_tree_view_get_model(programs), row, PROG_SHOW); }
     LibKELGUI::CShellSettingCtrlForShellController w;

@@ -23,7 +23,9 @@ GdkWindow* CountingWindowAtPointer(GdkDisplay* display, gint* x, gint* y)
 TEST(Tooltip, ChangingAShowingWidgetsTooltipWalksNoWindowsAndReadsBack)
 {
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL), *button = gtk_button_new_with_label("x");
-    gtk_container_add(GTK_CONTAINER(window), button), gtk_widget_show_all(window), keltest::Drain();
+    gtk_container_add(GTK_CONTAINER(window), button);
+    gtk_widget_show_all(window);
+    keltest::Drain();
 
     GdkDisplayPointerHooks hooks = {};
     GdkDisplay* display = gdk_display_get_default();
@@ -41,7 +43,8 @@ TEST(Tooltip, ChangingAShowingWidgetsTooltipWalksNoWindowsAndReadsBack)
     const char* texts[] = {"Tue 01:00-02:00: Lock", "a <b> & c", "", nullptr, "again"};
     const char* expected[] = {"Tue 01:00-02:00: Lock", "a <b> & c", nullptr, nullptr, "again"};
     for (size_t i = 0; i < G_N_ELEMENTS(texts); ++i) {
-        SetTooltip(button, texts[i]), keltest::Drain();
+        SetTooltip(button, texts[i]);
+        keltest::Drain();
         gchar* read = gtk_widget_get_tooltip_text(button);
         EXPECT_STREQ(expected[i], read) << "set " << i;
         g_free(read);

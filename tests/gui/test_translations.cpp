@@ -56,7 +56,8 @@ TEST_F(Translations, BothWindowsAskAndTheNameChecksTellInGerman)
         {&admin, "Möchten Sie die Änderungen wirklich speichern?"},
         {&teacher, "Die Einstellungen wurden geändert. Möchten Sie sie speichern?"}};
     for (const auto& w : windows) {
-        w.first->Init(), w.first->Show();
+        w.first->Init();
+        w.first->Show();
         keltest::Click(keltest::FindButtonByLabel(w.first->GetWindow(), "Mo"));
         keltest::MessageBoxAnswerer question(GTK_RESPONSE_NO);
         keltest::Click(keltest::FindButtonByLabel(w.first->GetWindow(), "Abbrechen"));
@@ -67,7 +68,8 @@ TEST_F(Translations, BothWindowsAskAndTheNameChecksTellInGerman)
     LibKELData::CKELDataTools::IsInputValid(std::string(65, 'x'), message);
     EXPECT_EQ("Der Name ist zu lang. Er darf höchstens 64 Zeichen haben.", message);
     CChangeIconDlg dlg(LibKELData::ICON_PATH, "", "Werkzeuge", Tr("Edit Category"));
-    dlg.Init(), dlg.Show();
+    dlg.Init();
+    dlg.Show();
     gtk_entry_set_text(GTK_ENTRY(keltest::FindByType(dlg.GetWindow(), GTK_TYPE_ENTRY)), "   ");
     keltest::MessageBoxAnswerer box(GTK_RESPONSE_OK);
     keltest::Click(keltest::FindButtonByLabel(dlg.GetWindow(), "OK"));

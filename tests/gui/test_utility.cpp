@@ -65,8 +65,11 @@ TEST_F(Utility, SwitchThemeRestylesRunningWindowsAndRefusesAnUnknownTheme)
     CUtility::ParseRCFile();
 
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL), *box = gtk_event_box_new(), *label = gtk_label_new("text");
-    gtk_widget_set_name(box, "calm-box"), gtk_container_add(GTK_CONTAINER(box), label);
-    gtk_container_add(GTK_CONTAINER(window), box), gtk_widget_show_all(window), keltest::Drain();
+    gtk_widget_set_name(box, "calm-box");
+    gtk_container_add(GTK_CONTAINER(box), label);
+    gtk_container_add(GTK_CONTAINER(window), box);
+    gtk_widget_show_all(window);
+    keltest::Drain();
     ASSERT_EQ(10.0, keltest::StyleFontPoints(label));
     auto calmBackground = [box] {
         GdkColor c = gtk_widget_get_style(box)->bg[GTK_STATE_NORMAL];

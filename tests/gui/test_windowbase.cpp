@@ -34,8 +34,10 @@ struct Owner {
         o->calls++;
         if (CProbeWindow* probe = dynamic_cast<CProbeWindow*>(o->dialog))
             o->seen = probe->GetWindow() == window ? probe->m_Result : "the window was gone";
-        if (o->deleteInCallback)
-            delete o->dialog, o->dialog = nullptr;
+        if (o->deleteInCallback) {
+            delete o->dialog;
+            o->dialog = nullptr;
+        }
     }
 };
 

@@ -224,8 +224,10 @@ int RunProgram(const std::vector<std::string>& argv, const std::vector<std::stri
     pid_t pid = StartProgram(argv, env, fds[1]);
     close(fds[1]);
     out.clear();
-    if (pid < 0)
-        return close(fds[0]), -1;
+    if (pid < 0) {
+        close(fds[0]);
+        return -1;
+    }
     int status = DrainAndWait(fds[0], pid, out);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

@@ -61,8 +61,10 @@ pid_t Spawn(const std::vector<std::string>& argv, uid_t user, const std::string&
     struct passwd* pw = user != static_cast<uid_t>(-1) ? getpwuid(user) : nullptr;
     gid_t gid = pw ? pw->pw_gid : static_cast<gid_t>(user);
     pid_t pid = fork();
-    if (pid != 0)
-        return g_strfreev(env), pid;
+    if (pid != 0) {
+        g_strfreev(env);
+        return pid;
+    }
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     int log = logPath.empty() ? -1 : open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (log >= 0 && (dup2(log, STDOUT_FILENO) < 0 || dup2(log, STDERR_FILENO) < 0))
@@ -82,8 +84,10 @@ bool WaitForName(const char* name, bool wanted)
                 g_State->conn, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
                 g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
             gboolean owned = FALSE;
-            if (reply)
-                g_variant_get(reply, "(b)", &owned), g_variant_unref(reply);
+            if (reply) {
+                g_variant_get(reply, "(b)", &owned);
+                g_variant_unref(reply);
+            }
             return reply && (owned != FALSE) == wanted;
         },
         START_TIMEOUT_MS);
