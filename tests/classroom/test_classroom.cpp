@@ -2,9 +2,8 @@
  * in the sandbox) and real student service processes, seen through the teacher's API. */
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
+#include <gio/gio.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,11 +13,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <set>
 
 #include "IPCAPI.h"
 #include "KELConstants.h"
 #include "KELData.h"
+#include "KelFault.h"
 #include "KelTest.h"
 #include "ServiceFixture.h"
 
@@ -51,6 +52,7 @@ public:
         std::unique_lock<std::mutex> lock(mutex);
         return changed.wait_for(lock, std::chrono::milliseconds(ms), pred);
     }
+    bool AwaitAnswers(size_t n) { return Await([&] { return answers.size() == n; }); }
     std::map<std::string, std::string> Answers()
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -60,8 +62,7 @@ public:
     {
         std::list<tagStudent_t> students;
         int err = 0;
-        Api()->GetStudentList(students, err);
-        return err == 0 ? static_cast<int>(students.size()) : -1;
+        return Api()->GetStudentList(students, err) == 0 && err == 0 ? static_cast<int>(students.size()) : -1;
     }
     /* Polls the presence until count students are online. */
     bool AwaitOnline(int count)
@@ -88,36 +89,16 @@ private:
     }
 };
 
-int Spawn(const std::vector<std::string>& args, const std::string& kelRoot = "")
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (!kelRoot.empty())
-            setenv("KEL_ROOT", kelRoot.c_str(), 1);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
 /* A broker and its classroom in the sandbox; students pc01.. with a program set each. */
 class Classroom : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        int s = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr = {};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof addr;
-        ASSERT_EQ(0, bind(s, reinterpret_cast<sockaddr*>(&addr), len));
-        getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-        port = ntohs(addr.sin_port);
-        close(s);
+        GSocketListener* ports = g_socket_listener_new(); /* a port nobody uses now */
+        port = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
+        g_socket_listener_close(ports);
+        g_object_unref(ports);
+        ASSERT_NE(0, port);
         std::string cmd = "ANSWER_TIMEOUT=2 CONNECT_TIMEOUT=2 " KEL_SOURCE_DIR "/scripts/make-classroom.sh " +
                           Root() + kClassDir + " 5b localhost " + std::to_string(port) +
                           " pc01 pc02 pc03 >/dev/null";
@@ -131,9 +112,9 @@ protected:
             Stop(s.second, SIGKILL);
         Stop(broker, SIGTERM);
     }
-    void StartBroker()
+    void StartBroker() 
     {
-        broker = Spawn({"/usr/sbin/mosquitto", "-c", Root() + kClassDir + "/mosquitto.conf"});
+        broker = keltest::StartProgram({"/usr/sbin/mosquitto", "-c", Root() + kClassDir + "/mosquitto.conf"});
     }
     /* The broker, the teacher's console, and students 1..count online (when there are any). */
     Teacher& Open(int count)
@@ -146,7 +127,10 @@ protected:
         return *teacher;
     }
     /* Student n with programs "Common" and "Only pcNN" in its /apps (none when apps is false). */
-    void StartStudent(int n, bool apps = true) { students[n] = Spawn({KEL_SERVICE, "--classroom"}, StudentRoot(n, apps)); }
+    void StartStudent(int n, bool apps = true)
+    {
+        students[n] = keltest::StartProgram({KEL_SERVICE, "--classroom"}, {"KEL_ROOT=" + StudentRoot(n, apps)});
+    }
     std::string StudentRoot(int n, bool apps = true)
     {
         std::string id = "pc0" + std::to_string(n), root = Root() + "/" + id;
@@ -176,14 +160,12 @@ protected:
         if (file.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT) == 0)
             for (auto* app : *file.GetPApplicationInfoList())
                 sorted.insert(app->GetName());
-        std::string names;
-        for (const std::string& name : sorted)
-            names += name + ";";
-        return names;
+        return std::accumulate(sorted.begin(), sorted.end(), std::string(),
+                               [](std::string all, const std::string& name) { return all + name + ";"; });
     }
 
-    int port = 0;
-    int broker = 0;
+    int port = 0, broker = 0, op = 0, err = 0;
+    std::list<tagStudent_t> list;
     std::map<int, int> students;
     std::unique_ptr<Teacher> teacher;
 };
@@ -193,13 +175,11 @@ TEST_F(Classroom, ThreeStudentsAnswerOnceEachAndTheirProgramsAreMergedWithoutDup
     keltest::WriteFile(keltest::EtcKel() + "StudentInfo.xml",
                        "<StudentInfo version=\"1\"><Student name=\"Anna\" address=\"pc01\"/></StudentInfo>");
     Teacher& teacher = Open(3);
-    std::list<tagStudent_t> list;
-    int err = 0, op = 0;
     teacher.Api()->GetStudentList(list, err);
     EXPECT_EQ("Anna", list.front().name);
 
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
-    ASSERT_TRUE(teacher.Await([&] { return teacher.answers.size() == 3; }));
+    ASSERT_TRUE(teacher.AwaitAnswers(3));
     std::string told;
     for (const auto& answer : teacher.Answers())
         told += answer.first + ": " + answer.second + ";";
@@ -216,10 +196,9 @@ TEST_F(Classroom, AStudentKilledDuringTheSearchIsGivenUpAtItsLastWillBeforeTheDe
 {
     Teacher& teacher = Open(3);
     kill(students[3], SIGSTOP);
-    int op = 0;
     auto start = Clock::now();
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
-    ASSERT_TRUE(teacher.Await([&] { return teacher.answers.size() == 2; }));
+    ASSERT_TRUE(teacher.AwaitAnswers(2));
     Stop(students[3], SIGKILL);
     ASSERT_TRUE(teacher.Await([&] { return teacher.ends == 1; })) << teacher.Answers().size();
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1900)); /* the will, not the 2 s deadline */
@@ -236,12 +215,11 @@ TEST_F(Classroom, AStudentThatCannotOpenTheFolderAnswersWithItsErrorAndTheOthers
     StartStudent(2, false);
     ASSERT_TRUE(teacher.AwaitOnline(2));
     kill(students[1], SIGSTOP);
-    int op = 0;
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
     /* The error comes first: clearing is still left to the first answer that merges. */
-    ASSERT_TRUE(teacher.Await([&] { return teacher.answers.size() == 1; }));
+    ASSERT_TRUE(teacher.AwaitAnswers(1));
     kill(students[1], SIGCONT);
-    ASSERT_TRUE(teacher.Await([&] { return teacher.answers.size() == 2; }));
+    ASSERT_TRUE(teacher.AwaitAnswers(2));
     EXPECT_EQ("error: the folder /apps cannot be opened", teacher.Answers()["pc02"]);
     EXPECT_EQ("found 2, new 2", teacher.Answers()["pc01"]);
     EXPECT_EQ("Common;Only pc01;", ResultNames());
@@ -267,8 +245,6 @@ TEST_F(Classroom, TheBrokerRefusesAStudentSpeakingForAnotherAndClientsWithoutCre
 TEST_F(Classroom, TheTeacherHearsOfAnUnreachableBrokerAndConnectsByItselfOnceItRuns)
 {
     Teacher teacher;
-    std::list<tagStudent_t> list;
-    int err = 0, op = 0;
     EXPECT_EQ(IPC_ERR_NOT_RUNNING, teacher.Api()->GetStudentList(list, err));
     EXPECT_EQ(IPC_ERR_NOT_RUNNING, teacher.Api()->SearchProgram("/apps", op, 1));
     EXPECT_EQ(0, op);
@@ -281,8 +257,6 @@ TEST_F(Classroom, ATeacherWithAWrongPasswordIsToldItIsNotAllowed)
 {
     ASSERT_EQ(0, system(("sed -i 's/^password=.*/password=wrong/' " + keltest::EtcKel() + "classroom.conf").c_str()));
     Teacher& teacher = Open(0);
-    std::list<tagStudent_t> list;
-    int err = 0, op = 0;
     for (auto until = Clock::now() + std::chrono::seconds(10); err != IPC_ERR_NOT_ALLOWED && Clock::now() < until;)
         teacher.Api()->GetStudentList(list, err); /* until the broker runs and refuses */
     EXPECT_EQ(IPC_ERR_NOT_ALLOWED, err);
@@ -293,16 +267,15 @@ TEST_F(Classroom, ATeacherWithAWrongPasswordIsToldItIsNotAllowed)
 TEST_F(Classroom, ACancelledSearchMergesNothingThatArrivesAfterwards)
 {
     Teacher& teacher = Open(2);
-    for (auto& s : students)
-        kill(s.second, SIGSTOP);
-    int op = 0, err = 0;
+    kill(students[1], SIGSTOP);
+    kill(students[2], SIGSTOP);
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
     ASSERT_EQ(0, teacher.Api()->CancelOperation(op, err));
-    for (auto& s : students)
-        kill(s.second, SIGCONT);
+    kill(students[1], SIGCONT);
+    kill(students[2], SIGCONT);
     /* A later search's answers come after anything of the cancelled one from the same student. */
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/nothing", op, 0));
-    ASSERT_TRUE(teacher.Await([&] { return teacher.answers.size() == 2; }));
+    ASSERT_TRUE(teacher.AwaitAnswers(2));
     EXPECT_EQ(0u, teacher.Answers()["pc01"].find("error: "));
     EXPECT_EQ("", ResultNames());
 }
@@ -313,7 +286,6 @@ TEST_F(Classroom, ADeployedPolicyReachesAStudentThatConnectsAfterwards)
     const std::string policy = "<TabNavigation version=\"1\"><Category name=\"Maths\" icon=\"\">"
                                "<Application name=\"Calc\" path=\"/bin/true\" icon=\"\" enable=\"1\"/>"
                                "</Category></TabNavigation>";
-    int err = 0;
     EXPECT_EQ(IPC_ERR_PARSE, teacher.Api()->DeployTabNavPolicy("<TabNavigation>", err));
     ASSERT_EQ(0, teacher.Api()->DeployTabNavPolicy(policy, err));
     ASSERT_TRUE(teacher.Await([&] { return teacher.deploys.count("pc01") == 1; }));
@@ -333,7 +305,6 @@ TEST_F(Classroom, ABrokerRestartedDuringASearchEndsItAtTheDeadlineAndTheTeacherR
 {
     Teacher& teacher = Open(1);
     kill(students[1], SIGSTOP);
-    int op = 0;
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
     Stop(broker, SIGTERM);
     StartBroker();
@@ -344,7 +315,7 @@ TEST_F(Classroom, ABrokerRestartedDuringASearchEndsItAtTheDeadlineAndTheTeacherR
     ASSERT_TRUE(teacher.AwaitOnline(1));
     teacher.Await([&] { return teacher.answers.clear(), true; });
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
-    ASSERT_TRUE(teacher.Await([&] { return teacher.answers.size() == 1; }));
+    ASSERT_TRUE(teacher.AwaitAnswers(1));
 }
 
 } // namespace

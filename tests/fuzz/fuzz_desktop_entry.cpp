@@ -10,11 +10,7 @@
 
 using namespace IPCAPI;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    kelfuzz::SilenceLog();
-    return 0;
-}
+extern "C" int LLVMFuzzerInitialize(int*, char***) { return kelfuzz::SilenceLog(), 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <sys/stat.h>
 
 #include <list>
 #include <string>
@@ -27,8 +26,7 @@ inline GtkWidget* StatusLabel(GtkWidget* window)
 }
 inline std::string StatusText(GtkWidget* window)
 {
-    GtkWidget* label = StatusLabel(window);
-    return label ? gtk_label_get_text(GTK_LABEL(label)) : "<no label>";
+    return StatusLabel(window) ? gtk_label_get_text(GTK_LABEL(StatusLabel(window))) : "<no label>";
 }
 /* The status text colour set on the label, as "red", "black" or "none". */
 inline std::string StatusColour(GtkWidget* window)
@@ -45,8 +43,7 @@ inline GtkWidget* ActionButton(GtkWidget* window)
 }
 inline std::string ActionLabel(GtkWidget* window)
 {
-    GtkWidget* button = ActionButton(window);
-    const gchar* l = button ? gtk_button_get_label(GTK_BUTTON(button)) : NULL;
+    const gchar* l = ActionButton(window) ? gtk_button_get_label(GTK_BUTTON(ActionButton(window))) : NULL;
     return l ? l : "<no button>";
 }
 inline GtkProgressBar* Bar(GtkWidget* window) { return GTK_PROGRESS_BAR(keltest::FindByType(window, GTK_TYPE_PROGRESS_BAR)); }
@@ -62,16 +59,6 @@ inline GtkWidget* NewParent() { GtkWidget* parent = gtk_window_new(GTK_WINDOW_TO
 /* Counts close callbacks; the user data is an int. */
 inline void CountClose(GtkWidget*, gpointer counter) { ++*static_cast<int*>(counter); }
 
-/* An installed program: an executable and its .desktop entry naming it and its icon. */
-inline void Install(const std::string& folder, const std::string& id, const std::string& name)
-{
-    std::string exec = folder + "/bin/" + id, icon = folder + "/icons/" + id + ".png";
-    ASSERT_TRUE(keltest::WriteFile(exec, "#!/bin/sh\nexit 0\n"));
-    ASSERT_EQ(chmod(exec.c_str(), 0755), 0);
-    ASSERT_TRUE(keltest::WritePng(icon, 32, 0x22aa66ff));
-    ASSERT_TRUE(keltest::WriteFile(folder + "/applications/" + id + ".desktop", "[Desktop Entry]\nType=Application\nName=" +
-                                                                                   name + "\nExec=" + exec + "\nIcon=" + icon + "\n"));
-}
 inline LibKELData::CApplicationInfo Program(int i, const std::string& icon = "")
 {
     std::string n = std::to_string(i);

@@ -5,6 +5,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -16,17 +17,8 @@
 
 namespace keltest {
 
-/* Any Shell Settings window with the few members screenshots and translations reach for. */
-template <class Base> class Exposed : public Base {
-public:
-    using Base::m_pNotebook;
-    using Base::m_TimeGrid;
-    using Base::m_pCategoryView;
-    using Base::m_pProgramView;
-};
-
 /* The frame alone: records the operations it leaves to the concrete windows. */
-class CTestShellSetting : public Exposed<LibKELGUI::CShellSettingCtrl> {
+class CTestShellSetting : public LibKELGUI::CShellSettingCtrl {
 public:
     std::vector<std::string> calls;
     int Init() override
@@ -102,15 +94,16 @@ inline std::vector<std::pair<int, int>> LockedHoursOnDisk()
                 out.push_back({s->GetDayOfWeek(), h});
     return out;
 }
+inline bool LockedOnDisk(int day, int hour)
+{
+    auto hours = LockedHoursOnDisk();
+    return std::find(hours.begin(), hours.end(), std::make_pair(day, hour)) != hours.end();
+}
 
-inline bool Active(GtkWidget* w)
-{
-    return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w));
-}
-inline void SetActive(GtkWidget* w, bool active)
-{
-    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), active);
-}
+inline bool Active(GtkWidget* w) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w)); }
+inline void SetActive(GtkWidget* w, bool active) { gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w), active); }
+/* Builds and shows a window, as its host does. */
+inline void Open(LibKELGUI::CShellSettingCtrl& w) { w.Init(), w.Show(), Drain(); }
 
 /* The n-th button of the window with this label. */
 inline GtkWidget* NthButton(GtkWidget* window, const char* label, size_t n)
@@ -130,10 +123,7 @@ inline GtkWidget* Hour(GtkWidget* window, const std::string& name)
 }
 
 /* The category list (0) or the program list (1). */
-inline GtkTreeView* List(GtkWidget* window, int n)
-{
-    return GTK_TREE_VIEW(FindByType(window, GTK_TYPE_TREE_VIEW, n));
-}
+inline GtkTreeView* List(GtkWidget* window, int n) { return GTK_TREE_VIEW(FindByType(window, GTK_TYPE_TREE_VIEW, n)); }
 
 /* A cell of a list's row (a pixbuf borrowed: the list keeps its own), and a column's texts. */
 template <typename T, typename Model> T CellAt(Model* list, int row, int column)

@@ -32,7 +32,10 @@ protected:
     }
     void Open(bool remote = false)
     {
-        win.reset(new CAddApplicationWindow(remote)), win->Init(), win->ShowModal(parent, G_CALLBACK(Closed), this), keltest::Drain();
+        win.reset(new CAddApplicationWindow(remote));
+        win->Init();
+        win->ShowModal(parent, G_CALLBACK(Closed), this);
+        keltest::Drain();
     }
     GtkWidget* Win() const { return win->GetWindow(); }
     GtkTreeView* View() const { return GTK_TREE_VIEW(keltest::FindByType(Win(), GTK_TYPE_TREE_VIEW)); }
@@ -41,7 +44,8 @@ protected:
     {
         for (int r : rows) {
             GtkTreePath* path = gtk_tree_path_new_from_indices(r, -1);
-            gtk_tree_selection_select_path(gtk_tree_view_get_selection(View()), path), gtk_tree_path_free(path);
+            gtk_tree_selection_select_path(gtk_tree_view_get_selection(View()), path);
+            gtk_tree_path_free(path);
         }
     }
     void Press(const char* label) { keltest::Click(keltest::FindButtonByLabel(Win(), label)); }
@@ -60,12 +64,10 @@ protected:
 TEST_F(AddApplication, OkHandsBackCopiesOfTheSelectedRowsInListOrderAndNothingOtherwise)
 {
     Results(5);
-    struct Case {
-        const char* close; /* a button, "frame" or "escape" */
-        std::vector<int> selected, handedBack;
-    } const cases[] = {{"OK", {}, {}}, {"OK", {4, 0, 2}, {0, 2, 4}}, {"Cancel", {0}, {}}, {"frame", {2}, {}},
-                       {"escape", {1}, {}}};
-    for (const Case& c : cases) {
+    /* Closed by a button, "frame" or "escape"; the rows selected, the rows handed back. */
+    const struct { const char* close; std::vector<int> selected, handedBack; } cases[] = {
+        {"OK", {}, {}}, {"OK", {4, 0, 2}, {0, 2, 4}}, {"Cancel", {0}, {}}, {"frame", {2}, {}}, {"escape", {1}, {}}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.close);
         Open();
         Select(c.selected);

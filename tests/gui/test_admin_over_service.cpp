@@ -2,34 +2,21 @@
  * stopped service is told in words with the edits kept, and a restarted one takes them. */
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "CShellSettingForAdminTool.h"
 #include "ServiceFixture.h"
 #include "shellsetting_fixture.h"
 
-namespace {
-
-bool LockedOnDisk(int day, int hour)
-{
-    auto hours = keltest::LockedHoursOnDisk();
-    return std::find(hours.begin(), hours.end(), std::make_pair(day, hour)) != hours.end();
-}
-
-} // namespace
+using keltest::LockedOnDisk;
 
 TEST(AdminOverService, SavesGoThroughTheServiceAndAStoppedServiceKeepsTheEditsForLater)
 {
     keltest::CopySampleRoot();
     ASSERT_TRUE(KelTest::StartPolicyService());
     LibKELGUI::CShellSettingForAdminTool w;
-    w.Init();
-    w.Show();
-    keltest::Drain();
+    keltest::Open(w);
     GtkWidget* apply = keltest::FindButtonByLabel(w.GetWindow(), "Apply");
     keltest::SetActive(keltest::Hour(w.GetWindow(), "Wed 10:00-11:00"), true);
     keltest::Click(apply);
-    keltest::Drain();
     EXPECT_TRUE(LockedOnDisk(2, 10));
     EXPECT_NE(std::string::npos, KelTest::PolicyServiceLog().find("Policy service: saved "));
 
@@ -40,7 +27,6 @@ TEST(AdminOverService, SavesGoThroughTheServiceAndAStoppedServiceKeepsTheEditsFo
         keltest::MessageBoxAnswerer error(GTK_RESPONSE_OK);
         error.AnswerAll(true);
         keltest::Click(apply);
-        keltest::Drain();
         EXPECT_EQ(1, error.Count());
         EXPECT_NE(std::string::npos, error.Text().find("The policy service is not running.")) << error.Text();
     }
@@ -50,7 +36,6 @@ TEST(AdminOverService, SavesGoThroughTheServiceAndAStoppedServiceKeepsTheEditsFo
 
     ASSERT_TRUE(KelTest::StartPolicyService());
     keltest::Click(apply);
-    keltest::Drain();
     EXPECT_TRUE(LockedOnDisk(3, 10));
     EXPECT_FALSE(w.IsDataDirty());
 }

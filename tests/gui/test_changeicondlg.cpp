@@ -22,16 +22,20 @@ struct Owner {
     static void OnDialogClosed(GtkWidget*, gpointer data)
     {
         Owner* o = static_cast<Owner*>(data);
-        o->calls++, o->status = o->dlg->FetchReturnStatus(), o->dlg->FetchData(o->name, o->icon);
+        o->calls++;
+        o->status = o->dlg->FetchReturnStatus();
+        o->dlg->FetchData(o->name, o->icon);
     }
     void Open(const std::string& iconPath, const std::string& itemName, const std::string& dir = IconDir())
     {
         delete dlg;
-        calls = 0, status = -1;
+        calls = 0;
+        status = -1;
         dlg = new CChangeIconDlg(dir, iconPath, itemName, "Edit Application");
         dlg->Init();
         gtk_widget_show(window);
-        dlg->ShowModal(window, G_CALLBACK(OnDialogClosed), this), keltest::Drain();
+        dlg->ShowModal(window, G_CALLBACK(OnDialogClosed), this);
+        keltest::Drain();
     }
     static std::string IconDir() { return keltest::EtcKel() + "icons"; }
     GtkWidget* Win() const { return dlg->GetWindow(); }
@@ -42,7 +46,9 @@ struct Owner {
     void SelectFirst() const
     {
         GtkTreePath* first = gtk_tree_path_new_first();
-        gtk_icon_view_select_path(Grid(), first), gtk_tree_path_free(first), keltest::Drain();
+        gtk_icon_view_select_path(Grid(), first);
+        gtk_tree_path_free(first);
+        keltest::Drain();
     }
 };
 
@@ -105,9 +111,10 @@ TEST(ChangeIconDlg, CancelEscapeFrameCloseAndDeleteApplyNothingAndThePlaceholder
         owner.Open("", "Old Name");
         owner.SelectFirst();
         gtk_entry_set_text(owner.Entry(0), "New Name");
-        if (how == 3) /* deleted by its owner while still open: no callback */
-            delete owner.dlg, owner.dlg = nullptr;
-        else
+        if (how == 3) { /* deleted by its owner while still open: no callback */
+            delete owner.dlg;
+            owner.dlg = nullptr;
+        } else
             how == 0 ? owner.Click("Cancel") : how == 1 ? keltest::PressKey(owner.Win(), GDK_Escape) : keltest::CloseFromFrame(owner.Win());
         keltest::Drain();
         EXPECT_TRUE(how < 3 ? owner.calls == 1 && owner.status == 0 : owner.calls == 0) << how;

@@ -39,7 +39,8 @@ std::string CutWidgets(GtkWidget* window)
 void ExpectWhole(CKELWindowBase& dlg, const char* font)
 {
     gtk_settings_set_string_property(gtk_settings_get_default(), "gtk-font-name", font, "test");
-    dlg.Init(), dlg.Show();
+    dlg.Init();
+    dlg.Show();
     GtkWidget* w = dlg.GetWindow();
     EXPECT_TRUE(keltest::PumpUntil([w] { return w->allocation.width == w->requisition.width; }));
     EXPECT_EQ(CutWidgets(w), "") << gtk_window_get_title(GTK_WINDOW(w)) << " at " << font;
@@ -65,14 +66,18 @@ TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
     CChangeIconDlg edit(LibKELData::ICON_PATH, "", "Werkzeuge", Tr("Edit Category"));
     CSearchProgramForAdminTool local(0);
     CSearchProgramForShellController remote(0);
-    ExpectWhole(edit, "Sans 14"), ExpectWhole(local, "Sans 14"), ExpectWhole(remote, "Sans 14");
+    ExpectWhole(edit, "Sans 14");
+    ExpectWhole(local, "Sans 14");
+    ExpectWhole(remote, "Sans 14");
     CAboutDlg about("Shell Controller for the classroom", "Shell Controller", "", "3.0.0.162");
     ExpectWhole(about, "Sans 16");
     gtk_settings_set_string_property(gtk_settings_get_default(), "gtk-font-name", "Sans 14", "test");
-    keltest::Exposed<CShellSettingForAdminTool> shell;
-    shell.Init(), shell.GTKShowDlgCheckBox(), shell.Show();
+    CShellSettingForAdminTool shell;
+    shell.Init();
+    shell.GTKShowDlgCheckBox();
+    shell.Show();
     for (int page = 0; page < 3; ++page) {
-        gtk_notebook_set_current_page(GTK_NOTEBOOK(shell.m_pNotebook), page);
+        gtk_notebook_set_current_page(GTK_NOTEBOOK(keltest::FindByType(shell.GetWindow(), GTK_TYPE_NOTEBOOK)), page);
         keltest::Drain();
         EXPECT_EQ(CutWidgets(shell.GetWindow()), "") << "Shell Settings page " << page;
     }

@@ -56,11 +56,7 @@ TEST(IconFaults, OnlyPicturesTheirNameAndFirstBytesAgreeOnAreDecodedAndReadingSt
     const std::string svg = "<?xml version='1.0'?>\n<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'/>";
     ASSERT_TRUE(keltest::WritePng(dir + "real.png", 1));
     const std::string png = keltest::ReadFile(dir + "real.png");
-    const struct {
-        const char* name;
-        std::string bytes;
-        bool decoded;
-    } cases[] = {
+    const struct { const char* name; std::string bytes; bool decoded; } cases[] = {
         {"real.xpm", xpm, true}, {"REAL.PNG", png, true}, {"real.svg", svg, true},
         {"xpm.png", xpm, false}, /* content sniffing would have decoded it */
         {"png.xpm", png, false}, {"png.svg", png, false}, {"svg.png", svg, false},
@@ -71,8 +67,7 @@ TEST(IconFaults, OnlyPicturesTheirNameAndFirstBytesAgreeOnAreDecodedAndReadingSt
         ASSERT_TRUE(keltest::WriteFile(dir + c.name, c.bytes));
         GdkPixbuf* pb = CIconCache::Decode(dir + c.name, 0);
         EXPECT_EQ(c.decoded, pb != NULL) << c.name;
-        if (pb)
-            g_object_unref(pb);
+        g_clear_object(&pb);
     }
     /* A picture followed by a terabyte (sparse): read to its end chunk only. Without an end
      * chunk within the byte cap it is refused there; reading on would outlast the test. */
@@ -80,8 +75,7 @@ TEST(IconFaults, OnlyPicturesTheirNameAndFirstBytesAgreeOnAreDecodedAndReadingSt
         ASSERT_EQ(0, truncate((dir + name).c_str(), (off_t)1 << 40));
         GdkPixbuf* pb = CIconCache::Decode(dir + name, 32);
         EXPECT_EQ(std::string(name) == "REAL.PNG", pb != NULL) << name;
-        if (pb)
-            g_object_unref(pb);
+        g_clear_object(&pb);
     }
     /* Endless, blocking or no file at all in a picture's place. */
     ASSERT_EQ(0, symlink("/dev/zero", (dir + "zero.png").c_str()));

@@ -21,26 +21,14 @@ void WritePolicyWithPrograms()
 
 TEST(ShellSettingFrame, EachButtonKeyAndTheCloseRequestReachTheirOperationsOnce)
 {
-    struct Case {
-        std::string action; /* "frame" closes from the frame, "Escape" presses it */
-        Texts calls;
-    } const cases[] = {
-        {"OK", {"LoadXMLData", "OnApply", "OnClose"}},
-        {"frame", {"LoadXMLData", "OnClose"}},
-        {"Escape", {"LoadXMLData", "OnClose"}},
-    };
-    for (const Case& c : cases) {
+    for (const std::string action : {"OK", "frame", "Escape"}) {
         CTestShellSetting w;
-        w.Init();
-        w.Show();
-        keltest::Drain();
-        if (c.action == "frame")
-            keltest::CloseFromFrame(w.GetWindow());
-        else if (c.action == "Escape")
-            keltest::PressKey(w.GetWindow(), GDK_Escape);
-        else
-            keltest::Click(keltest::FindButtonByLabel(w.GetWindow(), c.action));
-        EXPECT_EQ(c.calls, w.calls) << c.action;
+        keltest::Open(w);
+        action == "frame"    ? keltest::CloseFromFrame(w.GetWindow())
+        : action == "Escape" ? keltest::PressKey(w.GetWindow(), GDK_Escape)
+                             : keltest::Click(keltest::FindButtonByLabel(w.GetWindow(), action));
+        const Texts calls = action == "OK" ? Texts{"LoadXMLData", "OnApply", "OnClose"} : Texts{"LoadXMLData", "OnClose"};
+        EXPECT_EQ(calls, w.calls) << action;
         EXPECT_EQ(NULL, w.GetWindow());
     }
 }
@@ -49,9 +37,7 @@ TEST(ShellSettingFrame, DeletingWithTheEditDialogOpenLeavesDestroyedWidgetsAlone
 {
     WritePolicyWithPrograms();
     CTestShellSetting* w = new CTestShellSetting;
-    w->Init();
-    w->Show();
-    keltest::Drain();
+    keltest::Open(*w);
     w->OnEditCategoryBtnClicked();
     ASSERT_EQ(1u, keltest::ToplevelsWithTitle("Edit Category").size());
     GtkWidget* window = w->GetWindow();

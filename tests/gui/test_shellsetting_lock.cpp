@@ -32,13 +32,7 @@ void SendPointer(GtkWidget* pressed, GdkEventType type, GtkWidget* at)
 
 class ShellSettingLock : public ::testing::Test {
 protected:
-    void Open()
-    {
-        w.Init();
-        w.Show();
-        keltest::Drain();
-        win = w.GetWindow();
-    }
+    void Open() { keltest::Open(w), win = w.GetWindow(); }
     LibKELGUI::CShellSettingCtrlForShellController w;
     GtkWidget* win = NULL;
 };

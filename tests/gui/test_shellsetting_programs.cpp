@@ -22,8 +22,7 @@ protected:
         ASSERT_TRUE(keltest::WriteTabNavigation({{"Office", {{"Writer", "/usr/bin/writer", "", 1}, {"Calc", "/usr/bin/calc", "", 0}}},
                                                  {"Games", {{"Chess", "/usr/games/chess", "", 1}}},
                                                  {"Empty", {}}}));
-        w.Init();
-        w.Show();
+        keltest::Open(w);
         win = w.GetWindow();
         gtk_notebook_set_current_page(GTK_NOTEBOOK(keltest::FindByType(win, GTK_TYPE_NOTEBOOK)), 1);
         keltest::Drain();
@@ -33,8 +32,7 @@ protected:
     gboolean Shown(int row) { return keltest::CellAt<gboolean>(gtk_tree_view_get_model(programs), row, PROG_SHOW); }
     LibKELGUI::CShellSettingCtrlForShellController w;
     GtkWidget* win = NULL;
-    GtkTreeView* categories = NULL;
-    GtkTreeView* programs = NULL;
+    GtkTreeView *categories = NULL, *programs = NULL;
 };
 
 /* Answers the one open name-and-icon dialog with a name, or cancels it. */

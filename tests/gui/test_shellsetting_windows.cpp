@@ -3,39 +3,23 @@
  * programs. */
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "CShellSettingCtrlForShellController.h"
 #include "CShellSettingForAdminTool.h"
 #include "ScriptedIPC.h"
 #include "shellsetting_fixture.h"
 
 using keltest::Hour;
+using keltest::Open;
 typedef LibKELGUI::CShellSettingCtrlForShellController Teacher;
-typedef keltest::Exposed<LibKELGUI::CShellSettingForAdminTool> Admin;
+typedef LibKELGUI::CShellSettingForAdminTool Admin;
 
 namespace {
 
-std::string ScheduleFile()
-{
-    return keltest::EtcKel() + LibKELData::LOCK_SCHEDULE;
-}
-
-bool OnDisk(int day, int hour)
-{
-    auto hours = keltest::LockedHoursOnDisk();
-    return std::find(hours.begin(), hours.end(), std::make_pair(day, hour)) != hours.end();
-}
+std::string ScheduleFile() { return keltest::EtcKel() + LibKELData::LOCK_SCHEDULE; }
 
 class ShellSettingWindows : public ::testing::Test {
 protected:
     void SetUp() override { keltest::CopySampleRoot(); }
-    void Open(LibKELGUI::CShellSettingCtrl& w)
-    {
-        w.Init();
-        w.Show();
-        keltest::Drain();
-    }
     keltest::ScriptedIPC ipc; /* outlives the windows */
 };
 
@@ -74,7 +58,7 @@ TEST_F(ShellSettingWindows, FailedApplyAndOkKeepTheWindowTheEditsAndTheFlagsWith
     }
     keltest::MessageBoxAnswerer no(GTK_RESPONSE_NO);
     keltest::CloseFromFrame(w.GetWindow());
-    EXPECT_FALSE(w.GetWindow()) << "No discards the edits and closes";
+    EXPECT_TRUE(no.Answered() && !w.GetWindow()) << "asked first; No discards the edits and closes";
 }
 
 TEST_F(ShellSettingWindows, UntouchedWindowOverAManualLockClosesWithoutAQuestion)
@@ -106,11 +90,11 @@ TEST_F(ShellSettingWindows, ChangeMadeByAnotherWindowIsReplacedOnlyOnYes)
         keltest::Click(keltest::FindButtonByLabel(first.GetWindow(), "OK"));
         EXPECT_EQ("The policy was changed since you opened this window. Replace the other change with yours?",
                   no.Text());
-        EXPECT_TRUE(first.GetWindow() && OnDisk(5, 9)) << "No keeps the window, its edits and the other change";
+        EXPECT_TRUE(first.GetWindow() && keltest::LockedOnDisk(5, 9)) << "No keeps the window and the other change";
     }
     keltest::MessageBoxAnswerer yes(GTK_RESPONSE_YES);
     keltest::Click(keltest::FindButtonByLabel(first.GetWindow(), "OK"));
-    EXPECT_TRUE(!first.GetWindow() && OnDisk(6, 9));
+    EXPECT_TRUE(!first.GetWindow() && keltest::LockedOnDisk(6, 9));
 }
 
 TEST_F(ShellSettingWindows, AddingProgramsOpensTheRightSearchAndDiesWithItsDialogsOpen)

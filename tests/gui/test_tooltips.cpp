@@ -22,8 +22,7 @@ GdkWindow* CountingWindowAtPointer(GdkDisplay* display, gint* x, gint* y)
 
 TEST(Tooltip, ChangingAShowingWidgetsTooltipWalksNoWindowsAndReadsBack)
 {
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    GtkWidget* button = gtk_button_new_with_label("x");
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL), *button = gtk_button_new_with_label("x");
     gtk_container_add(GTK_CONTAINER(window), button);
     gtk_widget_show_all(window);
     keltest::Drain();

@@ -46,10 +46,8 @@ struct Owner {
 TEST(WindowBase, ClosedAnyWayTheWindowDiesOnceAndTheOwnerMayDeleteTheDialogInItsCallback)
 {
     enum How { BY_CLOSE, BY_FRAME, BY_OTHER_CODE, BY_ABOUT_OK };
-    const struct {
-        How how;
-        bool deleteInCallback;
-    } cases[] = {{BY_CLOSE, true}, {BY_FRAME, true}, {BY_FRAME, false}, {BY_OTHER_CODE, false}, {BY_ABOUT_OK, true}};
+    const struct { How how; bool deleteInCallback; } cases[] = {
+        {BY_CLOSE, true}, {BY_FRAME, true}, {BY_FRAME, false}, {BY_OTHER_CODE, false}, {BY_ABOUT_OK, true}};
     ASSERT_TRUE(keltest::WriteFile(keltest::Root() + "/broken.png", "not a picture"));
     GtkWidget* parent = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     for (const auto& c : cases) {
@@ -66,15 +64,12 @@ TEST(WindowBase, ClosedAnyWayTheWindowDiesOnceAndTheOwnerMayDeleteTheDialogInIts
         owner.dialog->ShowModal(parent, G_CALLBACK(Owner::OnClosed), &owner);
         owner.dialog->ShowModal(parent, G_CALLBACK(Owner::OnClosed), &owner);
         keltest::Drain();
-        keltest::WidgetWatch window(owner.dialog->GetWindow());
-        if (c.how == BY_CLOSE)
-            owner.dialog->Close();
-        else if (c.how == BY_FRAME)
-            keltest::CloseFromFrame(owner.dialog->GetWindow());
-        else if (c.how == BY_OTHER_CODE)
-            gtk_widget_destroy(owner.dialog->GetWindow());
-        else
-            keltest::Click(keltest::FindButtonByLabel(owner.dialog->GetWindow(), "OK"));
+        GtkWidget* w = owner.dialog->GetWindow();
+        keltest::WidgetWatch window(w);
+        c.how == BY_CLOSE        ? (void)owner.dialog->Close()
+        : c.how == BY_FRAME      ? keltest::CloseFromFrame(w)
+        : c.how == BY_OTHER_CODE ? gtk_widget_destroy(w)
+                                 : keltest::Click(keltest::FindButtonByLabel(w, "OK"));
         keltest::Drain();
         EXPECT_FALSE(window.Alive());
         EXPECT_EQ(c.deleteInCallback ? 1 : 2, owner.calls);

@@ -51,8 +51,7 @@ size_t TempFiles(const std::string& dir, const std::string& base)
 
 TEST(DataCrash, KilledSavesLeaveOneWholeVersionAndNoPileOfTempFiles)
 {
-    const std::string dir = keltest::EtcKel();
-    const std::string path = dir + "TabNavigation.xml";
+    const std::string dir = keltest::EtcKel(), path = dir + "TabNavigation.xml";
     ASSERT_EQ(KEL_OK, Version(0).Save2File(path));
     int onDisk = 0;
     for (int round = 1; round <= 100; ++round) {
@@ -100,8 +99,7 @@ TEST(DataCrash, CleanupNeverTakesTheTempFileOfASaveStillRunning)
 {
     /* Two threads and another process save into one folder at once: each save's temporary
      * file must survive the others' cleanup until it is renamed. */
-    const std::string dir = keltest::EtcKel();
-    const std::string path = dir + "TabNavigation.xml";
+    const std::string dir = keltest::EtcKel(), path = dir + "TabNavigation.xml";
     ASSERT_EQ(KEL_OK, Version(0).Save2File(path));
     pid_t pid = fork();
     ASSERT_GE(pid, 0);

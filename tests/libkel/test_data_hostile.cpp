@@ -10,7 +10,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-
 #include "KELData.h"
 #include "KelFault.h"
 #include "KelTest.h"
@@ -28,32 +27,20 @@ CTabNavigationData Policy()
     return data;
 }
 
-/* Lets nobody reach the sandbox, then runs the other user's steps as nobody. */
-std::string AsNobody(const std::function<std::string()>& steps)
-{
-    chmod(keltest::Root().c_str(), 0755);
-    chmod((keltest::Root() + "/..").c_str(), 0755);
-    return keltest::RunInChild([&]() -> std::string {
-        std::string why;
-        return keltest::BecomeNobody(why) ? steps() : "SKIP: " + why;
-    });
-}
-
 } // namespace
 
 TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
 {
     /* The other user plants names in a sticky world-writable folder where root saves. */
-    const std::string tmp = keltest::Root() + "/tmp/";
-    const std::string victim = keltest::EtcKel() + "shadow";
+    const std::string tmp = keltest::Root() + "/tmp/", victim = keltest::EtcKel() + "shadow";
     ASSERT_TRUE(keltest::MakeDirs(tmp));
     ASSERT_EQ(0, chmod(tmp.c_str(), 01777));
     ASSERT_TRUE(keltest::WriteFile(victim, "root:secret:"));
-    std::string report = AsNobody([&]() -> std::string {
-        if (symlink(victim.c_str(), (tmp + "tabnavigation.xml").c_str()) != 0 ||
-            !keltest::WriteFile(tmp + "planted.xml", "<TabNavigation/>") || chmod((tmp + "planted.xml").c_str(), 0666) != 0)
-            return "planting failed";
-        return "";
+    std::string report = keltest::RunAsNobody([&]() -> std::string {
+        bool planted = symlink(victim.c_str(), (tmp + "tabnavigation.xml").c_str()) == 0 &&
+                       keltest::WriteFile(tmp + "planted.xml", "<TabNavigation/>") &&
+                       chmod((tmp + "planted.xml").c_str(), 0666) == 0;
+        return planted ? "" : "planting failed";
     });
     if (report.compare(0, 5, "SKIP:") == 0)
         GTEST_SKIP() << report;
@@ -84,8 +71,7 @@ TEST(HostileUser, PlantedLinkOrFileIsNeitherFollowedNorAdopted)
 
 TEST(HostileUser, LocksOfOthersDoNotHoldUpASave)
 {
-    const std::string dir = keltest::EtcKel();
-    const std::string path = dir + "TabNavigation.xml";
+    const std::string dir = keltest::EtcKel(), path = dir + "TabNavigation.xml";
     ASSERT_EQ(KEL_OK, Policy().Save2File(path)); /* the save lock exists from now on */
     chmod(keltest::Root().c_str(), 0755);
     chmod((keltest::Root() + "/..").c_str(), 0755);
@@ -124,8 +110,7 @@ TEST(HostileUser, LocksOfOthersDoNotHoldUpASave)
 
 TEST(HostileUser, ReplacedFileKeepsModeGroupAndAttributesButNoSetIdBits)
 {
-    const std::string dir = keltest::EtcKel();
-    const std::string path = dir + "LockSchedule.xml";
+    const std::string dir = keltest::EtcKel(), path = dir + "LockSchedule.xml";
     ASSERT_TRUE(keltest::WriteFile(path, "<LockSchedule/>"));
     ASSERT_EQ(0, chmod(path.c_str(), 06754));
     const bool root = geteuid() == 0;

@@ -44,12 +44,8 @@ TEST(DataStorage, LoadRefusesBadFilesAndLeavesTheRecordEmpty)
     ASSERT_TRUE(keltest::MakeDirs(dir + "adir.xml"));
     ASSERT_EQ(0, mkfifo((dir + "fifo.xml").c_str(), 0644));
     WriteHuge(dir + "huge.xml");
-    struct Case {
-        const char* file;
-        std::string content; /* "-": prepared above or absent */
-        int expected;
-        const char* reason;
-    } cases[] = {
+    /* Content "-": prepared above or absent. */
+    const struct { const char* file; std::string content; int expected; const char* reason; } cases[] = {
         {"missing.xml", "-", KEL_ERR_IO, "does not exist"},
         {"empty.xml", "", KEL_ERR_PARSE, "empty"},
         {"truncated.xml", "<?xml version=\"1.0\"?>\n<TabNavigation>\n<Category name=\"A\">", KEL_ERR_PARSE, "line"},
@@ -61,7 +57,7 @@ TEST(DataStorage, LoadRefusesBadFilesAndLeavesTheRecordEmpty)
         {"fifo.xml", "-", KEL_ERR_NOT_FILE, "not a regular file"},
         {"huge.xml", "-", KEL_ERR_TOO_LARGE, "104857600 bytes"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const std::string path = dir + c.file;
         ASSERT_TRUE(c.content == "-" || keltest::WriteFile(path, c.content)) << c.file;
         CTabNavigationData data = OneCategory("kept from before");
@@ -72,34 +68,29 @@ TEST(DataStorage, LoadRefusesBadFilesAndLeavesTheRecordEmpty)
     }
 }
 
-TEST(DataStorage, StreamedListsReadAsATreeWould)
+TEST(DataStorage, StreamedListsTakeReferencesSpacingAndPrefixesAndSkipMisplacedElements)
 {
-    /* References in values, spacing, prefixes and misplaced elements come out as a tree gives them. */
-    ASSERT_EQ(KEL_OK, [] {
-        CTabNavigationData data;
-        int rc = data.LoadFromString(
-            "<k:TabNavigation xmlns:k=\"urn:x\"><Application name=\"outside\"/>"
-            "<k:Category name=\"Tom &amp; Jerry &#38; &amp;#38;\" icon=\"a&lt;b&quot;\"><!-- c --><?pi x?>"
-            "<Application name=\"tab&#9;end\" path=\"  spaced\tout\n \" enable=\"0\"/>"
-            "<Group><Application name=\"too deep\"/></Group>"
-            "<Application k:name=\"prefixed\" name=\"second\">text<Child/></Application></k:Category>"
-            "<Other/><Category/></k:TabNavigation>");
-        EXPECT_EQ(2u, data.GetPCategoryInfoList()->size());
-        const CCategory* first = data.GetPCategoryInfoList()->front();
-        EXPECT_EQ("Tom & Jerry & &#38;", first->GetName());
-        EXPECT_EQ("a<b\"", first->GetCategoryIcon());
-        EXPECT_EQ(2u, first->GetPApplicationInfoList()->size());
-        const CApplicationInfo* app = first->GetPApplicationInfoList()->front();
-        EXPECT_EQ("tab\tend|  spaced out  |0", app->GetName() + "|" + app->GetPath() + "|" + std::to_string(app->GetEnable()));
-        EXPECT_EQ("prefixed", first->GetPApplicationInfoList()->back()->GetName());
-        EXPECT_TRUE(data.GetPCategoryInfoList()->back()->GetPApplicationInfoList()->empty());
-        return rc;
-    }());
+    CTabNavigationData tabs;
     CSearchResultData found;
+    std::string xml, results;
+    ASSERT_EQ(KEL_OK, tabs.LoadFromString(
+                          "<k:TabNavigation xmlns:k=\"urn:x\"><Application name=\"outside\"/>"
+                          "<k:Category name=\"Tom &amp; Jerry &#38; &amp;#38;\" icon=\"a&lt;b&quot;\"><!-- c --><?pi x?>"
+                          "<Application name=\"tab&#9;end\" path=\"  spaced\tout\n \" enable=\"0\"/>"
+                          "<Group><Application name=\"too deep\"/></Group>"
+                          "<Application k:name=\"prefixed\" name=\"second\">text<Child/></Application></k:Category>"
+                          "<Other/><Category/></k:TabNavigation>"));
     ASSERT_EQ(KEL_OK, found.LoadFromString("<SearchResult><Application name=\"A&amp;B\"/><Category><Application/>"
                                            "</Category><Application name=\"C\" enable=\"2\"/></SearchResult>"));
-    ASSERT_EQ(2u, found.GetPApplicationInfoList()->size());
-    EXPECT_EQ("A&B", found.GetPApplicationInfoList()->front()->GetName());
+    ASSERT_TRUE(tabs.Save2String(xml) == KEL_OK && found.Save2String(results) == KEL_OK);
+    EXPECT_EQ("<Category name=\"Tom &amp; Jerry &amp; &amp;#38;\" icon=\"a&lt;b&quot;\">\n"
+              "    <Application name=\"tab&#9;end\" path=\"  spaced out  \" icon=\"\" enable=\"0\"/>\n"
+              "    <Application name=\"prefixed\" path=\"\" icon=\"\" enable=\"1\"/>\n  </Category>\n"
+              "  <Category name=\"\" icon=\"\"/>\n</TabNavigation>\n",
+              xml.substr(xml.find("<Category")));
+    EXPECT_EQ("<Application name=\"A&amp;B\" path=\"\" icon=\"\" enable=\"1\"/>\n"
+              "  <Application name=\"C\" path=\"\" icon=\"\" enable=\"2\"/>\n</SearchResult>\n",
+              results.substr(results.find("<Application")));
 }
 
 TEST(DataStorage, AbsurdNumbersSkipTheirItemOnlyAndAreLoggedOnlyForAFileThatLoads)
@@ -143,8 +134,7 @@ TEST(DataStorage, AbsurdNumbersSkipTheirItemOnlyAndAreLoggedOnlyForAFileThatLoad
 
 TEST(DataStorage, UnreadableFilesAreKeptAsideAtMostThreeTimes)
 {
-    const std::string dir = keltest::EtcKel();
-    const std::string path = dir + "TabNavigation.xml";
+    const std::string dir = keltest::EtcKel(), path = dir + "TabNavigation.xml";
     const std::string corrupt = "<?xml version=\"1.0\"?>\n<TabNavigation>\n<Category name=\"Half";
     ASSERT_TRUE(keltest::WriteFile(path, corrupt));
     CTabNavigationData data;

@@ -44,9 +44,7 @@ public:
         std::shared_ptr<Probe> probe = m_Probe;
         probe->calls++;
         if (m_Mode == Mode::TakeGdk) {
-            bool ok = EnterGdkForCallBack();
-            probe->enterGdkResult = ok ? 1 : 0;
-            if (!ok)
+            if (!(probe->enterGdkResult = EnterGdkForCallBack()))
                 return; /* the object may be gone: touch nothing */
             gdk_threads_leave();
         } else if (m_Mode == Mode::WaitForGate) {

@@ -10,6 +10,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,6 +65,12 @@ unsigned ArgLow(int index)
            + sizeof(__u32)
 #endif
         ;
+}
+
+bool Failed(std::string& why, const char* what)
+{
+    why = std::string(what) + ": " + strerror(errno);
+    return false;
 }
 
 /* Reads the pipe to its end, closes it and waits for the child; returns its wait status. */
@@ -168,13 +175,9 @@ std::string RunInChild(const std::function<std::string()>& body)
         g_ReportFd = fds[1];
         std::string report = body();
         CheckLeaksNow();
-        size_t done = 0;
-        while (done < report.size()) {
-            ssize_t n = write(fds[1], report.data() + done, report.size() - done);
-            if (n <= 0)
+        for (ssize_t n, done = 0; done < (ssize_t)report.size(); done += n)
+            if ((n = write(fds[1], report.data() + done, report.size() - done)) <= 0)
                 _exit(2);
-            done += (size_t)n;
-        }
         _exit(0);
     }
     close(fds[1]);
@@ -189,15 +192,28 @@ std::string RunInChild(const std::function<std::string()>& body)
 
 bool PrivateMounts(std::string& why)
 {
-    if (unshare(CLONE_NEWNS) != 0) {
-        why = std::string("unshare(CLONE_NEWNS): ") + strerror(errno);
-        return false;
+    if (unshare(CLONE_NEWNS) != 0)
+        return Failed(why, "unshare(CLONE_NEWNS)");
+    return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 || Failed(why, "making mounts private");
+}
+
+pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outFd)
+{
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    if (outFd >= 0)
+        dup2(outFd, 1);
+    for (const std::string& e : env) {
+        size_t eq = e.find('=');
+        eq == std::string::npos ? unsetenv(e.c_str()) : setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
     }
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        why = std::string("making mounts private: ") + strerror(errno);
-        return false;
-    }
-    return true;
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
 }
 
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string& out)
@@ -205,42 +221,32 @@ int RunProgram(const std::vector<std::string>& argv, const std::vector<std::stri
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return -1;
-    pid_t pid = fork();
-    if (pid < 0)
-        return -1;
-    if (pid == 0) {
-        dup2(fds[1], 1);
-        for (const std::string& e : env) {
-            size_t eq = e.find('=');
-            if (eq == std::string::npos)
-                unsetenv(e.c_str());
-            else
-                setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
-        }
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
+    pid_t pid = StartProgram(argv, env, fds[1]);
     close(fds[1]);
     out.clear();
+    if (pid < 0) {
+        close(fds[0]);
+        return -1;
+    }
     int status = DrainAndWait(fds[0], pid, out);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool BecomeNobody(std::string& why)
 {
-    if (getuid() != 0) {
-        why = "needs root to run the other user's steps as nobody";
-        return false;
-    }
-    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
-        why = std::string("becoming nobody: ") + strerror(errno);
-        return false;
-    }
-    return true;
+    if (getuid() != 0)
+        return why = "needs root to run the other user's steps as nobody", false;
+    return (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0) || Failed(why, "becoming nobody");
+}
+
+std::string RunAsNobody(const std::function<std::string()>& steps)
+{
+    chmod(Root().c_str(), 0755);
+    chmod((Root() + "/..").c_str(), 0755);
+    return RunInChild([&]() -> std::string {
+        std::string why;
+        return BecomeNobody(why) ? steps() : "SKIP: " + why;
+    });
 }
 
 std::set<std::string> Entries(const std::string& dir)

@@ -3,6 +3,8 @@
 #ifndef KEL_FAULT_H
 #define KEL_FAULT_H
 
+#include <sys/types.h>
+
 #include <functional>
 #include <set>
 #include <string>
@@ -46,13 +48,19 @@ std::string RunInChild(const std::function<std::string()>& body);
 bool PrivateMounts(std::string& why);
 int ReportFd();
 
+/* Starts a command (its standard output to outFd when given) and returns its process id. env
+ * entries "NAME=value" are set, "NAME" alone unset. */
+pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}, int outFd = -1);
 /* Runs a command, returns its exit status (-1 when it did not end normally); out receives
- * its standard output. env entries "NAME=value" are set, "NAME" alone unset. */
+ * its standard output. */
 int RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, std::string& out);
 
 /* In a child: drops root for the user nobody (65534), the hostile local user of the tests.
  * False with why when not root or when it fails. */
 bool BecomeNobody(std::string& why);
+/* Lets other users into the sandbox, then runs steps as nobody in a child: the steps' report,
+ * or "SKIP: why" when nobody cannot be become. */
+std::string RunAsNobody(const std::function<std::string()>& steps);
 
 /* What a fault left: the names in a folder (without "." and ".."), and how many level-2 log
  * lines hold every one of the pieces. */

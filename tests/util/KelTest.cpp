@@ -1,8 +1,10 @@
 /* Test utilities shared by the suites. */
 #include "KelTest.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -24,16 +26,13 @@ std::string Home() { return Env("HOME"); }
 std::string EtcKel() { return Root() + "/etc/KEL/"; }
 
 /* Every "/etc/KEL/" of text becomes newPrefix, XML-escaped. */
-static std::string RewriteEtcKelPrefix(const std::string& text, const std::string& newPrefix)
+static std::string RewriteEtcKelPrefix(std::string text, const std::string& newPrefix)
 {
     gchar* escaped = g_markup_escape_text(newPrefix.c_str(), -1);
-    gchar** parts = g_strsplit(text.c_str(), "/etc/KEL/", -1);
-    gchar* joined = g_strjoinv(escaped, parts);
-    std::string out = joined;
-    g_free(joined);
-    g_strfreev(parts);
+    for (size_t at = 0; (at = text.find("/etc/KEL/", at)) != std::string::npos; at += strlen(escaped))
+        text.replace(at, strlen("/etc/KEL/"), escaped);
     g_free(escaped);
-    return out;
+    return text;
 }
 
 void CopySampleRoot()
@@ -127,18 +126,6 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
     while (!cond() && g_get_monotonic_time() < deadline)
         std::this_thread::yield();
     return cond();
-}
-
-MessageBoxAnswerer::MessageBoxAnswerer(int response)
-    : m_Response(response)
-{
-    m_Source = gdk_threads_add_timeout(10, Poll, this);
-}
-
-MessageBoxAnswerer::~MessageBoxAnswerer()
-{
-    if (m_Source)
-        g_source_remove(m_Source);
 }
 
 gboolean MessageBoxAnswerer::Poll(gpointer self)
@@ -246,19 +233,6 @@ double StyleFontPoints(GtkWidget* widget)
     return style && style->font_desc ? (double)pango_font_description_get_size(style->font_desc) / PANGO_SCALE : 0;
 }
 
-WidgetWatch::WidgetWatch(GtkWidget* widget)
-    : m_pWidget(widget)
-{
-    if (m_pWidget)
-        g_object_add_weak_pointer(G_OBJECT(m_pWidget), (gpointer*)&m_pWidget);
-}
-
-WidgetWatch::~WidgetWatch()
-{
-    if (m_pWidget)
-        g_object_remove_weak_pointer(G_OBJECT(m_pWidget), (gpointer*)&m_pWidget);
-}
-
 LogCapture::LogCapture() { LibKELData::CKELLog::SetCapture(Sink, this); }
 LogCapture::~LogCapture() { LibKELData::CKELLog::SetCapture(NULL, NULL); }
 
@@ -277,10 +251,8 @@ std::vector<LogCapture::Line> LogCapture::Lines() const
 
 int LogCapture::Count(const std::string& text) const
 {
-    int n = 0;
-    for (const Line& l : Lines())
-        n += l.text == text;
-    return n;
+    const std::vector<Line> lines = Lines();
+    return std::count_if(lines.begin(), lines.end(), [&text](const Line& l) { return l.text == text; });
 }
 
 } // namespace keltest

@@ -36,8 +36,8 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 20000);
  * response, recording what it showed. Install it before the action that shows the box. */
 class MessageBoxAnswerer {
 public:
-    explicit MessageBoxAnswerer(int response);
-    ~MessageBoxAnswerer();
+    explicit MessageBoxAnswerer(int response) : m_Response(response) {}
+    ~MessageBoxAnswerer() { m_Source && g_source_remove(m_Source); }
     bool Answered() const { return m_Count > 0; }
     int Count() const { return m_Count; }
     const std::string& Text() const { return m_Text; }
@@ -47,7 +47,7 @@ public:
 private:
     static gboolean Poll(gpointer self);
     int m_Response;
-    guint m_Source = 0;
+    guint m_Source = gdk_threads_add_timeout(10, Poll, this);
     bool m_All = false;
     int m_Count = 0;
     std::string m_Text;
@@ -57,13 +57,14 @@ private:
 /* Tells whether a widget still exists, without keeping it alive. */
 class WidgetWatch {
 public:
-    explicit WidgetWatch(GtkWidget* widget);
-    ~WidgetWatch();
+    explicit WidgetWatch(GtkWidget* widget) : m_pWidget(widget) { Weak(g_object_add_weak_pointer); }
+    ~WidgetWatch() { Weak(g_object_remove_weak_pointer); }
     WidgetWatch(const WidgetWatch&) = delete;
     WidgetWatch& operator=(const WidgetWatch&) = delete;
     bool Alive() const { return m_pWidget != nullptr; }
 
 private:
+    void Weak(void (*f)(GObject*, gpointer*)) { m_pWidget ? f(G_OBJECT(m_pWidget), (gpointer*)&m_pWidget) : void(); }
     GtkWidget* m_pWidget;
 };
 
@@ -83,11 +84,7 @@ double StyleFontPoints(GtkWidget* widget); /* of the widget's style; 0 without a
 /* Captures every log line while alive. */
 class LogCapture {
 public:
-    struct Line {
-        int level;
-        int tag;
-        std::string text;
-    };
+    struct Line { int level, tag; std::string text; };
     LogCapture();
     ~LogCapture();
     std::vector<Line> Lines() const;

@@ -1,6 +1,7 @@
 /* The scripted classroom service of the GUI tests. */
 #include "ScriptedIPC.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "KelTest.h"
@@ -40,11 +41,7 @@ void ScriptedIPC::Record(const std::string& name, const std::string& text, int o
 int ScriptedIPC::CountCalls(const std::string& name) const
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
-    int n = 0;
-    for (const Call& c : m_Calls)
-        if (c.name == name)
-            ++n;
-    return n;
+    return std::count_if(m_Calls.begin(), m_Calls.end(), [&name](const Call& c) { return c.name == name; });
 }
 
 ScriptedIPC::Call ScriptedIPC::LastCall(const std::string& name) const
@@ -76,8 +73,7 @@ void ScriptedIPC::Work()
         ++m_Begun;
         m_Wake.notify_all();
         lock.unlock();
-        bool reached = delivery();
-        if (reached)
+        if (delivery())
             ++m_Reached;
         ++m_Delivered;
         lock.lock();

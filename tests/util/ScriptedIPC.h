@@ -27,12 +27,9 @@ class ScriptedIPC : public IPCAPI::IPCStudentAPI, public IPCAPI::IPCTeacherAPI {
     typedef std::shared_ptr<IPCAPI::CCallbackLink> Link;
 
 public:
-    struct Call {
-        std::string name; /* the API operation, e.g. "SearchProgram" */
-        std::string text; /* path or policy text */
-        int op;           /* operation number passed or handed out */
-        int clear;        /* clear-results flag of a search start */
-    };
+    /* The API operation ("SearchProgram"), its path or policy text, the operation number passed or
+     * handed out, and the clear-results flag of a search start. */
+    struct Call { std::string name, text; int op, clear; };
 
     ScriptedIPC();
     ~ScriptedIPC() override;
