@@ -13,6 +13,19 @@ static int g_Exit = 0;
 static GtkWidget* g_Window = NULL;
 static int g_Exposed = 0;
 
+/* Phase times for profiling (KELBENCH_VERBOSE), as in the start-up host. */
+static void Phase(const char* name)
+{
+    static gint64 last = 0;
+    gint64 now = g_get_monotonic_time();
+    const char* start = getenv("KELBENCH_START_NS");
+    if (!last && start)
+        last = atoll(start) / 1000;
+    if (getenv("KELBENCH_VERBOSE") && last)
+        fprintf(stderr, "%-12s %7.2f ms\n", name, (now - last) / 1000.0);
+    last = now;
+}
+
 static void Report(char what)
 {
     struct timespec ts;
@@ -37,6 +50,7 @@ static void OnEvent(GdkEvent* event, gpointer)
         gdk_window_get_toplevel(event->expose.window) == g_Window->window) {
         g_Exposed = 1;
         Report('E');
+        Phase("expose");
         if (!g_Exit)
             _exit(0);
         g_idle_add(Close, NULL);
@@ -49,8 +63,10 @@ int main(int argc, char** argv)
     g_Fd = fd ? atoi(fd) : -1;
     const char* mode = getenv("KELBENCH_MODE");
     g_Exit = mode && strncmp(mode, "exit", 4) == 0;
+    Phase("main");
     if (!gtk_init_check(&argc, &argv))
         return 1;
+    Phase("gtk_init");
     gdk_event_handler_set(OnEvent, NULL, NULL);
     const char* rc = getenv("KELBENCH_RC");
     if (rc && *rc)
@@ -59,6 +75,7 @@ int main(int argc, char** argv)
     gtk_window_set_default_size(GTK_WINDOW(g_Window), 525, 350);
     g_signal_connect(g_Window, "destroy", G_CALLBACK(gtk_main_quit), NULL);
     gtk_widget_show(g_Window);
+    Phase("show");
     gtk_main();
     return 0;
 }
