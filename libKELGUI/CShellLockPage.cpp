@@ -218,11 +218,11 @@ void CShellLockPage::BuildHours()
     for (int day = 0; day < CLockGrid::DAYS; ++day) {
         std::string dayName = DayName(day);
         /* Each day's hours sit in a window of their own. Every button has an input window, and
-         * GDK recomputes the clip of every sibling window each time one is made or shown: 168
-         * siblings cost about a fifth of the instructions up to the window's first expose, 24
-         * a tenth of that. The row spans the grid's hour columns in a table of its own with the
-         * same homogeneous columns, so the cells keep their places; it paints nothing itself,
-         * its background is the page's. */
+         * GDK recomputes the clip of every sibling window each time one is made or shown: as
+         * 168 siblings that was a sixth of the instructions up to the window's first expose, in
+         * rows of 24 it is a fifth of that. The row spans the grid's hour columns in a table of
+         * its own with the same homogeneous columns, so the cells keep their places; it paints
+         * nothing itself, its background is the page's. */
         GtkWidget* rowWindow = gtk_event_box_new();
         gtk_widget_set_app_paintable(rowWindow, TRUE);
         GtkWidget* row = gtk_table_new(1, HOUR_COLUMNS, TRUE);
