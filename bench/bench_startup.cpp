@@ -28,8 +28,9 @@ struct Run {
     double exitMs = -1;   /* destroy to the process reaped */
 };
 
-/* Runs one program in a fresh process and reads its reports. */
-Run RunOnce(const char* program, const char* mode)
+/* Runs one program in a fresh process and reads its reports; content is the plain program's
+ * KELBENCH_CONTENT (none: the empty window). */
+Run RunOnce(const char* program, const char* mode, const char* content = nullptr)
 {
     Run run;
     int fds[2];
@@ -41,6 +42,10 @@ Run RunOnce(const char* program, const char* mode)
         close(fds[0]);
         setenv("KELBENCH_FD", std::to_string(fds[1]).c_str(), 1);
         setenv("KELBENCH_MODE", mode, 1);
+        if (content)
+            setenv("KELBENCH_CONTENT", content, 1);
+        else
+            unsetenv("KELBENCH_CONTENT");
         execl(program, program, (char*)nullptr);
         _exit(127);
     }
@@ -93,6 +98,28 @@ void BM_Startup(benchmark::State& state)
     }
 }
 
+/* The floor of what the window shows, for information: the plain program with one text label
+ * (the empty window starts no fontconfig) and with a plain table of the 168 hour buttons. */
+void StartupFloor(benchmark::State& state, const char* content, const char* figure)
+{
+    for (auto _ : state) {
+        Comparison c = Interleave([] { return RunOnce(RAW, "start").exposeMs; },
+                                  [content] { return RunOnce(RAW, "start", content).exposeMs; });
+        AddInfoRow(state, figure, RAW_NAME, c, "");
+    }
+}
+
+void BM_StartupLabel(benchmark::State& state)
+{
+    StartupFloor(state, "label", "Start the plain program with one text label instead: exec to first expose");
+}
+void BM_StartupGrid(benchmark::State& state)
+{
+    StartupFloor(state, "grid",
+                 "Start the plain program with a 7 x 24 table of toggle buttons in the grid's colours instead: exec to "
+                 "first expose");
+}
+
 void Exit(benchmark::State& state, const char* mode, const char* figure)
 {
     for (auto _ : state) {
@@ -114,6 +141,8 @@ void BM_ExitSearching(benchmark::State& state)
 
 #define KEL_BENCH(fn) BENCHMARK(fn)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond)
 KEL_BENCH(BM_Startup);
+KEL_BENCH(BM_StartupLabel);
+KEL_BENCH(BM_StartupGrid);
 KEL_BENCH(BM_Exit);
 KEL_BENCH(BM_ExitSearched);
 KEL_BENCH(BM_ExitSearching);

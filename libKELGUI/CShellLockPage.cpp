@@ -39,6 +39,10 @@ GdkColor g_Hover = {0, 0xB800, 0xD000, 0xE800};
 GdkColor g_FreeOff = {0, 0xDD00, 0xDD00, 0xCC00};
 GdkColor g_LockedOff = {0, 0x9900, 0xA800, 0xB800};
 
+/* The grid's columns: three for the day buttons, then the hours' 24 and two gaps. */
+const guint FIRST_HOUR_COLUMN = 3;
+const guint HOUR_COLUMNS = 26;
+
 /* Day buttons are link buttons without a link: GTK's own click handling would try to open the
  * empty URI and warn on every click, so this kind only reports its clicks. */
 typedef GtkLinkButton KelDayButton;
@@ -169,7 +173,7 @@ void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
     GtkWidget* gridBox = gtk_vbox_new(FALSE, 0);
     gtk_container_set_border_width(GTK_CONTAINER(gridBox), 5);
     gtk_box_pack_start(GTK_BOX(gridRow), gridBox, FALSE, FALSE, 0);
-    m_pGridTable = gtk_table_new(8, 29, TRUE);
+    m_pGridTable = gtk_table_new(8, FIRST_HOUR_COLUMN + HOUR_COLUMNS, TRUE);
     gtk_box_pack_start(GTK_BOX(gridBox), m_pGridTable, FALSE, FALSE, 0);
 
     /* One label per two hours; columns 11 and 20 separate the day's three blocks of eight. A
@@ -213,12 +217,24 @@ void CShellLockPage::BuildHours()
     m_TimeGrid.assign(CLockGrid::DAYS, std::vector<GtkWidget*>());
     for (int day = 0; day < CLockGrid::DAYS; ++day) {
         std::string dayName = DayName(day);
+        /* Each day's hours sit in a window of their own. Every button has an input window, and
+         * GDK recomputes the clip of every sibling window each time one is made or shown: as
+         * 168 siblings that was a sixth of the instructions up to the window's first expose, in
+         * rows of 24 it is a fifth of that. The row spans the grid's hour columns in a table of
+         * its own with the same homogeneous columns, so the cells keep their places; it paints
+         * nothing itself, its background is the page's. */
+        GtkWidget* rowWindow = gtk_event_box_new();
+        gtk_widget_set_app_paintable(rowWindow, TRUE);
+        GtkWidget* row = gtk_table_new(1, HOUR_COLUMNS, TRUE);
+        gtk_container_add(GTK_CONTAINER(rowWindow), row);
+        gtk_table_attach_defaults(GTK_TABLE(m_pGridTable), rowWindow, FIRST_HOUR_COLUMN,
+                                  FIRST_HOUR_COLUMN + HOUR_COLUMNS, day + 1, day + 2);
         for (int hour = 0; hour < CLockGrid::HOURS; ++hour) {
             GtkWidget* button = gtk_toggle_button_new();
             gtk_widget_set_name(button, "admin-calendar-button.GtkToggleButton");
             KeepMinimumSize(button, 17, 18);
-            /* The colours of four states in one style change, not one each (168 buttons); the
-             * insensitive one follows the hour's state in OnHourToggled below. */
+            /* The colours of five states in one style change, not one each (168 buttons); the
+             * insensitive one follows the hour's state in OnHourToggled. */
             GtkRcStyle* colours = gtk_widget_get_modifier_style(button);
             const struct {
                 GtkStateType state;
@@ -226,7 +242,8 @@ void CShellLockPage::BuildHours()
             } bg[] = {{GTK_STATE_NORMAL, &g_Free},
                       {GTK_STATE_SELECTED, &g_Locked},
                       {GTK_STATE_ACTIVE, &g_Locked},
-                      {GTK_STATE_PRELIGHT, &g_Hover}};
+                      {GTK_STATE_PRELIGHT, &g_Hover},
+                      {GTK_STATE_INSENSITIVE, &g_FreeOff}};
             for (const auto& b : bg) {
                 colours->bg[b.state] = *b.colour;
                 colours->color_flags[b.state] = GtkRcFlags(colours->color_flags[b.state] | GTK_RC_BG);
@@ -238,17 +255,20 @@ void CShellLockPage::BuildHours()
             g_object_set_data(G_OBJECT(button), "kel-day", GINT_TO_POINTER(day));
             g_object_set_data(G_OBJECT(button), "kel-hour", GINT_TO_POINTER(hour));
             std::string name = dayName + " " + CLockGrid::HourRange(hour);
-            atk_object_set_name(gtk_widget_get_accessible(button), name.c_str());
+            AtkObject* accessible = gtk_widget_get_accessible(button);
+            atk_object_set_name(accessible, name.c_str());
+            /* What OnHourToggled tells of a free hour, its colour given above. */
+            Describe(button, accessible, name.c_str(), false);
             g_signal_connect(button, "toggled", G_CALLBACK(GtkOnHourToggled), this);
-            g_signal_connect(button, "button-press-event", G_CALLBACK(GtkOnHourPress), this);
-            g_signal_connect(button, "motion-notify-event", G_CALLBACK(GtkOnHourMotion), this);
-            g_signal_connect(button, "button-release-event", G_CALLBACK(GtkOnHourRelease), this);
-            g_signal_connect(button, "key-press-event", G_CALLBACK(GtkOnHourKey), this);
-            guint column = hour < 8 ? 3 + hour : hour < 16 ? 4 + hour : 5 + hour;
-            gtk_table_attach_defaults(GTK_TABLE(m_pGridTable), button, column, column + 1, day + 1, day + 2);
+            /* One handler for the pointer and the keys: it runs before the specific event
+             * signals, as handlers of each of them did, at a fifth of the connections. */
+            g_signal_connect(button, "event", G_CALLBACK(GtkOnHourEvent), this);
+            /* Columns 8 and 17 of the row separate the day's three blocks of eight. */
+            guint column = hour < 8 ? hour : hour < 16 ? 1 + hour : 2 + hour;
+            gtk_table_attach_defaults(GTK_TABLE(row), button, column, column + 1, 0, 1);
             m_TimeGrid[day].push_back(button);
-            OnHourToggled(button);
         }
+        UpdateDayTooltip(day);
     }
     GTK_WIDGET_SET_FLAGS(m_TimeGrid[0][0], GTK_CAN_FOCUS);
 }
@@ -341,16 +361,20 @@ void CShellLockPage::OnHourToggled(GtkWidget* button)
     if (!Locate(button, day, hour))
         return;
     bool locked = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button));
-    const char* state = locked ? Tr("Lock") : Tr("Unlock");
     AtkObject* accessible = gtk_widget_get_accessible(button);
-    const gchar* name = atk_object_get_name(accessible);
+    Describe(button, accessible, atk_object_get_name(accessible), locked);
+    gtk_widget_modify_bg(button, GTK_STATE_INSENSITIVE, locked ? &g_LockedOff : &g_FreeOff);
+    if (hour == 0)
+        UpdateDayTooltip(day);
+}
+
+void CShellLockPage::Describe(GtkWidget* button, AtkObject* accessible, const char* name, bool locked)
+{
+    const char* state = locked ? Tr("Lock") : Tr("Unlock");
     gchar* tooltip = g_strdup_printf("%s: %s", name ? name : "", state);
     SetTooltip(button, tooltip);
     g_free(tooltip);
     atk_object_set_description(accessible, state);
-    gtk_widget_modify_bg(button, GTK_STATE_INSENSITIVE, locked ? &g_LockedOff : &g_FreeOff);
-    if (hour == 0)
-        UpdateDayTooltip(day);
 }
 
 void CShellLockPage::UpdateDayTooltip(int day)
@@ -425,6 +449,19 @@ void CShellLockPage::GtkOnHourToggled(GtkToggleButton* button, gpointer data)
     static_cast<CShellLockPage*>(data)->OnHourToggled(GTK_WIDGET(button));
 }
 
+gboolean CShellLockPage::GtkOnHourEvent(GtkWidget* button, GdkEvent* event, gpointer data)
+{
+    switch (event->type) {
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS: return GtkOnHourPress(button, &event->button, data);
+    case GDK_MOTION_NOTIFY: return GtkOnHourMotion(button, &event->motion, data);
+    case GDK_BUTTON_RELEASE: return GtkOnHourRelease(button, &event->button, data);
+    case GDK_KEY_PRESS: return GtkOnHourKey(button, &event->key, data);
+    default: return FALSE;
+    }
+}
+
 gboolean CShellLockPage::GtkOnHourPress(GtkWidget* button, GdkEventButton* event, gpointer data)
 {
     CShellLockPage* self = static_cast<CShellLockPage*>(data);
@@ -445,14 +482,15 @@ gboolean CShellLockPage::GtkOnHourMotion(GtkWidget* button, GdkEventMotion* even
     CShellLockPage* self = static_cast<CShellLockPage*>(data);
     if (!self->m_bPainting || !self->GridComplete())
         return FALSE;
-    /* The pressed hour holds the pointer: find the hour under it by the allocations, which
-     * share the toplevel's coordinates with the pressed hour's own. */
-    int x = button->allocation.x + (int)event->x;
-    int y = button->allocation.y + (int)event->y;
+    /* The pressed hour holds the pointer: find the hour under it. The days' rows have windows
+     * of their own, so the point is taken into each hour's own coordinates. */
     for (int day = 0; day < CLockGrid::DAYS; ++day)
         for (int hour = 0; hour < CLockGrid::HOURS; ++hour) {
-            GtkAllocation& a = self->m_TimeGrid[day][hour]->allocation;
-            if (x >= a.x && x < a.x + a.width && y >= a.y && y < a.y + a.height)
+            GtkWidget* cell = self->m_TimeGrid[day][hour];
+            int x = 0;
+            int y = 0;
+            if (gtk_widget_translate_coordinates(button, cell, (int)event->x, (int)event->y, &x, &y) && x >= 0 &&
+                x < cell->allocation.width && y >= 0 && y < cell->allocation.height)
                 self->Paint(day, hour);
         }
     return TRUE;

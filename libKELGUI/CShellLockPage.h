@@ -44,6 +44,7 @@ public:
 
 private:
     static void GtkOnHourToggled(GtkToggleButton* button, gpointer data);
+    static gboolean GtkOnHourEvent(GtkWidget* button, GdkEvent* event, gpointer data);
     static gboolean GtkOnHourPress(GtkWidget* button, GdkEventButton* event, gpointer data);
     static gboolean GtkOnHourMotion(GtkWidget* button, GdkEventMotion* event, gpointer data);
     static gboolean GtkOnHourRelease(GtkWidget* button, GdkEventButton* event, gpointer data);
@@ -58,6 +59,8 @@ private:
     void BuildGrid(CShellSettingCtrl* owner);
     void BuildHours();
     void OnHourToggled(GtkWidget* button);
+    /* The hour's tooltip and accessible description: its name and state in the legend's words. */
+    void Describe(GtkWidget* button, AtkObject* accessible, const char* name, bool locked);
     bool Locate(GtkWidget* button, int& day, int& hour) const;
     void Paint(int day, int hour);
     void MoveFocus(int day, int hour);

@@ -35,6 +35,18 @@ CKELDataProvider* NewRecord(CShellPolicy::Record record)
     }
 }
 
+/* A record as text after its load's result: the file as a record would hold it, so that the
+ * same policy written again is no change. */
+std::string FingerprintOf(int loadResult, CKELDataProvider& data)
+{
+    std::string xml;
+    if (loadResult == KEL_OK)
+        data.Save2String(xml);
+    char prefix[16];
+    snprintf(prefix, sizeof(prefix), "%d:", loadResult);
+    return prefix + xml;
+}
+
 std::string Format(const char* format, const std::string& a, const std::string& b, const std::string& c = "")
 {
     int size = snprintf(NULL, 0, format, a.c_str(), b.c_str(), c.c_str());
@@ -160,15 +172,9 @@ CKELDataProvider& CShellPolicy::Data(Record record)
 
 std::string CShellPolicy::Fingerprint(Record record) const
 {
-    /* The file as a record would hold it: the same policy written again is no change. */
     std::unique_ptr<CKELDataProvider> onDisk(NewRecord(record));
     int rc = onDisk->LoadFromFile(FilePath(record));
-    std::string xml;
-    if (rc == KEL_OK)
-        onDisk->Save2String(xml);
-    char prefix[16];
-    snprintf(prefix, sizeof(prefix), "%d:", rc);
-    return prefix + xml;
+    return FingerprintOf(rc, *onDisk);
 }
 
 int CShellPolicy::Load(Record record)
@@ -178,7 +184,8 @@ int CShellPolicy::Load(Record record)
     struct stat st;
     m_Damaged[record] = rc != KEL_OK && lstat(path.c_str(), &st) == 0;
     m_Loaded[record] = true;
-    m_Baseline[record] = Fingerprint(record);
+    /* From what was just read, not from a second read of the file. */
+    m_Baseline[record] = FingerprintOf(rc, Data(record));
     return rc;
 }
 

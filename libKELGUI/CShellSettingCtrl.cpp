@@ -2,6 +2,8 @@
  * operations it hands to its pages and its policy. */
 #include "CShellSettingCtrl.h"
 
+#include <pango/pangocairo.h>
+
 #include "CAddApplicationWindow.h"
 #include "CChangeIconDlg.h"
 #include "CMessageBox.h"
@@ -137,6 +139,10 @@ int CShellSettingCtrl::AttachBaseClassGTKHandler(CShellSettingCtrl* owner)
         FailureLine("Cannot open display!");
         return -1;
     }
+    /* Pango reads the font configuration on a thread of its own once the font map exists, and
+     * the first text measured waits for it. Made now, the reading overlaps building the pages
+     * and loading the policy instead of holding up the window's first size request. */
+    pango_cairo_font_map_get_default();
     initWindow();
     initShellLockSetting();
     initProgramRegistration();

@@ -1,11 +1,10 @@
 /* The classroom's settings file, topics, message format and broker sessions. */
 #include "Classroom.h"
 
+#include "BrokerClient.h"
 #include "KELPaths.h"
 
 #include <glib.h>
-#include <mosquitto.h>
-#include <openssl/crypto.h>
 
 #include <mutex>
 #include <system_error>
@@ -199,31 +198,26 @@ std::string ClassroomMessage::Get(const std::string& key) const
 mosquitto* NewClassroomSession(const ClassroomSettings& settings, const std::string& clientId, void* owner,
                                std::string& reason)
 {
-    static std::once_flag once;
-    /* The sessions' threads may still be inside the TLS library when the process ends: its
-     * clean-up at exit would free locks they hold. Asked first, it registers none. */
-    std::call_once(once, [] {
-        OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
-        mosquitto_lib_init();
-    });
-
-    mosquitto* session = mosquitto_new(clientId.c_str(), true, owner);
+    const BrokerClient* broker = LoadBrokerClient(reason);
+    if (!broker)
+        return nullptr;
+    mosquitto* session = broker->create(clientId.c_str(), true, owner);
     if (!session) {
         reason = "cannot make a broker session";
         return nullptr;
     }
-    int rc = mosquitto_username_pw_set(session, settings.user.c_str(), settings.password.c_str());
+    int rc = broker->username_pw_set(session, settings.user.c_str(), settings.password.c_str());
     if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_tls_set(session, settings.caFile.c_str(), NULL, NULL, NULL, NULL);
+        rc = broker->tls_set(session, settings.caFile.c_str(), NULL, NULL, NULL, NULL);
     /* The broker's certificate must name the host we asked for. */
     if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_tls_opts_set(session, 1, "tlsv1.2", NULL);
+        rc = broker->tls_opts_set(session, 1, "tlsv1.2", NULL);
     /* Published from other threads than the session's own. */
     if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_threaded_set(session, true);
+        rc = broker->threaded_set(session, true);
     if (rc != MOSQ_ERR_SUCCESS) {
-        reason = std::string("cannot set up the broker session: ") + mosquitto_strerror(rc);
-        mosquitto_destroy(session);
+        reason = std::string("cannot set up the broker session: ") + broker->strerror(rc);
+        broker->destroy(session);
         return nullptr;
     }
     return session;
@@ -270,10 +264,10 @@ void CSessionLoop::Run()
         if (!connected && stopping)
             return;
         if (!connected)
-            rc = mosquitto_connect(m_Session, m_Host.c_str(), m_Port, 10);
+            rc = Broker().connect(m_Session, m_Host.c_str(), m_Port, 10);
         /* This thread writes what other threads publish, the goodbye included. */
         if (rc == MOSQ_ERR_SUCCESS)
-            rc = mosquitto_loop(m_Session, 100, 1);
+            rc = Broker().loop(m_Session, 100, 1);
         connected = rc == MOSQ_ERR_SUCCESS;
         if (stopping && (!connected || ++afterStop > 20))
             return;
@@ -296,7 +290,7 @@ void CSessionLoop::Stop()
         m_Stop = true;
     }
     m_Wake.notify_all();
-    mosquitto_disconnect(m_Session);
+    Broker().disconnect(m_Session);
     m_Thread.join();
 }
 
@@ -304,7 +298,10 @@ std::string ConnectFailure(int connackCode)
 {
     if (IsCredentialRefusal(connackCode))
         return "the classroom broker refused our credentials";
-    return std::string("the classroom broker cannot be reached (") + mosquitto_connack_string(connackCode) + ")";
+    std::string unused;
+    const BrokerClient* broker = LoadBrokerClient(unused);
+    return std::string("the classroom broker cannot be reached (") +
+           (broker ? broker->connack_string(connackCode) : "code " + std::to_string(connackCode)) + ")";
 }
 
 bool IsCredentialRefusal(int connackCode)

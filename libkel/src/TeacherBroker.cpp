@@ -1,5 +1,6 @@
 /* The teacher side of the classroom: the students' presence, class searches and policy deployment
  * through the classroom broker. */
+#include "BrokerClient.h"
 #include "Classroom.h"
 #include "LocalService.h"
 
@@ -8,7 +9,6 @@
 #include "KELLog.h"
 
 #include <glib.h>
-#include <mosquitto.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -207,9 +207,9 @@ bool CBrokerTeacherService::StartSession(int& err)
         err = IPC_ERR_NOT_RUNNING;
         return false;
     }
-    mosquitto_connect_callback_set(session, OnConnect);
-    mosquitto_disconnect_callback_set(session, OnDisconnect);
-    mosquitto_message_callback_set(session, OnMessage);
+    Broker().connect_callback_set(session, OnConnect);
+    Broker().disconnect_callback_set(session, OnDisconnect);
+    Broker().message_callback_set(session, OnMessage);
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_Settings = settings;
@@ -264,17 +264,17 @@ void CBrokerTeacherService::Connected(int rc)
     m_Online.clear();
     const std::string& cls = m_Settings.className;
     std::string sync = topic::Base(cls) + "sync/" + m_ClientId;
-    mosquitto_subscribe(m_Session, NULL, (topic::Base(cls) + "presence/+").c_str(), 1);
-    mosquitto_subscribe(m_Session, NULL, (topic::Base(cls) + "answer/+/+").c_str(), 1);
-    mosquitto_subscribe(m_Session, NULL, sync.c_str(), 1);
+    Broker().subscribe(m_Session, NULL, (topic::Base(cls) + "presence/+").c_str(), 1);
+    Broker().subscribe(m_Session, NULL, (topic::Base(cls) + "answer/+/+").c_str(), 1);
+    Broker().subscribe(m_Session, NULL, sync.c_str(), 1);
     /* Handled after the subscriptions: its echo comes after the retained presence. */
     m_SyncToken = std::to_string(Clock::now().time_since_epoch().count());
-    mosquitto_publish(m_Session, NULL, sync.c_str(), static_cast<int>(m_SyncToken.size()), m_SyncToken.data(), 1,
+    Broker().publish(m_Session, NULL, sync.c_str(), static_cast<int>(m_SyncToken.size()), m_SyncToken.data(), 1,
                       false);
     /* The broker keeps nothing across a restart: the policy goes out again (students skip one
      * they already saved). */
     for (const auto& policy : m_Deployed)
-        mosquitto_publish(m_Session, NULL, policy.first.c_str(), static_cast<int>(policy.second.size()),
+        Broker().publish(m_Session, NULL, policy.first.c_str(), static_cast<int>(policy.second.size()),
                           policy.second.data(), 1, true);
 }
 
@@ -516,10 +516,10 @@ int CBrokerTeacherService::SearchProgram(const std::string& path, int& op, int c
     request.fields["id"] = s->id;
     request.body = path;
     std::string payload = request.Encode();
-    int rc = mosquitto_publish(m_Session, NULL, topic::SearchRequest(m_Settings.className).c_str(),
+    int rc = Broker().publish(m_Session, NULL, topic::SearchRequest(m_Settings.className).c_str(),
                                static_cast<int>(payload.size()), payload.data(), 1, false);
     if (rc != MOSQ_ERR_SUCCESS) {
-        Fail(std::string("cannot send the search request: ") + mosquitto_strerror(rc));
+        Fail(std::string("cannot send the search request: ") + Broker().strerror(rc));
         return IPC_ERR_NOT_RUNNING;
     }
     m_Search = s;
@@ -555,7 +555,7 @@ int CBrokerTeacherService::CancelOperation(int op, int& err)
     cancel.fields["id"] = s->id;
     std::string payload = cancel.Encode();
     if (m_Session)
-        mosquitto_publish(m_Session, NULL, topic::CancelRequest(m_Settings.className).c_str(),
+        Broker().publish(m_Session, NULL, topic::CancelRequest(m_Settings.className).c_str(),
                           static_cast<int>(payload.size()), payload.data(), 1, false);
     err = IPC_OK;
     return err;
@@ -592,10 +592,10 @@ int CBrokerTeacherService::Deploy(LibKELData::CKELDataProvider& record, const ch
             /* Retained: a notebook that is off now gets it when it connects. */
             std::string name = topic::Policy(m_Settings.className, kind);
             m_Deployed[name] = payload;
-            int rc = mosquitto_publish(m_Session, NULL, name.c_str(), static_cast<int>(payload.size()),
+            int rc = Broker().publish(m_Session, NULL, name.c_str(), static_cast<int>(payload.size()),
                                        payload.data(), 1, true);
             if (rc != MOSQ_ERR_SUCCESS) {
-                Fail(std::string("cannot deploy the ") + kind + " policy: " + mosquitto_strerror(rc));
+                Fail(std::string("cannot deploy the ") + kind + " policy: " + Broker().strerror(rc));
                 err = IPC_ERR_NOT_RUNNING;
             }
         }
