@@ -44,19 +44,23 @@ void TakeCallersIdentity(gpointer data)
 /* The child's output: name, command and icon of each program, each ended by a NUL. */
 bool ParseWalkOutput(const std::string& out, std::vector<IPCAPI::FoundProgram>& found)
 {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\0', start);
-        if (end == std::string::npos)
-            return false;
-        fields.push_back(out.substr(start, end - start));
-        start = end + 1;
+    const char* p = out.data();
+    const char* end = p + out.size();
+    std::string* field[3];
+    while (p < end) {
+        found.emplace_back();
+        IPCAPI::FoundProgram& program = found.back();
+        field[0] = &program.name;
+        field[1] = &program.command;
+        field[2] = &program.icon;
+        for (std::string* f : field) {
+            const char* nul = static_cast<const char*>(memchr(p, '\0', end - p));
+            if (!nul)
+                return false;
+            f->assign(p, nul - p);
+            p = nul + 1;
+        }
     }
-    if (fields.size() % 3 != 0)
-        return false;
-    for (size_t i = 0; i < fields.size(); i += 3)
-        found.push_back(IPCAPI::FoundProgram{fields[i], fields[i + 1], fields[i + 2]});
     return true;
 }
 

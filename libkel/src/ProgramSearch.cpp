@@ -303,8 +303,9 @@ public:
     }
 
     /* After the walk: what is left is read and the threads end. The programs come in the
-     * walk's order, at most MAX_PROGRAMS of them; tooMany tells whether there were more. */
-    void Finish(std::vector<Read>& reads, bool& tooMany)
+     * walk's order, at most MAX_PROGRAMS of them, pointing into the readers' results (valid
+     * while these readers are); tooMany tells whether there were more. */
+    void Finish(std::vector<Read*>& reads, bool& tooMany)
     {
         Flush();
         {
@@ -319,8 +320,9 @@ public:
         reads.clear();
         for (std::vector<Read>& r : m_Results)
             for (Read& read : r)
-                reads.push_back(std::move(read));
-        std::sort(reads.begin(), reads.end(), [](const Read& a, const Read& b) { return a.order < b.order; });
+                reads.push_back(&read);
+        /* Pointers, not the programs, are moved about. */
+        std::sort(reads.begin(), reads.end(), [](const Read* a, const Read* b) { return a->order < b->order; });
         tooMany = m_TooMany || reads.size() > (size_t)MAX_PROGRAMS;
         if (reads.size() > (size_t)MAX_PROGRAMS)
             reads.resize(MAX_PROGRAMS);
@@ -460,13 +462,11 @@ int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& fo
     if (!m_TreeRoot.empty() && m_TreeRoot[m_TreeRoot.size() - 1] != '/')
         m_TreeRoot += '/';
 
-    std::vector<CReaders::Read> reads;
+    CReaders readers(*this);
+    Walk(fd, folder, 0, readers);
+    std::vector<CReaders::Read*> reads;
     bool tooMany = false;
-    {
-        CReaders readers(*this);
-        Walk(fd, folder, 0, readers);
-        readers.Finish(reads, tooMany);
-    }
+    readers.Finish(reads, tooMany);
     if (Cancelled())
         return CANCELLED;
     if (tooMany)
@@ -474,12 +474,14 @@ int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& fo
                                " programs found, the rest is left out",
                            1, "", false);
 
-    /* Stable: equal names stay in the walk's order. */
-    std::stable_sort(reads.begin(), reads.end(),
-                     [](const CReaders::Read& a, const CReaders::Read& b) { return a.folded < b.folded; });
+    /* Equal names stay in the walk's order. */
+    std::sort(reads.begin(), reads.end(), [](const CReaders::Read* a, const CReaders::Read* b) {
+        int c = a->folded.compare(b->folded);
+        return c < 0 || (c == 0 && a->order < b->order);
+    });
     found.reserve(found.size() + reads.size());
-    for (CReaders::Read& read : reads)
-        found.push_back(std::move(read.program));
+    for (CReaders::Read* read : reads)
+        found.push_back(std::move(read->program));
     return DONE;
 }
 
