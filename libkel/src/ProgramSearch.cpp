@@ -6,21 +6,22 @@
 
 #include <glib.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <condition_variable>
-#include <cstdint>
-#include <cstring>
-#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using LibKELData::CKELLog;
 
@@ -86,10 +87,11 @@ gchar* OptionalString(GKeyFile* keys, const char* key)
     return g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
 }
 
-/* The value of key in the user's language where the entry has one, else the plain value
- * (key, the last of localized). g_key_file_get_locale_string does the same but loses an error
- * of its own (about 100 bytes) whenever a value holds an escape it does not know: one leak
- * per such entry, in a service that searches folders it does not control. */
+/* The value of a key in the user's language where the entry has one, else the plain value;
+ * localized holds the keys to try in turn, the plain one last (LocalizedKeys).
+ * g_key_file_get_locale_string does the same but loses an error of its own (about 100 bytes)
+ * whenever a value holds an escape it does not know: one leak per such entry, in a service
+ * that searches folders it does not control. */
 gchar* LocaleString(GKeyFile* keys, const std::vector<std::string>& localized)
 {
     for (size_t i = 0; i + 1 < localized.size(); ++i) {
