@@ -134,9 +134,9 @@ int CSearchRunner::Start(const std::string& folder, bool clear, const Caller& ca
     g_subprocess_launcher_set_child_setup(launcher, TakeCallersIdentity, &id, nullptr);
     GError* error = nullptr;
     const bool svg = IPCAPI::ProgramSearchEnvironment::FromProcess().svgLoadable;
-    GSubprocess* process = svg ? g_subprocess_launcher_spawn(launcher, &error, m_Walker.c_str(), folder.c_str(), nullptr)
-                               : g_subprocess_launcher_spawn(launcher, &error, m_Walker.c_str(), walk::NO_SVG,
-                                                             folder.c_str(), nullptr);
+    GSubprocess* process = svg
+        ? g_subprocess_launcher_spawn(launcher, &error, m_Walker.c_str(), folder.c_str(), nullptr)
+        : g_subprocess_launcher_spawn(launcher, &error, m_Walker.c_str(), walk::NO_SVG, folder.c_str(), nullptr);
     g_object_unref(launcher);
     if (!process) {
         CKELLog::WriteLine(std::string("Policy service: cannot start a search: ") + error->message, 2, "", false);

@@ -34,8 +34,9 @@ int main(int argc, char** argv)
     using namespace KelService;
     bool svg = !(argc == 3 && strcmp(argv[1], walk::NO_SVG) == 0);
     if (argc != 2 && svg) {
-        fprintf(stderr, "usage: %s [%s] FOLDER\n  Writes the programs offered by the desktop entries below FOLDER to "
-                        "stdout.\n",
+        fprintf(stderr,
+                "usage: %s [%s] FOLDER\n  Writes the programs offered by the desktop entries below FOLDER to "
+                "stdout.\n",
                 argv[0], walk::NO_SVG);
         return 2;
     }
