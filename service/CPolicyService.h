@@ -17,7 +17,7 @@ namespace KelService {
 
 class CPolicyService {
 public:
-    /* selfExe: this program, started again for the walks of searches; ownUserOnly: see
+    /* selfExe: this program, beside which the walks of searches are found; ownUserOnly: see
      * CCallerCheck. */
     CPolicyService(const std::string& selfExe, bool ownUserOnly);
     ~CPolicyService();

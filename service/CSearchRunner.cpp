@@ -6,13 +6,13 @@
 #include "KELLog.h"
 #include "LocalService.h"
 #include "ProgramSearch.h"
+#include "SearchWalk.h"
 
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <vector>
 
 using LibKELData::CKELLog;
@@ -41,36 +41,26 @@ void TakeCallersIdentity(gpointer data)
         _exit(126);
 }
 
-bool WriteAll(int fd, const std::string& data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 /* The child's output: name, command and icon of each program, each ended by a NUL. */
 bool ParseWalkOutput(const std::string& out, std::vector<IPCAPI::FoundProgram>& found)
 {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\0', start);
-        if (end == std::string::npos)
-            return false;
-        fields.push_back(out.substr(start, end - start));
-        start = end + 1;
+    const char* p = out.data();
+    const char* end = p + out.size();
+    std::string* field[3];
+    while (p < end) {
+        found.emplace_back();
+        IPCAPI::FoundProgram& program = found.back();
+        field[0] = &program.name;
+        field[1] = &program.command;
+        field[2] = &program.icon;
+        for (std::string* f : field) {
+            const char* nul = static_cast<const char*>(memchr(p, '\0', end - p));
+            if (!nul)
+                return false;
+            f->assign(p, nul - p);
+            p = nul + 1;
+        }
     }
-    if (fields.size() % 3 != 0)
-        return false;
-    for (size_t i = 0; i < fields.size(); i += 3)
-        found.push_back(IPCAPI::FoundProgram{fields[i], fields[i + 1], fields[i + 2]});
     return true;
 }
 
@@ -115,7 +105,7 @@ struct CSearchRunner::Job {
 };
 
 CSearchRunner::CSearchRunner(const std::string& selfExe, const std::string& resultFile, Finished finished)
-    : m_SelfExe(selfExe)
+    : m_Walker(selfExe.substr(0, selfExe.rfind('/') + 1) + walk::PROGRAM)
     , m_ResultFile(resultFile)
     , m_Finished(finished)
     , m_NextOp(0)
@@ -143,8 +133,10 @@ int CSearchRunner::Start(const std::string& folder, bool clear, const Caller& ca
     g_subprocess_launcher_set_cwd(launcher, "/");
     g_subprocess_launcher_set_child_setup(launcher, TakeCallersIdentity, &id, nullptr);
     GError* error = nullptr;
-    GSubprocess* process =
-        g_subprocess_launcher_spawn(launcher, &error, m_SelfExe.c_str(), "--walk", folder.c_str(), nullptr);
+    const bool svg = IPCAPI::ProgramSearchEnvironment::FromProcess().svgLoadable;
+    GSubprocess* process = svg
+        ? g_subprocess_launcher_spawn(launcher, &error, m_Walker.c_str(), folder.c_str(), nullptr)
+        : g_subprocess_launcher_spawn(launcher, &error, m_Walker.c_str(), walk::NO_SVG, folder.c_str(), nullptr);
     g_object_unref(launcher);
     if (!process) {
         CKELLog::WriteLine(std::string("Policy service: cannot start a search: ") + error->message, 2, "", false);
@@ -217,10 +209,10 @@ void CSearchRunner::Complete(const std::shared_ptr<Job>& job, int exitStatus)
         m_Current.reset();
     std::vector<IPCAPI::FoundProgram> found;
     std::string result;
-    if (exitStatus == WALK_FOLDER_UNUSABLE) {
+    if (exitStatus == walk::FOLDER_UNUSABLE) {
         /* Nothing was searched, so the earlier results stay as they were. */
         result = "error: the folder cannot be opened";
-    } else if (exitStatus != WALK_DONE || job->overflow || !ParseWalkOutput(job->out, found)) {
+    } else if (exitStatus != walk::DONE || job->overflow || !ParseWalkOutput(job->out, found)) {
         CKELLog::WriteLine("Policy service: search " + std::to_string(job->op) + " failed (exit " +
                                std::to_string(exitStatus) + ")", 2, "", false);
         result = "error: the search failed";
@@ -255,29 +247,6 @@ void CSearchRunner::Stop()
     g_cancellable_cancel(m_Current->cancellable);
     g_subprocess_force_exit(m_Current->process);
     m_Current.reset();
-}
-
-int CSearchRunner::RunWalk(const std::string& folder)
-{
-    /* The pipe carries the programs only: log lines, which GLib may print to stdout, go to stderr. */
-    int results = dup(STDOUT_FILENO);
-    if (results < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
-        return 1;
-    IPCAPI::ProgramSearchEnvironment env = IPCAPI::ProgramSearchEnvironment::FromProcess();
-    IPCAPI::CProgramSearch search(env, nullptr);
-    std::vector<IPCAPI::FoundProgram> found;
-    if (search.Run(folder, found) == IPCAPI::CProgramSearch::FOLDER_UNUSABLE)
-        return WALK_FOLDER_UNUSABLE;
-    std::string out;
-    for (const IPCAPI::FoundProgram& p : found) {
-        out += p.name;
-        out += '\0';
-        out += p.command;
-        out += '\0';
-        out += p.icon;
-        out += '\0';
-    }
-    return WriteAll(results, out) ? WALK_DONE : 1;
 }
 
 } // namespace KelService

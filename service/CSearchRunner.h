@@ -1,5 +1,6 @@
-/* The program searches of the policy service: one at a time, each walk in a child process with
- * the caller's user and groups, its programs merged into the search-result file by the service. */
+/* The program searches of the policy service: one at a time, each walk in a child process (kel-walk,
+ * beside the service's program) with the caller's user and groups, its programs merged into the
+ * search-result file by the service. */
 #ifndef KEL_SEARCH_RUNNER_H
 #define KEL_SEARCH_RUNNER_H
 
@@ -16,6 +17,7 @@ public:
     /* Called on the main loop once per search that was not cancelled. */
     typedef std::function<void(int op, const std::string& result)> Finished;
 
+    /* The walks run kel-walk from selfExe's folder. */
     CSearchRunner(const std::string& selfExe, const std::string& resultFile, Finished finished);
     ~CSearchRunner();
     CSearchRunner(const CSearchRunner&) = delete;
@@ -30,11 +32,6 @@ public:
     /* Ends the running walk, if any (the service is stopping). */
     void Stop();
 
-    /* The walk of the child process: programs to stdout as NUL-separated name, command, icon. */
-    static int RunWalk(const std::string& folder);
-
-    enum { WALK_DONE = 0, WALK_FOLDER_UNUSABLE = 3 };
-
 private:
     struct Job;
     static void OnRead(GObject* source, GAsyncResult* result, gpointer data);
@@ -42,7 +39,7 @@ private:
     void Complete(const std::shared_ptr<Job>& job, int exitStatus);
     void Read(const std::shared_ptr<Job>& job);
 
-    const std::string m_SelfExe;
+    const std::string m_Walker;
     const std::string m_ResultFile;
     Finished m_Finished;
     int m_NextOp;

@@ -1,7 +1,5 @@
-/* kel-service: the student machine's policy service. With --walk FOLDER it is instead the
- * child that walks a folder for a search, with the rights it was started with. */
+/* kel-service: the student machine's policy service. */
 #include "CPolicyService.h"
-#include "CSearchRunner.h"
 #include "ClassroomService.h"
 
 #include <glib.h>
@@ -13,8 +11,6 @@
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && strcmp(argv[1], "--walk") == 0)
-        return KelService::CSearchRunner::RunWalk(argv[2]);
     if (argc == 2 && strcmp(argv[1], "--classroom") == 0)
         return KelService::RunClassroomAlone();
     bool ownUserOnly = argc == 2 && strcmp(argv[1], "--own-user-only") == 0;
@@ -26,7 +22,7 @@ int main(int argc, char** argv)
                 argv[0]);
         return 2;
     }
-    /* The walks start this very program again, whatever name or folder it was started by. */
+    /* The walks start kel-walk from this program's folder, whatever name or folder it was started by. */
     char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
     if (n <= 0) {

@@ -1,24 +1,28 @@
 /* The walk of a folder for desktop entries, and the reading of each entry into a program to offer. */
 #include "ProgramSearch.h"
 
-#include "KELDataTools.h"
 #include "KELLog.h"
+#include "KELUtf8.h"
 
-#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <glib.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
-using LibKELData::CKELDataTools;
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 using LibKELData::CKELLog;
 
 namespace IPCAPI {
@@ -83,28 +87,38 @@ gchar* OptionalString(GKeyFile* keys, const char* key)
     return g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
 }
 
-/* The value of key in the user's language where the entry has one, else the plain value.
+/* The value of a key in the user's language where the entry has one, else the plain value;
+ * localized holds the keys to try in turn, the plain one last (LocalizedKeys).
  * g_key_file_get_locale_string does the same but loses an error of its own (about 100 bytes)
  * whenever a value holds an escape it does not know: one leak per such entry, in a service
  * that searches folders it does not control. */
-gchar* LocaleString(GKeyFile* keys, const char* key)
+gchar* LocaleString(GKeyFile* keys, const std::vector<std::string>& localized)
 {
-    const gchar* const* languages = g_get_language_names();
-    for (int i = 0; languages[i]; ++i) {
-        gchar* localized = g_strdup_printf("%s[%s]", key, languages[i]);
+    for (size_t i = 0; i + 1 < localized.size(); ++i) {
+        const char* key = localized[i].c_str();
         GError* error = nullptr;
-        gchar* value = g_key_file_has_key(keys, G_KEY_FILE_DESKTOP_GROUP, localized, nullptr)
-                           ? g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, localized, &error)
+        gchar* value = g_key_file_has_key(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr)
+                           ? g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, key, &error)
                            : nullptr;
         g_clear_error(&error);
-        g_free(localized);
         if (value)
             return value;
     }
     GError* error = nullptr;
-    gchar* value = g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, key, &error);
+    gchar* value = g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, localized.back().c_str(), &error);
     g_clear_error(&error);
     return value;
+}
+
+/* "key[language]" for each of the user's languages, then key itself. */
+std::vector<std::string> LocalizedKeys(const char* key)
+{
+    std::vector<std::string> keys;
+    const gchar* const* languages = g_get_language_names();
+    for (int i = 0; languages[i]; ++i)
+        keys.push_back(std::string(key) + "[" + languages[i] + "]");
+    keys.push_back(key);
+    return keys;
 }
 
 /* Absent or malformed booleans count as false, as launchers read them. */
@@ -120,6 +134,11 @@ std::string FoldedName(const std::string& name)
     std::string out = folded ? folded : name;
     g_free(folded);
     return out;
+}
+
+std::string ChildPath(const std::string& folder, const char* name)
+{
+    return folder == "/" ? "/" + std::string(name) : folder + "/" + name;
 }
 
 /* Where an open folder really is; fallback (a path naming it) resolved when the process
@@ -138,7 +157,18 @@ std::string RealPathOf(int fd, const std::string& fallback)
 
 } // namespace
 
-ProgramSearchEnvironment ProgramSearchEnvironment::FromProcess()
+/* Here rather than beside the result file's other limits: the walk's own program links none of those. */
+void CutAtCharacter(std::string& text, size_t max)
+{
+    if (text.size() <= max)
+        return;
+    size_t end = max;
+    while (end > 0 && ((unsigned char)text[end] & 0xc0) == 0x80)
+        --end;
+    text.resize(end);
+}
+
+ProgramSearchEnvironment ProgramSearchEnvironment::FromVariables(bool svgLoadable)
 {
     ProgramSearchEnvironment env;
     const char* path = getenv("PATH");
@@ -153,21 +183,7 @@ ProgramSearchEnvironment ProgramSearchEnvironment::FromProcess()
     }
     if (std::find(env.pixmapDirs.begin(), env.pixmapDirs.end(), "/usr/share/pixmaps") == env.pixmapDirs.end())
         env.pixmapDirs.push_back("/usr/share/pixmaps");
-
-    /* An SVG icon is worth offering only where it can be shown. Asked once per process. */
-    static std::once_flag once;
-    static bool svg = false;
-    std::call_once(once, [] {
-        GSList* formats = gdk_pixbuf_get_formats();
-        for (GSList* f = formats; f; f = f->next) {
-            gchar* name = gdk_pixbuf_format_get_name(static_cast<GdkPixbufFormat*>(f->data));
-            if (name && strcmp(name, "svg") == 0)
-                svg = true;
-            g_free(name);
-        }
-        g_slist_free(formats);
-    });
-    env.svgLoadable = svg;
+    env.svgLoadable = svgLoadable;
     return env;
 }
 
@@ -218,13 +234,224 @@ std::string JoinCommand(const std::vector<std::string>& argv)
     return command;
 }
 
+/* An open folder of the walk. Its entries may still be read after the walk has left it: the
+ * last one to let go closes it. */
+struct CProgramSearch::Folder {
+    DIR* dir;
+    int fd;
+    std::string path;
+
+    Folder(DIR* d, const std::string& p)
+        : dir(d)
+        , fd(dirfd(d))
+        , path(p)
+    {
+    }
+    ~Folder() { closedir(dir); }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+};
+
+/* Desktop entries of one folder, numbered in the walk's order. */
+struct CProgramSearch::Batch {
+    std::shared_ptr<Folder> folder;
+    std::vector<std::pair<size_t, std::string> > names;
+};
+
+/* The threads that read the entries while the walk goes on. The walking thread reads too when
+ * the others fall behind and once its walk is over, so one core is enough, and the numbering
+ * makes the result the same as one thread's. */
+class CProgramSearch::CReaders {
+public:
+    struct Read {
+        size_t order;
+        std::string folded; /* the name, for the sort */
+        FoundProgram program;
+    };
+
+    explicit CReaders(CProgramSearch& search)
+        : m_Search(search)
+        , m_Next(0)
+        , m_Started(false)
+        , m_Done(false)
+        , m_Results(1)
+        , m_Found(0)
+        , m_Cutoff(SIZE_MAX)
+        , m_TooMany(false)
+    {
+    }
+    ~CReaders() { Join(); }
+    CReaders(const CReaders&) = delete;
+    CReaders& operator=(const CReaders&) = delete;
+
+    /* The walk's next desktop entry. */
+    void Add(const std::shared_ptr<Folder>& folder, const char* name)
+    {
+        if (m_Pending.folder != folder) {
+            Flush();
+            m_Pending.folder = folder;
+        }
+        size_t order = m_Next++;
+        /* MAX_PROGRAMS programs numbered lower than this one are kept already: it and all
+         * after it are over the limit, and once one of them is a program, nothing after it
+         * needs to be read at all. */
+        if (m_Cutoff == SIZE_MAX && m_Found >= (size_t)MAX_PROGRAMS)
+            m_Cutoff = order;
+        if (order >= m_Cutoff && m_TooMany)
+            return;
+        m_Pending.names.emplace_back(order, name);
+        if (m_Pending.names.size() >= BATCH_SIZE)
+            Flush();
+    }
+
+    /* After the walk: what is left is read and the threads end. The programs come in the
+     * walk's order, at most MAX_PROGRAMS of them, pointing into the readers' results (valid
+     * while these readers are); tooMany tells whether there were more. */
+    void Finish(std::vector<Read*>& reads, bool& tooMany)
+    {
+        Flush();
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Done = true;
+        }
+        m_Ready.notify_all();
+        Batch batch;
+        while (Take(batch, false))
+            ReadBatch(batch, m_Results[0]);
+        Join();
+        reads.clear();
+        for (std::vector<Read>& r : m_Results)
+            for (Read& read : r)
+                reads.push_back(&read);
+        /* Pointers, not the programs, are moved about. */
+        std::sort(reads.begin(), reads.end(), [](const Read* a, const Read* b) { return a->order < b->order; });
+        tooMany = m_TooMany || reads.size() > (size_t)MAX_PROGRAMS;
+        if (reads.size() > (size_t)MAX_PROGRAMS)
+            reads.resize(MAX_PROGRAMS);
+    }
+
+private:
+    enum { BATCH_SIZE = 16, MAX_QUEUED = 8 };
+
+    void Flush()
+    {
+        if (m_Pending.names.empty())
+            return;
+        Start();
+        bool behind;
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Queue.push_back(std::move(m_Pending));
+            behind = m_Threads.empty() || m_Queue.size() > MAX_QUEUED;
+        }
+        m_Ready.notify_one();
+        m_Pending = Batch();
+        Batch batch;
+        if (behind && Take(batch, false))
+            ReadBatch(batch, m_Results[0]);
+    }
+
+    /* The other readers, started with the first entries: a folder without any costs no thread. */
+    void Start()
+    {
+        if (m_Started)
+            return;
+        m_Started = true;
+        unsigned cores = std::thread::hardware_concurrency();
+        unsigned others = std::min(cores > 1 ? cores - 1 : 0u, (unsigned)MAX_READERS - 1);
+        m_Results.resize(1 + others);
+        for (unsigned i = 0; i < others; ++i) {
+            try {
+                m_Threads.emplace_back([this, i] { Loop(m_Results[1 + i]); });
+            } catch (const std::system_error&) {
+                break; /* fewer threads read, the walking one among them */
+            }
+        }
+    }
+
+    /* The first queued batch; waits for one while the walk goes on when wait is set. */
+    bool Take(Batch& batch, bool wait)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        if (wait)
+            m_Ready.wait(lock, [this] { return !m_Queue.empty() || m_Done; });
+        if (m_Queue.empty())
+            return false;
+        batch = std::move(m_Queue.front());
+        m_Queue.pop_front();
+        return true;
+    }
+
+    void Loop(std::vector<Read>& results)
+    {
+        Batch batch;
+        while (Take(batch, true)) {
+            ReadBatch(batch, results);
+            batch = Batch(); /* lets go of the folder */
+        }
+    }
+
+    void ReadBatch(const Batch& batch, std::vector<Read>& results)
+    {
+        std::string text;
+        for (const auto& entry : batch.names) {
+            if (m_Search.Cancelled())
+                return;
+            if (entry.first >= m_Cutoff && m_TooMany)
+                continue;
+            m_Search.ReadEntryFile(batch.folder->fd, entry.second.c_str(), batch.folder->path, text);
+            FoundProgram program;
+            if (text.empty() || !m_Search.ReadDesktopEntry(text, program))
+                continue;
+            if (entry.first >= m_Cutoff) {
+                m_TooMany = true;
+                continue;
+            }
+            ++m_Found;
+            results.push_back(Read{entry.first, FoldedName(program.name), std::move(program)});
+        }
+    }
+
+    void Join()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_Done = true;
+        }
+        m_Ready.notify_all();
+        for (std::thread& t : m_Threads)
+            t.join();
+        m_Threads.clear();
+    }
+
+    CProgramSearch& m_Search;
+    /* The walking thread's own. */
+    Batch m_Pending;
+    size_t m_Next;
+    bool m_Started;
+
+    std::mutex m_Mutex;
+    std::condition_variable m_Ready;
+    std::deque<Batch> m_Queue;
+    bool m_Done;
+
+    std::vector<std::thread> m_Threads;
+    std::vector<std::vector<Read> > m_Results; /* one per reader, the walking thread's first */
+    std::atomic<size_t> m_Found;
+    std::atomic<size_t> m_Cutoff;
+    std::atomic<bool> m_TooMany;
+};
+
 CProgramSearch::CProgramSearch(const ProgramSearchEnvironment& env, const std::atomic<bool>* cancel)
     : m_Env(env)
     , m_pCancel(cancel)
-    , m_Icons(env)
-    , m_TooMany(false)
+    , m_Icons(m_Env)
+    , m_NameKeys(LocalizedKeys(G_KEY_FILE_DESKTOP_KEY_NAME))
+    , m_IconKeys(LocalizedKeys(G_KEY_FILE_DESKTOP_KEY_ICON))
 {
 }
+
+CProgramSearch::~CProgramSearch() = default;
 
 int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& found)
 {
@@ -236,29 +463,32 @@ int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& fo
     m_TreeRoot = RealPathOf(fd, folder);
     if (!m_TreeRoot.empty() && m_TreeRoot[m_TreeRoot.size() - 1] != '/')
         m_TreeRoot += '/';
-    m_TooMany = false;
-    Walk(fd, folder, 0, found);
+
+    CReaders readers(*this);
+    Walk(fd, folder, 0, readers);
+    std::vector<CReaders::Read*> reads;
+    bool tooMany = false;
+    readers.Finish(reads, tooMany);
     if (Cancelled())
         return CANCELLED;
+    if (tooMany)
+        CKELLog::WriteLine("Program search: more than " + std::to_string((int)MAX_PROGRAMS) +
+                               " programs found, the rest is left out",
+                           1, "", false);
 
-    std::vector<std::pair<std::string, size_t> > order;
-    order.reserve(found.size());
-    for (size_t i = 0; i < found.size(); ++i)
-        order.push_back(std::make_pair(FoldedName(found[i].name), i));
-    std::stable_sort(order.begin(), order.end(),
-                     [](const std::pair<std::string, size_t>& a, const std::pair<std::string, size_t>& b) {
-                         return a.first < b.first;
-                     });
-    std::vector<FoundProgram> sorted;
-    sorted.reserve(found.size());
-    for (const auto& o : order)
-        sorted.push_back(std::move(found[o.second]));
-    found.swap(sorted);
+    /* Equal names stay in the walk's order. */
+    std::sort(reads.begin(), reads.end(), [](const CReaders::Read* a, const CReaders::Read* b) {
+        int c = a->folded.compare(b->folded);
+        return c < 0 || (c == 0 && a->order < b->order);
+    });
+    found.reserve(found.size() + reads.size());
+    for (CReaders::Read* read : reads)
+        found.push_back(std::move(read->program));
     return DONE;
 }
 
 /* Takes ownership of dirFd. */
-void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::vector<FoundProgram>& found)
+void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, CReaders& readers)
 {
     struct stat st;
     if (fstat(dirFd, &st) != 0 || !m_Visited.insert(std::make_pair(st.st_dev, st.st_ino)).second) {
@@ -270,6 +500,7 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
         close(dirFd);
         return;
     }
+    std::shared_ptr<Folder> folder = std::make_shared<Folder>(dir, path);
     while (!Cancelled()) {
         errno = 0;
         struct dirent* entry = readdir(dir);
@@ -283,19 +514,19 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
         bool linked = type == DT_LNK;
         if (type == DT_LNK || type == DT_UNKNOWN) {
             struct stat target;
-            if (type == DT_UNKNOWN && fstatat(dirfd(dir), name, &target, AT_SYMLINK_NOFOLLOW) == 0)
+            if (type == DT_UNKNOWN && fstatat(folder->fd, name, &target, AT_SYMLINK_NOFOLLOW) == 0)
                 linked = S_ISLNK(target.st_mode);
-            if (fstatat(dirfd(dir), name, &target, 0) != 0)
+            if (fstatat(folder->fd, name, &target, 0) != 0)
                 continue; /* a dangling link */
             type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
         }
-        std::string childPath = path == "/" ? "/" + std::string(name) : path + "/" + name;
         if (type == DT_DIR) {
+            std::string childPath = ChildPath(path, name);
             if (depth + 1 > MAX_DEPTH) {
                 CKELLog::WriteLine("Program search: folder too deep, skipped: " + childPath, 1, "", false);
                 continue;
             }
-            int child = openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            int child = openat(folder->fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (child < 0) {
                 CKELLog::WriteLine("Program search: cannot open folder " + childPath + ": " + strerror(errno) +
                                        ", skipped",
@@ -308,23 +539,22 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, std::ve
                 close(child);
                 continue;
             }
-            Walk(child, childPath, depth + 1, found);
+            Walk(child, childPath, depth + 1, readers);
         } else if (type == DT_REG && EndsWith(name, ".desktop")) {
-            ReadEntryFile(dirfd(dir), name, childPath, found);
+            readers.Add(folder, name);
         }
     }
-    closedir(dir);
 }
 
-void CProgramSearch::ReadEntryFile(int dirFd, const char* name, const std::string& path,
-                                   std::vector<FoundProgram>& found)
+/* The entry's text, or empty when it cannot be read or is too large. */
+void CProgramSearch::ReadEntryFile(int dirFd, const char* name, const std::string& folder, std::string& text)
 {
+    text.clear();
     /* O_NONBLOCK: something swapped in for the file since the look must not hang the walk. */
     int fd = openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return;
     struct stat st;
-    std::string text;
     bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (regular && st.st_size <= MAX_ENTRY_SIZE) {
         text.resize((size_t)st.st_size);
@@ -339,22 +569,9 @@ void CProgramSearch::ReadEntryFile(int dirFd, const char* name, const std::strin
         }
         text.resize(done);
     } else if (regular) {
-        CKELLog::WriteLine("Program search: entry too large, skipped: " + path, 1, "", false);
+        CKELLog::WriteLine("Program search: entry too large, skipped: " + ChildPath(folder, name), 1, "", false);
     }
     close(fd);
-
-    FoundProgram program;
-    if (text.empty() || !ReadDesktopEntry(text, program))
-        return;
-    if (found.size() >= MAX_PROGRAMS) {
-        if (!m_TooMany)
-            CKELLog::WriteLine("Program search: more than " + std::to_string((int)MAX_PROGRAMS) +
-                                   " programs found, the rest is left out",
-                               1, "", false);
-        m_TooMany = true;
-        return;
-    }
-    found.push_back(std::move(program));
 }
 
 bool CProgramSearch::InsideTree(int dirFd, const std::string& path) const
@@ -383,7 +600,7 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
          !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_TERMINAL);
 
     if (ok) {
-        gchar* name = LocaleString(keys, G_KEY_FILE_DESKTOP_KEY_NAME);
+        gchar* name = LocaleString(keys, m_NameKeys);
         /* One line in a list: escaped line breaks and tabs become blanks. */
         for (gchar* c = name; c && *c; ++c)
             if (*c == '\n' || *c == '\r' || *c == '\t')
@@ -392,7 +609,7 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
         g_free(name);
         CutAtCharacter(program.name, MAX_NAME_BYTES);
         /* One name the policy files cannot hold would fail the whole save of the results. */
-        ok = !program.name.empty() && CKELDataTools::IsStorableText(program.name);
+        ok = !program.name.empty() && LibKELData::utf8::IsXmlStorable(program.name);
     }
 
     if (ok) {
@@ -415,23 +632,23 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
         }
         if (ok) {
             program.command = JoinCommand(argv);
-            ok = program.command.size() <= MAX_COMMAND_BYTES && CKELDataTools::IsStorableText(program.command);
+            ok = program.command.size() <= MAX_COMMAND_BYTES && LibKELData::utf8::IsXmlStorable(program.command);
         }
     }
 
     if (ok) {
-        gchar* icon = LocaleString(keys, G_KEY_FILE_DESKTOP_KEY_ICON);
+        gchar* icon = LocaleString(keys, m_IconKeys);
         std::string value = icon ? g_strstrip(icon) : "";
         g_free(icon);
         program.icon.clear();
         if (!value.empty() && value[0] == '/') {
-            if (value.size() <= MAX_PATH_BYTES && CheckIconFile(value) != ICON_NONE &&
+            if (value.size() <= MAX_PATH_BYTES && m_Icons.Check(value) != ICON_NONE &&
                 (m_Env.svgLoadable || IconFormatOfName(value) != ICON_SVG))
                 program.icon = value;
         } else if (!value.empty()) {
             program.icon = m_Icons.Find(value);
         }
-        if (program.icon.size() > MAX_PATH_BYTES || !CKELDataTools::IsStorableText(program.icon))
+        if (program.icon.size() > MAX_PATH_BYTES || !LibKELData::utf8::IsXmlStorable(program.icon))
             program.icon.clear();
     }
     g_key_file_free(keys);
@@ -442,9 +659,13 @@ std::string CProgramSearch::ResolveProgram(const std::string& program)
 {
     if (program.empty())
         return "";
-    auto known = m_Programs.find(program);
-    if (known != m_Programs.end())
-        return known->second;
+    {
+        std::lock_guard<std::mutex> lock(m_ProgramsMutex);
+        auto known = m_Programs.find(program);
+        if (known != m_Programs.end())
+            return known->second;
+    }
+    /* Looked for without the lock: two readers may look for one program at once, alike. */
     std::string resolved;
     if (program[0] == '/') {
         if (IsExecutableFile(program))
@@ -460,7 +681,8 @@ std::string CProgramSearch::ResolveProgram(const std::string& program)
             }
         }
     }
-    m_Programs[program] = resolved;
+    std::lock_guard<std::mutex> lock(m_ProgramsMutex);
+    m_Programs.emplace(program, resolved);
     return resolved;
 }
 

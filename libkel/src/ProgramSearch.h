@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -33,18 +34,35 @@ struct ProgramSearchEnvironment {
     bool svgLoadable = true;               /* gdk-pixbuf can load SVG here */
 
     static ProgramSearchEnvironment FromProcess();
+    /* The same without asking gdk-pixbuf: for a process that does not load it. */
+    static ProgramSearchEnvironment FromVariables(bool svgLoadable);
 };
+
+/* Icons: only PNG, SVG and XPM, told by the name's extension (any case) and confirmed by the
+ * file's first bytes. */
+enum IconFormat { ICON_NONE = -1, ICON_PNG = 0, ICON_SVG = 1, ICON_XPM = 2 };
+IconFormat IconFormatOfName(const std::string& name);
+/* The format the extension names, when the first bytes agree; ICON_NONE otherwise. */
+IconFormat IconFormatOfHead(const std::string& name, const char* head, size_t size);
+/* Opens the regular file path (no device, no pipe) and checks its first bytes; ICON_NONE when
+ * it is not an icon this product shows. */
+IconFormat CheckIconFile(const std::string& path);
 
 /* Icon names resolved the way icon themes are looked up: the hicolor theme in each icon base
  * folder (NxN and scalable folders, any context), then the pixmap folders. The folders are
- * read once, on the first lookup. */
+ * read once, on the first lookup. Safe to use from several threads at once. */
 class CIconLookup {
 public:
     explicit CIconLookup(const ProgramSearchEnvironment& env);
+    CIconLookup(const CIconLookup&) = delete;
+    CIconLookup& operator=(const CIconLookup&) = delete;
 
     /* An image file for an icon name (a bare name, or one with a .png/.svg/.xpm suffix); empty
      * when there is none. */
     std::string Find(const std::string& name);
+    /* CheckIconFile of a path, each path opened once for the lookup's life: a search meets
+     * the same few icons thousands of times. */
+    IconFormat Check(const std::string& path);
 
     enum { PREFERRED_SIZE = 48 };
 
@@ -61,9 +79,11 @@ private:
     int FormatRank(const std::string& extension) const;
 
     const ProgramSearchEnvironment& m_Env;
-    bool m_Indexed;
+    std::once_flag m_Indexed;
     std::unordered_map<std::string, Candidate> m_Best;    /* in the theme */
     std::unordered_map<std::string, Candidate> m_Pixmaps; /* outside any theme */
+    std::mutex m_CheckedMutex;
+    std::unordered_map<std::string, IconFormat> m_Checked;
 };
 
 class CProgramSearch {
@@ -72,37 +92,51 @@ public:
 
     /* cancel is checked before every folder entry; it must outlive the search. */
     CProgramSearch(const ProgramSearchEnvironment& env, const std::atomic<bool>* cancel);
+    ~CProgramSearch();
+    CProgramSearch(const CProgramSearch&) = delete;
+    CProgramSearch& operator=(const CProgramSearch&) = delete;
 
     /* Walks folder recursively. A symbolic link to a folder is followed only when the folder
      * lies inside the searched one (a link to "/" must not turn the search into a list of the
      * whole machine), and never into a folder already seen. Sub-folders that cannot be opened
-     * are skipped (and logged). At most MAX_PROGRAMS are kept. Found programs come sorted by
-     * name. */
+     * are skipped (and logged). At most MAX_PROGRAMS are kept: the first ones in the walk's
+     * order. Found programs come sorted by name, equal names in the walk's order. The entries
+     * are read by up to MAX_READERS threads (the caller's among them) while the walk goes on;
+     * the result does not depend on how many. */
     int Run(const std::string& folder, std::vector<FoundProgram>& found);
 
     /* One desktop entry's text; false when it names no program to offer: not an application,
      * hidden, not meant for menus, needing a terminal, whose program is not installed, or whose
      * text is damaged (a NUL byte) or too long to store. A name longer than MAX_NAME_BYTES is
-     * cut; an icon path longer than MAX_PATH_BYTES is dropped. */
+     * cut; an icon path longer than MAX_PATH_BYTES is dropped. Safe to call from several
+     * threads at once. */
     bool ReadDesktopEntry(const std::string& text, FoundProgram& program);
 
-    enum { MAX_PROGRAMS = MAX_STORED_PROGRAMS };
+    enum { MAX_PROGRAMS = MAX_STORED_PROGRAMS, MAX_READERS = 4 };
 
 private:
-    void Walk(int dirFd, const std::string& path, int depth, std::vector<FoundProgram>& found);
-    void ReadEntryFile(int dirFd, const char* name, const std::string& path, std::vector<FoundProgram>& found);
+    struct Folder;
+    struct Batch;
+    class CReaders;
+
+    void Walk(int dirFd, const std::string& path, int depth, CReaders& readers);
+    void ReadEntryFile(int dirFd, const char* name, const std::string& folder, std::string& text);
     std::string ResolveProgram(const std::string& program);
     bool InsideTree(int dirFd, const std::string& path) const;
     bool Cancelled() const { return m_pCancel && m_pCancel->load(std::memory_order_relaxed); }
 
     enum { MAX_DEPTH = 64, MAX_ENTRY_SIZE = 1024 * 1024 };
 
-    const ProgramSearchEnvironment& m_Env;
+    const ProgramSearchEnvironment m_Env; /* a copy: a caller's temporary may be gone */
     const std::atomic<bool>* m_pCancel;
     CIconLookup m_Icons;
+    /* The keys of the name and the icon, in the user's languages first: the readers do not ask
+     * the environment for the languages. */
+    const std::vector<std::string> m_NameKeys;
+    const std::vector<std::string> m_IconKeys;
     std::string m_TreeRoot; /* the searched folder with its links resolved */
-    bool m_TooMany;
     std::set<std::pair<dev_t, ino_t> > m_Visited;
+    std::mutex m_ProgramsMutex;
     std::unordered_map<std::string, std::string> m_Programs; /* as named -> resolved path ("" when absent) */
 };
 
@@ -113,16 +147,6 @@ bool SplitExec(const std::string& exec, std::vector<std::string>& argv);
 std::string JoinCommand(const std::vector<std::string>& argv);
 /* True when the word can stand in a command as it is, without quoting. */
 bool IsPlainWord(const std::string& word);
-
-/* Icons: only PNG, SVG and XPM, told by the name's extension (any case) and confirmed by the
- * file's first bytes. */
-enum IconFormat { ICON_NONE = -1, ICON_PNG = 0, ICON_SVG = 1, ICON_XPM = 2 };
-IconFormat IconFormatOfName(const std::string& name);
-/* The format the extension names, when the first bytes agree; ICON_NONE otherwise. */
-IconFormat IconFormatOfHead(const std::string& name, const char* head, size_t size);
-/* Opens the regular file path (no device, no pipe) and checks its first bytes; ICON_NONE when
- * it is not an icon this product shows. */
-IconFormat CheckIconFile(const std::string& path);
 
 } // namespace IPCAPI
 

@@ -120,8 +120,22 @@ IconFormat CheckIconFile(const std::string& path)
 
 CIconLookup::CIconLookup(const ProgramSearchEnvironment& env)
     : m_Env(env)
-    , m_Indexed(false)
 {
+}
+
+IconFormat CIconLookup::Check(const std::string& path)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_CheckedMutex);
+        auto known = m_Checked.find(path);
+        if (known != m_Checked.end())
+            return known->second;
+    }
+    /* Opened without the lock: two threads may check one file at once, to the same result. */
+    IconFormat format = CheckIconFile(path);
+    std::lock_guard<std::mutex> lock(m_CheckedMutex);
+    m_Checked.emplace(path, format);
+    return format;
 }
 
 int CIconLookup::FormatRank(const std::string& extension) const
@@ -138,21 +152,19 @@ std::string CIconLookup::Find(const std::string& icon)
         name.erase(dot); /* older entries name the file, not the icon */
     if (name.empty() || name.find('/') != std::string::npos)
         return "";
-    if (!m_Indexed)
-        BuildIndex();
+    std::call_once(m_Indexed, [this] { BuildIndex(); });
     /* Only the file chosen is opened: a search asks for thousands of names. */
     auto best = m_Best.find(name);
-    if (best != m_Best.end() && CheckIconFile(best->second.path) != ICON_NONE)
+    if (best != m_Best.end() && Check(best->second.path) != ICON_NONE)
         return best->second.path;
     auto pixmap = m_Pixmaps.find(name);
-    return pixmap != m_Pixmaps.end() && CheckIconFile(pixmap->second.path) != ICON_NONE ? pixmap->second.path : "";
+    return pixmap != m_Pixmaps.end() && Check(pixmap->second.path) != ICON_NONE ? pixmap->second.path : "";
 }
 
 /* One pass over the theme and pixmap folders instead of a probe per name, size and format:
  * a search resolves thousands of names, the folders hold a few hundred entries. */
 void CIconLookup::BuildIndex()
 {
-    m_Indexed = true;
     for (size_t i = 0; i < m_Env.pixmapDirs.size(); ++i)
         IndexPixmapFolder(m_Env.pixmapDirs[i], (int)i);
     for (size_t base = 0; base < m_Env.iconBaseDirs.size(); ++base) {

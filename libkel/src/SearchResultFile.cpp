@@ -108,16 +108,6 @@ void CPrivateSearchResultFile::Undo()
     m_Created = false;
 }
 
-void CutAtCharacter(std::string& text, size_t max)
-{
-    if (text.size() <= max)
-        return;
-    size_t end = max;
-    while (end > 0 && ((unsigned char)text[end] & 0xc0) == 0x80)
-        --end;
-    text.resize(end);
-}
-
 int TrimSearchResults(std::list<CApplicationInfo*>* programs)
 {
     if (!programs)

@@ -79,10 +79,11 @@ TEST(SearchFaults, AFolderOfTrapsAndLinksOutOfItEndsWithTheGoodEntriesOnly)
     ASSERT_EQ(0, symlink("../elsewhere", (tree + "/out").c_str()));
     ASSERT_EQ(0, symlink("shallow/d", (tree + "/within").c_str()));
 
-    ProgramSearchEnvironment env;
     std::atomic<bool> cancel(false);
     std::vector<FoundProgram> found;
-    ASSERT_EQ(CProgramSearch::DONE, CProgramSearch(env, &cancel).Run(tree, found));
+    /* The environment given is a temporary, gone before the walk: the search keeps its own. */
+    CProgramSearch search(ProgramSearchEnvironment{}, &cancel);
+    ASSERT_EQ(CProgramSearch::DONE, search.Run(tree, found));
     std::set<std::string> names;
     for (const FoundProgram& p : found) {
         names.insert(p.name);
