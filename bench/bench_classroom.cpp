@@ -5,7 +5,7 @@
 
 #include "Classroom.h"
 #include "IPCAPI.h"
-#include "KELConstants.h"
+#include "KELPaths.h"
 #include "KELData.h"
 #include "LocalService.h"
 
