@@ -29,6 +29,8 @@ const int AUTHORISED_CALL_TIMEOUT_MS = 120000;
 const int QUICK_CALL_TIMEOUT_MS = 10000;
 /* How long a caller waits for the library's thread to connect to the bus. */
 const auto CONNECT_WAIT = std::chrono::seconds(5);
+/* Long enough for a window opened with the client to be drawn first. */
+const guint JOIN_DELAY_MS = 250;
 /* Completions of searches this process has not yet learnt the number of. */
 const size_t MAX_EARLY_RESULTS = 32;
 
@@ -92,6 +94,7 @@ private:
     /* On the library's thread. */
     static gpointer ThreadMain(gpointer self);
     static gboolean StartConnect(gpointer self);
+    static gboolean JoinUnlessJoining(gpointer self);
     static void OnConnected(GObject* source, GAsyncResult* result, gpointer self);
     static void OnClosed(GDBusConnection* conn, gboolean remote, GError* error, gpointer self);
     static void OnSignal(GDBusConnection* conn, const gchar* sender, const gchar* path, const gchar* iface,
@@ -115,12 +118,30 @@ private:
 CStudentBusClient::CStudentBusClient()
     : m_pContext(g_main_context_new())
     , m_pConnection(nullptr)
-    , m_Connecting(true)
+    , m_Connecting(false)
 {
     /* Never joined: a thread held in a callback must not keep the process from ending. */
     g_thread_unref(g_thread_new("kel-bus-client", ThreadMain, this));
-    /* Connected before the first call needs it, while no callback can hold the thread up. */
-    g_main_context_invoke(m_pContext, StartConnect, this);
+    /* The bus is joined by the first call, or a moment after the client is made for a host
+     * that only listens: a window being opened would share the processor with the
+     * handshake. Either way no callback can hold the thread up yet: there are none before
+     * the bus is joined. */
+    GSource* later = g_timeout_source_new(JOIN_DELAY_MS);
+    g_source_set_callback(later, JoinUnlessJoining, this, nullptr);
+    g_source_attach(later, m_pContext);
+    g_source_unref(later);
+}
+
+gboolean CStudentBusClient::JoinUnlessJoining(gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    {
+        std::lock_guard<std::mutex> lock(self->m_Mutex);
+        if (self->m_pConnection || self->m_Connecting)
+            return G_SOURCE_REMOVE;
+        self->m_Connecting = true;
+    }
+    return StartConnect(data);
 }
 
 gpointer CStudentBusClient::ThreadMain(gpointer data)
