@@ -7,6 +7,7 @@
 
 #include "CLockGrid.h"
 #include "CShellSettingCtrl.h"
+#include "CWidgetLayout.h"
 #include "KELConstants.h"
 
 using namespace LibKELData;
@@ -119,11 +120,7 @@ void CShellLockPage::Build(GtkWidget* notebook, CShellSettingCtrl* owner)
     m_pLockPageBox = gtk_vbox_new(FALSE, 5);
     gtk_container_set_border_width(GTK_CONTAINER(m_pLockPageBox), 0);
     gtk_widget_show(m_pLockPageBox);
-    GtkWidget* tabLabel = gtk_label_new(Tr("Shell Lock Settings"));
-    gtk_widget_set_name(tabLabel, KEL_STYLE_LABEL_FONT.c_str());
-    gtk_widget_show(tabLabel);
-    gtk_notebook_append_page(GTK_NOTEBOOK(notebook), m_pLockPageBox, tabLabel);
-    g_signal_connect(m_pLockPageBox, "destroy", G_CALLBACK(GtkOnPageDestroy), this);
+    CWidgetLayout::AppendPage(notebook, m_pLockPageBox, Tr("Shell Lock Settings"), G_CALLBACK(GtkOnPageDestroy), this);
     BuildHeading();
     BuildAutoLockRow();
     BuildGrid(owner);

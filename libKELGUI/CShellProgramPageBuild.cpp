@@ -74,11 +74,7 @@ void CShellProgramPage::Build(GtkWidget* notebook, CShellSettingCtrl* owner)
     TraceStart(CLS, "initProgramRegistration");
     m_pProgramPageBox = gtk_vbox_new(FALSE, 5);
     KeepMinimumSize(m_pProgramPageBox, 480, 265);
-    GtkWidget* tabLabel = gtk_label_new(Tr("Program Registration"));
-    gtk_widget_set_name(tabLabel, KEL_STYLE_LABEL_FONT.c_str());
-    gtk_widget_show(tabLabel);
-    gtk_notebook_append_page(GTK_NOTEBOOK(notebook), m_pProgramPageBox, tabLabel);
-    g_signal_connect(m_pProgramPageBox, "destroy", G_CALLBACK(GtkOnPageDestroy), this);
+    CWidgetLayout::AppendPage(notebook, m_pProgramPageBox, Tr("Program Registration"), G_CALLBACK(GtkOnPageDestroy), this);
 
     GtkWidget* listsRow = gtk_hbox_new(FALSE, 5);
     gtk_box_pack_start(GTK_BOX(m_pProgramPageBox), listsRow, FALSE, FALSE, 0);

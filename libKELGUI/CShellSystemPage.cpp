@@ -1,6 +1,7 @@
 /* The System Settings page: building, its check boxes to the record and back. */
 #include "CShellSystemPage.h"
 
+#include "CWidgetLayout.h"
 #include "KELConstants.h"
 
 using namespace LibKELData;
@@ -43,12 +44,8 @@ void CShellSystemPage::Build(GtkWidget* notebook, GtkWidget* programPageBox)
         gtk_widget_show(spacer);
     }
     m_pSystemPageBox = gtk_vbox_new(FALSE, 5);
-    GtkWidget* tabLabel = gtk_label_new(Tr("System Settings"));
-    gtk_widget_set_name(tabLabel, KEL_STYLE_LABEL_FONT.c_str());
-    gtk_widget_show(tabLabel);
-    gtk_notebook_append_page(GTK_NOTEBOOK(notebook), m_pSystemPageBox, tabLabel);
     /* The teacher's window takes this page out again, which destroys it. */
-    g_signal_connect(m_pSystemPageBox, "destroy", G_CALLBACK(GtkOnPageDestroy), this);
+    CWidgetLayout::AppendPage(notebook, m_pSystemPageBox, Tr("System Settings"), G_CALLBACK(GtkOnPageDestroy), this);
 
     GtkWidget* headingRow = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(m_pSystemPageBox), headingRow, FALSE, FALSE, 0);

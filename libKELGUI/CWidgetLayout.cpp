@@ -4,6 +4,8 @@
 #include <set>
 #include <string>
 
+#include "KELConstants.h"
+
 namespace {
 
 void KeepAtLeast(GtkWidget* widget, GtkRequisition* requisition, gpointer)
@@ -13,7 +15,6 @@ void KeepAtLeast(GtkWidget* widget, GtkRequisition* requisition, gpointer)
     requisition->width = MAX(requisition->width, width);
     requisition->height = MAX(requisition->height, height);
 }
-
 
 /* The text a button or check box is known by: its label, or the label that names it. */
 std::string LabelOf(GtkWidget* widget)
@@ -29,7 +30,6 @@ std::string LabelOf(GtkWidget* widget)
     return text;
 }
 
-
 void CollectButtons(GtkWidget* widget, gpointer list)
 {
     if (GTK_IS_BUTTON(widget) && !GTK_IS_LINK_BUTTON(widget))
@@ -37,7 +37,6 @@ void CollectButtons(GtkWidget* widget, gpointer list)
     if (GTK_IS_CONTAINER(widget))
         gtk_container_forall(GTK_CONTAINER(widget), CollectButtons, list);
 }
-
 
 /* The columns' widths are the smallest: a heading at a larger font or in a longer language widens
  * its column, so that the heading is not cut. */
@@ -75,11 +74,10 @@ void CWidgetLayout::KeepMinimumSize(GtkWidget* widget, int width, int height)
     gtk_widget_queue_resize(widget);
 }
 
-
 /* Every row is one 32 px icon high: fixed-height mode spares GTK measuring each row, which
  * dominates filling long lists. It needs fixed sizing on every column. */
-void CWidgetLayout::AppendFixedColumn(GtkWidget* view, const char* title, GtkCellRenderer* renderer, const char* attribute, int column,
-                                      int width, bool expand)
+void CWidgetLayout::AppendFixedColumn(GtkWidget* view, const char* title, GtkCellRenderer* renderer,
+                                      const char* attribute, int column, int width, bool expand)
 {
     GtkTreeViewColumn* c = gtk_tree_view_column_new_with_attributes(title, renderer, attribute, column, NULL);
     gtk_tree_view_column_set_sizing(c, GTK_TREE_VIEW_COLUMN_FIXED);
@@ -89,6 +87,15 @@ void CWidgetLayout::AppendFixedColumn(GtkWidget* view, const char* title, GtkCel
     gtk_tree_view_append_column(GTK_TREE_VIEW(view), c);
 }
 
+void CWidgetLayout::AppendPage(GtkWidget* notebook, GtkWidget* page, const char* title, GCallback onDestroy,
+                               gpointer data)
+{
+    GtkWidget* tabLabel = gtk_label_new(title);
+    gtk_widget_set_name(tabLabel, LibKELData::KEL_STYLE_LABEL_FONT.c_str());
+    gtk_widget_show(tabLabel);
+    gtk_notebook_append_page(GTK_NOTEBOOK(notebook), page, tabLabel);
+    g_signal_connect(page, "destroy", onDestroy, data);
+}
 
 void CWidgetLayout::FitHeadings(GtkWidget* view)
 {
@@ -121,7 +128,6 @@ gboolean CWidgetLayout::GtkOnQueryTooltip(GtkWidget* view, gint x, gint y, gbool
     gtk_tree_path_free(path);
     return shown ? TRUE : FALSE;
 }
-
 
 GtkWidget* CWidgetLayout::MnemonicTarget(const std::vector<GtkWidget*>& roots, guint keyval)
 {

@@ -19,9 +19,12 @@ public:
     static void KeepMinimumSize(GtkWidget* widget, int width, int height);
     /* A fixed-width column (as fixed-height lists need) whose width is the least: FitHeadings
      * widens it to its heading at the view's font. */
-    static void AppendFixedColumn(GtkWidget* view, const char* title, GtkCellRenderer* renderer,
-                                  const char* attribute, int column, int width, bool expand);
+    static void AppendFixedColumn(GtkWidget* view, const char* title, GtkCellRenderer* renderer, const char* attribute,
+                                  int column, int width, bool expand);
     static void FitHeadings(GtkWidget* view);
+    /* A page of the Shell Settings notebook under its tab, whose text takes the tab font; the
+     * page's "destroy" goes to onDestroy with data. */
+    static void AppendPage(GtkWidget* notebook, GtkWidget* page, const char* title, GCallback onDestroy, gpointer data);
     /* A row's tooltip shows its whole name, which the column may cut. */
     static void AddNameTooltips(GtkWidget* view, int nameColumn);
     /* The drawn, sensitive button or check box under roots whose mnemonic is keyval: each takes,
