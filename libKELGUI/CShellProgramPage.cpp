@@ -36,6 +36,20 @@ void SetSensitive(GtkWidget* widget, gboolean sensitive)
         gtk_widget_set_sensitive(widget, sensitive);
 }
 
+/* The selected row of a single-selection list and the record in its pointer column. */
+bool SelectedRecord(GtkWidget* view, GtkTreeIter* iter, int pointerColumn, gpointer* record)
+{
+    GtkTreeIter row;
+    GtkTreeModel* model = NULL;
+    *record = NULL;
+    if (!iter)
+        iter = &row;
+    if (!view || !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), &model, iter))
+        return false;
+    gtk_tree_model_get(model, iter, pointerColumn, record, -1);
+    return true;
+}
+
 } // namespace
 
 namespace LibKELGUI {
@@ -162,28 +176,20 @@ void CShellProgramPage::SelectCategoryRow(GtkTreeIter* iter)
 
 bool CShellProgramPage::GetSelectedCategory(GtkTreeIter* iter, CCategory** category)
 {
+    gpointer record = NULL;
+    bool found = SelectedRecord(m_pCategoryView, iter, CAT_COL_POINTER, &record);
     if (category)
-        *category = NULL;
-    GtkTreeModel* model = NULL;
-    if (!m_pCategoryView ||
-        !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pCategoryView)), &model, iter))
-        return false;
-    if (category)
-        gtk_tree_model_get(model, iter, CAT_COL_POINTER, category, -1);
-    return true;
+        *category = static_cast<CCategory*>(record);
+    return found;
 }
 
 bool CShellProgramPage::GetSelectedProgram(GtkTreeIter* iter, CApplicationInfo** program)
 {
+    gpointer record = NULL;
+    bool found = SelectedRecord(m_pProgramView, iter, PROG_COL_POINTER, &record);
     if (program)
-        *program = NULL;
-    GtkTreeModel* model = NULL;
-    if (!m_pProgramView ||
-        !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pProgramView)), &model, iter))
-        return false;
-    if (program)
-        gtk_tree_model_get(model, iter, PROG_COL_POINTER, program, -1);
-    return true;
+        *program = static_cast<CApplicationInfo*>(record);
+    return found;
 }
 
 void CShellProgramPage::OnChangeCategory()
