@@ -39,6 +39,25 @@ struct tagStudent_t {
     std::string address;
 };
 
+/* NotifyStudentStatusChanged's status: bits of what the student's notebook tells now. */
+enum {
+    STUDENT_ONLINE = 1,
+    STUDENT_LOCKED = 2,               /* the notebook's screen is locked now */
+    STUDENT_LOCKED_BY_TIMETABLE = 4   /* ... by its lock timetable (else by the teacher) */
+};
+
+/* What the teacher's side knows of one student: every roster entry, and every notebook that
+ * connected without being on the roster. */
+struct tagStudentState_t {
+    enum Deploy { DEPLOY_NONE = 0, DEPLOY_CURRENT = 1, DEPLOY_OUTDATED = 2, DEPLOY_FAILED = 3 };
+    std::string name;    /* the roster's name, else the machine */
+    std::string machine; /* the machine's classroom id */
+    bool onRoster = false;
+    int status = 0;      /* STUDENT_* bits */
+    int deploy = DEPLOY_NONE; /* whether it holds the policy last deployed */
+    std::string deployReason; /* why, when DEPLOY_FAILED */
+};
+
 class CCallbackLink;
 class CStudentAPICallbackBase;
 class CTeacherAPICallbackBase;
@@ -81,6 +100,40 @@ public:
     }
     virtual int DeploySchedulePolicy(const std::string& /*xml*/, int& err)
     {
+        err = IPC_ERR_NOT_CONNECTED;
+        return err;
+    }
+    /* Locks or unlocks the named students (machines), or the whole class when the list is
+     * empty; kept by the broker for notebooks that are offline. Each notebook answers through
+     * ManualLockRemotStudentCallBack / ManualUnLockRemotStudentCallBack ("ok" or
+     * "error: REASON"). */
+    virtual int LockStudents(const std::list<std::string>& /*machines*/, int& err)
+    {
+        err = IPC_ERR_NOT_CONNECTED;
+        return err;
+    }
+    virtual int UnlockStudents(const std::list<std::string>& /*machines*/, int& err)
+    {
+        err = IPC_ERR_NOT_CONNECTED;
+        return err;
+    }
+    /* A notice shown on the named notebooks (the whole class when the list is empty). */
+    virtual int SendNotice(const std::list<std::string>& /*machines*/, const std::string& /*text*/, int& err)
+    {
+        err = IPC_ERR_NOT_CONNECTED;
+        return err;
+    }
+    /* Every student of the roster and every unknown notebook seen, with their state. */
+    virtual int GetClassState(std::list<tagStudentState_t>& /*students*/, int& err)
+    {
+        err = IPC_ERR_NOT_CONNECTED;
+        return err;
+    }
+    /* The teacher's own link to the broker: 0 when connected, else an IPC error code, with
+     * the reason in plain words. A change is told through OnMessage. */
+    virtual int GetConnectionState(std::string& reason, int& err)
+    {
+        reason = "not connected";
         err = IPC_ERR_NOT_CONNECTED;
         return err;
     }

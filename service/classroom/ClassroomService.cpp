@@ -17,6 +17,17 @@ using LibKELData::CKELLog;
 
 namespace KelService {
 
+namespace {
+std::mutex g_HooksMutex;
+NotebookHooks g_Hooks;
+} // namespace
+
+void SetNotebookHooks(const NotebookHooks& hooks)
+{
+    std::lock_guard<std::mutex> lock(g_HooksMutex);
+    g_Hooks = hooks;
+}
+
 std::unique_ptr<CClassroomStudent> StartClassroom(const CClassroomStudent::SaveFn& save)
 {
     std::string file = IPCAPI::ClassroomSettings::DefaultFile();

@@ -7,9 +7,20 @@
 
 #include <glib.h>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 namespace KelService {
+
+/* What the classroom side asks of the notebook's own service; any of them may be empty. */
+struct NotebookHooks {
+    std::function<void(int mode)> teacherLock; /* 0 lifted, 1 locked, 2 unlocked by the teacher */
+    std::function<void(const std::string& text)> notice;
+    std::function<void(bool online, const std::string& teacher)> teacherStatus;
+    std::function<int()> lockStatus; /* IPCAPI::STUDENT_LOCKED* bits of the notebook now */
+};
+void SetNotebookHooks(const NotebookHooks& hooks);
 
 /* The classroom side when CONFIG_FILE_DIR has classroom settings; null when it has none or they
  * are unusable (logged). */
