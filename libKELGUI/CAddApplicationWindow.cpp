@@ -217,7 +217,7 @@ int CAddApplicationWindow::LoadXMLData()
     gtk_list_store_clear(m_pResultStore);
 
     /* Stamped before the read: a file replaced during it differs next time and is read again. */
-    const std::string path = LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT;
+    const std::string path = LibKELData::SearchResultFile();
     FileStamp stamp = {false, 0, 0, 0, 0, 0};
     struct stat st;
     if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {

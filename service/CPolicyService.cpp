@@ -6,12 +6,15 @@
 #include "IPCAPI.h"
 #include "KELPaths.h"
 #include "PolicyBus.h"
+#include "SearchWalk.h"
 #include "KELData.h"
 #include "KELLog.h"
 #include "kel-policy-glue.h"
 
 #include <glib-unix.h>
 #include <signal.h>
+
+#include <cstring>
 
 using LibKELData::CKELDataProvider;
 using LibKELData::CKELLog;
@@ -43,7 +46,7 @@ CPolicyService::CPolicyService(const std::string& selfExe, bool ownUserOnly)
     , m_OwnerId(0)
     , m_ExitStatus(0)
 {
-    m_pSearches.reset(new CSearchRunner(m_SelfExe, LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT,
+    m_pSearches.reset(new CSearchRunner(m_SelfExe, walk::TimeLimit(),
                                         [this](int op, const std::string& result) { SearchFinished(op, result); }));
     g_signal_connect(m_pSkeleton, "handle-search-local-program", G_CALLBACK(GtkHandleSearch), this);
     g_signal_connect(m_pSkeleton, "handle-cancel-operation", G_CALLBACK(GtkHandleCancel), this);
@@ -90,6 +93,7 @@ void CPolicyService::OnBusAcquired(GDBusConnection* bus, const gchar*, gpointer 
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
     self->m_pCallers.reset(new CCallerCheck(bus, self->m_OwnUserOnly));
+    self->m_pCallers->Prepare();
     GError* error = nullptr;
     if (!g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(self->m_pSkeleton), bus, IPCAPI::POLICY_OBJECT_PATH, &error)) {
         CKELLog::WriteLine(std::string("Policy service: cannot export the object: ") + error->message, 2, "", false);
@@ -124,7 +128,9 @@ gboolean CPolicyService::OnStopSignal(gpointer data)
 
 void CPolicyService::ReturnError(GDBusMethodInvocation* inv, int code)
 {
-    const char* text = code == IPCAPI::IPC_ERR_NOT_ALLOWED ? "not allowed" : "refused";
+    const char* text = code == IPCAPI::IPC_ERR_NOT_ALLOWED   ? "not allowed"
+                       : code == IPCAPI::IPC_ERR_AUTH_NEEDED ? "authentication needed"
+                                                             : "refused";
     g_dbus_method_invocation_return_dbus_error(inv, IPCAPI::PolicyErrorName(code), text);
 }
 
@@ -132,25 +138,30 @@ gboolean CPolicyService::GtkHandleSearch(KelPolicy1*, GDBusMethodInvocation* inv
                                          gboolean clear, gpointer data)
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
-    std::string path = folder;
-    /* A caller waiting for the running search to end asks again and again: that costs no
-     * authorisation, and tells nothing about the search. */
-    if (self->m_pSearches->IsBusy()) {
-        ReturnError(inv, IPCAPI::IPC_ERR_BUSY);
+    /* No path is longer: refused before it is kept or anyone is asked. */
+    if (strlen(folder) > CSearchRunner::MAX_FOLDER_BYTES) {
+        ReturnError(inv, IPCAPI::IPC_ERR_INVALID_ARGUMENT);
         return TRUE;
     }
+    std::string path = folder;
     Hold(inv);
-    self->m_pCallers->Check(g_dbus_method_invocation_get_sender(inv), ACTION_SEARCH,
-                            [self, inv, path, clear](bool allowed, const Caller& caller) {
-                                int op = 0;
-                                int rc = allowed ? self->m_pSearches->Start(path, clear, caller, op)
-                                                 : IPCAPI::IPC_ERR_NOT_ALLOWED;
-                                if (rc == IPCAPI::IPC_OK)
-                                    g_dbus_method_invocation_return_value(inv, g_variant_new("(i)", op));
-                                else
-                                    ReturnError(inv, rc);
-                                g_object_unref(inv);
-                            });
+    /* A caller waiting for its running search to end asks again and again: that costs no
+     * authorisation. Other users' searches run side by side. */
+    self->m_pCallers->Check(
+        inv, ACTION_SEARCH,
+        [self, inv, path, clear](int rc, const Caller& caller) {
+            int op = 0;
+            if (rc == IPCAPI::IPC_OK)
+                rc = self->m_pSearches->Start(path, clear, caller, op);
+            if (rc == IPCAPI::IPC_OK)
+                g_dbus_method_invocation_return_value(inv, g_variant_new("(i)", op));
+            else
+                ReturnError(inv, rc);
+            g_object_unref(inv);
+        },
+        [self](const Caller& caller) {
+            return self->m_pSearches->IsBusy(caller.uid) ? IPCAPI::IPC_ERR_BUSY : IPCAPI::IPC_OK;
+        });
     return TRUE;
 }
 
@@ -158,16 +169,15 @@ gboolean CPolicyService::GtkHandleCancel(KelPolicy1*, GDBusMethodInvocation* inv
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
     Hold(inv);
-    self->m_pCallers->Check(g_dbus_method_invocation_get_sender(inv), "",
-                            [self, inv, op](bool allowed, const Caller& caller) {
-                                int rc = allowed ? self->m_pSearches->Cancel(op, caller.uid)
-                                                 : IPCAPI::IPC_ERR_NOT_ALLOWED;
-                                if (rc == IPCAPI::IPC_OK)
-                                    g_dbus_method_invocation_return_value(inv, nullptr);
-                                else
-                                    ReturnError(inv, rc);
-                                g_object_unref(inv);
-                            });
+    self->m_pCallers->Check(inv, "", [self, inv, op](int rc, const Caller& caller) {
+        if (rc == IPCAPI::IPC_OK)
+            rc = self->m_pSearches->Cancel(op, caller.uid);
+        if (rc == IPCAPI::IPC_OK)
+            g_dbus_method_invocation_return_value(inv, nullptr);
+        else
+            ReturnError(inv, rc);
+        g_object_unref(inv);
+    });
     return TRUE;
 }
 
@@ -201,9 +211,10 @@ void CPolicyService::HandleSave(GDBusMethodInvocation* inv, PolicyKind kind, con
         return;
     }
     Hold(inv);
-    m_pCallers->Check(g_dbus_method_invocation_get_sender(inv), kind == SYSTEM_SETTING ? ACTION_HARDWARE : ACTION_SAVE,
-                      [this, inv, kind, xml](bool allowed, const Caller& caller) {
-                          int rc = allowed ? SavePolicy(kind, xml, caller) : IPCAPI::IPC_ERR_NOT_ALLOWED;
+    m_pCallers->Check(inv, kind == SYSTEM_SETTING ? ACTION_HARDWARE : ACTION_SAVE,
+                      [this, inv, kind, xml](int rc, const Caller& caller) {
+                          if (rc == IPCAPI::IPC_OK)
+                              rc = SavePolicy(kind, xml, caller);
                           if (rc == IPCAPI::IPC_OK)
                               g_dbus_method_invocation_return_value(inv, nullptr);
                           else

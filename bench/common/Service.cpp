@@ -7,6 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 namespace kelbench {
 
 namespace {
@@ -36,11 +40,19 @@ bool StartService(const std::string& root)
     if (pipe(fds) != 0)
         return false;
     std::string socket = "unix:path=" + root + "/bus-socket";
+    /* The bus configuration is a template: this user owns the service's name there. */
+    std::ifstream in(KEL_SOURCE_DIR "/data/kel-private-bus.conf");
+    std::string conf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t at = conf.find("@OWNER@");
+    if (at != std::string::npos)
+        conf.replace(at, 7, std::to_string(geteuid()));
+    const std::string confPath = root + "/bus.conf";
+    std::ofstream(confPath) << conf;
     g_Bus = fork();
     if (g_Bus == 0) {
         dup2(fds[1], 1);
         close(fds[0]);
-        execlp("dbus-daemon", "dbus-daemon", "--config-file=" KEL_SOURCE_DIR "/data/kel-private-bus.conf",
+        execlp("dbus-daemon", "dbus-daemon", ("--config-file=" + confPath).c_str(),
                "--nofork", ("--address=" + socket).c_str(), "--print-address=1", (char*)nullptr);
         _exit(127);
     }

@@ -24,7 +24,9 @@ enum {
     IPC_ERR_NOT_CONNECTED = -5,
     IPC_ERR_NOT_RUNNING = -6,      /* the policy service (or the classroom broker) cannot be reached */
     IPC_ERR_NOT_ALLOWED = -7,      /* the service or broker refused the caller (rights, credentials) */
-    IPC_ERR_TOO_LARGE = -8         /* the policy text is larger than a policy file may be */
+    IPC_ERR_TOO_LARGE = -8,        /* the policy text is larger than a policy file may be */
+    IPC_ERR_AUTH_NEEDED = -9       /* the caller must authenticate first, and did not allow the
+                                      service to ask for it (or no agent could) */
 };
 
 /* The result text of SearchLocalProgramCallBack and of SearchProgramCallBack for one student:

@@ -4,6 +4,9 @@
 #define KEL_PATHS_H
 
 #include <stdlib.h>
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <string>
 
 namespace LibKELData {
@@ -45,6 +48,19 @@ static const std::string TEACHER_INFO = "TeacherInfo.xml";
 static const std::string POLICYSETTING = "PolicySettingData.xml";
 static const std::string TEACHERPOLICYSETTING = "TeacherPolicySettingData.xml";
 static const std::string KEL_LOCK_STATUS_FLAG_FILE = "KEL.lock";
+
+/* The program-search results of one user, which only that user reads: root's are SEARCH_RESULT
+ * (where the teacher console merges a class's answers too), every other user's a file of its
+ * own beside it, "SearchResult.<uid>.xml", written by the policy service for that user. */
+static inline std::string SearchResultFileOf(uid_t uid)
+{
+    return uid == 0 ? CONFIG_FILE_DIR + SEARCH_RESULT : CONFIG_FILE_DIR + "SearchResult." + std::to_string(uid) + ".xml";
+}
+/* This process's real user's: what its windows show. */
+static inline std::string SearchResultFile()
+{
+    return SearchResultFileOf(getuid());
+}
 
 /* Themes: CONFIG_FILE_DIR + "theme/" + name + "/gtkrc". */
 static const std::string KEL_RESOURCE_THEME_PATH = CONFIG_FILE_DIR + "theme/";

@@ -24,6 +24,7 @@ const struct {
     {"org.kelproject.Policy1.Error.Busy", IPC_ERR_BUSY},
     {"org.kelproject.Policy1.Error.InvalidArgument", IPC_ERR_INVALID_ARGUMENT},
     {"org.kelproject.Policy1.Error.NoSuchOperation", IPC_ERR_NO_SUCH_OPERATION},
+    {"org.kelproject.Policy1.Error.AuthenticationNeeded", IPC_ERR_AUTH_NEEDED},
 };
 
 } // namespace

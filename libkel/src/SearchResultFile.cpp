@@ -1,7 +1,10 @@
 /* The keeping of the search-result file: its lock across processes, its mode and its size. */
 #include "SearchResultFile.h"
 
+#include "IPCAPI.h"
 #include "KELData.h"
+#include "KELLog.h"
+#include "ProgramSearch.h"
 
 #include <cerrno>
 #include <cstring>
@@ -11,6 +14,8 @@
 #include <unistd.h>
 
 using LibKELData::CApplicationInfo;
+using LibKELData::CKELLog;
+using LibKELData::CSearchResultData;
 
 namespace IPCAPI {
 
@@ -29,7 +34,126 @@ size_t StoredSize(const CApplicationInfo& app)
     return size;
 }
 
+/* The user's own results as text; "" when there are none. False (with why) when the name holds
+ * anything but a private file of that user alone. */
+bool ReadOwnResults(const std::string& file, uid_t uid, std::string& xml, std::string& problem)
+{
+    int fd = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        problem = errno == ENOENT ? "" : strerror(errno);
+        return errno == ENOENT;
+    }
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == uid && st.st_nlink == 1 &&
+              (st.st_mode & 077) == 0 && st.st_size <= MAX_STORED_BYTES;
+    problem = ok ? "" : "it is not a private file of user " + std::to_string(uid);
+    char buf[65536];
+    ssize_t n = 0;
+    while (ok && (n = read(fd, buf, sizeof(buf))) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0 && xml.size() + n <= MAX_STORED_BYTES;
+        if (ok)
+            xml.append(buf, n);
+        else
+            problem = "it cannot be read";
+    }
+    close(fd);
+    return ok;
+}
+
+bool WriteAll(int fd, const std::string& data)
+{
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+/* A folder in which no one but this process's user (or root) can rename or remove a name. */
+bool FolderIsOurs(const std::string& file)
+{
+    const std::string dir = file.substr(0, file.rfind('/') + 1);
+    struct stat st;
+    return lstat(dir.empty() ? "." : dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           (st.st_uid == geteuid() || st.st_uid == 0) && (st.st_mode & 022) == 0;
+}
+
+/* Writes a new file beside file, hands it to uid:gid, private, and renames it into place. */
+bool ReplaceOwnResults(const std::string& file, const std::string& xml, uid_t uid, gid_t gid, std::string& problem)
+{
+    if (!FolderIsOurs(file)) {
+        problem = "other users can change its folder";
+        return false;
+    }
+    std::vector<char> temp(file.begin(), file.end());
+    for (char c : std::string(".XXXXXX"))
+        temp.push_back(c);
+    temp.push_back('\0');
+    int fd = mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        problem = strerror(errno);
+        return false;
+    }
+    bool ok = WriteAll(fd, xml) && fchmod(fd, 0600) == 0 &&
+              ((uid == geteuid() && gid == getegid()) || fchown(fd, uid, gid) == 0) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && rename(temp.data(), file.c_str()) == 0;
+    if (!ok) {
+        problem = strerror(errno);
+        unlink(temp.data());
+    }
+    return ok;
+}
+
 } // namespace
+
+int MergeUserSearchResults(const std::vector<FoundProgram>& found, bool clear, const std::string& file, uid_t uid,
+                           gid_t gid, int* added)
+{
+    if (added)
+        *added = 0;
+    CSearchResultLock fileLock(file);
+    if (!fileLock.Held()) {
+        CKELLog::WriteLine("Program search: cannot save the results to " + file + ": " + fileLock.Problem(), 2, "",
+                           false);
+        return IPC_ERR_SAVE;
+    }
+    CSearchResultData results;
+    std::string xml, problem;
+    if (!clear && (!ReadOwnResults(file, uid, xml, problem) || (!xml.empty() && results.LoadFromString(xml) != 0))) {
+        CKELLog::WriteLine("Program search: the earlier results in " + file + " are not merged: " +
+                               (problem.empty() ? "they cannot be read" : problem),
+                           2, "", false);
+        clear = true;
+    }
+    std::vector<CApplicationInfo> programs;
+    programs.reserve(found.size());
+    LibKELData::ApplicationInfoList list;
+    for (const FoundProgram& program : found) {
+        programs.push_back(CApplicationInfo(program.name, program.command, program.icon, 1));
+        list.push_back(&programs.back());
+    }
+    int count = results.MergeUnique(list);
+    int dropped = TrimSearchResults(results.GetPApplicationInfoList());
+    count = count > dropped ? count - dropped : 0;
+    if (added)
+        *added = count;
+    if (!clear && count == 0)
+        return IPC_OK;
+    xml.clear();
+    if (results.Save2String(xml) != 0 || !ReplaceOwnResults(file, xml, uid, gid, problem)) {
+        CKELLog::WriteLine("Program search: cannot save the results to " + file + ": " + problem, 2, "", false);
+        return IPC_ERR_SAVE;
+    }
+    return IPC_OK;
+}
 
 CSearchResultLock::CSearchResultLock(const std::string& file)
     : m_Fd(-1)

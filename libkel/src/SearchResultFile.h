@@ -3,14 +3,19 @@
 #ifndef KEL_SEARCH_RESULT_FILE_H
 #define KEL_SEARCH_RESULT_FILE_H
 
+#include <sys/types.h>
+
 #include <list>
 #include <string>
+#include <vector>
 
 namespace LibKELData {
 class CApplicationInfo;
 }
 
 namespace IPCAPI {
+
+struct FoundProgram;
 
 /* Serializes load, merge and save of one result file across processes. The lock is a file of
  * its own beside the results ("<file>.lock"), made by and for the writer's user (0600, never
@@ -70,6 +75,15 @@ enum { MAX_STORED_PROGRAMS = 20000, MAX_STORED_BYTES = 16 * 1024 * 1024 };
  * if every character had to be escaped. Programs at the end of the list go first; returns
  * how many went. */
 int TrimSearchResults(std::list<LibKELData::CApplicationInfo*>* programs);
+
+/* Merges a search's programs into the results of one user, as the service does for its callers
+ * (clear: replace them). Only a regular file of that user with no other name and no access for
+ * anyone else is read: anything else in its place (another user's file, a file shared with a
+ * group, a link) is left unread, logged, and replaced. The new file is written beside it in a
+ * folder that only this process's user (or root) may change, given to uid:gid and mode 0600
+ * through its descriptor before it is renamed into place. IPC_OK or IPC_ERR_SAVE (logged). */
+int MergeUserSearchResults(const std::vector<FoundProgram>& found, bool clear, const std::string& file, uid_t uid,
+                           gid_t gid, int* added);
 
 /* Cuts UTF-8 text to at most max bytes without splitting a character. */
 void CutAtCharacter(std::string& text, size_t max);

@@ -9,7 +9,10 @@
 
 #include <gio/gio.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -90,6 +93,9 @@ private:
                    int& code);
     /* A referenced connection to the bus, or null; connecting happens on the library's thread. */
     GDBusConnection* Connection();
+    /* The unique name of the service's owner once the bus vouched that root (or this process's
+     * user, whose own service can do nothing this user could not) runs it; "" otherwise. */
+    std::string Owner(GDBusConnection* conn);
 
     /* On the library's thread. */
     static gpointer ThreadMain(gpointer self);
@@ -111,6 +117,7 @@ private:
     std::condition_variable m_Changed;
     GDBusConnection* m_pConnection;
     bool m_Connecting;
+    std::string m_Owner;                             /* see Owner(); cleared when the name leaves */
     std::set<int> m_Mine;                            /* searches started here, not yet finished */
     std::deque<std::pair<int, std::string> > m_Early; /* finished before their start returned */
 };
@@ -231,10 +238,12 @@ void CStudentBusClient::OnClosed(GDBusConnection* conn, gboolean, GError*, gpoin
     }
 }
 
-void CStudentBusClient::OnSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* signal,
-                                 GVariant* params, gpointer data)
+void CStudentBusClient::OnSignal(GDBusConnection* conn, const gchar* sender, const gchar*, const gchar*,
+                                 const gchar* signal, GVariant* params, gpointer data)
 {
     CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    if (!sender || self->Owner(conn) != sender)
+        return;
     if (strcmp(signal, "SearchFinished") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(is)"))) {
         gint op = 0;
         const gchar* result = nullptr;
@@ -268,6 +277,7 @@ void CStudentBusClient::OnServiceVanished(GDBusConnection*, const gchar*, gpoint
         std::lock_guard<std::mutex> lock(self->m_Mutex);
         running.swap(self->m_Mine);
         self->m_Early.clear();
+        self->m_Owner.clear();
     }
     for (size_t i = 0; i < running.size(); ++i)
         self->DeliverSearch("error: the policy service stopped");
@@ -301,6 +311,49 @@ void CStudentBusClient::DeliverPolicy(const std::string& which, const std::strin
     }
 }
 
+std::string CStudentBusClient::Owner(GDBusConnection* conn)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (!m_Owner.empty())
+            return m_Owner;
+    }
+    auto ask = [conn](const char* method, GVariant* args, const GVariantType* type) {
+        return g_dbus_connection_call_sync(conn, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                           method, args, type, G_DBUS_CALL_FLAGS_NONE, QUICK_CALL_TIMEOUT_MS, nullptr,
+                                           nullptr);
+    };
+    GVariant* owner = ask("GetNameOwner", g_variant_new("(s)", POLICY_BUS_NAME), G_VARIANT_TYPE("(s)"));
+    if (!owner) {
+        /* Not running yet: started by the bus (activation), then asked again. */
+        GVariant* started = ask("StartServiceByName", g_variant_new("(su)", POLICY_BUS_NAME, 0u), G_VARIANT_TYPE("(u)"));
+        if (started)
+            g_variant_unref(started);
+        owner = started ? ask("GetNameOwner", g_variant_new("(s)", POLICY_BUS_NAME), G_VARIANT_TYPE("(s)")) : nullptr;
+    }
+    if (!owner)
+        return "";
+    const gchar* unique = nullptr;
+    g_variant_get(owner, "(&s)", &unique);
+    const std::string name = unique;
+    g_variant_unref(owner);
+    GVariant* user = ask("GetConnectionUnixUser", g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(u)"));
+    guint32 uid = static_cast<guint32>(-1);
+    if (user) {
+        g_variant_get(user, "(u)", &uid);
+        g_variant_unref(user);
+    }
+    if (uid != 0 && uid != getuid()) {
+        CKELLog::WriteLine(std::string("Policy service client: ") + POLICY_BUS_NAME + " is held by user " +
+                               std::to_string(uid) + ", not by root: it is not used",
+                           2, "", false);
+        return "";
+    }
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Owner = name;
+    return name;
+}
+
 GVariant* CStudentBusClient::Call(const char* method, GVariant* args, const GVariantType* replyType, int timeoutMs,
                                   int fallback, int& code)
 {
@@ -311,19 +364,42 @@ GVariant* CStudentBusClient::Call(const char* method, GVariant* args, const GVar
         code = IPC_ERR_NOT_RUNNING;
         return nullptr;
     }
-    GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(conn, POLICY_BUS_NAME, POLICY_OBJECT_PATH, POLICY_INTERFACE, method, args, replyType,
-                                                  G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION, timeoutMs,
-                                                  nullptr, &error);
-    g_object_unref(conn);
-    if (reply) {
-        code = IPC_OK;
-    } else {
+    /* Sent to the owner that was checked, not to whoever holds the name by then. An owner that
+     * left before this thread heard of it is forgotten, and the name asked for once more. */
+    if (args)
+        g_variant_ref_sink(args);
+    GVariant* reply = nullptr;
+    code = IPC_ERR_NOT_RUNNING;
+    for (int attempt = 0; attempt < 2 && !reply && code == IPC_ERR_NOT_RUNNING; ++attempt) {
+        const std::string owner = Owner(conn);
+        if (owner.empty())
+            break;
+        GError* error = nullptr;
+        reply = g_dbus_connection_call_sync(conn, owner.c_str(), POLICY_OBJECT_PATH, POLICY_INTERFACE, method, args,
+                                            replyType, G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION, timeoutMs,
+                                            nullptr, &error);
+        if (reply) {
+            code = IPC_OK;
+            break;
+        }
         code = ErrorCode(error, fallback);
+        /* Only a call that reached no one is sent again. */
+        gchar* remote = g_dbus_error_get_remote_error(error);
+        bool gone = remote && (strcmp(remote, "org.freedesktop.DBus.Error.ServiceUnknown") == 0 ||
+                               strcmp(remote, "org.freedesktop.DBus.Error.NameHasNoOwner") == 0);
+        g_free(remote);
         CKELLog::WriteLine(std::string("Policy service client: ") + method + " failed: " + error->message,
                            code == IPC_ERR_NO_SUCH_OPERATION ? 0 : 2, "", false);
         g_error_free(error);
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (gone && m_Owner == owner)
+            m_Owner.clear();
+        else
+            break;
     }
+    g_object_unref(conn);
+    if (args)
+        g_variant_unref(args);
     return reply;
 }
 
@@ -338,8 +414,8 @@ int CStudentBusClient::RegisterCallBack(CStudentAPICallbackBase* callback, int& 
 int CStudentBusClient::SearchLocalProgram(const std::string& path, int& op, int clear)
 {
     op = 0;
-    /* The bus carries UTF-8 text only. */
-    if (path.empty() || path[0] != '/' || !g_utf8_validate(path.data(), path.size(), nullptr))
+    /* The bus carries UTF-8 text only; no path is longer than PATH_MAX. */
+    if (path.empty() || path[0] != '/' || path.size() >= PATH_MAX || !g_utf8_validate(path.data(), path.size(), nullptr))
         return IPC_ERR_INVALID_ARGUMENT;
     int code = IPC_OK;
     GVariant* reply = Call("SearchLocalProgram", g_variant_new("(sb)", path.c_str(), clear ? TRUE : FALSE),

@@ -107,8 +107,7 @@ bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result)
     if (!body.empty() && !programs.GetPApplicationInfoList())
         result = "error: the student's answer cannot be read";
     else if ((first || !unseen.empty()) &&
-             MergeSearchResults(unseen, first ? s.clear : 0,
-                                LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT, &added) != IPC_OK) {
+             MergeSearchResults(unseen, first ? s.clear : 0, LibKELData::SearchResultFile(), &added) != IPC_OK) {
         result = "error: the results cannot be saved";
         /* The next answer that brings them tries again. */
         for (const FoundProgram& program : unseen)

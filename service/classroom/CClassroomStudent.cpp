@@ -6,6 +6,7 @@
 #include "KELData.h"
 #include "KELLog.h"
 #include "LocalService.h"
+#include "SearchWalk.h"
 
 #include <mosquitto.h>
 
@@ -217,10 +218,26 @@ void CClassroomStudent::Publish(const std::string& name, const std::string& payl
 CClassroomStudent::SearchFn CClassroomStudent::LocalSearch()
 {
     return [](const std::string& folder, const std::atomic<bool>* cancel, std::vector<FoundProgram>& found) {
-        /* The folder names a place on this machine, moved below KEL_ROOT like every other. */
-        IPCAPI::ProgramSearchEnvironment env = IPCAPI::ProgramSearchEnvironment::FromProcess();
-        CProgramSearch search(env, cancel);
-        return search.Run(LibKELData::detail::Rooted(folder.c_str()), found);
+        /* The teacher names the folder, not this machine's administrator: the walk runs like a
+         * local search, in kel-walk, bounded in time, as the user made for class searches (as
+         * this service's own user when that is not root). The folder is moved below KEL_ROOT. */
+        walk::Identity id;
+        if (geteuid() == 0 && !walk::IdentityOf(walk::CLASS_SEARCH_USER, id)) {
+            Fail(std::string("no class search without the system user ") + walk::CLASS_SEARCH_USER);
+            return static_cast<int>(CProgramSearch::FOLDER_UNUSABLE);
+        }
+        static const std::string walker = walk::BesideSelf();
+        std::string why;
+        int rc = walk::RunAndWait(walker, LibKELData::detail::Rooted(folder.c_str()),
+                                  IPCAPI::ProgramSearchEnvironment::FromProcess().svgLoadable, id, cancel,
+                                  walk::TimeLimit(), found, why);
+        if (rc == walk::DONE)
+            return static_cast<int>(CProgramSearch::DONE);
+        if (cancel && *cancel)
+            return static_cast<int>(CProgramSearch::CANCELLED);
+        if (rc != walk::FOLDER_UNUSABLE)
+            Fail("the class search of " + folder + " failed: " + why);
+        return static_cast<int>(CProgramSearch::FOLDER_UNUSABLE);
     };
 }
 

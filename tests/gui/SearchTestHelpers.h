@@ -72,7 +72,7 @@ inline void WriteResults(const std::vector<LibKELData::CApplicationInfo>& progra
     for (const LibKELData::CApplicationInfo& p : programs)
         list->push_back(new LibKELData::CApplicationInfo(p));
     results.SetPApplicationInfoList(list);
-    results.Save2File(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT);
+    results.Save2File(LibKELData::SearchResultFile());
 }
 
 /* Answers the next file chooser from a timeout: notes the folder it opened in (once loaded),

@@ -102,7 +102,7 @@ TEST_F(AddApplication, ClosingTheSearchDialogReloadsAndAnEmptyReloadLeavesNoRowP
     EXPECT_EQ(Rows(), 2);
     Select({1});
     Press("Search");
-    ASSERT_EQ(remove((LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT).c_str()), 0);
+    ASSERT_EQ(remove(LibKELData::SearchResultFile().c_str()), 0);
     keltest::CloseFromFrame(SearchDialog());
     EXPECT_EQ(Rows(), 0);
     Press("OK");

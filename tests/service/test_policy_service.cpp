@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <mutex>
 #include <thread>
 
@@ -59,17 +60,36 @@ struct Listener : CStudentAPICallbackBase {
 };
 
 const uid_t kNobody = getpwnam("nobody") ? getpwnam("nobody")->pw_uid : 65534;
+const uid_t kDaemon = 1; /* a second system user */
+const size_t npos = std::string::npos;
 
-/* A method called by gdbus as nobody with a text (no quotes in it) and more arguments; "" on
+/* A folder every user may read, gone with the test. */
+struct OpenDir {
+    char name[32] = "/tmp/kel-open-XXXXXX";
+    const std::string path = mkdtemp(name);
+    OpenDir() { chmod(name, 0755); }
+    ~OpenDir() { EXPECT_EQ(0, system(("rm -rf " + path).c_str())); }
+};
+
+bool LogHas(const std::string& text)
+{
+    return keltest::WaitUntil([&] { return KelTest::PolicyServiceLog().find(text) != npos; });
+}
+
+/* A method called by gdbus as user with a text (no quotes in it) and more arguments; "" on
  * success, else what gdbus printed. */
-std::string CallAsNobody(const std::string& method, const std::string& text, const char* more = "")
+std::string CallAs(uid_t user, const std::string& method, const std::string& text, const char* more = "")
 {
     std::vector<std::string> argv = {"/usr/bin/gdbus", "call", "--system", "-d", "org.kelproject.Policy1", "-o",
                                      "/org/kelproject/Policy1", "-m", "org.kelproject.Policy1." + method, "'" + text + "'"};
     if (*more)
         argv.push_back(more);
     std::string err;
-    return KelTest::RunAs(kNobody, argv, &err) == 0 ? "" : err + "(failed)";
+    return KelTest::RunAs(user, argv, &err) == 0 ? "" : err + "(failed)";
+}
+std::string CallAsNobody(const std::string& method, const std::string& text, const char* more = "")
+{
+    return CallAs(kNobody, method, text, more);
 }
 
 } // namespace
@@ -151,13 +171,11 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
     keltest::WriteFile(bin, "#!/bin/sh\n");
     chmod(bin.c_str(), 0755);
     keltest::WritePng(Root() + "/share/icons/hicolor/48x48/apps/kel-tool.png", 48);
-    keltest::WriteFile(apps + "a.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nName[de]=Werkzeug\n"
-                                           "Exec=kel-tool --open %U\nIcon=kel-tool\n");
+    keltest::WriteFile(apps + "a.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nName[de]=Werkzeug\nExec=" +
+                                               bin + " --open %U\nIcon=" + Root() + "/share/icons/hicolor/48x48/apps/kel-tool.png\n");
     keltest::WriteFile(apps + "sub/b.desktop", "[Desktop Entry]\nType=Application\nName=Quote 'n' Tab\tX\n"
                                                "Exec=\"" + bin + "\" \"--title=My Tool\"\n");
-    /* The service searches with its own environment, taken over from this test's. */
-    setenv("PATH", (Root() + "/bin:/usr/bin:/bin").c_str(), 1);
-    setenv("XDG_DATA_DIRS", (Root() + "/share").c_str(), 1);
+    /* The walk gets the service's language, taken over from this test's. */
     setenv("LANGUAGE", "de", 1);
     ASSERT_TRUE(KelTest::StartPolicyService());
     IPCStudentAPI* api = GetStudentAPI();
@@ -166,7 +184,7 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
     ASSERT_EQ(0, api->SearchLocalProgram(apps, op, 1));
     EXPECT_EQ(std::vector<std::string>{"found 2, new 2"}, listener.WaitFor(1));
     CSearchResultData results;
-    ASSERT_EQ(0, results.LoadFromFile(CONFIG_FILE_DIR + SEARCH_RESULT));
+    ASSERT_EQ(0, results.LoadFromFile(SearchResultFile()));
     std::string found;
     for (CApplicationInfo* app : *results.GetPApplicationInfoList())
         found += app->GetName() + "|" + app->GetPath() + "|" + app->GetCustomIcon() + ";";
@@ -174,7 +192,7 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
                   "/share/icons/hicolor/48x48/apps/kel-tool.png;",
               found);
     struct stat st;
-    ASSERT_EQ(0, stat((CONFIG_FILE_DIR + SEARCH_RESULT).c_str(), &st));
+    ASSERT_EQ(0, stat(SearchResultFile().c_str(), &st));
     EXPECT_EQ(0u, st.st_mode & 07) << "the results are not for everyone";
 
     /* A cancelled search never completes; one that ended first completes once. The next one
@@ -206,9 +224,111 @@ TEST(PolicyService, AStoppedServiceIsReportedAndARestartedOneServesAgain)
     ASSERT_TRUE(KelTest::StartPolicyService());
     EXPECT_EQ(0, api->SaveLocalSchedulePolicy(kSchedule, err));
     if (geteuid() != 0)
-        GTEST_SKIP() << "a service of another user needs root";
-    /* An ordinary user's service serves that user only: root's calls are refused. */
+        GTEST_SKIP() << "callers of another user need root";
+    /* Only the service's user may take its name, not even while it is gone. */
     ASSERT_TRUE(KelTest::StopPolicyService());
-    ASSERT_TRUE(KelTest::StartPolicyService(kNobody));
-    EXPECT_EQ(IPC_ERR_NOT_ALLOWED, api->SaveLocalSchedulePolicy(kSchedule, err));
+    std::string why;
+    EXPECT_NE(0, KelTest::RunAs(kNobody, {"/usr/bin/gdbus", "call", "--system", "-d", "org.freedesktop.DBus", "-o",
+                                          "/org/freedesktop/DBus", "-m", "org.freedesktop.DBus.RequestName",
+                                          "org.kelproject.Policy1", "4"}, &why));
+    EXPECT_NE(std::string::npos, why.find("AccessDenied")) << why;
+}
+
+/* A user who stops their own walk holds up no other user's search, and their own only until the
+ * walk's time is up; the walk sees nothing of the service's environment. */
+TEST(PolicyService, AStoppedWalkBlocksNoOtherUserAndIsEndedAtItsTimeLimit)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "callers of other users need root";
+    /* The service from a folder of its own, whose kel-walk tells its environment and stops on "stall". */
+    OpenDir dir;
+    ASSERT_EQ(0, system(("cp " KEL_BINARY_DIR "/service/kel-service " + dir.path).c_str()));
+    ASSERT_TRUE(keltest::WriteFile(dir.path + "/kel-walk", "#!/bin/sh\nenv | sed 's/^/walk-env: /' >&2\ncase \"$*\" "
+                                   "in *stall*) kill -STOP $$;; esac\nexec " KEL_BINARY_DIR "/service/kel-walk \"$@\"\n"));
+    chmod((dir.path + "/kel-walk").c_str(), 0755);
+    setenv("KEL_WALK_SECONDS", "5", 1);
+    setenv("KEL_SECRET", "the-service-only", 1);
+    ASSERT_TRUE(KelTest::StartPolicyService(static_cast<uid_t>(-1), dir.path + "/kel-service"));
+    EXPECT_EQ("", CallAs(kNobody, "SearchLocalProgram", dir.path + "/stall", "false"));
+    EXPECT_NE(npos, CallAs(kNobody, "SearchLocalProgram", dir.path, "false").find("Error.Busy"));
+    EXPECT_EQ("", CallAs(kDaemon, "SearchLocalProgram", dir.path, "true"));
+    EXPECT_TRUE(LogHas("search 2: found 0, new 0"));
+    EXPECT_TRUE(LogHas("search 1: error: the search took too long"));
+    const std::string log = KelTest::PolicyServiceLog();
+    EXPECT_NE(npos, log.find("walk-env: KEL_ROOT="));
+    EXPECT_EQ(npos, log.find("the-service-only"));
+    EXPECT_EQ(npos, log.find("walk-env: HOME="));
+}
+
+/* Each user's results are that user's alone: another user's search neither reads, clears nor
+ * adds to them, and what was left in their place before is neither merged nor written through. */
+TEST(PolicyService, EachUserHasSearchResultsOfTheirOwn)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "callers of other users need root";
+    OpenDir dir;
+    ASSERT_TRUE(keltest::WriteFile(dir.path + "/t.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nExec=/bin/true\n"));
+    ASSERT_TRUE(KelTest::StartPolicyService());
+    int op = 0;
+    ASSERT_EQ(0, GetStudentAPI()->SearchLocalProgram(dir.path, op, 1));
+    ASSERT_TRUE(LogHas("search 1: found 1, new 1"));
+    /* Root's results as an older service left them, shared with a group; a link where nobody's go. */
+    const std::string planted = Root() + "/planted.xml";
+    ASSERT_EQ(0, rename(SearchResultFileOf(0).c_str(), planted.c_str()));
+    ASSERT_EQ(0, system(("cp -p " + planted + " " + SearchResultFileOf(0) + " && chmod 640 " + SearchResultFileOf(0)).c_str()));
+    ASSERT_EQ(0, symlink(planted.c_str(), SearchResultFileOf(kNobody).c_str()));
+    ASSERT_TRUE(keltest::WriteFile(dir.path + "/t.desktop", "[Desktop Entry]\nType=Application\nName=New\nExec=/bin/true\n"));
+    EXPECT_EQ("", CallAs(kNobody, "SearchLocalProgram", dir.path, "false"));
+    EXPECT_EQ("", CallAs(kDaemon, "SearchLocalProgram", dir.path, "true"));
+    ASSERT_EQ(0, GetStudentAPI()->SearchLocalProgram(dir.path, op, 0));
+    for (int n = 2; n <= 4; ++n)
+        EXPECT_TRUE(LogHas("search " + std::to_string(n) + ": found 1, new 1"));
+    for (uid_t user : {kNobody, kDaemon, uid_t(0)}) {
+        struct stat st;
+        ASSERT_EQ(0, lstat(SearchResultFileOf(user).c_str(), &st));
+        EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_uid == user && (st.st_mode & 0777) == 0600) << user;
+        EXPECT_EQ(npos, keltest::ReadFile(SearchResultFileOf(user)).find("Tool")) << user;
+    }
+    EXPECT_NE(npos, keltest::ReadFile(planted).find("Tool"));
+}
+
+/* An overlong folder is refused before polkit is asked; polkit asks for authentication only when
+ * the caller allows it, and a caller that does not is told it must authenticate. */
+TEST(PolicyService, RequestsAreRefusedEarlyAndAuthenticationIsAskedForOnlyWhenAllowed)
+{
+    ASSERT_TRUE(KelTest::StartPolicyService());
+    int op = 0, err = 0;
+    const std::string longPath(PATH_MAX, '/');
+    EXPECT_EQ(IPC_ERR_INVALID_ARGUMENT, GetStudentAPI()->SearchLocalProgram(longPath, op, 0));
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
+    auto call = [bus](const char* method, GVariant* args, GDBusCallFlags flags) {
+        GError* error = nullptr;
+        GVariant* reply = g_dbus_connection_call_sync(bus, "org.kelproject.Policy1", "/org/kelproject/Policy1",
+                                                      "org.kelproject.Policy1", method, args, nullptr, flags, 60000,
+                                                      nullptr, &error);
+        std::string text = error ? error->message : "";
+        g_clear_error(&error);
+        if (reply)
+            g_variant_unref(reply);
+        return text;
+    };
+    if (geteuid() == 0) {
+        ASSERT_TRUE(KelTest::SetPolkitAllowed({}));
+    }
+    EXPECT_NE(npos, call("SearchLocalProgram", g_variant_new("(sb)", longPath.c_str(), TRUE), G_DBUS_CALL_FLAGS_NONE)
+                        .find("Error.InvalidArgument"));
+    if (geteuid() != 0)
+        GTEST_SKIP() << "polkit needs root";
+    /* The stand-in authority: authorised when interaction is allowed, a challenge otherwise. */
+    ASSERT_EQ(0, KelTest::RunAs(static_cast<uid_t>(-1),
+                                {"/usr/bin/gdbus", "call", "--system", "-d", "org.freedesktop.PolicyKit1", "-o",
+                                 "/org/freedesktop/PolicyKit1/Authority", "-m", "org.freedesktop.DBus.Mock.AddMethod",
+                                 "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization", "(sa{sv})sa{ss}us",
+                                 "(bba{ss})", "ret = (args[3] == 1, args[3] == 0, {})"}));
+    EXPECT_NE(npos, call("SaveSchedulePolicy", g_variant_new("(s)", kSchedule.c_str()), G_DBUS_CALL_FLAGS_NONE)
+                        .find("Error.AuthenticationNeeded"));
+    EXPECT_EQ("", call("SaveSchedulePolicy", g_variant_new("(s)", kSchedule.c_str()),
+                       G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION));
+    EXPECT_EQ(0, GetStudentAPI()->SaveLocalSchedulePolicy(kSchedule, err));
+    g_object_unref(bus);
 }

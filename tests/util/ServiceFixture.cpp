@@ -42,7 +42,7 @@ void StopAll()
     Reap(g_State->service, SIGTERM);
     Reap(g_State->polkit, SIGTERM);
     Reap(g_State->bus, SIGTERM);
-    for (const char* name : {"/socket", "/polkit.log", "/runas.err", ""})
+    for (const char* name : {"/socket", "/polkit.log", "/runas.err", "/bus.conf", ""})
         g_remove((g_State->busDir + name).c_str());
 }
 
@@ -101,8 +101,13 @@ bool StartBus()
     g_State->busDir = dir;
     const std::string address = "unix:path=" + g_State->busDir + "/socket";
     atexit(StopAll);
-    g_State->bus = Spawn({"/usr/bin/dbus-daemon", "--config-file=" KEL_SOURCE_DIR "/data/kel-private-bus.conf",
-                          "--nofork", "--address=" + address},
+    /* The test's user alone may own the service's name, as root alone on the system bus. */
+    std::string conf = keltest::ReadFile(KEL_SOURCE_DIR "/data/kel-private-bus.conf");
+    conf.replace(conf.find("@OWNER@"), 7, std::to_string(geteuid()));
+    const std::string confPath = g_State->busDir + "/bus.conf";
+    if (!keltest::WriteFile(confPath, conf))
+        return false;
+    g_State->bus = Spawn({"/usr/bin/dbus-daemon", "--config-file=" + confPath, "--nofork", "--address=" + address},
                          static_cast<uid_t>(-1), "");
     setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
     /* Connecting fails fast until the daemon listens. */
@@ -121,13 +126,14 @@ bool StartBus()
 
 } // namespace
 
-bool StartPolicyService(uid_t user)
+bool StartPolicyService(uid_t user, const std::string& program)
 {
     if (!g_State->conn && !StartBus())
         return false;
     if (g_State->service > 0 && waitpid(g_State->service, nullptr, WNOHANG) == 0)
         return true;
-    g_State->service = Spawn({KEL_BINARY_DIR "/service/kel-service"}, user, keltest::Root() + "/../kel-service.log");
+    g_State->service = Spawn({program.empty() ? KEL_BINARY_DIR "/service/kel-service" : program}, user,
+                             keltest::Root() + "/../kel-service.log");
     return WaitForName(SERVICE_NAME, true);
 }
 
