@@ -15,6 +15,8 @@
 #include "KELConstants.h"
 #include "KELData.h"
 #include "KelTest.h"
+#include "ProgramSearch.h"
+#include "SearchWalk.h"
 #include "ServiceFixture.h"
 
 using namespace IPCAPI;
@@ -76,20 +78,18 @@ bool LogHas(const std::string& text)
     return keltest::WaitUntil([&] { return KelTest::PolicyServiceLog().find(text) != npos; });
 }
 
-/* A method called by gdbus as user with a text (no quotes in it) and more arguments; "" on
- * success, else what gdbus printed. */
-std::string CallAs(uid_t user, const std::string& method, const std::string& text, const char* more = "")
+/* A method called by gdbus as user with a text (no quotes in it), another argument and an
+ * option; "" on success, else what gdbus printed. */
+std::string CallAs(uid_t user, const std::string& method, const std::string& text, const char* more = "",
+                   const char* option = "--timeout=60")
 {
     std::vector<std::string> argv = {"/usr/bin/gdbus", "call", "--system", "-d", "org.kelproject.Policy1", "-o",
-                                     "/org/kelproject/Policy1", "-m", "org.kelproject.Policy1." + method, "'" + text + "'"};
+                                     "/org/kelproject/Policy1", "-m", "org.kelproject.Policy1." + method, "'" + text + "'",
+                                     option};
     if (*more)
         argv.push_back(more);
     std::string err;
     return KelTest::RunAs(user, argv, &err) == 0 ? "" : err + "(failed)";
-}
-std::string CallAsNobody(const std::string& method, const std::string& text, const char* more = "")
-{
-    return CallAs(kNobody, method, text, more);
 }
 
 } // namespace
@@ -134,11 +134,11 @@ TEST(PolicyService, PoliciesAreCheckedAuthorisedAndWrittenByTheServiceAlone)
     EXPECT_NE(0, access(schedule.c_str(), F_OK));
     /* nobody cannot even reach the policy folder: what it may save, the service writes. */
     ASSERT_TRUE(KelTest::SetPolkitAllowed({"org.kelproject.policy.save", "org.kelproject.policy.search"}));
-    EXPECT_EQ("", CallAsNobody("SaveSchedulePolicy", kSchedule));
+    EXPECT_EQ("", CallAs(kNobody, "SaveSchedulePolicy", kSchedule));
     EXPECT_EQ(0, CLockScheduleData().LoadFromFile(schedule));
-    EXPECT_NE(std::string::npos, CallAsNobody("HardwareControl", SETTINGS(0)).find("NotAllowed"));
+    EXPECT_NE(std::string::npos, CallAs(kNobody, "HardwareControl", SETTINGS(0)).find("NotAllowed"));
     /* nobody's search walks with nobody's rights: the sandbox stays closed to it. */
-    EXPECT_EQ("", CallAsNobody("SearchLocalProgram", keltest::EtcKel(), "true"));
+    EXPECT_EQ("", CallAs(kNobody, "SearchLocalProgram", keltest::EtcKel(), "true"));
     EXPECT_TRUE(keltest::WaitUntil(
         [] { return KelTest::PolicyServiceLog().find("error: the folder cannot be opened") != std::string::npos; }));
 }
@@ -300,35 +300,36 @@ TEST(PolicyService, RequestsAreRefusedEarlyAndAuthenticationIsAskedForOnlyWhenAl
     int op = 0, err = 0;
     const std::string longPath(PATH_MAX, '/');
     EXPECT_EQ(IPC_ERR_INVALID_ARGUMENT, GetStudentAPI()->SearchLocalProgram(longPath, op, 0));
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr);
-    auto call = [bus](const char* method, GVariant* args, GDBusCallFlags flags) {
-        GError* error = nullptr;
-        GVariant* reply = g_dbus_connection_call_sync(bus, "org.kelproject.Policy1", "/org/kelproject/Policy1",
-                                                      "org.kelproject.Policy1", method, args, nullptr, flags, 60000,
-                                                      nullptr, &error);
-        std::string text = error ? error->message : "";
-        g_clear_error(&error);
-        if (reply)
-            g_variant_unref(reply);
-        return text;
-    };
-    if (geteuid() == 0) {
-        ASSERT_TRUE(KelTest::SetPolkitAllowed({}));
-    }
-    EXPECT_NE(npos, call("SearchLocalProgram", g_variant_new("(sb)", longPath.c_str(), TRUE), G_DBUS_CALL_FLAGS_NONE)
-                        .find("Error.InvalidArgument"));
     if (geteuid() != 0)
         GTEST_SKIP() << "polkit needs root";
+    ASSERT_TRUE(KelTest::SetPolkitAllowed({}));
+    EXPECT_NE(npos, CallAs(0, "SearchLocalProgram", longPath, "true").find("Error.InvalidArgument"));
     /* The stand-in authority: authorised when interaction is allowed, a challenge otherwise. */
-    ASSERT_EQ(0, KelTest::RunAs(static_cast<uid_t>(-1),
-                                {"/usr/bin/gdbus", "call", "--system", "-d", "org.freedesktop.PolicyKit1", "-o",
-                                 "/org/freedesktop/PolicyKit1/Authority", "-m", "org.freedesktop.DBus.Mock.AddMethod",
-                                 "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization", "(sa{sv})sa{ss}us",
-                                 "(bba{ss})", "ret = (args[3] == 1, args[3] == 0, {})"}));
-    EXPECT_NE(npos, call("SaveSchedulePolicy", g_variant_new("(s)", kSchedule.c_str()), G_DBUS_CALL_FLAGS_NONE)
-                        .find("Error.AuthenticationNeeded"));
-    EXPECT_EQ("", call("SaveSchedulePolicy", g_variant_new("(s)", kSchedule.c_str()),
-                       G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION));
+    ASSERT_EQ(0, KelTest::RunAs(0, {"/usr/bin/gdbus", "call", "--system", "-d", "org.freedesktop.PolicyKit1", "-o",
+                                    "/org/freedesktop/PolicyKit1/Authority", "-m", "org.freedesktop.DBus.Mock.AddMethod",
+                                    "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization", "(sa{sv})sa{ss}us",
+                                    "(bba{ss})", "ret = (args[3] == 1, args[3] == 0, {})"}));
+    EXPECT_NE(npos, CallAs(0, "SaveSchedulePolicy", kSchedule).find("Error.AuthenticationNeeded"));
+    EXPECT_EQ("", CallAs(0, "SaveSchedulePolicy", kSchedule, "", "-i"));
     EXPECT_EQ(0, GetStudentAPI()->SaveLocalSchedulePolicy(kSchedule, err));
-    g_object_unref(bus);
+}
+
+/* A class search walks as its own system user, not as root, and no longer than its time. */
+TEST(PolicyService, AClassSearchWalksAsItsOwnUserWithinItsTime)
+{
+    using namespace KelService::walk;
+    Identity id;
+    if (geteuid() != 0 || !IdentityOf(CLASS_SEARCH_USER, id))
+        GTEST_SKIP() << "needs root and the system user kel-search";
+    OpenDir dir;
+    for (const char* sub : {"/open/t.desktop", "/closed/t.desktop"})
+        ASSERT_TRUE(keltest::WriteFile(dir.path + sub, "[Desktop Entry]\nType=Application\nName=T\nExec=/bin/true\n"));
+    chmod((dir.path + "/closed").c_str(), 0700);
+    std::vector<FoundProgram> found;
+    std::string why;
+    EXPECT_EQ(+DONE, RunAndWait(KEL_BINARY_DIR "/service/kel-walk", dir.path + "/open", true, id, nullptr, 60, found, why));
+    EXPECT_EQ(1u, found.size());
+    EXPECT_EQ(+FOLDER_UNUSABLE, RunAndWait(KEL_BINARY_DIR "/service/kel-walk", dir.path + "/closed", true, id, nullptr, 60, found, why));
+    EXPECT_EQ(-1, RunAndWait("/bin/sleep", "60", true, id, nullptr, 1, found, why));
+    EXPECT_EQ("the walk took too long", why);
 }
