@@ -228,8 +228,7 @@ void CSearchProgramBase::ShowStartRefused(int error)
         text = Tr("You are not allowed to search for programs on this computer.");
         break;
     case IPCAPI::IPC_ERR_AUTH_NEEDED:
-        text = Tr("You must authenticate as an administrator to search for programs, and no authentication "
-                  "dialog could be shown.");
+        text = Tr("You must authenticate as an administrator to search for programs.");
         break;
     case IPCAPI::IPC_ERR_BUSY:
         text = Tr("Another search is still running. Please try again later.");

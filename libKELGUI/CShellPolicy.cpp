@@ -135,8 +135,7 @@ std::string CShellPolicy::ServiceSink::Reason(int error)
     if (error == IPCAPI::IPC_ERR_NOT_ALLOWED)
         return Tr("You are not allowed to change the policy of this computer.");
     if (error == IPCAPI::IPC_ERR_AUTH_NEEDED)
-        return Tr("You must authenticate as an administrator to change the policy, and no authentication "
-                  "dialog could be shown.");
+        return Tr("You must authenticate as an administrator to change the policy.");
     if (error == IPCAPI::IPC_ERR_TOO_LARGE)
         return Tr("The policy is larger than a policy file may be.");
     char number[16];
