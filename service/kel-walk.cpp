@@ -1,5 +1,7 @@
 /* kel-walk: the walk of one program search. The policy service starts it with the caller's user
- * and groups; it links only GLib besides the walk, so that starting it costs little. */
+ * and groups; it links only GLib besides the walk, so that starting it costs little. Of its
+ * environment it needs KEL_ROOT and the locale's variables only: the session's PATH and data
+ * folders are fixed, the caller's home comes from the user's account. */
 #include "ProgramSearch.h"
 #include "SearchWalk.h"
 

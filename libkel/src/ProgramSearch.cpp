@@ -2,12 +2,14 @@
 #include "ProgramSearch.h"
 
 #include "KELLog.h"
+#include "KELPaths.h"
 #include "KELUtf8.h"
 
 #include <glib.h>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,26 +59,78 @@ bool IsExecutableFile(const std::string& path)
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
-/* Field codes stand for what a launcher passes (files, URLs, the icon...): the shell passes
- * nothing, so they go. */
+/* Field codes stand for what a launcher passes: files and URLs the shell does not pass go, the
+ * entry's own name, icon and location are filled in. */
 bool IsFieldCode(char c)
 {
     return strchr("fFuUdDnNickvm", c) != nullptr;
 }
 
-std::string DropFieldCodes(const std::string& word)
+std::string ExpandFieldCodes(const std::string& word, const ExecFields* fields)
 {
     std::string out;
     for (size_t i = 0; i < word.size(); ++i) {
         if (word[i] == '%' && i + 1 < word.size()) {
-            if (word[i + 1] == '%')
+            char code = word[++i];
+            if (code == '%')
                 out += '%';
-            ++i;
-            continue;
+            else if (fields && code == 'c')
+                out += fields->name;
+            else if (fields && code == 'k')
+                out += fields->location;
+            continue; /* %i inside a word has no meaning: it stands for two words */
         }
         out += word[i];
     }
     return out;
+}
+
+/* Shell words that run no program of their own name. */
+bool IsShellWord(const std::string& word)
+{
+    static const char* const words[] = {".", ":", "[", "!", "{", "alias", "break", "case", "cd", "command",
+                                        "continue", "echo", "eval", "exec", "exit", "export", "false", "for",
+                                        "if", "kill", "printf", "pwd", "read", "readonly", "return", "set",
+                                        "shift", "source", "test", "trap", "true", "type", "ulimit", "umask",
+                                        "unset", "until", "wait", "while"};
+    for (const char* w : words)
+        if (word == w)
+            return true;
+    return false;
+}
+
+/* The value of key in group of a settings file; empty when absent or not a plain theme name. */
+std::string ThemeSetting(const std::string& file, const char* group, const char* key)
+{
+    GKeyFile* keys = g_key_file_new();
+    gchar* value = g_key_file_load_from_file(keys, file.c_str(), G_KEY_FILE_NONE, nullptr)
+                       ? g_key_file_get_string(keys, group, key, nullptr)
+                       : nullptr;
+    std::string theme = value ? g_strstrip(value) : "";
+    g_free(value);
+    g_key_file_free(keys);
+    /* A name looked for below the icon folders, never a path. */
+    if (theme.find('/') != std::string::npos || theme == "." || theme == "..")
+        theme.clear();
+    return theme;
+}
+
+/* The icon theme the calling user chose (GTK's setting, else KDE's), else the machine's. The
+ * home is the user's own, not $HOME: the walk runs without the caller's environment. */
+std::string ConfiguredIconTheme(const std::string& root)
+{
+    std::string theme;
+    struct passwd pw, *found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir[0] == '/') {
+        const std::string config = root + found->pw_dir + "/.config/";
+        theme = ThemeSetting(config + "gtk-3.0/settings.ini", "Settings", "gtk-icon-theme-name");
+        if (theme.empty())
+            theme = ThemeSetting(config + "kdeglobals", "Icons", "Theme");
+    }
+    if (theme.empty())
+        theme = ThemeSetting(root + "/etc/gtk-3.0/settings.ini", "Settings", "gtk-icon-theme-name");
+    return theme;
 }
 
 /* The optional keys are looked for first: a failed lookup costs GLib an error message. */
@@ -128,6 +182,19 @@ bool IsTrue(GKeyFile* keys, const char* key)
            g_key_file_get_boolean(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr);
 }
 
+/* Whether the list key names the classroom shell's desktop; absent when the key is. */
+int NamesThisDesktop(GKeyFile* keys, const char* key)
+{
+    if (!g_key_file_has_key(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr))
+        return -1;
+    gchar** desktops = g_key_file_get_string_list(keys, G_KEY_FILE_DESKTOP_GROUP, key, nullptr, nullptr);
+    int named = 0;
+    for (gchar** d = desktops; d && *d && !named; ++d)
+        named = strcmp(*d, DESKTOP_NAME) == 0;
+    g_strfreev(desktops);
+    return named;
+}
+
 std::string FoldedName(const std::string& name)
 {
     gchar* folded = g_utf8_casefold(name.c_str(), -1);
@@ -171,23 +238,28 @@ void CutAtCharacter(std::string& text, size_t max)
 ProgramSearchEnvironment ProgramSearchEnvironment::FromVariables(bool svgLoadable)
 {
     ProgramSearchEnvironment env;
-    const char* path = getenv("PATH");
-    SplitPathList(path && *path ? path : "/usr/local/bin:/usr/bin:/bin", env.programDirs);
-
-    const char* data = getenv("XDG_DATA_DIRS");
-    std::vector<std::string> dataDirs;
-    SplitPathList(data && *data ? data : "/usr/local/share:/usr/share", dataDirs);
-    for (const std::string& dir : dataDirs) {
+    const std::string& root = LibKELData::detail::KelRoot();
+    /* A Debian user session's PATH and data folders: the games among the programs. */
+    SplitPathList((root + "/usr/local/bin:" + root + "/usr/bin:" + root + "/bin:" + root + "/usr/local/games:" +
+                   root + "/usr/games").c_str(),
+                  env.programDirs);
+    SplitPathList((root + "/usr/local/share:" + root + "/usr/share").c_str(), env.dataDirs);
+    for (const std::string& dir : env.dataDirs) {
         env.iconBaseDirs.push_back(dir + "/icons");
         env.pixmapDirs.push_back(dir + "/pixmaps");
     }
-    if (std::find(env.pixmapDirs.begin(), env.pixmapDirs.end(), "/usr/share/pixmaps") == env.pixmapDirs.end())
-        env.pixmapDirs.push_back("/usr/share/pixmaps");
+    const std::string theme = ConfiguredIconTheme(root);
+    if (!theme.empty())
+        env.iconThemes.push_back(theme);
+    /* The themes GNOME's and KDE's programs are drawn for, where hicolor often lacks an icon. */
+    for (const char* fallback : {"Adwaita", "breeze"})
+        if (theme != fallback)
+            env.iconThemes.push_back(fallback);
     env.svgLoadable = svgLoadable;
     return env;
 }
 
-bool SplitExec(const std::string& exec, std::vector<std::string>& argv)
+bool SplitExec(const std::string& exec, std::vector<std::string>& argv, const ExecFields* fields)
 {
     argv.clear();
     gchar** words = nullptr;
@@ -196,9 +268,14 @@ bool SplitExec(const std::string& exec, std::vector<std::string>& argv)
         return false;
     for (gint i = 0; i < count; ++i) {
         const char* w = words[i];
-        if (w[0] == '%' && w[1] && !w[2] && IsFieldCode(w[1]))
+        if (strcmp(w, "%i") == 0 && fields && !fields->icon.empty()) {
+            argv.push_back("--icon");
+            argv.push_back(fields->icon);
             continue;
-        std::string word = DropFieldCodes(w);
+        }
+        if (w[0] == '%' && w[1] && !w[2] && IsFieldCode(w[1]) && (!fields || (w[1] != 'c' && w[1] != 'k')))
+            continue;
+        std::string word = ExpandFieldCodes(w, fields);
         if (i == 0 || !word.empty())
             argv.push_back(word);
     }
@@ -240,12 +317,29 @@ struct CProgramSearch::Folder {
     DIR* dir;
     int fd;
     std::string path;
+    /* Below an applications folder an entry has a desktop-file ID: this prefix and its file name.
+     * rank: the data folder it lies in, after all of them when none. */
+    bool hasId;
+    std::string idPrefix;
+    size_t rank;
 
-    Folder(DIR* d, const std::string& p)
+    Folder(DIR* d, const std::string& p, const std::string& real, const std::vector<std::string>& appDirs)
         : dir(d)
         , fd(dirfd(d))
         , path(p)
+        , hasId(false)
+        , rank(appDirs.size())
     {
+        const std::string inside = real == "/" ? real : real + "/";
+        size_t at = inside.rfind("/applications/");
+        if (at == std::string::npos)
+            return;
+        hasId = true;
+        idPrefix = inside.substr(at + strlen("/applications/"));
+        std::replace(idPrefix.begin(), idPrefix.end(), '/', '-');
+        for (size_t i = 0; i < appDirs.size() && rank == appDirs.size(); ++i)
+            if (!appDirs[i].empty() && inside.compare(0, appDirs[i].size(), appDirs[i]) == 0)
+                rank = i;
     }
     ~Folder() { closedir(dir); }
     Folder(const Folder&) = delete;
@@ -267,6 +361,10 @@ public:
         size_t order;
         std::string folded; /* the name, for the sort */
         FoundProgram program;
+        bool offered; /* else only there to hide later entries of its ID */
+        bool hasId;
+        size_t rank;
+        std::string id;
     };
 
     explicit CReaders(CProgramSearch& search)
@@ -325,6 +423,7 @@ public:
                 reads.push_back(&read);
         /* Pointers, not the programs, are moved about. */
         std::sort(reads.begin(), reads.end(), [](const Read* a, const Read* b) { return a->order < b->order; });
+        KeepOnePerId(reads);
         tooMany = m_TooMany || reads.size() > (size_t)MAX_PROGRAMS;
         if (reads.size() > (size_t)MAX_PROGRAMS)
             reads.resize(MAX_PROGRAMS);
@@ -332,6 +431,23 @@ public:
 
 private:
     enum { BATCH_SIZE = 16, MAX_QUEUED = 8 };
+
+    /* As a desktop lists them: one entry per desktop-file ID, that of the earliest data folder,
+     * else the walk's first, even when it offers no program (a Hidden copy removes an entry). */
+    static void KeepOnePerId(std::vector<Read*>& reads)
+    {
+        std::unordered_map<std::string, const Read*> chosen;
+        for (const Read* r : reads) {
+            if (!r->hasId)
+                continue;
+            auto it = chosen.emplace(r->id, r);
+            if (!it.second && r->rank < it.first->second->rank)
+                it.first->second = r;
+        }
+        reads.erase(std::remove_if(reads.begin(), reads.end(),
+                                   [&](const Read* r) { return !r->offered || (r->hasId && chosen[r->id] != r); }),
+                    reads.end());
+    }
 
     void Flush()
     {
@@ -399,16 +515,21 @@ private:
                 return;
             if (entry.first >= m_Cutoff && m_TooMany)
                 continue;
-            m_Search.ReadEntryFile(batch.folder->fd, entry.second.c_str(), batch.folder->path, text);
+            const Folder& folder = *batch.folder;
+            m_Search.ReadEntryFile(folder.fd, entry.second.c_str(), folder.path, text);
             FoundProgram program;
-            if (text.empty() || !m_Search.ReadDesktopEntry(text, program))
+            if (text.empty() || !m_Search.ReadDesktopEntry(text, program, ChildPath(folder.path, entry.second.c_str()))) {
+                if (folder.hasId)
+                    results.push_back(Read{entry.first, "", FoundProgram(), false, true, folder.rank, folder.idPrefix + entry.second});
                 continue;
+            }
             if (entry.first >= m_Cutoff) {
                 m_TooMany = true;
                 continue;
             }
             ++m_Found;
-            results.push_back(Read{entry.first, FoldedName(program.name), std::move(program)});
+            results.push_back(Read{entry.first, FoldedName(program.name), std::move(program), true, folder.hasId,
+                                   folder.rank, folder.hasId ? folder.idPrefix + entry.second : std::string()});
         }
     }
 
@@ -461,11 +582,18 @@ int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& fo
         return FOLDER_UNUSABLE;
     }
     m_TreeRoot = RealPathOf(fd, folder);
+    const std::string real = m_TreeRoot.empty() ? folder : m_TreeRoot;
     if (!m_TreeRoot.empty() && m_TreeRoot[m_TreeRoot.size() - 1] != '/')
         m_TreeRoot += '/';
+    m_AppDirs.clear();
+    for (const std::string& dir : m_Env.dataDirs) {
+        char* resolved = realpath((dir + "/applications").c_str(), nullptr);
+        m_AppDirs.push_back(resolved ? std::string(resolved) + "/" : "");
+        free(resolved);
+    }
 
     CReaders readers(*this);
-    Walk(fd, folder, 0, readers);
+    Walk(fd, folder, real, 0, readers);
     std::vector<CReaders::Read*> reads;
     bool tooMany = false;
     readers.Finish(reads, tooMany);
@@ -488,7 +616,7 @@ int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& fo
 }
 
 /* Takes ownership of dirFd. */
-void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, CReaders& readers)
+void CProgramSearch::Walk(int dirFd, const std::string& path, const std::string& real, int depth, CReaders& readers)
 {
     struct stat st;
     if (fstat(dirFd, &st) != 0 || !m_Visited.insert(std::make_pair(st.st_dev, st.st_ino)).second) {
@@ -500,7 +628,7 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, CReader
         close(dirFd);
         return;
     }
-    std::shared_ptr<Folder> folder = std::make_shared<Folder>(dir, path);
+    std::shared_ptr<Folder> folder = std::make_shared<Folder>(dir, path, real, m_AppDirs);
     while (!Cancelled()) {
         errno = 0;
         struct dirent* entry = readdir(dir);
@@ -521,6 +649,10 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, CReader
             type = S_ISDIR(target.st_mode) ? DT_DIR : S_ISREG(target.st_mode) ? DT_REG : DT_UNKNOWN;
         }
         if (type == DT_DIR) {
+            /* Programs started at login and the login sessions themselves: nothing to start from a menu. */
+            if (strcmp(name, "autostart") == 0 || strcmp(name, "xsessions") == 0 ||
+                strcmp(name, "wayland-sessions") == 0)
+                continue;
             std::string childPath = ChildPath(path, name);
             if (depth + 1 > MAX_DEPTH) {
                 CKELLog::WriteLine("Program search: folder too deep, skipped: " + childPath, 1, "", false);
@@ -533,13 +665,14 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, int depth, CReader
                                    1, "", false);
                 continue;
             }
-            if (linked && !InsideTree(child, childPath)) {
+            std::string childReal = linked ? RealPathOf(child, childPath) : ChildPath(real, name);
+            if (linked && !InsideTree(childReal)) {
                 CKELLog::WriteLine("Program search: link to a folder outside the searched one, skipped: " + childPath,
                                    1, "", false);
                 close(child);
                 continue;
             }
-            Walk(child, childPath, depth + 1, readers);
+            Walk(child, childPath, childReal, depth + 1, readers);
         } else if (type == DT_REG && EndsWith(name, ".desktop")) {
             readers.Add(folder, name);
         }
@@ -574,13 +707,12 @@ void CProgramSearch::ReadEntryFile(int dirFd, const char* name, const std::strin
     close(fd);
 }
 
-bool CProgramSearch::InsideTree(int dirFd, const std::string& path) const
+bool CProgramSearch::InsideTree(const std::string& real) const
 {
-    std::string real = RealPathOf(dirFd, path);
     return !m_TreeRoot.empty() && !real.empty() && (real + "/").compare(0, m_TreeRoot.size(), m_TreeRoot) == 0;
 }
 
-bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& program)
+bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& program, const std::string& location)
 {
     /* GLib would read a line only up to a NUL byte and take the rest of the value for
      * nothing: the program named could be another than the entry's. A NUL byte has no place
@@ -598,6 +730,9 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
 
     ok = ok && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_HIDDEN) && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY) &&
          !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_TERMINAL);
+    /* Another desktop's own settings panels and log-out items are no programs for this one. */
+    ok = ok && NamesThisDesktop(keys, G_KEY_FILE_DESKTOP_KEY_ONLY_SHOW_IN) != 0 &&
+         NamesThisDesktop(keys, G_KEY_FILE_DESKTOP_KEY_NOT_SHOW_IN) != 1;
 
     if (ok) {
         gchar* name = LocaleString(keys, m_NameKeys);
@@ -619,16 +754,26 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
         g_free(tryExec);
     }
 
+    std::string iconValue;
+    if (ok) {
+        gchar* icon = LocaleString(keys, m_IconKeys);
+        iconValue = icon ? g_strstrip(icon) : "";
+        g_free(icon);
+    }
+
     if (ok) {
         gchar* exec = g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr);
         std::vector<std::string> argv;
-        ok = exec && SplitExec(exec, argv);
+        /* A location the policy files cannot hold is left out, as one unknown would be. */
+        const ExecFields fields{program.name, iconValue,
+                                LibKELData::utf8::IsXmlStorable(location) ? location : std::string()};
+        ok = exec && SplitExec(exec, argv, &fields);
         g_free(exec);
         if (ok) {
             /* The command starts with the program's plain absolute path: a path that needs
              * quoting ("/usr/bin/[", a line break) is no program a student would start. */
             argv[0] = ResolveProgram(argv[0]);
-            ok = IsPlainWord(argv[0]);
+            ok = IsPlainWord(argv[0]) && CommandInstalled(argv);
         }
         if (ok) {
             program.command = JoinCommand(argv);
@@ -637,9 +782,7 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
     }
 
     if (ok) {
-        gchar* icon = LocaleString(keys, m_IconKeys);
-        std::string value = icon ? g_strstrip(icon) : "";
-        g_free(icon);
+        const std::string& value = iconValue;
         program.icon.clear();
         if (!value.empty() && value[0] == '/') {
             if (value.size() <= MAX_PATH_BYTES && m_Icons.Check(value) != ICON_NONE &&
@@ -653,6 +796,38 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
     }
     g_key_file_free(keys);
     return ok;
+}
+
+/* A command that only wraps another (env, a shell's -c) is of no use when the wrapped program is
+ * missing. Checked where the wrapped program can be told; the command itself stays as written. */
+bool CProgramSearch::CommandInstalled(const std::vector<std::string>& argv)
+{
+    const std::string& program = argv[0];
+    const std::string base = program.substr(program.rfind('/') + 1);
+    std::string wrapped;
+    if (base == "env") {
+        size_t i = 1;
+        for (; i < argv.size() && (argv[i][0] == '-' || argv[i].find('=') != std::string::npos); ++i)
+            if (argv[i] == "-u" || argv[i] == "-C" || argv[i] == "-S" || argv[i] == "--unset" || argv[i] == "--chdir" ||
+                argv[i] == "--split-string")
+                return true; /* options with arguments of their own: not told apart here */
+        if (i < argv.size())
+            wrapped = argv[i];
+    } else if ((base == "sh" || base == "bash" || base == "dash") && argv.size() >= 3 && argv[1] == "-c") {
+        gchar** words = nullptr;
+        if (g_shell_parse_argv(argv[2].c_str(), nullptr, &words, nullptr)) {
+            gchar** w = words;
+            while (*w && (strcmp(*w, "exec") == 0 || (strchr(*w, '=') && (*w)[0] != '=')))
+                ++w;
+            if (*w && IsPlainWord(*w) && !IsShellWord(*w))
+                wrapped = *w;
+        }
+        g_strfreev(words);
+    }
+    /* A path relative to the working folder cannot be checked. */
+    if (wrapped.empty() || (wrapped[0] != '/' && wrapped.find('/') != std::string::npos))
+        return true;
+    return !ResolveProgram(wrapped).empty();
 }
 
 std::string CProgramSearch::ResolveProgram(const std::string& program)

@@ -27,16 +27,24 @@ struct FoundProgram {
 /* What a search needs from the process environment, taken on the caller's thread: the worker
  * never reads the environment, which another thread may be changing. */
 struct ProgramSearchEnvironment {
-    std::vector<std::string> programDirs; /* PATH */
+    std::vector<std::string> programDirs; /* where a user's session looks for commands */
+    std::vector<std::string> dataDirs;    /* their applications folders rank entries of one ID */
     /* System folders only: the student shell, another user, must be able to read the icon. */
-    std::vector<std::string> iconBaseDirs; /* $XDG_DATA_DIRS/icons */
-    std::vector<std::string> pixmapDirs;   /* $XDG_DATA_DIRS/pixmaps, /usr/share/pixmaps */
-    bool svgLoadable = true;               /* gdk-pixbuf can load SVG here */
+    std::vector<std::string> iconBaseDirs; /* DATA/icons */
+    std::vector<std::string> pixmapDirs;   /* DATA/pixmaps, /usr/share/pixmaps */
+    /* Icon themes looked in before hicolor, each followed by the themes it inherits from. */
+    std::vector<std::string> iconThemes;
+    bool svgLoadable = true; /* gdk-pixbuf can load SVG here */
 
     static ProgramSearchEnvironment FromProcess();
-    /* The same without asking gdk-pixbuf: for a process that does not load it. */
+    /* The same without asking gdk-pixbuf: for a process that does not load it. Not the
+     * process's PATH or XDG_DATA_DIRS: a service started by the system has others than the
+     * users' sessions, whose programs the search is for. Only KEL_ROOT moves the folders. */
     static ProgramSearchEnvironment FromVariables(bool svgLoadable);
 };
+
+/* The name of the classroom shell's desktop in OnlyShowIn and NotShowIn. */
+const char* const DESKTOP_NAME = "KEL";
 
 /* Icons: only PNG, SVG and XPM, told by the name's extension (any case) and confirmed by the
  * file's first bytes. */
@@ -48,9 +56,12 @@ IconFormat IconFormatOfHead(const std::string& name, const char* head, size_t si
  * it is not an icon this product shows. */
 IconFormat CheckIconFile(const std::string& path);
 
-/* Icon names resolved the way icon themes are looked up: the hicolor theme in each icon base
- * folder (NxN and scalable folders, any context), then the pixmap folders. The folders are
- * read once, on the first lookup. Safe to use from several threads at once. */
+/* Icon names resolved the way icon themes are looked up: the environment's themes and those they
+ * inherit from, then hicolor, each over all icon base folders by the folders its index.theme
+ * lists (a hicolor without one: its NxN and scalable folders); then the pixmap folders. The
+ * first theme holding the name gives the icon nearest PREFERRED_SIZE, the larger of two
+ * equally near. The folders are read once, on the first lookup. Safe to use from several
+ * threads at once. */
 class CIconLookup {
 public:
     explicit CIconLookup(const ProgramSearchEnvironment& env);
@@ -68,13 +79,19 @@ public:
 
 private:
     struct Candidate {
-        int distance;  /* from the preferred size; 0 for an exact or scalable match */
+        int theme;     /* earlier themes win */
+        int distance;  /* from the preferred size; 0 for a match */
+        int size;      /* negated: the larger wins ties */
         int format;    /* 0 png, 1 svg, 2 xpm: lower is better */
-        int baseOrder; /* earlier base folders win ties */
+        int folder;    /* the theme's order of folders, then the base folders' */
+        int baseOrder;
         std::string path;
     };
+    struct ThemeFolder;
     void BuildIndex();
-    void IndexThemeFolder(const std::string& folder, int distance, bool scalable, int baseOrder);
+    void ThemeChain(const std::string& theme, std::vector<std::string>& chain, int depth);
+    void IndexTheme(const std::string& theme, int themeOrder);
+    void IndexThemeFolder(const std::string& folder, const ThemeFolder& f, int themeOrder, int baseOrder);
     void IndexPixmapFolder(const std::string& folder, int order);
     int FormatRank(const std::string& extension) const;
 
@@ -110,7 +127,7 @@ public:
      * text is damaged (a NUL byte) or too long to store. A name longer than MAX_NAME_BYTES is
      * cut; an icon path longer than MAX_PATH_BYTES is dropped. Safe to call from several
      * threads at once. */
-    bool ReadDesktopEntry(const std::string& text, FoundProgram& program);
+    bool ReadDesktopEntry(const std::string& text, FoundProgram& program, const std::string& location = "");
 
     enum { MAX_PROGRAMS = MAX_STORED_PROGRAMS, MAX_READERS = 4 };
 
@@ -119,10 +136,11 @@ private:
     struct Batch;
     class CReaders;
 
-    void Walk(int dirFd, const std::string& path, int depth, CReaders& readers);
+    void Walk(int dirFd, const std::string& path, const std::string& real, int depth, CReaders& readers);
+    bool CommandInstalled(const std::vector<std::string>& argv);
     void ReadEntryFile(int dirFd, const char* name, const std::string& folder, std::string& text);
     std::string ResolveProgram(const std::string& program);
-    bool InsideTree(int dirFd, const std::string& path) const;
+    bool InsideTree(const std::string& real) const;
     bool Cancelled() const { return m_pCancel && m_pCancel->load(std::memory_order_relaxed); }
 
     enum { MAX_DEPTH = 64, MAX_ENTRY_SIZE = 1024 * 1024 };
@@ -135,14 +153,20 @@ private:
     const std::vector<std::string> m_NameKeys;
     const std::vector<std::string> m_IconKeys;
     std::string m_TreeRoot; /* the searched folder with its links resolved */
+    std::vector<std::string> m_AppDirs; /* the data folders' applications folders, resolved */
     std::set<std::pair<dev_t, ino_t> > m_Visited;
     std::mutex m_ProgramsMutex;
     std::unordered_map<std::string, std::string> m_Programs; /* as named -> resolved path ("" when absent) */
 };
 
-/* The fixed arguments of an Exec value turned into a command: field codes dropped, "%%" kept as
- * "%". Returns false when the value cannot be parsed or names no program. */
-bool SplitExec(const std::string& exec, std::vector<std::string>& argv);
+/* What an entry's field codes stand for: %c its name, %i "--icon" and its Icon value, %k where it is. */
+struct ExecFields {
+    std::string name, icon, location;
+};
+/* The fixed arguments of an Exec value turned into a command: %c, %i and %k filled in from
+ * fields (dropped without), the others dropped, "%%" kept as "%". Returns false when the value
+ * cannot be parsed or names no program. */
+bool SplitExec(const std::string& exec, std::vector<std::string>& argv, const ExecFields* fields = nullptr);
 /* Joins a program and its arguments, quoting for the shell only the words that need it. */
 std::string JoinCommand(const std::vector<std::string>& argv);
 /* True when the word can stand in a command as it is, without quoting. */

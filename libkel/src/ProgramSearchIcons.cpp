@@ -1,5 +1,5 @@
-/* Icon names of desktop entries resolved to image files through the hicolor theme and the pixmap folders,
- * and the check that a file is an icon of a format the product shows. */
+/* Icon names of desktop entries resolved to image files through the installed icon themes and the
+ * pixmap folders, and the check that a file is an icon of a format the product shows. */
 #include "ProgramSearch.h"
 
 #include <glib.h>
@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <tuple>
 
 namespace IPCAPI {
@@ -161,46 +162,151 @@ std::string CIconLookup::Find(const std::string& icon)
     return pixmap != m_Pixmaps.end() && Check(pixmap->second.path) != ICON_NONE ? pixmap->second.path : "";
 }
 
+/* A folder of a theme, as its index.theme describes it, measured against the wanted size. */
+struct CIconLookup::ThemeFolder {
+    std::string sub; /* below the theme's folder */
+    int distance;
+    int size; /* of the icons it would give: the wanted one for a scalable folder that covers it */
+    int order;
+};
+
+namespace {
+
+int IntegerKey(GKeyFile* keys, const char* group, const char* key, int fallback)
+{
+    GError* error = nullptr;
+    int value = g_key_file_get_integer(keys, group, key, &error);
+    g_clear_error(&error);
+    return g_key_file_has_key(keys, group, key, nullptr) ? value : fallback;
+}
+
+/* index.theme lists folders and parents with commas. */
+GKeyFile* ThemeIndex()
+{
+    GKeyFile* keys = g_key_file_new();
+    g_key_file_set_list_separator(keys, ',');
+    return keys;
+}
+
+} // namespace
+
 /* One pass over the theme and pixmap folders instead of a probe per name, size and format:
- * a search resolves thousands of names, the folders hold a few hundred entries. */
+ * a search resolves thousands of names, the folders hold a few thousand entries. */
 void CIconLookup::BuildIndex()
 {
     for (size_t i = 0; i < m_Env.pixmapDirs.size(); ++i)
         IndexPixmapFolder(m_Env.pixmapDirs[i], (int)i);
+    std::vector<std::string> chain;
+    for (const std::string& theme : m_Env.iconThemes)
+        ThemeChain(theme, chain, 0);
+    /* hicolor is every theme's last parent. */
+    chain.push_back("hicolor");
+    for (size_t i = 0; i < chain.size(); ++i)
+        IndexTheme(chain[i], (int)i);
+}
+
+/* The installed theme, then the themes it inherits from, each followed by its own parents. */
+void CIconLookup::ThemeChain(const std::string& theme, std::vector<std::string>& chain, int depth)
+{
+    if (depth > 16 || theme.empty() || theme == "hicolor" || theme.find('/') != std::string::npos ||
+        std::find(chain.begin(), chain.end(), theme) != chain.end())
+        return;
+    for (const std::string& base : m_Env.iconBaseDirs) {
+        GKeyFile* keys = ThemeIndex();
+        if (!g_key_file_load_from_file(keys, (base + "/" + theme + "/index.theme").c_str(), G_KEY_FILE_NONE, nullptr)) {
+            g_key_file_free(keys);
+            continue;
+        }
+        chain.push_back(theme);
+        gchar** parents = g_key_file_get_string_list(keys, "Icon Theme", "Inherits", nullptr, nullptr);
+        g_key_file_free(keys);
+        for (gchar** p = parents; p && *p; ++p)
+            ThemeChain(g_strstrip(*p), chain, depth + 1);
+        g_strfreev(parents);
+        return;
+    }
+}
+
+void CIconLookup::IndexTheme(const std::string& theme, int themeOrder)
+{
+    const int want = PREFERRED_SIZE;
+    std::vector<ThemeFolder> folders;
+    /* The first index.theme found describes the theme in every base folder. */
+    for (size_t base = 0; base < m_Env.iconBaseDirs.size() && folders.empty(); ++base) {
+        GKeyFile* keys = ThemeIndex();
+        gchar** dirs = g_key_file_load_from_file(keys, (m_Env.iconBaseDirs[base] + "/" + theme + "/index.theme").c_str(),
+                                                 G_KEY_FILE_NONE, nullptr)
+                           ? g_key_file_get_string_list(keys, "Icon Theme", "Directories", nullptr, nullptr)
+                           : nullptr;
+        for (int i = 0; dirs && dirs[i]; ++i) {
+            const char* dir = dirs[i];
+            int size = IntegerKey(keys, dir, "Size", 0);
+            /* Scaled folders hold icons for other screens than the shell's. */
+            if (size <= 0 || IntegerKey(keys, dir, "Scale", 1) != 1 || strstr(dir, ".."))
+                continue;
+            gchar* type = g_key_file_get_string(keys, dir, "Type", nullptr);
+            int low = size, high = size, threshold = IntegerKey(keys, dir, "Threshold", 2);
+            if (type && strcmp(type, "Scalable") == 0) {
+                low = IntegerKey(keys, dir, "MinSize", size);
+                high = IntegerKey(keys, dir, "MaxSize", size);
+            } else if (!type || strcmp(type, "Fixed") != 0) {
+                low = size - threshold;
+                high = size + threshold;
+            }
+            bool scalable = type && strcmp(type, "Scalable") == 0;
+            g_free(type);
+            int distance = want < low ? low - want : want > high ? want - high : 0;
+            int shown = scalable ? std::min(std::max(want, low), high) : size;
+            folders.push_back(ThemeFolder{dir, distance, shown, i});
+        }
+        g_strfreev(dirs);
+        g_key_file_free(keys);
+    }
     for (size_t base = 0; base < m_Env.iconBaseDirs.size(); ++base) {
-        std::string theme = m_Env.iconBaseDirs[base] + "/hicolor";
-        ForEachEntry(theme, [&](const char* sub, unsigned char) {
+        const std::string themeFolder = m_Env.iconBaseDirs[base] + "/" + theme + "/";
+        if (!folders.empty()) {
+            for (const ThemeFolder& f : folders)
+                IndexThemeFolder(themeFolder + f.sub, f, themeOrder, (int)base);
+            continue;
+        }
+        if (theme != "hicolor")
+            continue;
+        /* A hicolor without its index: the NxN and scalable folders, any context. */
+        ForEachEntry(themeFolder, [&](const char* sub, unsigned char) {
             bool scalable = strcmp(sub, "scalable") == 0;
-            int size = scalable ? (int)PREFERRED_SIZE : FixedSize(sub);
+            int size = scalable ? want : FixedSize(sub);
             if (size < 0)
                 return;
-            std::string sizeFolder = theme + "/" + sub;
-            int distance = std::abs(size - (int)PREFERRED_SIZE);
+            const ThemeFolder f{"", std::abs(size - want), size, 0};
+            std::string sizeFolder = themeFolder + sub;
             ForEachEntry(sizeFolder, [&](const char* context, unsigned char type) {
                 std::string folder = sizeFolder + "/" + context;
                 if (type == DT_DIR || ((type == DT_LNK || type == DT_UNKNOWN) && IsFolder(folder)))
-                    IndexThemeFolder(folder, distance, scalable, (int)base);
+                    IndexThemeFolder(folder, f, themeOrder, (int)base);
             });
         });
     }
 }
 
-void CIconLookup::IndexThemeFolder(const std::string& folder, int distance, bool scalable, int baseOrder)
+void CIconLookup::IndexThemeFolder(const std::string& folder, const ThemeFolder& f, int themeOrder, int baseOrder)
 {
     ForEachEntry(folder, [&](const char* file, unsigned char) {
         const char* dot = strrchr(file, '.');
         if (!dot || dot == file)
             return;
         int format = FormatRank(dot + 1);
-        if (format < 0 || (scalable && format != 1))
+        if (format < 0)
             return;
-        Candidate c{distance, format, baseOrder, folder + "/" + file};
+        Candidate c{themeOrder, f.distance, -f.size, format, f.order, baseOrder, folder + "/" + file};
         std::string name(file, dot - file);
         auto it = m_Best.find(name);
-        /* Closest to the wanted size first; then PNG over SVG over XPM; then the earlier folder. */
-        if (it == m_Best.end() || std::tie(c.distance, c.format, c.baseOrder) <
-                                      std::tie(it->second.distance, it->second.format, it->second.baseOrder))
-            m_Best[name] = c;
+        /* The first theme holding the name; in it the nearest size, the larger of two equally
+         * near; then PNG over SVG over XPM; then the theme's order of folders and base folders. */
+        if (it == m_Best.end() ||
+            std::tie(c.theme, c.distance, c.size, c.format, c.folder, c.baseOrder) <
+                std::tie(it->second.theme, it->second.distance, it->second.size, it->second.format,
+                         it->second.folder, it->second.baseOrder))
+            m_Best[name] = std::move(c);
     });
 }
 
@@ -215,7 +321,7 @@ void CIconLookup::IndexPixmapFolder(const std::string& folder, int order)
         std::string path = folder + "/" + file;
         if (format < 0 || (type != DT_REG && !((type == DT_LNK || type == DT_UNKNOWN) && IsFile(path))))
             return;
-        Candidate c{0, format, order, path};
+        Candidate c{0, 0, 0, format, 0, order, path};
         std::string name(file, dot - file);
         auto it = m_Pixmaps.find(name);
         if (it == m_Pixmaps.end() ||

@@ -167,29 +167,33 @@ TEST(PolicyService, DisablingUsbStorageWritesTheBlockingFileAndEnablingRemovesIt
 /* The walk runs in the service's child; its programs come back over a pipe, its end over the bus. */
 TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
 {
-    const std::string apps = Root() + "/apps/", bin = Root() + "/bin/kel-tool";
-    keltest::WriteFile(bin, "#!/bin/sh\n");
-    chmod(bin.c_str(), 0755);
-    keltest::WritePng(Root() + "/share/icons/hicolor/48x48/apps/kel-tool.png", 48);
-    keltest::WriteFile(apps + "a.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nName[de]=Werkzeug\nExec=" +
-                                               bin + " --open %U\nIcon=" + Root() + "/share/icons/hicolor/48x48/apps/kel-tool.png\n");
+    const std::string apps = Root() + "/apps/", bin = Root() + "/bin/kel-tool", game = Root() + "/usr/games/kel-game";
+    for (const std::string& program : {bin, game}) {
+        keltest::WriteFile(program, "#!/bin/sh\n");
+        chmod(program.c_str(), 0755);
+    }
+    keltest::WritePng(Root() + "/usr/share/icons/hicolor/48x48/apps/kel-tool.png", 48);
+    keltest::WriteFile(apps + "game.desktop", "[Desktop Entry]\nType=Application\nName=Game\nExec=kel-game\n");
+    keltest::WriteFile(apps + "a.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nName[de]=Werkzeug\n"
+                                           "Exec=kel-tool --open %U\nIcon=kel-tool\n");
     keltest::WriteFile(apps + "sub/b.desktop", "[Desktop Entry]\nType=Application\nName=Quote 'n' Tab\tX\n"
                                                "Exec=\"" + bin + "\" \"--title=My Tool\"\n");
-    /* The walk gets the service's language, taken over from this test's. */
+    /* Started by the system, the service has no games on its PATH; the users' sessions have. */
+    setenv("PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin", 1);
     setenv("LANGUAGE", "de", 1);
     ASSERT_TRUE(KelTest::StartPolicyService());
     IPCStudentAPI* api = GetStudentAPI();
     Listener listener;
     int op = 0, err = 0;
     ASSERT_EQ(0, api->SearchLocalProgram(apps, op, 1));
-    EXPECT_EQ(std::vector<std::string>{"found 2, new 2"}, listener.WaitFor(1));
+    EXPECT_EQ(std::vector<std::string>{"found 3, new 3"}, listener.WaitFor(1));
     CSearchResultData results;
     ASSERT_EQ(0, results.LoadFromFile(SearchResultFile()));
     std::string found;
     for (CApplicationInfo* app : *results.GetPApplicationInfoList())
         found += app->GetName() + "|" + app->GetPath() + "|" + app->GetCustomIcon() + ";";
-    EXPECT_EQ("Quote 'n' Tab X|" + bin + " '--title=My Tool'|;Werkzeug|" + bin + " --open|" + Root() +
-                  "/share/icons/hicolor/48x48/apps/kel-tool.png;",
+    EXPECT_EQ("Game|" + game + "|;Quote 'n' Tab X|" + bin + " '--title=My Tool'|;Werkzeug|" + bin + " --open|" + Root() +
+                  "/usr/share/icons/hicolor/48x48/apps/kel-tool.png;",
               found);
     struct stat st;
     ASSERT_EQ(0, stat(SearchResultFile().c_str(), &st));
@@ -205,7 +209,7 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
     EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, api->CancelOperation(op, err));
     ASSERT_EQ(0, api->SearchLocalProgram(apps, op, 0));
     std::vector<std::string> heard = listener.WaitFor(cancelled ? 2 : 3);
-    EXPECT_EQ("found 2, new 0", heard.back());
+    EXPECT_EQ("found 3, new 0", heard.back());
     EXPECT_EQ(cancelled ? 2u : 3u, heard.size());
 }
 
