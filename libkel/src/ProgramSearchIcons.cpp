@@ -11,7 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <functional>
+#include <set>
 #include <tuple>
+#include <unordered_map>
 
 namespace IPCAPI {
 
@@ -262,11 +265,33 @@ void CIconLookup::IndexTheme(const std::string& theme, int themeOrder)
         g_strfreev(dirs);
         g_key_file_free(keys);
     }
+    /* Only the folders there are get opened: an index lists hundreds that no package fills. */
+    std::unordered_map<std::string, const ThemeFolder*> listed;
+    std::set<std::string> parents;
+    for (const ThemeFolder& f : folders) {
+        listed.emplace(f.sub, &f);
+        for (size_t slash = f.sub.find('/'); slash != std::string::npos; slash = f.sub.find('/', slash + 1))
+            parents.insert(f.sub.substr(0, slash));
+    }
     for (size_t base = 0; base < m_Env.iconBaseDirs.size(); ++base) {
         const std::string themeFolder = m_Env.iconBaseDirs[base] + "/" + theme + "/";
         if (!folders.empty()) {
-            for (const ThemeFolder& f : folders)
-                IndexThemeFolder(themeFolder + f.sub, f, themeOrder, (int)base);
+            std::function<void(const std::string&)> visit = [&](const std::string& at) {
+                ForEachEntry(themeFolder + at, [&](const char* name, unsigned char type) {
+                    const std::string sub = at.empty() ? name : at + "/" + name;
+                    auto f = listed.find(sub);
+                    bool deeper = parents.count(sub) != 0;
+                    const std::string folder = themeFolder + sub;
+                    if ((f == listed.end() && !deeper) ||
+                        !(type == DT_DIR || ((type == DT_LNK || type == DT_UNKNOWN) && IsFolder(folder))))
+                        return;
+                    if (f != listed.end())
+                        IndexThemeFolder(folder, *f->second, themeOrder, (int)base);
+                    if (deeper)
+                        visit(sub);
+                });
+            };
+            visit("");
             continue;
         }
         if (theme != "hicolor")
@@ -297,16 +322,19 @@ void CIconLookup::IndexThemeFolder(const std::string& folder, const ThemeFolder&
         int format = FormatRank(dot + 1);
         if (format < 0)
             return;
-        Candidate c{themeOrder, f.distance, -f.size, format, f.order, baseOrder, folder + "/" + file};
-        std::string name(file, dot - file);
-        auto it = m_Best.find(name);
+        Candidate c{themeOrder, f.distance, -f.size, format, f.order, baseOrder, std::string()};
+        auto it = m_Best.find(std::string(file, dot - file));
         /* The first theme holding the name; in it the nearest size, the larger of two equally
          * near; then PNG over SVG over XPM; then the theme's order of folders and base folders. */
-        if (it == m_Best.end() ||
-            std::tie(c.theme, c.distance, c.size, c.format, c.folder, c.baseOrder) <
-                std::tie(it->second.theme, it->second.distance, it->second.size, it->second.format,
-                         it->second.folder, it->second.baseOrder))
-            m_Best[name] = std::move(c);
+        if (it != m_Best.end() && !(std::tie(c.theme, c.distance, c.size, c.format, c.folder, c.baseOrder) <
+                                    std::tie(it->second.theme, it->second.distance, it->second.size,
+                                             it->second.format, it->second.folder, it->second.baseOrder)))
+            return;
+        c.path = folder + "/" + file; /* made for the winners only: themes hold thousands of files */
+        if (it != m_Best.end())
+            it->second = std::move(c);
+        else
+            m_Best.emplace(std::string(file, dot - file), std::move(c));
     });
 }
 
