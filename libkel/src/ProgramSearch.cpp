@@ -518,9 +518,11 @@ private:
             const Folder& folder = *batch.folder;
             m_Search.ReadEntryFile(folder.fd, entry.second.c_str(), folder.path, text);
             FoundProgram program;
-            if (text.empty() || !m_Search.ReadDesktopEntry(text, program, ChildPath(folder.path, entry.second.c_str()))) {
+            const std::string location = ChildPath(folder.path, entry.second.c_str());
+            if (text.empty() || !m_Search.ReadDesktopEntry(text, program, location)) {
                 if (folder.hasId)
-                    results.push_back(Read{entry.first, "", FoundProgram(), false, true, folder.rank, folder.idPrefix + entry.second});
+                    results.push_back(Read{entry.first, "", FoundProgram(), false, true, folder.rank,
+                                           folder.idPrefix + entry.second});
                 continue;
             }
             if (entry.first >= m_Cutoff) {

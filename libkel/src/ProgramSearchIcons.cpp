@@ -237,8 +237,8 @@ void CIconLookup::IndexTheme(const std::string& theme, int themeOrder)
     /* The first index.theme found describes the theme in every base folder. */
     for (size_t base = 0; base < m_Env.iconBaseDirs.size() && folders.empty(); ++base) {
         GKeyFile* keys = ThemeIndex();
-        gchar** dirs = g_key_file_load_from_file(keys, (m_Env.iconBaseDirs[base] + "/" + theme + "/index.theme").c_str(),
-                                                 G_KEY_FILE_NONE, nullptr)
+        const std::string index = m_Env.iconBaseDirs[base] + "/" + theme + "/index.theme";
+        gchar** dirs = g_key_file_load_from_file(keys, index.c_str(), G_KEY_FILE_NONE, nullptr)
                            ? g_key_file_get_string_list(keys, "Icon Theme", "Directories", nullptr, nullptr)
                            : nullptr;
         for (int i = 0; dirs && dirs[i]; ++i) {

@@ -24,7 +24,8 @@ TEST(ProgramSearch, AWholeTreeListsWhatTheClassroomDesktopWouldShowWithItsThemes
         keltest::WriteFile(r + program, "#!/bin/sh\n");
         chmod((r + program).c_str(), 0755);
     }
-    entry(apps + "fractions.desktop", "Fraction Trainer", "kel-fractions -qwindowtitle %c %i %k %u\nIcon=kel-fractions");
+    entry(apps + "fractions.desktop", "Fraction Trainer",
+          "kel-fractions -qwindowtitle %c %i %k %u\nIcon=kel-fractions");
     entry(apps + "mathgame.desktop", "Math Game (system)", "kel-mathgame");
     entry(r + "/usr/local/share/applications/mathgame.desktop", "Math Game (local)", "kel-mathgame\nIcon=kel-mathgame");
     entry(r + "/usr/share/keys/applications/mathgame.desktop", "Math Game (copy)", "kel-mathgame");
@@ -43,10 +44,12 @@ TEST(ProgramSearch, AWholeTreeListsWhatTheClassroomDesktopWouldShowWithItsThemes
                        "[Settings]\ngtk-icon-theme-name=KelSchool\n");
     theme("KelSchool", "Inherits=KelBase\n", "Directories=16x16/apps\n[16x16/apps]\nSize=16\nType=Fixed\n");
     theme("KelBase", "", "Directories=48x48/apps\n[48x48/apps]\nSize=48\n");
-    theme("Adwaita", "", "Directories=48x48/legacy,48x48@2/legacy\n[48x48/legacy]\nSize=48\n[48x48@2/legacy]\nSize=48\nScale=2\n");
+    theme("Adwaita", "", "Directories=48x48/legacy,48x48@2/legacy\n[48x48/legacy]\nSize=48\n"
+                         "[48x48@2/legacy]\nSize=48\nScale=2\n");
     theme("hicolor", "", "Directories=32x32/apps,64x64/apps\n[32x32/apps]\nSize=32\n[64x64/apps]\nSize=64\n");
-    for (const char* icon : {"KelSchool/16x16/apps/kel-mathgame", "Adwaita/48x48/legacy/kel-mathgame", "KelBase/48x48/apps/kel-notes",
-                             "Adwaita/48x48/legacy/kel-term", "hicolor/32x32/apps/kel-fractions", "hicolor/64x64/apps/kel-fractions"})
+    for (const char* icon : {"KelSchool/16x16/apps/kel-mathgame", "Adwaita/48x48/legacy/kel-mathgame",
+                             "KelBase/48x48/apps/kel-notes", "Adwaita/48x48/legacy/kel-term",
+                             "hicolor/32x32/apps/kel-fractions", "hicolor/64x64/apps/kel-fractions"})
         keltest::WritePng(icons + icon + ".png");
 
     std::vector<FoundProgram> found;
@@ -55,8 +58,8 @@ TEST(ProgramSearch, AWholeTreeListsWhatTheClassroomDesktopWouldShowWithItsThemes
     std::string listed;
     for (const FoundProgram& p : found)
         listed += p.name + "|" + p.command + "|" + p.icon.substr(std::min(p.icon.size(), icons.size())) + "\n";
-    EXPECT_EQ("Fraction Trainer|" + r + "/usr/bin/kel-fractions -qwindowtitle 'Fraction Trainer' --icon kel-fractions " +
-                  apps + "fractions.desktop|hicolor/64x64/apps/kel-fractions.png\n"
+    EXPECT_EQ("Fraction Trainer|" + r + "/usr/bin/kel-fractions -qwindowtitle 'Fraction Trainer' --icon " +
+                  "kel-fractions " + apps + "fractions.desktop|hicolor/64x64/apps/kel-fractions.png\n"
                   "Math Game (local)|" + r + "/usr/games/kel-mathgame|KelSchool/16x16/apps/kel-mathgame.png\n"
                   "Notes|" + r + "/usr/games/kel-mathgame --notes|KelBase/48x48/apps/kel-notes.png\n"
                   "Wrapped|/usr/bin/env LANG=C kel-mathgame|Adwaita/48x48/legacy/kel-term.png\n",
