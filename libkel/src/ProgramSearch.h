@@ -116,17 +116,19 @@ public:
     /* Walks folder recursively. A symbolic link to a folder is followed only when the folder
      * lies inside the searched one (a link to "/" must not turn the search into a list of the
      * whole machine), and never into a folder already seen. Sub-folders that cannot be opened
-     * are skipped (and logged). At most MAX_PROGRAMS are kept: the first ones in the walk's
+     * are skipped (and logged), so are autostart, xsessions and wayland-sessions folders. Of
+     * the entries of one desktop-file ID only the first by the data folders' order counts, else
+     * the walk's first. At most MAX_PROGRAMS are kept: the first ones in the walk's
      * order. Found programs come sorted by name, equal names in the walk's order. The entries
      * are read by up to MAX_READERS threads (the caller's among them) while the walk goes on;
      * the result does not depend on how many. */
     int Run(const std::string& folder, std::vector<FoundProgram>& found);
 
-    /* One desktop entry's text; false when it names no program to offer: not an application,
-     * hidden, not meant for menus, needing a terminal, whose program is not installed, or whose
-     * text is damaged (a NUL byte) or too long to store. A name longer than MAX_NAME_BYTES is
-     * cut; an icon path longer than MAX_PATH_BYTES is dropped. Safe to call from several
-     * threads at once. */
+    /* One desktop entry's text, found at location (for %k); false when it names no program to
+     * offer: not an application, hidden, not meant for menus or for this desktop, needing a
+     * terminal, whose program (or the one it wraps) is not installed, or whose text is damaged
+     * (a NUL byte) or too long to store. A name longer than MAX_NAME_BYTES is cut; an icon path
+     * longer than MAX_PATH_BYTES is dropped. Safe to call from several threads at once. */
     bool ReadDesktopEntry(const std::string& text, FoundProgram& program, const std::string& location = "");
 
     enum { MAX_PROGRAMS = MAX_STORED_PROGRAMS, MAX_READERS = 4 };
