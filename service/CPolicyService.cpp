@@ -44,17 +44,23 @@ std::string SessionAgentPath(const std::string& selfExe)
     return found;
 }
 
-/* The tests' clock is honoured only where they ask for it and only on a bus that is not the
+/* The tests' seam is honoured only where they ask for it and only on a bus that is not the
  * system's: a private bus named in the environment that root's service was started with. */
-bool TestClockAllowed()
+bool TestSeamAllowed()
 {
     const char* address = g_getenv("DBUS_SYSTEM_BUS_ADDRESS");
-    return g_getenv("KEL_TEST_CLOCK") && address && !strstr(address, "/run/dbus/system_bus_socket");
+    return g_getenv("KEL_TEST_SEAM") && address && !strstr(address, "/run/dbus/system_bus_socket");
 }
 
-const char* const TEST_CLOCK_XML = "<node><interface name='org.kelproject.TestClock1'>"
-                                   "<method name='SetTime'><arg name='seconds' type='x' direction='in'/></method>"
-                                   "</interface></node>";
+/* The tests' clock, and the classroom side's calls into this service as its broker would make them. */
+const char* const TEST_SEAM_XML =
+    "<node><interface name='org.kelproject.Testing1'>"
+    "<method name='SetTime'><arg name='seconds' type='x' direction='in'/></method>"
+    "<method name='TeacherLock'><arg name='mode' type='i' direction='in'/></method>"
+    "<method name='Notice'><arg name='text' type='s' direction='in'/></method>"
+    "<method name='TeacherStatus'><arg name='online' type='b' direction='in'/>"
+    "<arg name='teacher' type='s' direction='in'/></method>"
+    "</interface></node>";
 
 /* The invocation stays referenced while its caller is checked. */
 GDBusMethodInvocation* Hold(GDBusMethodInvocation* inv)
@@ -72,7 +78,7 @@ CPolicyService::CPolicyService(const std::string& selfExe, bool ownUserOnly)
     , m_OwnerId(0)
     , m_ExitStatus(0)
     , m_LockBits(0)
-    , m_TestClock(0)
+    , m_TestSeam(0)
 {
     m_pLock.reset(new CLockState([this](const LockState& state) { LockChanged(state); }));
     m_pSearches.reset(new CSearchRunner(m_SelfExe, walk::TimeLimit(),
@@ -83,6 +89,9 @@ CPolicyService::CPolicyService(const std::string& selfExe, bool ownUserOnly)
     g_signal_connect(m_pSkeleton, "handle-save-tab-nav-policy", G_CALLBACK(GtkHandleSaveTabNav), this);
     g_signal_connect(m_pSkeleton, "handle-hardware-control", G_CALLBACK(GtkHandleHardware), this);
     g_signal_connect(m_pSkeleton, "handle-register-session-agent", G_CALLBACK(GtkHandleRegisterAgent), this);
+    /* The tests start at a time of their own, whatever the hour they run at. */
+    if (TestSeamAllowed() && g_getenv("KEL_TEST_TIME"))
+        m_pLock->SetClockOffset(g_ascii_strtoll(g_getenv("KEL_TEST_TIME"), nullptr, 10) - time(nullptr));
     m_pLock->LoadSchedule();
 }
 
@@ -94,8 +103,8 @@ CPolicyService::~CPolicyService()
     if (m_OwnerId)
         g_bus_unown_name(m_OwnerId);
     GDBusConnection* bus = g_dbus_interface_skeleton_get_connection(G_DBUS_INTERFACE_SKELETON(m_pSkeleton));
-    if (bus && m_TestClock)
-        g_dbus_connection_unregister_object(bus, m_TestClock);
+    if (bus && m_TestSeam)
+        g_dbus_connection_unregister_object(bus, m_TestSeam);
     if (bus)
         g_dbus_interface_skeleton_unexport(G_DBUS_INTERFACE_SKELETON(m_pSkeleton));
     g_object_unref(m_pSkeleton);
@@ -141,7 +150,7 @@ void CPolicyService::OnBusAcquired(GDBusConnection* bus, const gchar*, gpointer 
         return;
     }
     self->m_pAgents.reset(new CSessionAgents(bus, SessionAgentPath(self->m_SelfExe)));
-    self->ExportTestClock(bus);
+    self->ExportTestSeam(bus);
 }
 
 void CPolicyService::OnNameAcquired(GDBusConnection*, const gchar* name, gpointer)
@@ -353,27 +362,39 @@ void CPolicyService::SetClassroomHooks()
         OnMainLoop([this, online, name] { kel_policy1_emit_teacher_status(m_pSkeleton, name.c_str(), online); });
     };
     hooks.lockStatus = [this] { return m_LockBits.load(); };
+    m_Hooks = hooks;
     SetNotebookHooks(hooks);
 }
 
-void CPolicyService::ExportTestClock(GDBusConnection* bus)
+void CPolicyService::ExportTestSeam(GDBusConnection* bus)
 {
-    if (!TestClockAllowed())
+    if (!TestSeamAllowed())
         return;
     static const GDBusInterfaceVTable vtable = {
-        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* params,
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method, GVariant* params,
            GDBusMethodInvocation* inv, gpointer data) {
-            gint64 seconds = 0;
-            g_variant_get(params, "(x)", &seconds);
-            static_cast<CPolicyService*>(data)->m_pLock->SetClockOffset(seconds - time(nullptr));
+            CPolicyService* self = static_cast<CPolicyService*>(data);
+            GVariant* first = g_variant_get_child_value(params, 0);
+            if (g_str_equal(method, "SetTime")) {
+                self->m_pLock->SetClockOffset(g_variant_get_int64(first) - time(nullptr));
+            } else if (g_str_equal(method, "TeacherLock")) {
+                self->m_Hooks.teacherLock(g_variant_get_int32(first));
+            } else if (g_str_equal(method, "Notice")) {
+                self->m_Hooks.notice(g_variant_get_string(first, nullptr));
+            } else {
+                const gchar* teacher = nullptr;
+                g_variant_get_child(params, 1, "&s", &teacher);
+                self->m_Hooks.teacherStatus(g_variant_get_boolean(first), teacher);
+            }
+            g_variant_unref(first);
             g_dbus_method_invocation_return_value(inv, nullptr);
         },
         nullptr, nullptr, {nullptr}};
-    GDBusNodeInfo* info = g_dbus_node_info_new_for_xml(TEST_CLOCK_XML, nullptr);
-    m_TestClock = g_dbus_connection_register_object(bus, "/org/kelproject/TestClock", info->interfaces[0], &vtable, this,
-                                                    nullptr, nullptr);
+    GDBusNodeInfo* info = g_dbus_node_info_new_for_xml(TEST_SEAM_XML, nullptr);
+    m_TestSeam = g_dbus_connection_register_object(bus, "/org/kelproject/Testing", info->interfaces[0], &vtable, this,
+                                                   nullptr, nullptr);
     g_dbus_node_info_unref(info);
-    CKELLog::WriteLine("Policy service: the tests' clock is on", 1, "", false);
+    CKELLog::WriteLine("Policy service: the tests' seam is on", 1, "", false);
 }
 
 void CPolicyService::SearchFinished(int op, const std::string& result)

@@ -14,6 +14,7 @@
 #include "CLockState.h"
 #include "CSearchRunner.h"
 #include "CSessionAgents.h"
+#include "ClassroomService.h"
 
 struct _KelPolicy1;
 
@@ -58,8 +59,8 @@ private:
     /* The classroom side's calls, which arrive on its thread, run on the main loop. */
     void SetClassroomHooks();
     void OnMainLoop(const std::function<void()>& work);
-    /* The tests' clock, on their private bus only. */
-    void ExportTestClock(GDBusConnection* bus);
+    /* The tests' clock and classroom calls, on their private bus only. */
+    void ExportTestSeam(GDBusConnection* bus);
 
     void HandleSave(GDBusMethodInvocation* inv, PolicyKind kind, const std::string& xml);
     /* Parses, checks and writes; an IPCAPI error code. */
@@ -78,7 +79,8 @@ private:
     std::unique_ptr<CLockState> m_pLock;
     std::atomic<int> m_LockBits;
     std::unique_ptr<CSessionAgents> m_pAgents;
-    guint m_TestClock;
+    guint m_TestSeam;
+    NotebookHooks m_Hooks;
 };
 
 } // namespace KelService
