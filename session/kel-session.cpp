@@ -23,10 +23,12 @@ const char* const INTERFACE = "org.kelproject.Policy1";
 const char* const DOMAIN = "libKELGUI";
 /* The service's agents' exit status when their display is gone (the session ended). */
 const int EXIT_NO_DISPLAY = 3;
+/* The lock windows' name for tools that look for them; no frame ever shows it. */
+const char* const LOCK_WINDOW_NAME = "kel-session lock";
 /* Another program holds the keyboard or the pointer: asked again this often until it lets go. */
 const guint REGRAB_MS = 100;
 
-const char* T(const char* text)
+const char* Tr(const char* text)
 {
     return g_dgettext(DOMAIN, text);
 }
@@ -53,16 +55,16 @@ bool Locked()
 std::string Reason()
 {
     if (!(g_Agent.status & IPCAPI::STUDENT_LOCKED_BY_TIMETABLE))
-        return T("Locked by your teacher");
+        return Tr("Locked by your teacher");
     if (g_Agent.until <= 0)
-        return T("Locked by the timetable");
+        return Tr("Locked by the timetable");
     GDateTime* until = g_date_time_new_from_unix_local(g_Agent.until);
     GDateTime* now = g_date_time_new_now_local();
     /* Another day's end names the day too. */
     bool today = g_date_time_get_day_of_year(until) == g_date_time_get_day_of_year(now) &&
                  g_date_time_get_year(until) == g_date_time_get_year(now);
     gchar* when = g_date_time_format(until, today ? "%H:%M" : "%A %H:%M");
-    gchar* text = g_strdup_printf(T("Locked until %s by the timetable"), when);
+    gchar* text = g_strdup_printf(Tr("Locked until %s by the timetable"), when);
     std::string reason = text;
     g_free(text);
     g_free(when);
@@ -120,7 +122,7 @@ GtkWidget* LockWindow(const GdkRectangle& area)
 {
     GtkWidget* window = gtk_window_new(GTK_WINDOW_POPUP);
     gtk_widget_set_name(window, "kel-lock-screen");
-    gtk_window_set_title(GTK_WINDOW(window), "kel-session lock");
+    gtk_window_set_title(GTK_WINDOW(window), LOCK_WINDOW_NAME);
     gtk_window_move(GTK_WINDOW(window), area.x, area.y);
     gtk_window_set_default_size(GTK_WINDOW(window), area.width, area.height);
     gtk_widget_set_size_request(window, area.width, area.height);
@@ -208,7 +210,7 @@ void ShowNotice(const std::string& title, const std::string& text)
         gtk_box_pack_start(GTK_BOX(box), g_Agent.noticeLabel, TRUE, TRUE, 0);
         GtkWidget* row = gtk_hbutton_box_new();
         gtk_button_box_set_layout(GTK_BUTTON_BOX(row), GTK_BUTTONBOX_END);
-        GtkWidget* close = gtk_button_new_with_label(T("Close"));
+        GtkWidget* close = gtk_button_new_with_label(Tr("Close"));
         g_signal_connect_swapped(close, "clicked", G_CALLBACK(gtk_widget_destroy), window);
         gtk_container_add(GTK_CONTAINER(row), close);
         gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 0);
@@ -231,7 +233,7 @@ void OnSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const 
         const gchar* text = nullptr;
         g_variant_get(params, "(&s)", &text);
         g_Agent.notice = text;
-        ShowNotice(T("Notice from your teacher"), text);
+        ShowNotice(Tr("Notice from your teacher"), text);
         if (Locked())
             ShowLock(); /* the notice shows on the lock too: its own window is under it */
     }
@@ -294,7 +296,7 @@ void OnVanished(GDBusConnection*, const gchar*, gpointer)
     /* No screen stays locked without a service that could unlock it. */
     if (Locked()) {
         Apply(0, 0);
-        ShowNotice(T("Lock"), T("The lock service cannot be reached: the screen is unlocked."));
+        ShowNotice(Tr("Screen lock"), Tr("The lock service cannot be reached: the screen is unlocked."));
     }
     CKELLog::WriteLine("Session agent: the lock service cannot be reached", 2, "", false);
 }

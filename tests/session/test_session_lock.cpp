@@ -203,7 +203,7 @@ TEST(SessionLock, AgentCoversTheScreenTakesTheKeysComesBackWhenKilledAndUnlocksW
     ASSERT_TRUE(keltest::PumpUntil([] { return !LockWindows().empty(); }));
     ASSERT_TRUE(KelTest::StopPolicyService());
     EXPECT_TRUE(keltest::PumpUntil([] { return LockWindows().empty(); }));
-    EXPECT_FALSE(Xdo("search --onlyvisible --name '^Lock$'").empty());
+    EXPECT_FALSE(Xdo("search --onlyvisible --name '^Screen lock$'").empty());
     g_spawn_close_pid(agent);
     gtk_widget_destroy(window);
 }
