@@ -134,15 +134,7 @@ GtkWidget* LockWindow(const GdkRectangle& area)
 
     GtkWidget* box = gtk_vbox_new(FALSE, 18);
     gtk_container_add(GTK_CONTAINER(window), box);
-    GtkWidget* top = gtk_alignment_new(0.5, 1.0, 0, 0);
-    gtk_box_pack_start(GTK_BOX(box), top, TRUE, TRUE, 0);
-    GdkPixbuf* icon = gdk_pixbuf_new_from_file((LibKELData::CONFIG_FILE_DIR + "image/sc_locked.png").c_str(), nullptr);
-    if (icon) {
-        GdkPixbuf* big = gdk_pixbuf_scale_simple(icon, 96, 96, GDK_INTERP_BILINEAR);
-        gtk_container_add(GTK_CONTAINER(top), gtk_image_new_from_pixbuf(big));
-        g_object_unref(big);
-        g_object_unref(icon);
-    }
+    gtk_box_pack_start(GTK_BOX(box), gtk_alignment_new(0.5, 1.0, 0, 0), TRUE, TRUE, 0);
     GtkWidget* reason = gtk_label_new(nullptr);
     gtk_widget_set_name(reason, "kel-lock-reason");
     gchar* markup = g_markup_printf_escaped("<span size='xx-large' weight='bold'>%s</span>", Reason().c_str());
@@ -205,7 +197,6 @@ void ShowNotice(const std::string& title, const std::string& text)
         gtk_container_add(GTK_CONTAINER(window), box);
         g_Agent.noticeLabel = gtk_label_new(nullptr);
         gtk_label_set_line_wrap(GTK_LABEL(g_Agent.noticeLabel), TRUE);
-        gtk_label_set_selectable(GTK_LABEL(g_Agent.noticeLabel), TRUE);
         gtk_widget_set_size_request(g_Agent.noticeLabel, 360, -1);
         gtk_box_pack_start(GTK_BOX(box), g_Agent.noticeLabel, TRUE, TRUE, 0);
         GtkWidget* row = gtk_hbutton_box_new();
