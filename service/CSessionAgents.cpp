@@ -78,7 +78,11 @@ std::string CSessionAgents::Register(const std::string& sender, const Caller& ca
         return "not allowed";
     const Key key(caller.uid, display);
     auto it = m_Sessions.find(key);
-    if (it == m_Sessions.end() && m_Sessions.size() >= MAX_SESSIONS)
+    size_t mine = 0;
+    for (const auto& entry : m_Sessions)
+        mine += entry.first.first == caller.uid;
+    /* One user cannot crowd out the others. */
+    if (it == m_Sessions.end() && (m_Sessions.size() >= MAX_SESSIONS || mine >= MAX_SESSIONS_OF_A_USER))
         return "too many sessions";
     Session* s = it != m_Sessions.end() ? it->second : new Session{this, caller, display, "", "", 0, 0, 0};
     m_Sessions[key] = s;

@@ -27,7 +27,7 @@ public:
                          const std::string& xauthority, const std::string& language);
 
     /* How many sessions are watched at most (a hostile user cannot grow the table). */
-    enum { MAX_SESSIONS = 64 };
+    enum { MAX_SESSIONS = 64, MAX_SESSIONS_OF_A_USER = 4 };
     /* The agent's exit status when its display is gone: its session ended, it is not started again. */
     enum { EXIT_NO_DISPLAY = 3 };
 

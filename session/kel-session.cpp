@@ -78,31 +78,38 @@ gboolean Swallow(GtkWidget*, GdkEvent*, gpointer)
     return TRUE; /* Alt+F4, Escape, a close request: the lock stays */
 }
 
-gboolean Grab(gpointer)
+/* Raises the first lock window and takes the keyboard and the pointer; false while another
+ * program holds either. */
+bool TryGrab()
 {
-    if (!Locked() || g_Agent.screens.empty()) {
-        g_Agent.regrab = 0;
-        return G_SOURCE_REMOVE;
-    }
+    if (!Locked() || g_Agent.screens.empty())
+        return true;
     GdkWindow* window = g_Agent.screens[0]->window;
     gdk_window_raise(window);
     bool keyboard = gdk_keyboard_grab(window, FALSE, GDK_CURRENT_TIME) == GDK_GRAB_SUCCESS;
-    bool pointer = gdk_pointer_grab(window, TRUE, GdkEventMask(GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK),
-                                    nullptr, nullptr, GDK_CURRENT_TIME) == GDK_GRAB_SUCCESS;
-    if (keyboard && pointer) {
-        g_Agent.regrab = 0;
-        return G_SOURCE_REMOVE;
-    }
-    if (!g_Agent.regrab)
-        g_Agent.regrab = g_timeout_add(REGRAB_MS, Grab, nullptr);
-    return G_SOURCE_CONTINUE;
+    return gdk_pointer_grab(window, TRUE, GdkEventMask(GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK), nullptr,
+                            nullptr, GDK_CURRENT_TIME) == GDK_GRAB_SUCCESS &&
+           keyboard;
+}
+
+gboolean GrabAgain(gpointer)
+{
+    if (!TryGrab())
+        return G_SOURCE_CONTINUE;
+    g_Agent.regrab = 0;
+    return G_SOURCE_REMOVE;
+}
+
+void Grab()
+{
+    if (!TryGrab() && !g_Agent.regrab)
+        g_Agent.regrab = g_timeout_add(REGRAB_MS, GrabAgain, nullptr);
 }
 
 /* Another window raised over ours or a grab taken away: ours again. */
 gboolean Reclaim(GtkWidget*, GdkEvent*, gpointer)
 {
-    if (!g_Agent.regrab)
-        g_Agent.regrab = g_idle_add(Grab, nullptr);
+    Grab();
     return FALSE;
 }
 
@@ -162,7 +169,7 @@ void ShowLock()
         g_Agent.screens.push_back(LockWindow(area));
     }
     gdk_flush();
-    Grab(nullptr);
+    Grab();
 }
 
 void Apply(int status, gint64 until)
