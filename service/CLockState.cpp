@@ -71,6 +71,8 @@ void CLockState::SetSchedule(const CLockScheduleData& schedule)
     }
     m_AutoLock = schedule.IsAutoLockEnable();
     m_HandOutlastsTimetable = schedule.GetManualLock() != 0;
+    /* A new timetable is no change of the timetable's state: the teacher's hand still stands. */
+    m_TimetableWhenTeacherActed = TimetableLocked(time(nullptr) + m_Offset);
     Evaluate();
 }
 
