@@ -312,6 +312,13 @@ int main(int argc, char** argv)
     if (LibKELData::CKELDataTools::GetCurrentThemeName(theme, font, other) != 0 || theme.empty())
         theme = "Blue";
     gtk_rc_parse((LibKELData::KEL_RESOURCE_THEME_PATH + theme + "/gtkrc").c_str());
+    /* A monitor plugged in while locked is covered too. */
+    for (const char* signal : {"monitors-changed", "size-changed"})
+        g_signal_connect(gdk_screen_get_default(), signal, G_CALLBACK(+[](GdkScreen*, gpointer) {
+                             if (Locked())
+                                 ShowLock();
+                         }),
+                         nullptr);
     g_bus_watch_name(G_BUS_TYPE_SYSTEM, BUS_NAME, G_BUS_NAME_WATCHER_FLAGS_NONE, OnAppeared, OnVanished, nullptr,
                      nullptr);
     gtk_main();
