@@ -315,8 +315,8 @@ gboolean CPolicyService::GtkHandleRegisterAgent(KelPolicy1*, GDBusMethodInvocati
     CPolicyService* self = static_cast<CPolicyService*>(data);
     Hold(inv);
     std::string sender = g_dbus_method_invocation_get_sender(inv), d = display, x = xauthority, l = language;
-    self->m_pCallers->Check(sender, "", [self, inv, sender, d, x, l](bool allowed, const Caller& caller) {
-        std::string refused = allowed ? self->m_pAgents->Register(sender, caller, d, x, l) : "not allowed";
+    self->m_pCallers->Check(inv, "", [self, inv, sender, d, x, l](int rc, const Caller& caller) {
+        std::string refused = rc == IPCAPI::IPC_OK ? self->m_pAgents->Register(sender, caller, d, x, l) : "not allowed";
         if (refused.empty()) {
             g_dbus_method_invocation_return_value(inv, nullptr);
         } else {
