@@ -12,6 +12,7 @@ PKGS=(
   shared-mime-info hicolor-icon-theme librsvg2-common
   dbus-daemon libglib2.0-bin libpolkit-gobject-1-dev python3-dbusmock kmod
   mosquitto mosquitto-clients libmosquitto-dev libssl-dev openssl python3
+  tzdata
 )
 missing=()
 for p in "${PKGS[@]}"; do

@@ -30,6 +30,38 @@ const char* const ACTION_SAVE = "org.kelproject.policy.save";
 const char* const ACTION_HARDWARE = "org.kelproject.policy.hardware";
 const char* const ACTION_SEARCH = "org.kelproject.policy.search";
 
+/* The lock agent: beside this program, in the build tree's session folder, or where it is installed. */
+std::string SessionAgentPath(const std::string& selfExe)
+{
+    gchar* dir = g_path_get_dirname(selfExe.c_str());
+    std::string found = KEL_SESSION_AGENT;
+    for (const std::string& candidate : {std::string(dir) + "/kel-session", std::string(dir) + "/../session/kel-session"})
+        if (g_file_test(candidate.c_str(), G_FILE_TEST_IS_EXECUTABLE)) {
+            found = candidate;
+            break;
+        }
+    g_free(dir);
+    return found;
+}
+
+/* The tests' seam is honoured only where they ask for it and only on a bus that is not the
+ * system's: a private bus named in the environment that root's service was started with. */
+bool TestSeamAllowed()
+{
+    const char* address = g_getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    return g_getenv("KEL_TEST_SEAM") && address && !strstr(address, "/run/dbus/system_bus_socket");
+}
+
+/* The tests' clock, and the classroom side's calls into this service as its broker would make them. */
+const char* const TEST_SEAM_XML =
+    "<node><interface name='org.kelproject.Testing1'>"
+    "<method name='SetTime'><arg name='seconds' type='x' direction='in'/></method>"
+    "<method name='TeacherLock'><arg name='mode' type='i' direction='in'/></method>"
+    "<method name='Notice'><arg name='text' type='s' direction='in'/></method>"
+    "<method name='TeacherStatus'><arg name='online' type='b' direction='in'/>"
+    "<arg name='teacher' type='s' direction='in'/></method>"
+    "</interface></node>";
+
 /* The invocation stays referenced while its caller is checked. */
 GDBusMethodInvocation* Hold(GDBusMethodInvocation* inv)
 {
@@ -45,7 +77,10 @@ CPolicyService::CPolicyService(const std::string& selfExe, bool ownUserOnly)
     , m_pSkeleton(kel_policy1_skeleton_new())
     , m_OwnerId(0)
     , m_ExitStatus(0)
+    , m_LockBits(0)
+    , m_TestSeam(0)
 {
+    m_pLock.reset(new CLockState([this](const LockState& state) { LockChanged(state); }));
     m_pSearches.reset(new CSearchRunner(m_SelfExe, walk::TimeLimit(),
                                         [this](int op, const std::string& result) { SearchFinished(op, result); }));
     g_signal_connect(m_pSkeleton, "handle-search-local-program", G_CALLBACK(GtkHandleSearch), this);
@@ -53,14 +88,24 @@ CPolicyService::CPolicyService(const std::string& selfExe, bool ownUserOnly)
     g_signal_connect(m_pSkeleton, "handle-save-schedule-policy", G_CALLBACK(GtkHandleSaveSchedule), this);
     g_signal_connect(m_pSkeleton, "handle-save-tab-nav-policy", G_CALLBACK(GtkHandleSaveTabNav), this);
     g_signal_connect(m_pSkeleton, "handle-hardware-control", G_CALLBACK(GtkHandleHardware), this);
+    g_signal_connect(m_pSkeleton, "handle-register-session-agent", G_CALLBACK(GtkHandleRegisterAgent), this);
+    /* The tests start at a time of their own, whatever the hour they run at. */
+    if (TestSeamAllowed() && g_getenv("KEL_TEST_TIME"))
+        m_pLock->SetClockOffset(g_ascii_strtoll(g_getenv("KEL_TEST_TIME"), nullptr, 10) - time(nullptr));
+    m_pLock->LoadSchedule();
 }
 
 CPolicyService::~CPolicyService()
 {
     m_pSearches.reset();
+    m_pAgents.reset();
+    m_pLock.reset();
     if (m_OwnerId)
         g_bus_unown_name(m_OwnerId);
-    if (g_dbus_interface_skeleton_get_connection(G_DBUS_INTERFACE_SKELETON(m_pSkeleton)))
+    GDBusConnection* bus = g_dbus_interface_skeleton_get_connection(G_DBUS_INTERFACE_SKELETON(m_pSkeleton));
+    if (bus && m_TestSeam)
+        g_dbus_connection_unregister_object(bus, m_TestSeam);
+    if (bus)
         g_dbus_interface_skeleton_unexport(G_DBUS_INTERFACE_SKELETON(m_pSkeleton));
     g_object_unref(m_pSkeleton);
     m_pCallers.reset();
@@ -74,6 +119,7 @@ int CPolicyService::Run()
     /* Another instance keeps the name: this one ends rather than queue behind it. */
     m_OwnerId = g_bus_own_name(G_BUS_TYPE_SYSTEM, IPCAPI::POLICY_BUS_NAME, G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, OnBusAcquired,
                                OnNameAcquired, OnNameLost, this, nullptr);
+    SetClassroomHooks();
     /* The classroom side, when this machine belongs to a class: deployed policy is saved here. */
     std::unique_ptr<CClassroomStudent> classroom = StartClassroom(SaveOnMainContext(
         g_main_loop_get_context(m_pLoop), [this](const std::string& kind, const std::string& xml) {
@@ -86,6 +132,7 @@ int CPolicyService::Run()
     g_main_loop_run(m_pLoop);
     if (classroom)
         classroom->Stop();
+    SetNotebookHooks(NotebookHooks());
     return m_ExitStatus;
 }
 
@@ -100,7 +147,10 @@ void CPolicyService::OnBusAcquired(GDBusConnection* bus, const gchar*, gpointer 
         g_error_free(error);
         self->m_ExitStatus = 1;
         g_main_loop_quit(self->m_pLoop);
+        return;
     }
+    self->m_pAgents.reset(new CSessionAgents(bus, SessionAgentPath(self->m_SelfExe)));
+    self->ExportTestSeam(bus);
 }
 
 void CPolicyService::OnNameAcquired(GDBusConnection*, const gchar* name, gpointer)
@@ -251,10 +301,100 @@ int CPolicyService::SavePolicy(PolicyKind kind, const std::string& xml, const Ca
         return IPCAPI::IPC_ERR_SAVE;
     }
     CKELLog::WriteLine("Policy service: saved " + file + " for user " + std::to_string(caller.uid), 1, "", false);
+    if (kind == SCHEDULE)
+        m_pLock->SetSchedule(schedule);
     std::string saved;
     if (record->Save2String(saved) == 0)
         kel_policy1_emit_policy_changed(m_pSkeleton, which, saved.c_str());
     return IPCAPI::IPC_OK;
+}
+
+gboolean CPolicyService::GtkHandleRegisterAgent(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* display,
+                                                const gchar* xauthority, const gchar* language, gpointer data)
+{
+    CPolicyService* self = static_cast<CPolicyService*>(data);
+    Hold(inv);
+    std::string sender = g_dbus_method_invocation_get_sender(inv), d = display, x = xauthority, l = language;
+    self->m_pCallers->Check(inv, "", [self, inv, sender, d, x, l](int rc, const Caller& caller) {
+        std::string refused = rc == IPCAPI::IPC_OK ? self->m_pAgents->Register(sender, caller, d, x, l) : "not allowed";
+        if (refused.empty()) {
+            g_dbus_method_invocation_return_value(inv, nullptr);
+        } else {
+            CKELLog::WriteLine("Policy service: session agent refused: " + refused, 2, "", false);
+            ReturnError(inv, refused == "not allowed" ? IPCAPI::IPC_ERR_NOT_ALLOWED : IPCAPI::IPC_ERR_INVALID_ARGUMENT);
+        }
+        g_object_unref(inv);
+    });
+    return TRUE;
+}
+
+void CPolicyService::LockChanged(const LockState& state)
+{
+    m_LockBits = state.Bits();
+    kel_policy1_set_lock_status(m_pSkeleton, state.Bits());
+    kel_policy1_set_locked_until(m_pSkeleton, state.until);
+    kel_policy1_emit_lock_status_changed(m_pSkeleton, state.Bits(), state.until);
+}
+
+void CPolicyService::OnMainLoop(const std::function<void()>& work)
+{
+    g_main_context_invoke_full(
+        g_main_loop_get_context(m_pLoop), G_PRIORITY_DEFAULT,
+        [](gpointer w) -> gboolean {
+            (*static_cast<std::function<void()>*>(w))();
+            return G_SOURCE_REMOVE;
+        },
+        new std::function<void()>(work), [](gpointer w) { delete static_cast<std::function<void()>*>(w); });
+}
+
+void CPolicyService::SetClassroomHooks()
+{
+    NotebookHooks hooks;
+    hooks.teacherLock = [this](int mode) { OnMainLoop([this, mode] { m_pLock->TeacherLock(mode); }); };
+    hooks.notice = [this](const std::string& text) {
+        /* The bus carries UTF-8 only. */
+        std::string valid = g_utf8_validate(text.data(), text.size(), nullptr) ? text : "";
+        if (!valid.empty())
+            OnMainLoop([this, valid] { kel_policy1_emit_notice(m_pSkeleton, valid.c_str()); });
+    };
+    hooks.teacherStatus = [this](bool online, const std::string& teacher) {
+        std::string name = g_utf8_validate(teacher.data(), teacher.size(), nullptr) ? teacher : "";
+        OnMainLoop([this, online, name] { kel_policy1_emit_teacher_status(m_pSkeleton, name.c_str(), online); });
+    };
+    hooks.lockStatus = [this] { return m_LockBits.load(); };
+    m_Hooks = hooks;
+    SetNotebookHooks(hooks);
+}
+
+void CPolicyService::ExportTestSeam(GDBusConnection* bus)
+{
+    if (!TestSeamAllowed())
+        return;
+    static const GDBusInterfaceVTable vtable = {
+        [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method, GVariant* params,
+           GDBusMethodInvocation* inv, gpointer data) {
+            CPolicyService* self = static_cast<CPolicyService*>(data);
+            GVariant* first = g_variant_get_child_value(params, 0);
+            if (g_str_equal(method, "SetTime")) {
+                self->m_pLock->SetClockOffset(g_variant_get_int64(first) - time(nullptr));
+            } else if (g_str_equal(method, "TeacherLock")) {
+                self->m_Hooks.teacherLock(g_variant_get_int32(first));
+            } else if (g_str_equal(method, "Notice")) {
+                self->m_Hooks.notice(g_variant_get_string(first, nullptr));
+            } else {
+                const gchar* teacher = nullptr;
+                g_variant_get_child(params, 1, "&s", &teacher);
+                self->m_Hooks.teacherStatus(g_variant_get_boolean(first), teacher);
+            }
+            g_variant_unref(first);
+            g_dbus_method_invocation_return_value(inv, nullptr);
+        },
+        nullptr, nullptr, {nullptr}};
+    GDBusNodeInfo* info = g_dbus_node_info_new_for_xml(TEST_SEAM_XML, nullptr);
+    m_TestSeam = g_dbus_connection_register_object(bus, "/org/kelproject/Testing", info->interfaces[0], &vtable, this,
+                                                   nullptr, nullptr);
+    g_dbus_node_info_unref(info);
+    CKELLog::WriteLine("Policy service: the tests' seam is on", 1, "", false);
 }
 
 void CPolicyService::SearchFinished(int op, const std::string& result)

@@ -5,11 +5,16 @@
 
 #include <gio/gio.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "CCallerCheck.h"
+#include "CLockState.h"
 #include "CSearchRunner.h"
+#include "CSessionAgents.h"
+#include "ClassroomService.h"
 
 struct _KelPolicy1;
 
@@ -47,6 +52,16 @@ private:
     static gboolean GtkHandleHardware(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
                                       gpointer self);
 
+    static gboolean GtkHandleRegisterAgent(struct _KelPolicy1* object, GDBusMethodInvocation* inv,
+                                           const gchar* display, const gchar* xauthority, const gchar* language,
+                                           gpointer self);
+    void LockChanged(const LockState& state);
+    /* The classroom side's calls, which arrive on its thread, run on the main loop. */
+    void SetClassroomHooks();
+    void OnMainLoop(const std::function<void()>& work);
+    /* The tests' clock and classroom calls, on their private bus only. */
+    void ExportTestSeam(GDBusConnection* bus);
+
     void HandleSave(GDBusMethodInvocation* inv, PolicyKind kind, const std::string& xml);
     /* Parses, checks and writes; an IPCAPI error code. */
     int SavePolicy(PolicyKind kind, const std::string& xml, const Caller& caller);
@@ -61,6 +76,11 @@ private:
     std::unique_ptr<CSearchRunner> m_pSearches;
     guint m_OwnerId;
     int m_ExitStatus;
+    std::unique_ptr<CLockState> m_pLock;
+    std::atomic<int> m_LockBits;
+    std::unique_ptr<CSessionAgents> m_pAgents;
+    guint m_TestSeam;
+    NotebookHooks m_Hooks;
 };
 
 } // namespace KelService

@@ -194,9 +194,11 @@ public:
 
     virtual void ConnectTeacherCallBack(std::string /*teacher*/, std::string /*result*/) {}
     virtual void SearchTeacherCallBack(std::string /*teacher*/, std::string /*result*/) {}
+    /* The notebook's lock changed: STUDENT_LOCKED* bits (0 unlocked). */
     virtual void NotifyLockStatusChanged(int /*status*/) {}
     virtual void NotifyTabNavPolicyChanged(std::string /*xml*/) {}
     virtual void NotifySchedulePolicyChanged(std::string /*xml*/) {}
+    /* status 1: the teacher's console connected; 0: it left. */
     virtual void NotifyTeacherStatusChanged(std::string /*teacher*/, int /*status*/) {}
     virtual void SearchLocalProgramCallBack(std::string /*result*/) {}
     virtual void OnMessage(std::string /*message*/) {}

@@ -177,7 +177,19 @@ private:
     int m_EndTime;
 };
 
-/* The weekly lock schedule. Lock status: 0 unlocked, 1 locked by hand, 2 automatic locking on, 3 off. */
+/* The weekly lock schedule, and how the notebook's service reads it:
+ * - autoLock nonzero: the timetable locks the notebook during its sections' hours (local time);
+ *   zero: the timetable locks nothing (its hours are kept for when it is turned on again).
+ * - Lock status 2 "automatic locking on" and 3 "off" repeat autoLock for readers of the status
+ *   alone; the windows write them together. 0 "unlocked" and 1 "locked by hand" are the hand
+ *   state older tools stored here and the administrator tool keeps with automatic locking off:
+ *   they lock nothing by themselves, since a lock by hand comes from the teacher's console and a
+ *   stale file must never lock a notebook for good.
+ * - manualLock: whether the teacher's lock or unlock by hand outlasts the timetable. Nonzero: it
+ *   stands until the teacher lifts it. Zero (the default, and what the administrator tool writes
+ *   with automatic locking on): it stands until the timetable's own state next changes; from
+ *   then on the timetable decides again.
+ * So, in order: the teacher's hand while it stands, then the timetable, else unlocked. */
 class KEL_EXPORT CLockScheduleData : public CKELDataProvider {
 public:
     CLockScheduleData();

@@ -109,6 +109,8 @@ private:
     static void OnServiceVanished(GDBusConnection* conn, const gchar* name, gpointer self);
     void DeliverSearch(const std::string& result);
     void DeliverPolicy(const std::string& which, const std::string& xml);
+    /* LockStatusChanged, Notice and TeacherStatus to the registered windows. */
+    void DeliverLockSignal(const gchar* signal, GVariant* params);
     void ConnectionReady(GDBusConnection* conn);
 
     CCallbackRegistry m_Callbacks;
@@ -264,6 +266,44 @@ void CStudentBusClient::OnSignal(GDBusConnection* conn, const gchar* sender, con
         const gchar* xml = nullptr;
         g_variant_get(params, "(&s&s)", &which, &xml);
         self->DeliverPolicy(which, xml);
+    } else {
+        self->DeliverLockSignal(signal, params);
+    }
+}
+
+void CStudentBusClient::DeliverLockSignal(const gchar* signal, GVariant* params)
+{
+    /* One signal is one change: PropertiesChanged, which repeats it, is not listened to. */
+    enum { LOCK, NOTICE, TEACHER } kind;
+    if (strcmp(signal, "LockStatusChanged") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(ix)")))
+        kind = LOCK;
+    else if (strcmp(signal, "Notice") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(s)")))
+        kind = NOTICE;
+    else if (strcmp(signal, "TeacherStatus") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(sb)")))
+        kind = TEACHER;
+    else
+        return;
+    GVariant* first = g_variant_get_child_value(params, 0);
+    gint status = kind == LOCK ? g_variant_get_int32(first) : 0;
+    std::string text = kind == LOCK ? "" : g_variant_get_string(first, nullptr);
+    g_variant_unref(first);
+    if (kind == TEACHER) {
+        gboolean online = FALSE;
+        g_variant_get_child(params, 1, "b", &online);
+        status = online ? 1 : 0;
+    }
+    for (const auto& link : m_Callbacks.Live()) {
+        if (link->GetSide() != CCallbackLink::SIDE_STUDENT || !link->BeginCall())
+            continue;
+        if (CStudentAPICallbackBase* target = static_cast<CStudentAPICallbackBase*>(link->Target())) {
+            if (kind == LOCK)
+                target->NotifyLockStatusChanged(status);
+            else if (kind == NOTICE)
+                target->PopNotifyCallback(text);
+            else
+                target->NotifyTeacherStatusChanged(text, status);
+        }
+        link->EndCall();
     }
 }
 
