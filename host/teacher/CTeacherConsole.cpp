@@ -151,11 +151,11 @@ void CTeacherConsole::Build()
 
     m_Message = gtk_label_new("");
     gtk_misc_set_alignment(GTK_MISC(m_Message), 0, 0.5);
-    gtk_label_set_line_wrap(GTK_LABEL(m_Message), TRUE);
+    gtk_label_set_ellipsize(GTK_LABEL(m_Message), PANGO_ELLIPSIZE_END);
     gtk_box_pack_start(GTK_BOX(vbox), m_Message, FALSE, FALSE, 0);
     m_Connection = gtk_label_new("");
     gtk_misc_set_alignment(GTK_MISC(m_Connection), 0, 0.5);
-    gtk_label_set_line_wrap(GTK_LABEL(m_Connection), TRUE);
+    gtk_label_set_ellipsize(GTK_LABEL(m_Connection), PANGO_ELLIPSIZE_END);
     gtk_box_pack_start(GTK_BOX(vbox), m_Connection, FALSE, FALSE, 0);
     UpdateTarget();
     gtk_widget_grab_focus(m_View);
@@ -260,16 +260,20 @@ void CTeacherConsole::ShowConnection()
     std::string reason;
     int err = 0;
     int state = GetTeacherAPIObject() ? GetTeacherAPIObject()->GetConnectionState(reason, err) : -1;
-    std::string text = state == 0 ? Tr("Classroom: connected.")
-                                  : std::string(Tr("Classroom: not connected (")) + reason + Tr("); trying again.");
-    if (state == IPCAPI::IPC_ERR_NOT_CONNECTED)
-        text = std::string(Tr("Classroom: not set up (")) + reason + ").";
+    /* In the user's words by state; the library's own reason, in English, as the tooltip. */
+    std::string text = state == 0                            ? Tr("Classroom: connected.")
+                       : state == IPCAPI::IPC_ERR_NOT_ALLOWED ? Tr("Classroom: the broker refused this console's credentials.")
+                       : state == IPCAPI::IPC_ERR_NOT_CONNECTED
+                           ? Tr("Classroom: not set up on this machine.")
+                           : Tr("Classroom: not connected, the broker cannot be reached; trying again.");
     gtk_label_set_text(GTK_LABEL(m_Connection), text.c_str());
+    gtk_widget_set_tooltip_text(m_Connection, reason.empty() ? NULL : reason.c_str());
 }
 
 void CTeacherConsole::Tell(const std::string& text)
 {
     gtk_label_set_text(GTK_LABEL(m_Message), text.c_str());
+    gtk_widget_set_tooltip_text(m_Message, text.c_str());
 }
 
 std::list<std::string> CTeacherConsole::Targets()

@@ -15,6 +15,7 @@ struct Shot {
     std::string file;
     bool exposed = false;
     gint64 deadline = 0;
+    gint64 connectedAt = 0;
     int status = 0;
 };
 
@@ -32,7 +33,11 @@ gboolean TakeShot(gpointer data)
     bool connected = shot->console->ConnectionText() == LibKELGUI::Tr("Classroom: connected.") ||
                      !g_file_test((LibKELData::CONFIG_FILE_DIR + "classroom.conf").c_str(), G_FILE_TEST_EXISTS);
     bool ready = shot->exposed && !gtk_events_pending() && window && gdk_window_is_viewable(window->window);
-    if ((!ready || !connected) && g_get_monotonic_time() < shot->deadline)
+    /* The class's presence follows the connection by a moment. */
+    if (connected && !shot->connectedAt)
+        shot->connectedAt = g_get_monotonic_time();
+    bool settled = connected && g_get_monotonic_time() - shot->connectedAt > G_USEC_PER_SEC / 2;
+    if ((!ready || !settled) && g_get_monotonic_time() < shot->deadline)
         return TRUE;
     shot->status = 1;
     if (ready) {
@@ -53,7 +58,8 @@ gboolean TakeShot(gpointer data)
 
 void OnDestroyed(GtkWidget*, gpointer)
 {
-    gtk_main_quit();
+    if (gtk_main_level() > 0)
+        gtk_main_quit();
 }
 
 } // namespace

@@ -120,6 +120,7 @@ CTeacherClass::CTeacherClass(EachLink each)
     , m_Reason("the classroom is not set up")
     , m_LastId(0)
     , m_Flushed(0)
+    , m_Asked(false)
 {
 }
 
@@ -282,7 +283,9 @@ void CTeacherClass::Connected(int rc)
         std::lock_guard<std::mutex> lock(m_Mutex);
         int state = rc == 0 ? IPC_OK : IsCredentialRefusal(rc) ? IPC_ERR_NOT_ALLOWED : IPC_ERR_NOT_RUNNING;
         std::string reason = rc == 0 ? "" : ConnectFailure(rc);
-        if (state != m_State || reason != m_Reason)
+        /* The first connection is news only to a caller that asked for the state. */
+        bool news = m_Asked || rc != 0 || m_State == IPC_ERR_NOT_ALLOWED || m_Reason.compare(0, 4, "lost") == 0;
+        if (news && (state != m_State || reason != m_Reason))
             told = rc == 0 ? "Connected to the classroom broker at " + m_Settings.host + ":" +
                                  std::to_string(m_Settings.port) + "."
                            : "Not connected: " + reason + "; trying again.";
@@ -494,6 +497,7 @@ int CTeacherClass::ClassState(std::list<tagStudentState_t>& students, int& err)
 int CTeacherClass::ConnectionState(std::string& reason, int& err)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Asked = true;
     reason = m_Reason;
     return err = m_State;
 }

@@ -103,6 +103,7 @@ private:
     std::string m_ClientId;
     long long m_Flushed; /* the last echo heard */
     std::condition_variable m_Echo;
+    bool m_Asked; /* someone asked for the connection state: every change is news */
     std::string m_SeenFile;
     std::map<std::string, std::string> m_Seen; /* machine -> day last seen */
 };

@@ -218,7 +218,7 @@ TEST_F(Lock, NoticesRosterChangesAndTheConsolesOwnConnectionAreTold)
     EXPECT_EQ(IPC_ERR_NOT_RUNNING, t.Api()->GetConnectionState(reason, err));
     EXPECT_NE(std::string::npos, reason.find("lost")) << reason;
     StartBroker();
-    ASSERT_TRUE(t.Await("Connected to the classroom broker at localhost", 2));
+    ASSERT_TRUE(t.Await("Connected to the classroom broker at localhost"));
     EXPECT_EQ(0, t.Api()->GetConnectionState(reason, err));
 
     /* The notices were shown once, the notebook's reconnect notwithstanding. */
