@@ -50,6 +50,16 @@ std::string LockText(int status)
     return status & IPCAPI::STUDENT_LOCKED_BY_TIMETABLE ? Tr("Locked by the timetable") : Tr("Locked by the teacher");
 }
 
+/* Calls that may wait for the broker run without the GDK lock: the broker client's thread may
+ * be waiting for it to deliver a callback, and would answer only after the call gave up. */
+template <typename F> int WithoutGdk(F call)
+{
+    gdk_threads_leave();
+    int rc = call();
+    gdk_threads_enter();
+    return rc;
+}
+
 GtkWidget* Button(GtkWidget* box, const char* text, GCallback handler, gpointer self)
 {
     GtkWidget* button = gtk_button_new_with_mnemonic(text);
@@ -83,9 +93,12 @@ CTeacherConsole::~CTeacherConsole()
     DetachCallBacks();
     if (m_DeploySource)
         g_source_remove(m_DeploySource);
-    delete m_Settings;
-    delete m_Search;
-    delete m_About;
+    /* Cleared first: their windows' close handlers then find nothing left to delete. */
+    for (LibKELGUI::CKELWindowBase** window : {&m_Settings, &m_Search, &m_About}) {
+        LibKELGUI::CKELWindowBase* open = *window;
+        *window = NULL;
+        delete open;
+    }
     if (m_NewDialog)
         gtk_widget_destroy(m_NewDialog);
     if (m_Window)
@@ -97,11 +110,14 @@ CTeacherConsole::~CTeacherConsole()
 void CTeacherConsole::Init()
 {
     Build();
+    /* The first contact starts the broker session, whose set-up takes the broker client's
+     * callback lock: never while holding the GDK lock, which its callbacks take inside it. */
+    IPCAPI::IPCTeacherAPI* api = GetTeacherAPIObject();
+    int err = 0;
+    if (api)
+        WithoutGdk([&] { return api->RegisterCallBack(this, err); });
     ReloadClass();
     ShowConnection();
-    int err = 0;
-    if (GetTeacherAPIObject())
-        GetTeacherAPIObject()->RegisterCallBack(this, err);
 }
 
 void CTeacherConsole::Build()
@@ -308,7 +324,7 @@ void CTeacherConsole::Lock(bool lock)
     int err = 0;
     std::list<std::string> targets = Targets();
     IPCAPI::IPCTeacherAPI* api = GetTeacherAPIObject();
-    int rc = lock ? api->LockStudents(targets, err) : api->UnlockStudents(targets, err);
+    int rc = WithoutGdk([&] { return lock ? api->LockStudents(targets, err) : api->UnlockStudents(targets, err); });
     if (rc != 0)
         Tell(lock ? Tr("The lock could not be sent: the classroom broker cannot be reached.")
                   : Tr("The unlock could not be sent: the classroom broker cannot be reached."));
@@ -320,7 +336,9 @@ void CTeacherConsole::Lock(bool lock)
 void CTeacherConsole::SendNotice(const std::string& text)
 {
     int err = 0;
-    if (GetTeacherAPIObject()->SendNotice(Targets(), text, err) != 0)
+    std::list<std::string> targets = Targets();
+    IPCAPI::IPCTeacherAPI* api = GetTeacherAPIObject();
+    if (WithoutGdk([&] { return api->SendNotice(targets, text, err); }) != 0)
         Tell(err == IPCAPI::IPC_ERR_TOO_LARGE || err == IPCAPI::IPC_ERR_INVALID_ARGUMENT
                  ? Tr("The notice was not sent: it is empty or too long.")
                  : Tr("The notice could not be sent: the classroom broker cannot be reached."));
@@ -342,8 +360,10 @@ void CTeacherConsole::DeployPolicy()
     std::string reason;
     int err = 0;
     /* Not while the broker is away: it goes when the console is connected again. */
-    if (api->GetConnectionState(reason, err) != 0 || api->DeployTabNavPolicy(tabs, err) != 0 ||
-        api->DeploySchedulePolicy(schedule, err) != 0) {
+    if (WithoutGdk([&] {
+            return api->GetConnectionState(reason, err) != 0 || api->DeployTabNavPolicy(tabs, err) != 0 ||
+                   api->DeploySchedulePolicy(schedule, err) != 0;
+        })) {
         m_DeployWaiting = err != IPCAPI::IPC_ERR_PARSE && err != IPCAPI::IPC_ERR_TOO_LARGE;
         Tell(m_DeployWaiting ? Tr("The policy could not be sent now; it is sent when the classroom broker is back.")
                              : Tr("The policy was not sent: the class's notebooks could not read it."));
@@ -549,6 +569,8 @@ void CTeacherConsole::OnDialogClosed(GtkWidget*, gpointer slot)
     LibKELGUI::CKELWindowBase** window = static_cast<LibKELGUI::CKELWindowBase**>(slot);
     LibKELGUI::CKELWindowBase* closed = *window;
     *window = NULL;
+    if (!closed)
+        return;
     gdk_threads_add_idle(
         [](gpointer object) -> gboolean {
             delete static_cast<LibKELGUI::CKELWindowBase*>(object);

@@ -142,16 +142,27 @@ public:
     }
     int GetClassState(std::list<tagStudentState_t>& students, int& err) override
     {
-        StartSession(err);
+        EnsureSession(err);
         return m_Class.ClassState(students, err);
     }
     int GetConnectionState(std::string& reason, int& err) override
     {
-        StartSession(err);
+        EnsureSession(err);
         return m_Class.ConnectionState(reason, err);
     }
 
 private:
+    /* Once started, without the start's lock: windows ask while holding the GDK lock, which
+     * the broker client's thread takes for callbacks inside its own locks. */
+    void EnsureSession(int& err)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            if (m_Session)
+                return;
+        }
+        StartSession(err);
+    }
     bool Ready(int& err)
     {
         std::unique_lock<std::mutex> lock(m_Mutex);

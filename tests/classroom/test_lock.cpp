@@ -85,7 +85,9 @@ protected:
         ASSERT_EQ(0, system(("cp " + Root() + "/classroom/machines/teacher/* " + keltest::EtcKel()).c_str()));
         Roster("Anna");
         StartBroker();
+        gdk_threads_leave(); /* the session starts without it, as the console's does */
         teacher.reset(new Teacher);
+        gdk_threads_enter();
     }
     void TearDown() override
     {
