@@ -253,9 +253,12 @@ TEST_F(Lock, TheConsoleShowsTheClassLiveAndTheOutcomeOfItsActions)
     StartNotebook(1);
     ASSERT_TRUE(shows("pc01", CTeacherConsole::COL_ONLINE, "Online"));
     EXPECT_EQ("Anna", console.RowText("pc01", CTeacherConsole::COL_NAME));
-    gtk_tree_selection_select_all(gtk_tree_view_get_selection(GTK_TREE_VIEW(keltest::FindByType(console.GetWindow(), GTK_TYPE_TREE_VIEW))));
-    gtk_tree_selection_unselect_path(gtk_tree_view_get_selection(GTK_TREE_VIEW(keltest::FindByType(console.GetWindow(), GTK_TYPE_TREE_VIEW))),
-                                     gtk_tree_path_new_from_string("1"));
+    GtkTreeSelection* selection =
+        gtk_tree_view_get_selection(GTK_TREE_VIEW(keltest::FindByType(console.GetWindow(), GTK_TYPE_TREE_VIEW)));
+    GtkTreePath* second = gtk_tree_path_new_from_string("1");
+    gtk_tree_selection_select_all(selection);
+    gtk_tree_selection_unselect_path(selection, second); /* Ben: the lock goes to Anna alone */
+    gtk_tree_path_free(second);
     ASSERT_EQ(std::list<std::string>{"pc01"}, console.Targets());
     console.Lock(true);
     ASSERT_TRUE(shows("pc01", CTeacherConsole::COL_LOCK, "Locked by the teacher"));
