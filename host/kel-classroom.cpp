@@ -7,6 +7,7 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -37,6 +38,14 @@ public:
         Print(student, "lock schedule " + result, m_Deployed, false);
     }
     void OnMessage(std::string message) override { Print("message", message, m_Messages, false); }
+    void ManualLockRemotStudentCallBack(std::string student, std::string result) override
+    {
+        Print(student, "lock " + result, m_Locked, false);
+    }
+    void ManualUnLockRemotStudentCallBack(std::string student, std::string result) override
+    {
+        Print(student, "unlock " + result, m_Locked, false);
+    }
 
     /* Until count answers of the kind (or the end of the search) arrived, at most ms. */
     bool Await(int* counter, int count, int ms)
@@ -45,7 +54,7 @@ public:
         return m_Changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return *counter >= count || m_Ended; });
     }
 
-    int m_Searched = 0, m_Deployed = 0, m_Messages = 0;
+    int m_Searched = 0, m_Deployed = 0, m_Messages = 0, m_Locked = 0;
 
 private:
     void Print(const std::string& who, const std::string& what, int& counter, bool end)
@@ -123,6 +132,8 @@ int Dialog(int argc, char** argv, const char* folder, const char* png)
 int Usage()
 {
     fprintf(stderr, "usage: kel-classroom list | search FOLDER [--clear] | deploy | dialog FOLDER PNG\n"
+                    "       kel-classroom lock [STUDENT...] | unlock [STUDENT...] | notice [--to STUDENT...] TEXT\n"
+                    "  (students by machine; none: the whole class)\n"
                     "  Settings: %sclassroom.conf\n", LibKELData::CONFIG_FILE_DIR.c_str());
     return 2;
 }
@@ -168,6 +179,30 @@ int main(int argc, char** argv)
             return 1;
         }
         printer.Await(&printer.m_Deployed, 2 * static_cast<int>(students.size()), wait);
+    } else if ((command == "lock" || command == "unlock") && argc >= 2) {
+        std::list<std::string> names(argv + 2, argv + argc);
+        bool lock = command == "lock";
+        if ((lock ? api->LockStudents(names, err) : api->UnlockStudents(names, err)) != 0) {
+            fprintf(stderr, "kel-classroom: the %s was not sent (error %d)\n", command.c_str(), err);
+            return 1;
+        }
+        /* The online ones answer now; the others when they come online. */
+        int online = 0;
+        for (const auto& s : students)
+            online += names.empty() || std::find(names.begin(), names.end(), s.address) != names.end();
+        printer.Await(&printer.m_Locked, online, 10000);
+    } else if (command == "notice" && argc >= 3) {
+        std::list<std::string> names;
+        int i = 2;
+        if (strcmp(argv[i], "--to") == 0)
+            for (++i; i < argc - 1; ++i)
+                names.push_back(argv[i]);
+        if (i != argc - 1 || (strcmp(argv[2], "--to") == 0 && names.empty()))
+            return Usage();
+        if (api->SendNotice(names, argv[i], err) != 0) {
+            fprintf(stderr, "kel-classroom: the notice was not sent (error %d)\n", err);
+            return 1;
+        }
     } else {
         return Usage();
     }

@@ -9,7 +9,7 @@ SRC=$PWD
 bash scripts/install-deps.sh
 BUILD=${BUILD_DIR:-build}
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD" -j"$(nproc)" --target kel-service kel-demo kel-classroom
+cmake --build "$BUILD" -j"$(nproc)" --target kel-service kel-demo kel-classroom kel-teacher
 BUILD=$(realpath "$BUILD")
 DEMO=$BUILD/classroom-demo
 rm -rf "$DEMO"
@@ -67,8 +67,12 @@ grep -o 'name="[^"]*"' "$TEACHER/etc/KEL/SearchResult.xml"
 echo "== deploying the teacher's policy"
 "$BUILD/host/kel-classroom" deploy
 
+echo "== locking pc02, a notice to the class"
+"$BUILD/host/kel-classroom" lock pc02
+"$BUILD/host/kel-classroom" notice "Please save your work."
+
 if [ -n "${DISPLAY:-}" ]; then
-  "$BUILD/host/kel-demo" --teacher
+  "$BUILD/host/kel-teacher"
 else
   SHOTS=$BUILD/screenshots
   mkdir -p "$SHOTS"
@@ -78,4 +82,9 @@ else
   xvfb-run -a -s "-screen 0 1024x768x24" "$BUILD/host/kel-demo" --teacher --page 1 \
     --screenshot "$SHOTS/classroom-teacher.png"
   echo "screenshot: $SHOTS/classroom-teacher.png"
+  for lang in en de; do
+    LANGUAGE=$lang LC_ALL=$([ $lang = de ] && echo de_DE.UTF-8 || echo C.UTF-8) xvfb-run -a -s "-screen 0 1024x768x24" "$BUILD/host/kel-teacher" \
+      --screenshot "$SHOTS/kel-teacher-$lang.png"
+    echo "screenshot: $SHOTS/kel-teacher-$lang.png"
+  done
 fi

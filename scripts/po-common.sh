@@ -4,7 +4,7 @@
 # themselves, so their callers pass Tr("..."); find-untranslated.pl reports a bare literal.
 pot_sources() {
   case "$1" in
-    libKELGUI) grep -lE '\<Tr(Ctx|N)?\("' libKELGUI/*.cpp libKELGUI/*.h session/*.cpp 2>/dev/null | grep -v '/KELGuiCommon' | LC_ALL=C sort ;;
+    libKELGUI) grep -lE '\<Tr(Ctx|N)?\("' libKELGUI/*.cpp libKELGUI/*.h session/*.cpp host/teacher/*.cpp 2>/dev/null | grep -v '/KELGuiCommon' | LC_ALL=C sort ;;
     libKELData) grep -l 'DataTr("' libkel/src/*.cpp libkel/src/*.h 2>/dev/null | LC_ALL=C sort ;;
   esac
 }
@@ -16,7 +16,7 @@ pot_keywords() {
 }
 # The sources whose texts are shown on screen, for find-untranslated.pl.
 shown_sources() {
-  ls libKELGUI/*.cpp libKELGUI/*.h libkel/src/*.cpp session/*.cpp | LC_ALL=C sort
+  ls libKELGUI/*.cpp libKELGUI/*.h libkel/src/*.cpp session/*.cpp host/teacher/*.cpp | LC_ALL=C sort
 }
 extract() { # domain file-list output
   local err status=0

@@ -334,6 +334,8 @@ void CPolicyService::LockChanged(const LockState& state)
     kel_policy1_set_lock_status(m_pSkeleton, state.Bits());
     kel_policy1_set_locked_until(m_pSkeleton, state.until);
     kel_policy1_emit_lock_status_changed(m_pSkeleton, state.Bits(), state.until);
+    // The teacher's console hears of a timetable's edge at once, not at the next presence.
+    ClassroomLockStatusChanged();
 }
 
 void CPolicyService::OnMainLoop(const std::function<void()>& work)

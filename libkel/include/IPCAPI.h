@@ -108,7 +108,10 @@ public:
     /* Locks or unlocks the named students (machines), or the whole class when the list is
      * empty; kept by the broker for notebooks that are offline. Each notebook answers through
      * ManualLockRemotStudentCallBack / ManualUnLockRemotStudentCallBack ("ok" or
-     * "error: REASON"). */
+     * "error: REASON"), once per call, when it acted (an offline one when it comes online).
+     * An unlock lifts the teacher's lock; over a lock of the timetable it unlocks by hand.
+     * The student of these callbacks, of NotifyStudentStatusChanged, NewStudentCallBack and
+     * NotifyStudentInfoChanged is the machine's classroom id. */
     virtual int LockStudents(const std::list<std::string>& /*machines*/, int& err)
     {
         err = IPC_ERR_NOT_CONNECTED;
@@ -271,6 +274,11 @@ KEL_EXPORT bool DeliverSearchProgram(const std::shared_ptr<CCallbackLink>& link,
 KEL_EXPORT bool DeliverDeployPolicy(const std::shared_ptr<CCallbackLink>& link, const std::string& kind,
                          const std::string& student, const std::string& result);
 KEL_EXPORT bool DeliverTeacherMessage(const std::shared_ptr<CCallbackLink>& link, const std::string& message);
+/* The class's own events, by what: "lock" / "unlock" (a notebook's answer, result), "status"
+ * (NotifyStudentStatusChanged with status), "new" (NewStudentCallBack), "info"
+ * (NotifyStudentInfoChanged). student is the machine's classroom id. */
+KEL_EXPORT bool DeliverStudentEvent(const std::shared_ptr<CCallbackLink>& link, const std::string& what,
+                                    const std::string& student, const std::string& result, int status);
 
 } // namespace IPCAPI
 

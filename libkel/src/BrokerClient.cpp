@@ -48,7 +48,8 @@ void Load()
               Resolve(module, "mosquitto_connect", c.connect) && Resolve(module, "mosquitto_disconnect", c.disconnect) &&
               Resolve(module, "mosquitto_loop", c.loop) && Resolve(module, "mosquitto_subscribe", c.subscribe) &&
               Resolve(module, "mosquitto_publish", c.publish) && Resolve(module, "mosquitto_strerror", c.strerror) &&
-              Resolve(module, "mosquitto_connack_string", c.connack_string);
+              Resolve(module, "mosquitto_connack_string", c.connack_string) &&
+              Resolve(module, "mosquitto_will_set", c.will_set);
     if (!ok) {
         g_Failure = "the classroom's broker client " KEL_MOSQUITTO_SONAME " lacks a call it needs";
         /* Sessions may already run on it elsewhere in the process: keep it loaded. */

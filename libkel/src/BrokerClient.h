@@ -29,6 +29,7 @@ struct BrokerClient {
     decltype(&::mosquitto_publish) publish;
     decltype(&::mosquitto_strerror) strerror;
     decltype(&::mosquitto_connack_string) connack_string;
+    decltype(&::mosquitto_will_set) will_set;
 };
 
 /* Loads the library once (thread-safe) and initialises it; null with a reason when it cannot be

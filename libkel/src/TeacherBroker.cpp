@@ -3,6 +3,7 @@
 #include "BrokerClient.h"
 #include "Classroom.h"
 #include "LocalService.h"
+#include "TeacherClass.h"
 
 #include "KELPaths.h"
 #include "KELData.h"
@@ -132,8 +133,42 @@ public:
     int CancelOperation(int op, int& err) override;
     int DeployTabNavPolicy(const std::string& xml, int& err) override;
     int DeploySchedulePolicy(const std::string& xml, int& err) override;
+    /* The class's lock, notices and state live in m_Class. */
+    int LockStudents(const std::list<std::string>& m, int& err) override { return Ready(err) ? m_Class.Lock(m, true, err) : err; }
+    int UnlockStudents(const std::list<std::string>& m, int& err) override { return Ready(err) ? m_Class.Lock(m, false, err) : err; }
+    int SendNotice(const std::list<std::string>& m, const std::string& text, int& err) override
+    {
+        return Ready(err) ? m_Class.Notice(m, text, err) : err;
+    }
+    int GetClassState(std::list<tagStudentState_t>& students, int& err) override
+    {
+        EnsureSession(err);
+        return m_Class.ClassState(students, err);
+    }
+    int GetConnectionState(std::string& reason, int& err) override
+    {
+        EnsureSession(err);
+        return m_Class.ConnectionState(reason, err);
+    }
 
 private:
+    /* Once started, without the start's lock: windows ask while holding the GDK lock, which
+     * the broker client's thread takes for callbacks inside its own locks. */
+    void EnsureSession(int& err)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            if (m_Session)
+                return;
+        }
+        StartSession(err);
+    }
+    bool Ready(int& err)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        return (err = WaitReady(lock)) == IPC_OK;
+    }
+
     static void OnConnect(mosquitto*, void* self, int rc) { static_cast<CBrokerTeacherService*>(self)->Connected(rc); }
     static void OnDisconnect(mosquitto*, void* self, int rc) { static_cast<CBrokerTeacherService*>(self)->Disconnected(rc); }
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* m) { static_cast<CBrokerTeacherService*>(self)->Received(m); }
@@ -171,6 +206,7 @@ private:
     std::map<std::string, std::string> m_Deployed; /* topic -> payload, deployed by this console */
     int m_LastListed;
     std::shared_ptr<RemoteSearch> m_Search;
+    CTeacherClass m_Class;
 };
 
 CBrokerTeacherService::CBrokerTeacherService()
@@ -178,6 +214,7 @@ CBrokerTeacherService::CBrokerTeacherService()
     , m_Synced(false)
     , m_Refusal(0)
     , m_LastListed(-1)
+    , m_Class([this](const CTeacherClass::LinkFn& f) { ForEachLink(f); })
 {
 }
 
@@ -197,6 +234,7 @@ bool CBrokerTeacherService::StartSession(int& err)
         /* Asked again on the next call: the classroom may be set up meanwhile. */
         Fail(reason);
         err = IPC_ERR_NOT_CONNECTED;
+        m_Class.NotConfigured(reason, err);
         return false;
     }
     std::string clientId = "kel-teacher-" + settings.user + "-" + std::to_string(getpid());
@@ -209,6 +247,7 @@ bool CBrokerTeacherService::StartSession(int& err)
     Broker().connect_callback_set(session, OnConnect);
     Broker().disconnect_callback_set(session, OnDisconnect);
     Broker().message_callback_set(session, OnMessage);
+    m_Class.Prepare(session, settings, clientId);
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_Settings = settings;
@@ -250,6 +289,7 @@ int CBrokerTeacherService::WaitReady(std::unique_lock<std::mutex>& lock)
 
 void CBrokerTeacherService::Connected(int rc)
 {
+    m_Class.Connected(rc);
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (rc != 0) {
         m_Refusal = rc;
@@ -279,6 +319,7 @@ void CBrokerTeacherService::Connected(int rc)
 
 void CBrokerTeacherService::Disconnected(int rc)
 {
+    m_Class.Disconnected(rc);
     bool searching = false;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
@@ -300,6 +341,8 @@ void CBrokerTeacherService::Received(const mosquitto_message* message)
     std::string payload(static_cast<const char*>(message->payload), static_cast<size_t>(message->payloadlen));
     std::string a, b, c;
     if (!topic::Split(message->topic, m_Settings.className, a, b, c))
+        return;
+    if (m_Class.Received(a, b, c, payload))
         return;
     if (a == "sync") {
         std::lock_guard<std::mutex> lock(m_Mutex);

@@ -35,6 +35,7 @@ CClassroomStudent::CClassroomStudent(const IPCAPI::ClassroomSettings& settings, 
     , m_Search(search)
     , m_Save(save)
     , m_Session(nullptr)
+    , m_Notebook(settings, [this](const std::string& t, const std::string& p, bool r) { Publish(t, p, r); })
     , m_Stopping(false)
 {
 }
@@ -42,6 +43,7 @@ CClassroomStudent::CClassroomStudent(const IPCAPI::ClassroomSettings& settings, 
 CClassroomStudent::~CClassroomStudent()
 {
     Stop();
+    m_Notebook.Detach();
     if (m_Session)
         mosquitto_destroy(m_Session);
 }
@@ -107,6 +109,7 @@ void CClassroomStudent::Connected(int rc)
     mosquitto_subscribe(m_Session, NULL, (base + "request/+").c_str(), 1);
     /* Retained: what the teacher deployed while this machine was off arrives now. */
     mosquitto_subscribe(m_Session, NULL, (base + "policy/+").c_str(), 1);
+    m_Notebook.Connected(m_Session);
     Publish(topic::Presence(m_Settings.className, m_Settings.user), ONLINE, true);
 }
 
@@ -115,6 +118,8 @@ void CClassroomStudent::Received(const std::string& name, const std::string& pay
     std::string a, b, c;
     ClassroomMessage message;
     if (!topic::Split(name, m_Settings.className, a, b, c) || !ClassroomMessage::Decode(payload, message))
+        return;
+    if (m_Notebook.Received(a, b, c, message))
         return;
     if (a == "request" && b == "search") {
         Search(message.Get("id"), message.body);

@@ -3,6 +3,7 @@
 #ifndef KEL_CCLASSROOM_STUDENT_H
 #define KEL_CCLASSROOM_STUDENT_H
 
+#include "CClassroomNotebook.h"
 #include "Classroom.h"
 #include "ProgramSearch.h"
 
@@ -58,6 +59,7 @@ private:
     SaveFn m_Save;
     mosquitto* m_Session;
     IPCAPI::CSessionLoop m_Loop;
+    CClassroomNotebook m_Notebook; /* the teacher's lock and notices */
 
     std::mutex m_Mutex;
     std::thread m_Worker;

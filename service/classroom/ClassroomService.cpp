@@ -28,6 +28,12 @@ void SetNotebookHooks(const NotebookHooks& hooks)
     g_Hooks = hooks;
 }
 
+NotebookHooks GetNotebookHooks()
+{
+    std::lock_guard<std::mutex> lock(g_HooksMutex);
+    return g_Hooks;
+}
+
 std::unique_ptr<CClassroomStudent> StartClassroom(const CClassroomStudent::SaveFn& save)
 {
     std::string file = IPCAPI::ClassroomSettings::DefaultFile();

@@ -21,6 +21,8 @@ struct NotebookHooks {
     std::function<int()> lockStatus; /* IPCAPI::STUDENT_LOCKED* bits of the notebook now */
 };
 void SetNotebookHooks(const NotebookHooks& hooks);
+/* A copy of the hooks set last (empty ones when none were). */
+NotebookHooks GetNotebookHooks();
 
 /* The classroom side when CONFIG_FILE_DIR has classroom settings; null when it has none or they
  * are unusable (logged). */

@@ -1,0 +1,103 @@
+/* The teacher's console window: one row per student of the class (name, machine, online, lock
+ * and why, whether it holds the policy last deployed), the console's own connection, and the
+ * teacher's actions on the class or the selected students. */
+#ifndef KEL_CTEACHER_CONSOLE_H
+#define KEL_CTEACHER_CONSOLE_H
+
+#include "IPCAPI.h"
+
+#include <gtk/gtk.h>
+
+#include <list>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace LibKELGUI {
+class CKELWindowBase;
+}
+
+class CTeacherConsole : public IPCAPI::CTeacherAPICallbackBase {
+public:
+    enum Column { COL_MACHINE, COL_NAME, COL_ONLINE, COL_LOCK, COL_POLICY, COL_STATUS, COL_COUNT };
+
+    CTeacherConsole();
+    ~CTeacherConsole() override;
+
+    /* Builds the window and reads the class; with the GDK lock held. */
+    void Init();
+    GtkWidget* GetWindow() const { return m_Window; }
+    /* A row's text (COL_*), empty when there is no row for the machine. */
+    std::string RowText(const std::string& machine, int column);
+    std::string ConnectionText() const;
+    /* The new-student notice, null while none is open. */
+    GtkWidget* NewStudentNotice() const { return m_NewDialog; }
+
+    /* The selected students' machines; empty: the whole class. */
+    std::list<std::string> Targets();
+    void Lock(bool lock);
+    void SendNotice(const std::string& text);
+    /* Sends this machine's saved policy files to the class; the rows show the outcome. */
+    void DeployPolicy();
+
+    /* Callbacks, on the classroom client's thread. */
+    void NotifyStudentStatusChanged(std::string student, int status) override;
+    void NewStudentCallBack(std::string student) override;
+    void NotifyStudentInfoChanged(std::string student) override;
+    void ManualLockRemotStudentCallBack(std::string student, std::string result) override;
+    void ManualUnLockRemotStudentCallBack(std::string student, std::string result) override;
+    void DeployTabNavPolicyCallBack(std::string student, std::string result) override;
+    void DeploySchedulePolicyCallBack(std::string student, std::string result) override;
+    void OnMessage(std::string message) override;
+    /* KickOffStudentCallBack: the console has no kick-off, so it stays the base's. */
+
+private:
+    struct Deploy {
+        bool sent = false;   /* a deploy of this run reached it or waits for it */
+        bool online = false; /* online when sent */
+        std::string tabnav, schedule; /* answers: "ok" or "error: ..." */
+        int known = IPCAPI::tagStudentState_t::DEPLOY_NONE;
+        std::string reason;
+    };
+
+    void Build();
+    void ReloadClass();
+    bool FindRow(const std::string& machine, GtkTreeIter* iter);
+    void SetRow(GtkTreeIter* iter, const std::string& machine, const std::string& name, int status);
+    void ShowPolicy(const std::string& machine);
+    std::string MachineOf(const std::string& student);
+    void DeployAnswered(const std::string& student, bool tabnav, const std::string& result);
+    void Tell(const std::string& text);
+    void ShowConnection();
+    void UpdateTarget();
+    void ShowNewStudents();
+
+    static void OnLock(GtkWidget*, gpointer self);
+    static void OnUnlock(GtkWidget*, gpointer self);
+    static void OnNotice(GtkWidget*, gpointer self);
+    static void OnSettings(GtkWidget*, gpointer self);
+    static void OnSearch(GtkWidget*, gpointer self);
+    static void OnAbout(GtkWidget*, gpointer self);
+    static void OnSelectionChanged(GtkTreeSelection*, gpointer self);
+    static void OnDialogClosed(GtkWidget*, gpointer slot);
+    static void OnNewClosed(GtkDialog*, gint, gpointer self);
+    static gboolean DeployAgain(gpointer self);
+
+    GtkWidget* m_Window;
+    GtkWidget* m_View;
+    GtkListStore* m_Store;
+    GtkWidget* m_Target;
+    GtkWidget* m_Connection;
+    GtkWidget* m_Message;
+    GtkWidget* m_NewDialog;
+    GtkWidget* m_NewLabel;
+    std::vector<std::string> m_NewStudents;
+    LibKELGUI::CKELWindowBase* m_Settings; /* Shell Settings, while open */
+    LibKELGUI::CKELWindowBase* m_Search;
+    LibKELGUI::CKELWindowBase* m_About;
+    std::map<std::string, Deploy> m_Deploy; /* machine -> */
+    bool m_DeployWaiting; /* could not reach the broker: sent when it is back */
+    guint m_DeploySource;
+};
+
+#endif
