@@ -10,10 +10,14 @@
 #         the packages the tests install into it (scripts/install-deps.sh) stay for the next run.
 # KEL_TEST_QUICK=1 is passed on (the plain run only). Needs root (mounts, chroot).
 #
-# The run has a mount and process namespace of its own: its mounts (/proc, /sys, /dev, /dev/pts,
-# /dev/shm, /tmp in the root) and whatever it started in the root end with it, however it ends.
+# The copy is made with umask 022 (as a checkout would be): the tests' sample root must not be
+# writable by others, or root's saves there are refused.
+# The run has a mount and process namespace of its own: its mounts (the root bound on itself, /proc,
+# /sys, /dev, /dev/pts, /dev/shm, /tmp in the root) and whatever it started in the root end with
+# it, however it ends.
 # Where no namespace can be made, the mounts are made in the machine's own and undone on exit.
 set -euo pipefail
+umask 022
 
 MIRROR=${KEL_I386_MIRROR:-http://deb.debian.org/debian}
 SUITE=bookworm
@@ -47,6 +51,8 @@ if [ "${1:-}" = --inside ]; then
     mount "$@" "$target"
     MOUNTED+=("$target")
   }
+  # The root a mount point of its own: tests that make their mounts private start at "/".
+  mnt "" --bind "$ROOT"
   mnt /proc -t proc proc
   # Bound trees are made slaves: unmounting them later must never reach the machine's own.
   mnt /sys --rbind /sys
@@ -54,7 +60,7 @@ if [ "${1:-}" = --inside ]; then
   mnt /dev --rbind /dev
   mount --make-rslave "$ROOT/dev"
   mnt /dev/shm -t tmpfs -o mode=1777,nosuid,nodev tmpfs
-  mnt /tmp -t tmpfs -o mode=1777,nosuid,nodev tmpfs
+  mnt /tmp -t tmpfs -o mode=1777 tmpfs # not nosuid: set-id programs are tested there
   # apt inside: the machine's name servers, Debian 12 with its updates, and no service started
   # by a package's installation (its daemons would outlive the run and hold its ports).
   cp -L /etc/resolv.conf "$ROOT/etc/resolv.conf" 2>/dev/null || true
@@ -111,7 +117,7 @@ fi
 echo "i386-test: commit $COMMIT of $SOURCE into $ROOT/build/kel"
 rm -rf "$ROOT/build/kel"
 mkdir -p "$ROOT/build/kel"
-"${GIT[@]}" archive --format=tar "$COMMIT" | tar -x -C "$ROOT/build/kel"
+"${GIT[@]}" -c tar.umask=0022 archive --format=tar "$COMMIT" | tar -x --no-same-permissions -C "$ROOT/build/kel"
 
 START=$SECONDS
 SELF=$(readlink -f "$0")
