@@ -23,10 +23,12 @@ MIRROR=${KEL_I386_MIRROR:-http://deb.debian.org/debian}
 SUITE=bookworm
 
 die() { echo "i386-test: $*" >&2; exit 2; }
+# Whether anything is mounted on or below the root in this mount namespace.
+mounted() { awk -v r="$1" '$5 == r || index($5, r "/") == 1 { found = 1 } END { exit !found }' /proc/self/mountinfo; }
 
 # ---- inside: mounts, then the test command under linux32 chroot
-if [ "${1:-}" = --inside ]; then
-  ROOT=$2
+inside() {
+  ROOT=$1
   MOUNTED=()
   cleanup() {
     # Only reached without a namespace of our own (there the kernel does both): the processes
@@ -53,6 +55,7 @@ if [ "${1:-}" = --inside ]; then
   }
   # The root a mount point of its own: tests that make their mounts private start at "/".
   mnt "" --bind "$ROOT"
+  mount --make-rprivate "$ROOT"
   mnt /proc -t proc proc
   # Bound trees are made slaves: unmounting them later must never reach the machine's own.
   mnt /sys --rbind /sys
@@ -80,70 +83,79 @@ EOF
       echo "i386-test: Debian $(cat /etc/debian_version) $arch, uname -m $machine"
       cd /build/kel && exec bash scripts/test.sh' &
   wait $! && exit 0 || exit $?
-fi
+}
 
 # ---- outside: the root, the copy of the source, then the run in a namespace of its own
-[ "$(id -u)" -eq 0 ] || die "needs root (mounts and chroot); run it with sudo"
-SOURCE=$(cd "${1:-$(dirname "$0")/..}" && pwd) || die "no source tree ${1:-}"
-ROOT=$(realpath -m "${2:-/srv/kel-i386}")
-[ "$ROOT" != / ] || die "the root cannot be /"
-mkdir -p "$(dirname "$ROOT")"
-exec 9>"$ROOT.lock"
-flock -n 9 || die "another run is using $ROOT"
-REV=${KEL_REV:-HEAD}
-GIT=(git -c safe.directory='*' -C "$SOURCE")
-COMMIT=$("${GIT[@]}" rev-parse --verify "$REV^{commit}" 2>/dev/null) || die "$SOURCE: no git commit $REV"
-if [ "$REV" = HEAD ] && [ -n "$("${GIT[@]}" status --porcelain --untracked-files=no)" ]; then
-  echo "i386-test: $SOURCE has uncommitted changes; testing its last commit only" >&2
-fi
-for tool in linux32 chroot unshare mount tar; do
-  command -v "$tool" >/dev/null || die "$tool is missing (util-linux, coreutils, tar)"
-done
-# A mount left in the root by an earlier run killed without a namespace: never copy into it.
-if grep -qF " $ROOT/" /proc/self/mountinfo; then
-  die "something is still mounted below $ROOT (an earlier run?): see 'grep $ROOT /proc/self/mountinfo'"
-fi
-
-# debootstrap removes its folder /debootstrap from the root only once it has succeeded.
-if [ ! -x "$ROOT/usr/bin/apt-get" ] || [ -e "$ROOT/debootstrap" ]; then
-  [ ! -e "$ROOT/debootstrap" ] || die "$ROOT is an unfinished root: remove it and run again"
-  if ! command -v debootstrap >/dev/null; then
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap
+outside() {
+  [ "$(id -u)" -eq 0 ] || die "needs root (mounts and chroot); run it with sudo"
+  SOURCE=$(cd "${1:-$(dirname "$0")/..}" && pwd) || die "no source tree ${1:-}"
+  ROOT=$(realpath -m "${2:-/srv/kel-i386}")
+  [ "$ROOT" != / ] || die "the root cannot be /"
+  mkdir -p "$(dirname "$ROOT")"
+  exec 9>"$ROOT.lock"
+  flock -n 9 || die "another run is using $ROOT"
+  REV=${KEL_REV:-HEAD}
+  GIT=(git -c safe.directory='*' -C "$SOURCE")
+  COMMIT=$("${GIT[@]}" rev-parse --verify "$REV^{commit}" 2>/dev/null) || die "$SOURCE: no git commit $REV"
+  if [ "$REV" = HEAD ] && [ -n "$("${GIT[@]}" status --porcelain --untracked-files=no)" ]; then
+    echo "i386-test: $SOURCE has uncommitted changes; testing its last commit only" >&2
   fi
-  echo "i386-test: making the root $ROOT (debootstrap, some minutes)"
-  debootstrap --arch=i386 "$SUITE" "$ROOT" "$MIRROR"
-fi
+  for tool in linux32 chroot unshare mount tar; do
+    command -v "$tool" >/dev/null || die "$tool is missing (util-linux, coreutils, tar)"
+  done
+  # A mount left in the root by an earlier run killed without a namespace: never copy into it.
+  if mounted "$ROOT"; then
+    die "something is still mounted on or below $ROOT (an earlier run?): see 'grep $ROOT /proc/self/mountinfo'"
+  fi
 
-echo "i386-test: commit $COMMIT of $SOURCE into $ROOT/build/kel"
-rm -rf "$ROOT/build/kel"
-mkdir -p "$ROOT/build/kel"
-"${GIT[@]}" -c tar.umask=0022 archive --format=tar "$COMMIT" | tar -x --no-same-permissions -C "$ROOT/build/kel"
+  # debootstrap removes its folder /debootstrap from the root only once it has succeeded.
+  if [ ! -x "$ROOT/usr/bin/apt-get" ] || [ -e "$ROOT/debootstrap" ]; then
+    [ ! -e "$ROOT/debootstrap" ] || die "$ROOT is an unfinished root: remove it and run again"
+    if ! command -v debootstrap >/dev/null; then
+      apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap
+    fi
+    echo "i386-test: making the root $ROOT (debootstrap, some minutes)"
+    debootstrap --arch=i386 "$SUITE" "$ROOT" "$MIRROR"
+  fi
 
-START=$SECONDS
-SELF=$(readlink -f "$0")
-if unshare --mount --pid --fork --propagation private true 2>/dev/null; then
-  # --kill-child: should this script be killed, everything in the namespace goes with it.
-  KEL_I386_NAMESPACE=1 unshare --mount --pid --fork --propagation private --kill-child \
+  echo "i386-test: commit $COMMIT of $SOURCE into $ROOT/build/kel"
+  rm -rf "$ROOT/build/kel"
+  mkdir -p "$ROOT/build/kel"
+  "${GIT[@]}" -c tar.umask=0022 archive --format=tar "$COMMIT" | tar -x --no-same-permissions -C "$ROOT/build/kel"
+
+  START=$SECONDS
+  SELF=$(readlink -f "$0")
+  if unshare --mount --pid --fork --propagation private true 2>/dev/null; then
+    # --kill-child: once unshare is gone, everything in the namespace goes with it. unshare
+    # ignores INT and TERM: it is stopped with KILL.
+    KEL_I386_NAMESPACE=1 unshare --mount --pid --fork --propagation private --kill-child \
+      bash "$SELF" --inside "$ROOT" &
+    STOP=KILL
+  else
+    echo "i386-test: no namespace of its own here; the mounts are undone on exit" >&2
     bash "$SELF" --inside "$ROOT" &
-else
-  echo "i386-test: no namespace of its own here; the mounts are undone on exit" >&2
-  bash "$SELF" --inside "$ROOT" &
-fi
-RUN=$!
-trap 'kill -TERM "$RUN" 2>/dev/null || true' INT TERM HUP
-rc=0
-wait "$RUN" || rc=$?
-# Above 128 either the run was killed or a signal here cut the wait short: then wait on.
-while [ "$rc" -gt 128 ] && kill -0 "$RUN" 2>/dev/null; do
+    STOP=TERM # the run's own cleanup then ends what it started and unmounts
+  fi
+  RUN=$!
+  trap 'kill -$STOP "$RUN" 2>/dev/null || true' INT TERM HUP
   rc=0
   wait "$RUN" || rc=$?
-done
-trap - INT TERM HUP
-ELAPSED=$((SECONDS - START))
-if grep -qF " $ROOT/" /proc/self/mountinfo; then
-  echo "i386-test: mounts are left below $ROOT" >&2
-  [ "$rc" -ne 0 ] || rc=1
-fi
-printf 'i386-test: %s after %dm%02ds (exit %d)\n' "$([ "$rc" -eq 0 ] && echo PASSED || echo FAILED)" \
-  $((ELAPSED / 60)) $((ELAPSED % 60)) "$rc"
-exit "$rc"
+  # Above 128 either the run was killed or a signal here cut the wait short: then wait on.
+  while [ "$rc" -gt 128 ] && kill -0 "$RUN" 2>/dev/null; do
+    rc=0
+    wait "$RUN" || rc=$?
+  done
+  trap - INT TERM HUP
+  ELAPSED=$((SECONDS - START))
+  if mounted "$ROOT"; then
+    echo "i386-test: mounts are left on or below $ROOT" >&2
+    [ "$rc" -ne 0 ] || rc=1
+  fi
+  printf 'i386-test: %s after %dm%02ds (exit %d)\n' "$([ "$rc" -eq 0 ] && echo PASSED || echo FAILED)" \
+    $((ELAPSED / 60)) $((ELAPSED % 60)) "$rc"
+  exit "$rc"
+}
+
+# Everything above is read before anything runs: the file may change under a long run.
+if [ "${1:-}" = --inside ]; then inside "$2"; else outside "$@"; fi
+exit
