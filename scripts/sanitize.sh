@@ -3,7 +3,7 @@
 #   asan  AddressSanitizer + UndefinedBehaviorSanitizer, leaks checked: every suite and every fuzz
 #         target over its committed inputs (build-asan/);
 #   tsan  ThreadSanitizer on the tests labelled tsan in tests/CMakeLists.txt; only those programs
-#         are built (build-tsan/).
+#         are built (build-tsan/). Skipped, with a line saying so, on 32-bit platforms (i386).
 # Without an argument both run. Suppressions (commented) are in tests/sanitizers/. The sanitizer
 # builds are optimised lightly (-O1): they build faster and still report at the right line.
 set -euo pipefail
@@ -32,6 +32,11 @@ run_asan() {
 
 run_tsan() {
   local build=${TSAN_BUILD_DIR:-build-tsan}
+  # ThreadSanitizer exists for 64-bit targets only (its shadow memory does not fit 32 bits).
+  if [ "$(getconf LONG_BIT)" != 64 ]; then
+    echo "sanitize.sh: ThreadSanitizer stage SKIPPED: no ThreadSanitizer on this 32-bit platform ($(uname -m))"
+    return 0
+  fi
   cmake -S . -B "$build" "${FLAGS[@]}" -DENABLE_TSAN=ON >/dev/null
   cmake --build "$build" -j"$JOBS"
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$SUPP/tsan.supp"

@@ -634,8 +634,14 @@ void CProgramSearch::Walk(int dirFd, const std::string& path, const std::string&
     while (!Cancelled()) {
         errno = 0;
         struct dirent* entry = readdir(dir);
-        if (!entry)
+        if (!entry) {
+            /* The rest of the folder is lost: said, not passed over in silence. */
+            if (errno != 0)
+                CKELLog::WriteLine("Program search: cannot read folder " + path + ": " + strerror(errno) +
+                                       ", the rest of it skipped",
+                                   1, "", false);
             break;
+        }
         const char* name = entry->d_name;
         if (name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2])))
             continue;
