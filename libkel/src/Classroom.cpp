@@ -417,13 +417,11 @@ void CSessionLoop::Run()
             return;
         if (connected)
             continue;
-        /* Lost: the first broker first, at once. Refused or unreachable: the next one, and
-         * after a round of them a pause. */
-        if (m_Established.exchange(false)) {
-            next = 0;
-            continue;
-        }
-        if (++next < m_Settings.brokers.size())
+        /* Refused or unreachable: the next one at once, and after a round of them a pause.
+         * Lost: the first one again after a pause, so that two clients the broker takes for
+         * one (client ids tied to the user name) do not take the connection from each other
+         * without end. */
+        if (!m_Established.exchange(false) && ++next < m_Settings.brokers.size())
             continue;
         next = 0;
         std::unique_lock<std::mutex> lock(m_Mutex);
