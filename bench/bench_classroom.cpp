@@ -158,6 +158,11 @@ private:
         IPCAPI::ClassroomMessage in, out;
         IPCAPI::ClassroomMessage::Decode(std::string(static_cast<char*>(msg->payload), msg->payloadlen), in);
         std::string topic = msg->topic, what;
+        if (topic.find("/request/rollcall") != std::string::npos) {
+            std::string presence = IPCAPI::topic::Presence(g_Class, m_Ids[i]);
+            mosquitto_publish(m, NULL, presence.c_str(), 6, "online", 1, true);
+            return;
+        }
         if (topic.find("/request/search") != std::string::npos) {
             if (in.Get("id") != m_WalkedFor) {
                 m_WalkedFor = in.Get("id");

@@ -8,6 +8,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -31,10 +32,12 @@ public:
     }
     void DeployTabNavPolicyCallBack(std::string student, std::string result) override
     {
+        m_Refused += result != "ok";
         Print(student, "tab navigation " + result, m_Deployed, false);
     }
     void DeploySchedulePolicyCallBack(std::string student, std::string result) override
     {
+        m_Refused += result != "ok";
         Print(student, "lock schedule " + result, m_Deployed, false);
     }
     void OnMessage(std::string message) override { Print("message", message, m_Messages, false); }
@@ -48,16 +51,16 @@ public:
     }
 
     /* Until count answers of the kind (or the end of the search) arrived, at most ms. */
-    bool Await(int* counter, int count, int ms)
+    bool Await(std::atomic<int>* counter, int count, int ms)
     {
         std::unique_lock<std::mutex> lock(m_Mutex);
         return m_Changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return *counter >= count || m_Ended; });
     }
 
-    int m_Searched = 0, m_Deployed = 0, m_Messages = 0, m_Locked = 0;
+    std::atomic<int> m_Searched{0}, m_Deployed{0}, m_Messages{0}, m_Refused{0}, m_Locked{0};
 
 private:
-    void Print(const std::string& who, const std::string& what, int& counter, bool end)
+    void Print(const std::string& who, const std::string& what, std::atomic<int>& counter, bool end)
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         printf("%s: %s\n", who.c_str(), what.c_str());
@@ -129,13 +132,77 @@ int Dialog(int argc, char** argv, const char* folder, const char* png)
     return saved ? 0 : 1;
 }
 
-int Usage()
+int Usage(FILE* out, int code)
 {
-    fprintf(stderr, "usage: kel-classroom list | search FOLDER [--clear] | deploy | dialog FOLDER PNG\n"
-                    "       kel-classroom lock [STUDENT...] | unlock [STUDENT...] | notice [--to STUDENT...] TEXT\n"
-                    "  (students by machine; none: the whole class)\n"
-                    "  Settings: %sclassroom.conf\n", LibKELData::CONFIG_FILE_DIR.c_str());
-    return 2;
+    fprintf(out, "usage: kel-classroom list | search FOLDER [--clear] | deploy | dialog FOLDER PNG | --help\n"
+                 "       kel-classroom lock [STUDENT...] | unlock [STUDENT...] | notice [--to STUDENT...] TEXT\n"
+                 "  list     the students online now\n"
+                 "  search   a search of FOLDER on every student's machine, merged into the results\n"
+                 "  deploy   this machine's tab navigation and lock schedule policy to the whole class\n"
+                 "  lock, unlock, notice  the named students (by machine), or the whole class\n"
+                 "  Settings: %sclassroom.conf\n", LibKELData::CONFIG_FILE_DIR.c_str());
+    return code;
+}
+
+/* Why the class cannot be reached, as the broker client knows it. */
+int Unreachable(IPCAPI::IPCTeacherAPI* api, const char* what, int err)
+{
+    std::string reason;
+    int state = 0;
+    api->GetConnectionState(reason, state);
+    fprintf(stderr, "kel-classroom: %s: %s (error %d)\n", what, reason.c_str(), err);
+    return 1;
+}
+
+int Deploy(CClassPrinter& printer, IPCAPI::IPCTeacherAPI* api, int students)
+{
+    LibKELData::CTabNavigationData tabs;
+    LibKELData::CLockScheduleData schedule;
+    std::string tabText, scheduleText;
+    const std::string dir = LibKELData::CONFIG_FILE_DIR;
+    if (tabs.LoadFromFile(dir + LibKELData::TAB_NAVIGATION) != 0 || tabs.Save2String(tabText) != 0 ||
+        schedule.LoadFromFile(dir + LibKELData::LOCK_SCHEDULE) != 0 || schedule.Save2String(scheduleText) != 0) {
+        fprintf(stderr, "kel-classroom: the policy files in %s cannot be read\n", dir.c_str());
+        return 1;
+    }
+    int err = 0;
+    if (api->DeployTabNavPolicy(tabText, err) != 0 || api->DeploySchedulePolicy(scheduleText, err) != 0)
+        return Unreachable(api, "the policy was not deployed", err);
+    /* Each student answers once for each of the two policies. */
+    printer.Await(&printer.m_Deployed, 2 * students, 30000);
+    if (printer.m_Deployed < 2 * students || printer.m_Refused > 0) {
+        fprintf(stderr, "kel-classroom: %d of %d students confirmed the policy\n",
+                (printer.m_Deployed - printer.m_Refused) / 2, students);
+        return 1;
+    }
+    return 0;
+}
+
+int LockOrUnlock(CClassPrinter& printer, IPCAPI::IPCTeacherAPI* api, const std::list<IPCAPI::tagStudent_t>& students,
+                 const std::string& command, const std::list<std::string>& names)
+{
+    int err = 0;
+    bool lock = command == "lock";
+    if ((lock ? api->LockStudents(names, err) : api->UnlockStudents(names, err)) != 0)
+        return Unreachable(api, ("the " + command + " was not sent").c_str(), err);
+    /* The online ones answer now; the others when they come online. */
+    int online = 0;
+    for (const auto& s : students)
+        online += names.empty() || std::find(names.begin(), names.end(), s.address) != names.end();
+    printer.Await(&printer.m_Locked, online, 10000);
+    return 0;
+}
+
+/* notice [--to STUDENT...] TEXT: the machines named, or none for the whole class; -1 when malformed. */
+int NoticeArgs(int argc, char** argv, std::list<std::string>& names)
+{
+    int i = 2;
+    if (i < argc && strcmp(argv[i], "--to") == 0)
+        for (++i; i < argc - 1; ++i)
+            names.push_back(argv[i]);
+    if (i != argc - 1 || (strcmp(argv[2], "--to") == 0 && names.empty()))
+        return -1;
+    return i;
 }
 
 } // namespace
@@ -143,68 +210,40 @@ int Usage()
 int main(int argc, char** argv)
 {
     if (argc < 2)
-        return Usage();
-    if (argc == 4 && strcmp(argv[1], "dialog") == 0)
+        return Usage(stderr, 2);
+    std::string command = argv[1];
+    if (command == "--help" || command == "-h")
+        return Usage(stdout, 0);
+    if (argc == 4 && command == "dialog")
         return Dialog(argc, argv, argv[2], argv[3]);
+    bool search = command == "search" && (argc == 3 || (argc == 4 && strcmp(argv[3], "--clear") == 0));
+    bool locking = command == "lock" || command == "unlock";
+    std::list<std::string> noticeTo;
+    int noticeText = command == "notice" ? NoticeArgs(argc, argv, noticeTo) : -1;
+    if (!search && !locking && noticeText < 0 && !((command == "list" || command == "deploy") && argc == 2))
+        return Usage(stderr, 2);
     CClassPrinter printer;
     IPCAPI::IPCTeacherAPI* api = printer.GetTeacherAPIObject();
     std::list<IPCAPI::tagStudent_t> students;
     int err = 0;
-    if (api->GetStudentList(students, err) != 0) {
-        fprintf(stderr, "kel-classroom: the class cannot be reached (error %d, see the log)\n", err);
-        return 1;
-    }
-    const int wait = 60000;
-    std::string command = argv[1];
-    if (command == "list" && argc == 2) {
+    if (api->GetStudentList(students, err) != 0)
+        return Unreachable(api, "the class cannot be reached", err);
+    if (command == "list") {
         for (const auto& s : students)
             printf("%s\t%s\n", s.name.c_str(), s.address.c_str());
-    } else if (command == "search" && (argc == 3 || (argc == 4 && strcmp(argv[3], "--clear") == 0))) {
+    } else if (search) {
         int op = 0;
         err = api->SearchProgram(argv[2], op, argc == 4);
-        if (err != 0) {
-            fprintf(stderr, "kel-classroom: the search did not start (error %d)\n", err);
-            return 1;
-        }
-        printer.Await(&printer.m_Searched, static_cast<int>(students.size()), wait);
-    } else if (command == "deploy" && argc == 2) {
-        LibKELData::CTabNavigationData tabs;
-        LibKELData::CLockScheduleData schedule;
-        std::string tabText, scheduleText;
-        if (tabs.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::TAB_NAVIGATION) != 0 ||
-            schedule.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::LOCK_SCHEDULE) != 0 ||
-            tabs.Save2String(tabText) != 0 || schedule.Save2String(scheduleText) != 0 ||
-            api->DeployTabNavPolicy(tabText, err) != 0 || api->DeploySchedulePolicy(scheduleText, err) != 0) {
-            fprintf(stderr, "kel-classroom: the policy could not be deployed (error %d)\n", err);
-            return 1;
-        }
-        printer.Await(&printer.m_Deployed, 2 * static_cast<int>(students.size()), wait);
-    } else if ((command == "lock" || command == "unlock") && argc >= 2) {
-        std::list<std::string> names(argv + 2, argv + argc);
-        bool lock = command == "lock";
-        if ((lock ? api->LockStudents(names, err) : api->UnlockStudents(names, err)) != 0) {
-            fprintf(stderr, "kel-classroom: the %s was not sent (error %d)\n", command.c_str(), err);
-            return 1;
-        }
-        /* The online ones answer now; the others when they come online. */
-        int online = 0;
-        for (const auto& s : students)
-            online += names.empty() || std::find(names.begin(), names.end(), s.address) != names.end();
-        printer.Await(&printer.m_Locked, online, 10000);
-    } else if (command == "notice" && argc >= 3) {
-        std::list<std::string> names;
-        int i = 2;
-        if (strcmp(argv[i], "--to") == 0)
-            for (++i; i < argc - 1; ++i)
-                names.push_back(argv[i]);
-        if (i != argc - 1 || (strcmp(argv[2], "--to") == 0 && names.empty()))
-            return Usage();
-        if (api->SendNotice(names, argv[i], err) != 0) {
-            fprintf(stderr, "kel-classroom: the notice was not sent (error %d)\n", err);
-            return 1;
-        }
+        if (err != 0)
+            return Unreachable(api, "the search did not start", err);
+        printer.Await(&printer.m_Searched, static_cast<int>(students.size()), 60000);
+    } else if (locking) {
+        return LockOrUnlock(printer, api, students, command, std::list<std::string>(argv + 2, argv + argc));
+    } else if (noticeText > 0) {
+        if (api->SendNotice(noticeTo, argv[noticeText], err) != 0)
+            return Unreachable(api, "the notice was not sent", err);
     } else {
-        return Usage();
+        return Deploy(printer, api, static_cast<int>(students.size()));
     }
     return 0;
 }

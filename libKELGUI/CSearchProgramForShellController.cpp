@@ -105,7 +105,7 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
         m_StudentTotal = 0;
         SetProgress(0.0);
         if (err == IPCAPI::IPC_ERR_NOT_RUNNING || err == IPCAPI::IPC_ERR_NOT_ALLOWED)
-            ShowStartRefused(err);
+            ShowClassRefused(err);
         else
             ShowStatus(Tr("No student is online!"), m_WarningColor);
         TraceLine(END);
@@ -121,7 +121,7 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
     /* A started search needs a number to be cancelled by; without one it cannot be followed. */
     if (result != 0 || op == 0) {
         FailureLine("Cannot start search!");
-        ShowStartRefused(result);
+        ShowClassRefused(result);
         TraceLine(END);
         return -1;
     }
@@ -193,6 +193,21 @@ void CSearchProgramForShellController::CompleteSearch()
         ShowFailed(Tr("no student answered"), m_Outcome.CountsText());
     else
         ShowDone(m_Outcome.CountsText());
+}
+
+void CSearchProgramForShellController::ShowClassRefused(int error)
+{
+    std::string reason;
+    int state = 0;
+    bool link = error == IPCAPI::IPC_ERR_NOT_RUNNING || error == IPCAPI::IPC_ERR_NOT_ALLOWED;
+    if (!link || !m_pTeacherAPI || m_pTeacherAPI->GetConnectionState(reason, state) == 0 || reason.empty()) {
+        ShowStartRefused(error);
+        return;
+    }
+    SetProgress(0.0);
+    SetProgressText("");
+    /* Translators: %s tells why, in English, naming the broker or file. */
+    ShowStatus(Format(Tr("The class cannot be reached: %s"), reason.c_str()).c_str(), m_WarningColor);
 }
 
 } // namespace LibKELGUI

@@ -28,6 +28,9 @@ public:
     virtual void SearchProgramCallBack(std::string student, std::string result);
 
 private:
+    /* A refusal of the class's broker, with the reason its client knows (wrong password,
+     * broker down, untrusted certificate...). */
+    void ShowClassRefused(int error);
     void CompleteSearch();
 
     /* Shared with the IPC thread, like the operation number: touched only under the GDK lock. */

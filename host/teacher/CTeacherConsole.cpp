@@ -279,6 +279,8 @@ void CTeacherConsole::ShowConnection()
     /* In the user's words by state; the library's own reason, in English, as the tooltip. */
     std::string text = state == 0                            ? Tr("Classroom: connected.")
                        : state == IPCAPI::IPC_ERR_NOT_ALLOWED ? Tr("Classroom: the broker refused this console's credentials.")
+                       : state == IPCAPI::IPC_ERR_NOT_CONNECTED && reason.find(" yet") != std::string::npos
+                           ? Tr("Classroom: connecting to the broker…")
                        : state == IPCAPI::IPC_ERR_NOT_CONNECTED
                            ? Tr("Classroom: not set up on this machine.")
                            : Tr("Classroom: not connected, the broker cannot be reached; trying again.");

@@ -2,7 +2,10 @@
 #include "BrokerClient.h"
 
 #include <gmodule.h>
+#include <gio/gio.h>
 #include <openssl/crypto.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <mutex>
 
@@ -16,6 +19,7 @@ namespace {
 
 BrokerClient g_Client;
 bool g_Loaded = false;
+GModule* g_Module = nullptr;
 std::string g_Failure;
 
 template <typename F> bool Resolve(GModule* module, const char* name, F& function)
@@ -35,6 +39,7 @@ void Load()
         g_Failure = std::string("the classroom's broker client cannot be loaded: ") + (why ? why : KEL_MOSQUITTO_SONAME);
         return;
     }
+    g_Module = module;
     BrokerClient& c = g_Client;
     bool ok = Resolve(module, "mosquitto_lib_init", c.lib_init) && Resolve(module, "mosquitto_new", c.create) &&
               Resolve(module, "mosquitto_destroy", c.destroy) &&
@@ -82,6 +87,57 @@ const BrokerClient* LoadBrokerClient(std::string& reason)
 const BrokerClient& Broker()
 {
     return g_Client;
+}
+
+std::string ProbeCertificate(const std::string& host, int port, const std::string& caFile)
+{
+    /* The TLS library the broker client brought along, asked for what the client does not tell. */
+    decltype(&::TLS_client_method) method = NULL;
+    decltype(&::SSL_CTX_new) ctxNew = NULL;
+    decltype(&::SSL_CTX_free) ctxFree = NULL;
+    decltype(&::SSL_CTX_load_verify_locations) loadCa = NULL;
+    decltype(&::SSL_new) sslNew = NULL;
+    decltype(&::SSL_free) sslFree = NULL;
+    decltype(&::SSL_set_fd) setFd = NULL;
+    decltype(&::SSL_set1_host) setHost = NULL;
+    decltype(&::SSL_connect) connect = NULL;
+    decltype(&::SSL_get_verify_result) verifyResult = NULL;
+    decltype(&::X509_verify_cert_error_string) errorString = NULL;
+    if (!g_Loaded || !Resolve(g_Module, "TLS_client_method", method) || !Resolve(g_Module, "SSL_CTX_new", ctxNew) ||
+        !Resolve(g_Module, "SSL_CTX_free", ctxFree) ||
+        !Resolve(g_Module, "SSL_CTX_load_verify_locations", loadCa) || !Resolve(g_Module, "SSL_new", sslNew) ||
+        !Resolve(g_Module, "SSL_free", sslFree) || !Resolve(g_Module, "SSL_set_fd", setFd) ||
+        !Resolve(g_Module, "SSL_set1_host", setHost) || !Resolve(g_Module, "SSL_connect", connect) ||
+        !Resolve(g_Module, "SSL_get_verify_result", verifyResult) ||
+        !Resolve(g_Module, "X509_verify_cert_error_string", errorString))
+        return "";
+    GSocketClient* client = g_socket_client_new();
+    g_socket_client_set_timeout(client, 5);
+    GSocketConnection* connection =
+        g_socket_client_connect_to_host(client, host.c_str(), static_cast<guint16>(port), NULL, NULL);
+    g_object_unref(client);
+    if (!connection)
+        return "";
+    std::string why;
+    SSL_CTX* ctx = ctxNew(method());
+    if (ctx && loadCa(ctx, caFile.c_str(), NULL) != 1)
+        why = "the CA certificate cannot be loaded";
+    SSL* ssl = ctx && why.empty() ? sslNew(ctx) : NULL;
+    if (ssl) {
+        setFd(ssl, g_socket_get_fd(g_socket_connection_get_socket(connection)));
+        setHost(ssl, host.c_str());
+        /* Without verification the handshake completes and tells what verification found. */
+        if (connect(ssl) == 1) {
+            long result = verifyResult(ssl);
+            if (result != X509_V_OK)
+                why = errorString(result);
+        }
+        sslFree(ssl);
+    }
+    if (ctx)
+        ctxFree(ctx);
+    g_object_unref(connection);
+    return why;
 }
 
 } // namespace IPCAPI

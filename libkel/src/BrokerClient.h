@@ -39,6 +39,10 @@ const BrokerClient* LoadBrokerClient(std::string& reason);
 /* The loaded library: only where a session exists, which proves the load. */
 const BrokerClient& Broker();
 
+/* After a failed TLS handshake: why the broker's certificate at host:port is not trusted with
+ * caFile ("certificate has expired", "Hostname mismatch", ...); empty when it cannot tell. */
+std::string ProbeCertificate(const std::string& host, int port, const std::string& caFile);
+
 } // namespace IPCAPI
 
 #endif

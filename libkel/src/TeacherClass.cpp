@@ -282,9 +282,9 @@ void CTeacherClass::Connected(int rc)
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         int state = rc == 0 ? IPC_OK : IsCredentialRefusal(rc) ? IPC_ERR_NOT_ALLOWED : IPC_ERR_NOT_RUNNING;
-        std::string reason = rc == 0 ? "" : ConnectFailure(rc);
-        /* The first connection is news only to a caller that asked for the state. */
-        bool news = m_Asked || rc != 0 || m_State == IPC_ERR_NOT_ALLOWED || m_Reason.compare(0, 4, "lost") == 0;
+        std::string reason = rc == 0 ? "" : "the classroom broker refused the connection (" + std::to_string(rc) + ")";
+        /* The broker session itself tells the callers of its connection's changes. */
+        bool news = false;
         if (news && (state != m_State || reason != m_Reason))
             told = rc == 0 ? "Connected to the classroom broker at " + m_Settings.host + ":" +
                                  std::to_string(m_Settings.port) + "."
@@ -294,6 +294,9 @@ void CTeacherClass::Connected(int rc)
         if (rc == 0) {
             const std::string base = topic::Base(m_Settings.className);
             Broker().subscribe(m_Session, NULL, (base + "state/+").c_str(), 1);
+            Broker().subscribe(m_Session, NULL, (base + "answer/+/lock").c_str(), 1);
+            /* The echo that tells a lock or notice reached the broker. */
+            Broker().subscribe(m_Session, NULL, (base + "sync/" + m_ClientId).c_str(), 1);
             std::string online = "state=online\nname=" + m_Settings.user + "\n\n";
             Publish(classtopic::Teacher(m_Settings.className), online);
             /* The broker keeps nothing across its restart: the teacher's lock and notices go
@@ -308,23 +311,40 @@ void CTeacherClass::Connected(int rc)
 
 void CTeacherClass::Disconnected(int rc)
 {
-    std::string told;
+    /* The broker session tells the callers; this keeps the lock calls from waiting in vain. */
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (rc == 0 || m_State != IPC_OK)
+        return;
+    m_State = IPC_ERR_NOT_RUNNING;
+    m_Reason = "lost the connection to the classroom broker";
+}
+
+bool CTeacherClass::Received(const std::string& name, const std::string& payload)
+{
+    std::string cls;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        if (rc == 0 || m_State != IPC_OK)
-            return;
-        m_State = IPC_ERR_NOT_RUNNING;
-        m_Reason = "lost the connection to the classroom broker";
-        told = "Not connected: lost the connection to the classroom broker; reconnecting.";
+        cls = m_Settings.className;
     }
-    m_Each([&](const std::shared_ptr<CCallbackLink>& link) { DeliverTeacherMessage(link, told); });
+    const std::string base = topic::Base(cls);
+    if (name.compare(0, base.size(), base) != 0)
+        return false;
+    gchar** levels = g_strsplit(name.c_str() + base.size(), "/", 4);
+    guint n = g_strv_length(levels);
+    bool taken = n >= 1 && n <= 3 && Received(levels[0], n > 1 ? levels[1] : "", n > 2 ? levels[2] : "", payload);
+    g_strfreev(levels);
+    return taken;
 }
 
 bool CTeacherClass::Received(const std::string& a, const std::string& b, const std::string& c,
                              const std::string& payload)
 {
     if (a == "presence" && IsMachineWord(b) && c.empty()) {
-        bool online = payload.compare(0, 6, "online") == 0, changed = false, isNew = false;
+        ClassroomMessage said;
+        /* A notebook says "state=online" (with the policies it holds); older ones said "online". */
+        bool online = payload.compare(0, 6, "online") == 0 ||
+                      (ClassroomMessage::Decode(payload, said) && said.Get("state") == "online");
+        bool changed = false, isNew = false;
         int status = 0;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);

@@ -56,6 +56,8 @@ public:
     void Disconnected(int rc);
     /* A message of the class split after its base; true when it was this class's alone. */
     bool Received(const std::string& a, const std::string& b, const std::string& c, const std::string& payload);
+    /* The same for a whole topic name; false for another class's. */
+    bool Received(const std::string& name, const std::string& payload);
 
     /* With the session connected. */
     int Lock(const std::list<std::string>& machines, bool lock, int& err);

@@ -77,6 +77,18 @@ void CClassroomNotebook::LockStatusChanged(bool always)
     m_Publish(classtopic::State(m_Settings.className, m_Settings.user), state.Encode(), true);
 }
 
+bool CClassroomNotebook::Received(const std::string& name, const ClassroomMessage& message)
+{
+    const std::string base = IPCAPI::topic::Base(m_Settings.className);
+    if (name.compare(0, base.size(), base) != 0)
+        return false;
+    gchar** levels = g_strsplit(name.c_str() + base.size(), "/", 4);
+    guint n = g_strv_length(levels);
+    bool taken = n >= 1 && n <= 3 && Received(levels[0], n > 1 ? levels[1] : "", n > 2 ? levels[2] : "", message);
+    g_strfreev(levels);
+    return taken;
+}
+
 bool CClassroomNotebook::Received(const std::string& a, const std::string& b, const std::string& c,
                                   const ClassroomMessage& message)
 {
@@ -130,7 +142,7 @@ void CClassroomNotebook::Lock(const ClassroomMessage& message)
     answer.fields["id"] = message.Get("id");
     answer.fields["mode"] = mode;
     answer.fields["result"] = result;
-    m_Publish(IPCAPI::topic::Answer(m_Settings.className, m_Settings.user, "lock"), answer.Encode(), false);
+    m_Publish(IPCAPI::topic::Base(m_Settings.className) + "answer/" + m_Settings.user + "/lock", answer.Encode(), false);
     LockStatusChanged();
 }
 

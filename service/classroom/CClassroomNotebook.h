@@ -29,6 +29,8 @@ public:
     /* True when the message was the notebook's to handle. */
     bool Received(const std::string& a, const std::string& b, const std::string& c,
                   const IPCAPI::ClassroomMessage& message);
+    /* The same for a whole topic name; false for another class's or another message. */
+    bool Received(const std::string& name, const IPCAPI::ClassroomMessage& message);
     /* Tells the class the lock state when it differs from what it was last told. */
     void LockStatusChanged(bool always = false);
 

@@ -63,7 +63,7 @@ bool CClassroomStudent::Start(std::string& reason)
     mosquitto_connect_callback_set(m_Session, OnConnect);
     mosquitto_message_callback_set(m_Session, OnMessage);
     /* Its thread connects again by itself after every failure. */
-    return m_Loop.Start(m_Session, m_Settings.host, m_Settings.port, reason);
+    return m_Loop.Start(m_Session, m_Settings, [this](const std::string& why) { Failed(why); }, reason);
 }
 
 void CClassroomStudent::Stop()
@@ -73,16 +73,14 @@ void CClassroomStudent::Stop()
         if (m_Stopping || !m_Session)
             return;
         m_Stopping = true;
+        if (m_Cancel)
+            *m_Cancel = true;
     }
     Publish(topic::Presence(m_Settings.className, m_Settings.user), OFFLINE, true);
     /* After this no request starts a search any more. */
     m_Loop.Stop();
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        if (m_Cancel)
-            *m_Cancel = true;
-    }
-    JoinSearch();
+    m_Searches.Stop();
+    m_Deploys.Stop();
 }
 
 void CClassroomStudent::OnConnect(mosquitto*, void* self, int rc)
@@ -98,64 +96,84 @@ void CClassroomStudent::OnMessage(mosquitto*, void* self, const mosquitto_messag
         m->topic, std::string(static_cast<const char*>(m->payload), static_cast<size_t>(m->payloadlen)));
 }
 
+void CClassroomStudent::Failed(const std::string& reason)
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    if (reason != m_LastFailure)
+        Fail(reason);
+    m_LastFailure = reason;
+}
+
 void CClassroomStudent::Connected(int rc)
 {
     if (rc != 0) {
-        Fail(IPCAPI::ConnectFailure(rc));
+        Failed(IPCAPI::RefusalText(m_Settings, m_Loop.Current(), rc));
         return;
     }
     m_Loop.Connected();
-    const std::string base = topic::Base(m_Settings.className);
-    mosquitto_subscribe(m_Session, NULL, (base + "request/+").c_str(), 1);
-    /* Retained: what the teacher deployed while this machine was off arrives now. */
-    mosquitto_subscribe(m_Session, NULL, (base + "policy/+").c_str(), 1);
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (!m_LastFailure.empty())
+            Fail("connected to the classroom broker " + m_Loop.Current().Name());
+        m_LastFailure.clear();
+    }
+    /* Retained policies: what the teacher deployed while this machine was off arrives now. */
+    for (topic::Kind kind : {topic::SEARCH_REQUEST, topic::CANCEL_REQUEST, topic::ROLL_CALL, topic::POLICY})
+        mosquitto_subscribe(m_Session, NULL, topic::Filter(m_Settings.className, kind).c_str(), 1);
     m_Notebook.Connected(m_Session);
-    Publish(topic::Presence(m_Settings.className, m_Settings.user), ONLINE, true);
+    SayOnline();
+}
+
+void CClassroomStudent::SayOnline()
+{
+    ClassroomMessage presence;
+    presence.fields["state"] = ONLINE;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        for (const auto& applied : m_Applied)
+            presence.fields[applied.first] = applied.second;
+    }
+    Publish(topic::Presence(m_Settings.className, m_Settings.user), presence.Encode(), true);
 }
 
 void CClassroomStudent::Received(const std::string& name, const std::string& payload)
 {
-    std::string a, b, c;
+    topic::Parsed t;
     ClassroomMessage message;
-    if (!topic::Split(name, m_Settings.className, a, b, c) || !ClassroomMessage::Decode(payload, message))
+    if (!ClassroomMessage::Decode(payload, message) || m_Notebook.Received(name, message))
         return;
-    if (m_Notebook.Received(a, b, c, message))
+    if (!topic::Parse(m_Settings.className, name, t))
         return;
-    if (a == "request" && b == "search") {
+    if (t.kind == topic::SEARCH_REQUEST) {
         Search(message.Get("id"), message.body);
-    } else if (a == "request" && b == "cancel") {
+    } else if (t.kind == topic::CANCEL_REQUEST) {
         std::lock_guard<std::mutex> lock(m_Mutex);
         if (m_Cancel && m_SearchId == message.Get("id"))
             *m_Cancel = true;
-    } else if (a == "policy" && (b == IPCAPI::POLICY_TABNAV || b == IPCAPI::POLICY_SCHEDULE)) {
-        Deploy(b, message);
+    } else if (t.kind == topic::ROLL_CALL) {
+        SayOnline();
+    } else if (t.kind == topic::POLICY && (t.word == IPCAPI::POLICY_TABNAV || t.word == IPCAPI::POLICY_SCHEDULE)) {
+        std::string kind = t.word;
+        m_Deploys.Post([this, kind, message] { Deploy(kind, message); });
     }
-}
-
-void CClassroomStudent::JoinSearch()
-{
-    if (m_Worker.joinable())
-        m_Worker.join();
 }
 
 void CClassroomStudent::Search(const std::string& id, const std::string& folder)
 {
     /* A new request replaces the running search, which answers nothing more. */
+    auto cancel = std::make_shared<std::atomic<bool> >(false);
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         if (m_Stopping)
             return;
         if (m_Cancel)
             *m_Cancel = true;
-    }
-    JoinSearch();
-    auto cancel = std::make_shared<std::atomic<bool> >(false);
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
         m_SearchId = id;
         m_Cancel = cancel;
     }
-    m_Worker = std::thread([this, id, folder, cancel] {
+    m_Searches.Post([this, id, folder, cancel] {
+        if (*cancel)
+            return;
         std::vector<FoundProgram> found;
         int rc = folder.empty() || folder[0] != '/' ? CProgramSearch::FOLDER_UNUSABLE
                                                      : m_Search(folder, cancel.get(), found);
@@ -164,7 +182,7 @@ void CClassroomStudent::Search(const std::string& id, const std::string& folder)
         ClassroomMessage answer;
         answer.fields["id"] = id;
         if (rc == CProgramSearch::FOLDER_UNUSABLE) {
-            answer.fields["result"] = "error: the folder " + folder + " cannot be opened";
+            answer.fields["result"] = "error: the folder " + IPCAPI::PrintableText(folder) + " cannot be opened";
         } else {
             LibKELData::CSearchResultData programs;
             std::vector<LibKELData::CApplicationInfo> apps;
@@ -183,7 +201,7 @@ void CClassroomStudent::Search(const std::string& id, const std::string& folder)
                 answer.fields["result"] = "found " + std::to_string(found.size());
             }
         }
-        Publish(topic::Answer(m_Settings.className, m_Settings.user, "search"), answer.Encode(), false);
+        Publish(topic::Make(m_Settings.className, topic::SEARCH_ANSWER, m_Settings.user), answer.Encode(), false);
     });
 }
 
@@ -209,7 +227,10 @@ void CClassroomStudent::Deploy(const std::string& kind, const ClassroomMessage& 
                                                                : "error: the policy cannot be saved";
         Fail("the deployed " + kind + " policy was refused: " + answer.fields["result"]);
     }
-    Publish(topic::Answer(m_Settings.className, m_Settings.user, "deploy"), answer.Encode(), false);
+    Publish(topic::Make(m_Settings.className, topic::DEPLOY_ANSWER, m_Settings.user), answer.Encode(), false);
+    /* A teacher's console that starts later learns from the presence what this machine holds. */
+    if (err == IPCAPI::IPC_OK)
+        SayOnline();
 }
 
 void CClassroomStudent::Publish(const std::string& name, const std::string& payload, bool retain)

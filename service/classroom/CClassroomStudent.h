@@ -48,11 +48,14 @@ private:
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* m);
 
     void Connected(int rc);
+    /* Logs a failure to connect once, not on every try. */
+    void Failed(const std::string& reason);
     void Received(const std::string& topic, const std::string& payload);
     void Search(const std::string& id, const std::string& folder);
     void Deploy(const std::string& kind, const IPCAPI::ClassroomMessage& policy);
     void Publish(const std::string& topic, const std::string& payload, bool retain);
-    void JoinSearch();
+    /* "online", with the policies this machine holds. */
+    void SayOnline();
 
     IPCAPI::ClassroomSettings m_Settings;
     SearchFn m_Search;
@@ -62,7 +65,10 @@ private:
     CClassroomNotebook m_Notebook; /* the teacher's lock and notices */
 
     std::mutex m_Mutex;
-    std::thread m_Worker;
+    /* The session's thread hands its work to these and never waits for a walk or a save. */
+    IPCAPI::CJobQueue m_Searches;
+    IPCAPI::CJobQueue m_Deploys;
+    std::string m_LastFailure;
     std::string m_SearchId;
     std::shared_ptr<std::atomic<bool> > m_Cancel;
     std::map<std::string, std::string> m_Applied; /* policy kind -> id last saved */

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <mutex>
 
 using LibKELData::CKELLog;
@@ -34,12 +35,15 @@ NotebookHooks GetNotebookHooks()
     return g_Hooks;
 }
 
-std::unique_ptr<CClassroomStudent> StartClassroom(const CClassroomStudent::SaveFn& save)
+std::unique_ptr<CClassroomStudent> StartClassroom(const CClassroomStudent::SaveFn& save, std::string* why)
 {
     std::string file = IPCAPI::ClassroomSettings::DefaultFile();
     struct stat st;
-    if (stat(file.c_str(), &st) != 0)
+    if (stat(file.c_str(), &st) != 0) {
+        if (why)
+            *why = "this machine has no classroom settings (" + file + ")";
         return nullptr;
+    }
     IPCAPI::ClassroomSettings settings;
     std::string reason;
     std::unique_ptr<CClassroomStudent> student;
@@ -50,6 +54,8 @@ std::unique_ptr<CClassroomStudent> StartClassroom(const CClassroomStudent::SaveF
     }
     if (!student)
         CKELLog::WriteLine("Classroom: not started: " + reason, 2, "", false);
+    if (why)
+        *why = reason;
     return student;
 }
 
@@ -122,9 +128,12 @@ int RunClassroomAlone()
     sigaddset(&stop, SIGTERM);
     sigaddset(&stop, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stop, NULL);
-    std::unique_ptr<CClassroomStudent> student = StartClassroom(SaveClassroomPolicy);
-    if (!student)
+    std::string why;
+    std::unique_ptr<CClassroomStudent> student = StartClassroom(SaveClassroomPolicy, &why);
+    if (!student) {
+        fprintf(stderr, "kel-service: the classroom side stops: %s\n", why.c_str());
         return 1;
+    }
     int sig = 0;
     sigwait(&stop, &sig);
     student->Stop();

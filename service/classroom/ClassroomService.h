@@ -25,8 +25,8 @@ void SetNotebookHooks(const NotebookHooks& hooks);
 NotebookHooks GetNotebookHooks();
 
 /* The classroom side when CONFIG_FILE_DIR has classroom settings; null when it has none or they
- * are unusable (logged). */
-std::unique_ptr<CClassroomStudent> StartClassroom(const CClassroomStudent::SaveFn& save);
+ * are unusable (logged), with why in why when given. */
+std::unique_ptr<CClassroomStudent> StartClassroom(const CClassroomStudent::SaveFn& save, std::string* why = nullptr);
 
 /* A save function that runs save on the thread of context (the service's main loop, its one
  * writer), waiting for it a bounded time. */
