@@ -253,8 +253,13 @@ int main(int argc, char** argv)
     }
     if (page > 0) {
         GtkWidget* notebook = FindNotebook(window);
-        if (notebook)
+        const int pages = notebook ? gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook)) : 0;
+        if (page < pages)
             gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook), page);
+        else
+            /* The teacher's window has two pages: say so rather than open another one silently. */
+            g_printerr("kel-demo: this window has %d page(s), numbered from 0; no page %d (the teacher's window "
+                       "has no System Settings page)\n", pages, page);
     }
     demo.window->Show();
 

@@ -42,7 +42,7 @@ enum { COL_ICON, COL_NAME, COL_RECORD, COL_SHOWN, COL_COUNT };
 static const int RESULT_QUESTION_LIMIT = 200;
 /* Icons are shown at the size of their files, but no larger than this: every row is as
  * high as the tallest icon (fixed-height rows), and one huge icon must not make the whole
- * 240-pixel list unusable. Larger icons are scaled down once per file, not per row. */
+ * list unusable. Larger icons are scaled down once per file, not per row. */
 static const int MAX_ICON_DISPLAY = 48;
 /* Rows before the first load, and when no row has a picture. */
 static const int DEFAULT_ICON_DISPLAY = CIconCache::LIST_ICON_SIZE;
@@ -113,15 +113,17 @@ int CAddApplicationWindow::Init()
     gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
     gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER);
+    /* The least size; the list grows with the window, which opens tall enough for a
+     * multiple selection to be seen. */
     SetMinimumSize(m_pWindow, 360, 240);
-    gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
+    gtk_window_set_default_size(GTK_WINDOW(m_pWindow), 420, 440);
 
     m_pMainBox = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(m_pWindow), m_pMainBox);
 
     m_pScrolledWindow = gtk_scrolled_window_new(NULL, NULL);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(m_pScrolledWindow), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
-    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pScrolledWindow, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pScrolledWindow, TRUE, TRUE, 0);
 
     m_pResultStore = gtk_list_store_new(COL_COUNT, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER, G_TYPE_STRING);
     m_pResultView = gtk_tree_view_new_with_model(GTK_TREE_MODEL(m_pResultStore));

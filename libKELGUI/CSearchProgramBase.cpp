@@ -59,8 +59,8 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_window_set_title(GTK_WINDOW(m_pWindow), Tr("Search Program"));
     gtk_window_set_wmclass(GTK_WINDOW(m_pWindow), Tr("Search Program"), "KEL");
     gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
+    /* The least size: a long message or a large font makes the dialog grow. */
     SetMinimumSize(m_pWindow, 300, 135);
-    gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
 
     m_pMainBox = gtk_vbox_new(FALSE, 0);
@@ -86,9 +86,8 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_widget_show(m_pProgressRow);
     m_pProgressBar = gtk_progress_bar_new();
     SetMinimumSize(m_pProgressBar, 290, 25);
-    /* The counts it shows must not widen the window. */
-    gtk_progress_bar_set_ellipsize(GTK_PROGRESS_BAR(m_pProgressBar), PANGO_ELLIPSIZE_END);
-    gtk_box_pack_start(GTK_BOX(m_pProgressRow), m_pProgressBar, FALSE, FALSE, 5);
+    /* Not ellipsized: the bar asks for the width of its counts, and the dialog grows to it. */
+    gtk_box_pack_start(GTK_BOX(m_pProgressRow), m_pProgressBar, TRUE, TRUE, 5);
     gtk_widget_show(m_pProgressBar);
 
     gdk_color_parse("red", &m_WarningColor);
@@ -102,9 +101,11 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     SetMinimumSize(m_pStatusLabel, 280, 30);
     gtk_misc_set_alignment(GTK_MISC(m_pStatusLabel), 0.0, 0.5);
     gtk_label_set_justify(GTK_LABEL(m_pStatusLabel), GTK_JUSTIFY_LEFT);
-    /* A long message must not widen the fixed-size window. */
-    gtk_label_set_ellipsize(GTK_LABEL(m_pStatusLabel), PANGO_ELLIPSIZE_END);
-    gtk_box_pack_start(GTK_BOX(m_pStatusRow), m_pStatusLabel, FALSE, FALSE, 5);
+    /* A long message wraps at the dialog's width, which grows taller for it. */
+    gtk_label_set_line_wrap(GTK_LABEL(m_pStatusLabel), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(m_pStatusLabel), PANGO_WRAP_WORD_CHAR);
+    g_signal_connect(m_pStatusRow, "size-allocate", G_CALLBACK(GtkOnStatusRowAllocated), this);
+    gtk_box_pack_start(GTK_BOX(m_pStatusRow), m_pStatusLabel, TRUE, TRUE, 5);
     gtk_widget_show(m_pStatusLabel);
 
     m_pButtonPanel = gtk_event_box_new();
@@ -143,6 +144,19 @@ gboolean CSearchProgramBase::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void* s
 void CSearchProgramBase::GtkSearchBtnClicked(GtkWidget*, void* target)
 {
     if (target) static_cast<CSearchProgramBase*>(target)->OnSearchBtnRouted();
+}
+
+void CSearchProgramBase::GtkOnStatusRowAllocated(GtkWidget*, GtkAllocation* row, void* self)
+{
+    /* A wrapping label asks for no width of its own: it wraps at the row's, less its padding. */
+    GtkWidget* label = static_cast<CSearchProgramBase*>(self)->m_pStatusLabel;
+    int width = MAX(row->width - 10, 1);
+    int current = 0;
+    if (label) {
+        gtk_widget_get_size_request(label, &current, NULL);
+        if (current != width)
+            gtk_widget_set_size_request(label, width, -1);
+    }
 }
 
 void CSearchProgramBase::GtkOnWindowDestroyed(GtkWidget*, void* self)
@@ -247,6 +261,15 @@ void CSearchProgramBase::ShowDone(const std::string& counts)
     SetProgress(1.0);
     SetProgressText(counts);
     ShowStatus(Tr("Search program is done!"), m_NormalColor);
+}
+
+void CSearchProgramBase::ShowIncomplete(const std::string& lost, const std::string& counts)
+{
+    SetProgress(1.0);
+    SetProgressText(counts);
+    /* Translators: a class search ended but some students are missing from its result; who follows. */
+    ShowStatus(Format(Tr("The search is done, but not every student searched: %s."), lost.c_str()).c_str(),
+               m_WarningColor);
 }
 
 void CSearchProgramBase::ShowFailed(const std::string& reason, const std::string& counts)

@@ -43,6 +43,8 @@ protected:
     /* A search ended: done with its counts, or failed with the reason (bar not full). */
     void ShowDone(const std::string& counts);
     void ShowFailed(const std::string& reason, const std::string& counts);
+    /* Ended with some of its answers missing: who, in the warning colour. */
+    void ShowIncomplete(const std::string& lost, const std::string& counts);
     /* The last step of a subclass's Init: mnemonics, Enter and Escape. */
     void FinishBuild();
     /* The search state after the service answered a cancel with rc and error; returns what
@@ -73,6 +75,7 @@ private:
     void OnCloseRequested();
     void OnWindowDestroyed();
     static void GtkOnWindowDestroyed(GtkWidget* widget, void* self);
+    static void GtkOnStatusRowAllocated(GtkWidget* row, GtkAllocation* allocation, void* self);
 
     CSearchProgramBase(const CSearchProgramBase&);
     CSearchProgramBase& operator=(const CSearchProgramBase&);

@@ -29,6 +29,8 @@ public:
 
 private:
     void CompleteSearch();
+    /* The class search cannot start: no classroom settings, unreadable ones, or nobody online. */
+    void ShowNoStudents(int error);
 
     /* Shared with the IPC thread, like the operation number: touched only under the GDK lock. */
     int m_AnsweredCount;

@@ -77,9 +77,9 @@ void CShellProgramPage::Build(GtkWidget* notebook, CShellSettingCtrl* owner)
     CWidgetLayout::AppendPage(notebook, m_pProgramPageBox, Tr("Program Registration"), G_CALLBACK(GtkOnPageDestroy), this);
 
     GtkWidget* listsRow = gtk_hbox_new(FALSE, 5);
-    gtk_box_pack_start(GTK_BOX(m_pProgramPageBox), listsRow, FALSE, FALSE, 0);
+    /* Both lists grow with the window: taller, and the program list wider too. */
+    gtk_box_pack_start(GTK_BOX(m_pProgramPageBox), listsRow, TRUE, TRUE, 0);
     gtk_box_pack_start(GTK_BOX(listsRow), BuildCategoryList(owner), FALSE, FALSE, 0);
-    /* The program list takes what room a larger window gives. */
     gtk_box_pack_start(GTK_BOX(listsRow), BuildProgramList(owner), TRUE, TRUE, 0);
     BuildButtons(owner);
     gtk_widget_show_all(m_pProgramPageBox);

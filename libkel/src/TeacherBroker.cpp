@@ -106,10 +106,10 @@ bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result)
             unseen.push_back(program);
     int added = 0;
     if (!body.empty() && !programs.GetPApplicationInfoList())
-        result = "error: the student's answer cannot be read";
+        result = std::string("error: ") + SEARCH_ERR_ANSWER;
     else if ((first || !unseen.empty()) &&
              MergeSearchResults(unseen, first ? s.clear : 0, LibKELData::SearchResultFile(), &added) != IPC_OK) {
-        result = "error: the results cannot be saved";
+        result = std::string("error: ") + SEARCH_ERR_SAVE;
         /* The next answer that brings them tries again. */
         for (const FoundProgram& program : unseen)
             s.mergedPaths.erase(program.command.empty() ? "\n" + program.name : program.command);

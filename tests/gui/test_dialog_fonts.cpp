@@ -69,6 +69,22 @@ TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
     ExpectWhole(edit, "Sans 14");
     ExpectWhole(local, "Sans 14");
     ExpectWhole(remote, "Sans 14");
+    /* The longest messages, a refusal and a failure or an incomplete class search, read whole. */
+    ipc.studentCount = 3;
+    int delivered = 0;
+    for (CSearchProgramBase* dlg : {(CSearchProgramBase*)&local, (CSearchProgramBase*)&remote}) {
+        GtkWidget* w = dlg->GetWindow();
+        for (const char* path : {"relative/folder", "/srv/classroom/shared/programs/for/every/student"}) {
+            searchtest::SetPath(w, path);
+            dlg->OnSearchBtnClicked();
+        }
+        const std::string failed = "error: folder-unreadable /srv/classroom/shared/programs/for/every/student";
+        dlg == &local ? ipc.DeliverLocalDone(failed) : (ipc.DeliverStudentAnswer("s1", "found 20, new 20"),
+                        ipc.DeliverStudentAnswer("s2", failed), ipc.DeliverStudentAnswer("", ""));
+        ASSERT_TRUE(ipc.WaitDelivered(delivered += dlg == &local ? 1 : 3));
+        EXPECT_TRUE(keltest::PumpUntil([w] { return w->allocation.width == w->requisition.width; }));
+        EXPECT_EQ(CutWidgets(w), "") << searchtest::StatusText(w);
+    }
     CAboutDlg about("Shell Controller for the classroom", "Shell Controller", "", "3.0.0.162");
     ExpectWhole(about, "Sans 16");
     gtk_settings_set_string_property(gtk_settings_get_default(), "gtk-font-name", "Sans 14", "test");

@@ -3,6 +3,8 @@
  * programs. */
 #include <gtest/gtest.h>
 
+#include <gdk/gdkkeysyms.h>
+
 #include "CShellSettingCtrlForShellController.h"
 #include "CShellSettingForAdminTool.h"
 #include "ScriptedIPC.h"
@@ -59,6 +61,21 @@ TEST_F(ShellSettingWindows, FailedApplyAndOkKeepTheWindowTheEditsAndTheFlagsWith
     keltest::MessageBoxAnswerer no(GTK_RESPONSE_NO);
     keltest::CloseFromFrame(w.GetWindow());
     EXPECT_TRUE(no.Answered() && !w.GetWindow()) << "asked first; No discards the edits and closes";
+}
+
+TEST_F(ShellSettingWindows, EscapeOnTheCloseQuestionGoesBackToTheWindowWithTheEditUnsaved)
+{
+    ASSERT_TRUE(keltest::WriteLockSchedule(1, 2, {}));
+    const std::string before = keltest::ReadFile(ScheduleFile());
+    Teacher w;
+    Open(w);
+    GtkWidget* hour = Hour(w.GetWindow(), "Wed 10:00-11:00");
+    keltest::SetActive(hour, true);
+    keltest::MessageBoxAnswerer escape(GTK_RESPONSE_DELETE_EVENT); /* what Escape or its close box answers */
+    keltest::PressKey(w.GetWindow(), GDK_Escape);
+    EXPECT_EQ("The shell settings have been changed. Do you want to save?", escape.Text());
+    EXPECT_TRUE(w.GetWindow() && keltest::Active(hour) && w.IsDataDirty());
+    EXPECT_EQ(before, keltest::ReadFile(ScheduleFile()));
 }
 
 TEST_F(ShellSettingWindows, UntouchedWindowOverAManualLockClosesWithoutAQuestion)

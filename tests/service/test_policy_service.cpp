@@ -140,7 +140,7 @@ TEST(PolicyService, PoliciesAreCheckedAuthorisedAndWrittenByTheServiceAlone)
     /* nobody's search walks with nobody's rights: the sandbox stays closed to it. */
     EXPECT_EQ("", CallAs(kNobody, "SearchLocalProgram", keltest::EtcKel(), "true"));
     EXPECT_TRUE(keltest::WaitUntil(
-        [] { return KelTest::PolicyServiceLog().find("error: the folder cannot be opened") != std::string::npos; }));
+        [] { return KelTest::PolicyServiceLog().find("error: folder-unreadable") != std::string::npos; }));
 }
 
 TEST(PolicyService, DisablingUsbStorageWritesTheBlockingFileAndEnablingRemovesIt)
