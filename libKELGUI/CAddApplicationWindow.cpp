@@ -120,7 +120,25 @@ int CAddApplicationWindow::Init()
 
     m_pMainBox = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(m_pWindow), m_pMainBox);
+    BuildResultList();
+    BuildButtonPanel();
 
+    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
+    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
+    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), this);
+    g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(GtkOKBtnClicked), this);
+    g_signal_connect(m_pCancelBtn, "clicked", G_CALLBACK(GtkCancelBtnClicked), this);
+    AssignMnemonics(m_pWindow);
+    CloseOnEscape(m_pCancelBtn);
+
+    m_bInitialized = true;
+    LoadXMLData();
+    TraceEnd(CLS, "Init");
+    return 0;
+}
+
+void CAddApplicationWindow::BuildResultList()
+{
     m_pScrolledWindow = gtk_scrolled_window_new(NULL, NULL);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(m_pScrolledWindow), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pScrolledWindow, TRUE, TRUE, 0);
@@ -153,7 +171,10 @@ int CAddApplicationWindow::Init()
     gtk_tree_view_column_set_expand(nameColumn, TRUE);
     gtk_tree_view_append_column(GTK_TREE_VIEW(m_pResultView), nameColumn);
     gtk_tree_view_set_fixed_height_mode(GTK_TREE_VIEW(m_pResultView), TRUE);
+}
 
+void CAddApplicationWindow::BuildButtonPanel()
+{
     m_pButtonPanel = gtk_event_box_new();
     gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
     gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, FALSE, 0);
@@ -172,19 +193,6 @@ int CAddApplicationWindow::Init()
     m_pCancelBtn = gtk_button_new_with_label(Tr("Cancel"));
     SetMinimumSize(m_pCancelBtn, 95, 32);
     gtk_box_pack_end(GTK_BOX(m_pButtonRow), m_pCancelBtn, FALSE, FALSE, 5);
-
-    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
-    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
-    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), this);
-    g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(GtkOKBtnClicked), this);
-    g_signal_connect(m_pCancelBtn, "clicked", G_CALLBACK(GtkCancelBtnClicked), this);
-    AssignMnemonics(m_pWindow);
-    CloseOnEscape(m_pCancelBtn);
-
-    m_bInitialized = true;
-    LoadXMLData();
-    TraceEnd(CLS, "Init");
-    return 0;
 }
 
 int CAddApplicationWindow::Close()

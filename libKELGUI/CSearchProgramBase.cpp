@@ -67,7 +67,24 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_container_set_border_width(GTK_CONTAINER(m_pMainBox), 0);
     gtk_container_add(GTK_CONTAINER(m_pWindow), m_pMainBox);
     gtk_widget_show(m_pMainBox);
+    gdk_color_parse("red", &m_WarningColor);
+    gdk_color_parse("black", &m_NormalColor);
+    BuildPathAndProgressRows();
+    BuildStatusRow();
+    BuildButtonPanel();
 
+    /* Ours first, so that the widget pointers are forgotten before anyone else hears of the close. */
+    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
+    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
+    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), target);
+
+    m_bInitialized = true;
+    TraceEnd(CLS, "AttachBaseClassGTKHandler");
+    return 0;
+}
+
+void CSearchProgramBase::BuildPathAndProgressRows()
+{
     m_pPathRow = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pPathRow, FALSE, FALSE, 5);
     gtk_widget_show(m_pPathRow);
@@ -89,10 +106,10 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     /* Not ellipsized: the bar asks for the width of its counts, and the dialog grows to it. */
     gtk_box_pack_start(GTK_BOX(m_pProgressRow), m_pProgressBar, TRUE, TRUE, 5);
     gtk_widget_show(m_pProgressBar);
+}
 
-    gdk_color_parse("red", &m_WarningColor);
-    gdk_color_parse("black", &m_NormalColor);
-
+void CSearchProgramBase::BuildStatusRow()
+{
     m_pStatusRow = gtk_hbox_new(FALSE, 0);
     SetMinimumSize(m_pStatusRow, 280, 30);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pStatusRow, FALSE, FALSE, 0);
@@ -104,10 +121,13 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     /* A long message wraps at the dialog's width, which grows taller for it. */
     gtk_label_set_line_wrap(GTK_LABEL(m_pStatusLabel), TRUE);
     gtk_label_set_line_wrap_mode(GTK_LABEL(m_pStatusLabel), PANGO_WRAP_WORD_CHAR);
-    g_signal_connect(m_pStatusRow, "size-allocate", G_CALLBACK(GtkOnStatusRowAllocated), this);
+    g_signal_connect(m_pStatusLabel, "style-set", G_CALLBACK(GtkOnStatusStyleSet), NULL);
     gtk_box_pack_start(GTK_BOX(m_pStatusRow), m_pStatusLabel, TRUE, TRUE, 5);
     gtk_widget_show(m_pStatusLabel);
+}
 
+void CSearchProgramBase::BuildButtonPanel()
+{
     m_pButtonPanel = gtk_event_box_new();
     gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
     gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, FALSE, 0);
@@ -124,15 +144,6 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_widget_set_can_default(m_pSearchBtn, TRUE);
     gtk_box_pack_end(GTK_BOX(buttonRow), m_pSearchBtn, FALSE, FALSE, 0);
     gtk_widget_show(m_pSearchBtn);
-
-    /* Ours first, so that the widget pointers are forgotten before anyone else hears of the close. */
-    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
-    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
-    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), target);
-
-    m_bInitialized = true;
-    TraceEnd(CLS, "AttachBaseClassGTKHandler");
-    return 0;
 }
 
 gboolean CSearchProgramBase::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void* self)
@@ -146,17 +157,15 @@ void CSearchProgramBase::GtkSearchBtnClicked(GtkWidget*, void* target)
     if (target) static_cast<CSearchProgramBase*>(target)->OnSearchBtnRouted();
 }
 
-void CSearchProgramBase::GtkOnStatusRowAllocated(GtkWidget*, GtkAllocation* row, void* self)
+void CSearchProgramBase::GtkOnStatusStyleSet(GtkWidget* label, GtkStyle*, void*)
 {
-    /* A wrapping label asks for no width of its own: it wraps at the row's, less its padding. */
-    GtkWidget* label = static_cast<CSearchProgramBase*>(self)->m_pStatusLabel;
-    int width = MAX(row->width - 10, 1);
-    int current = 0;
-    if (label) {
-        gtk_widget_get_size_request(label, &current, NULL);
-        if (current != width)
-            gtk_widget_set_size_request(label, width, -1);
-    }
+    /* A wrapping label asks for no width of its own: it wraps at about 45 characters of its
+     * font, and the dialog is as wide as that needs. */
+    PangoFontMetrics* metrics = pango_context_get_metrics(gtk_widget_get_pango_context(label), label->style->font_desc,
+                                                          NULL);
+    const int width = 45 * pango_font_metrics_get_approximate_char_width(metrics) / PANGO_SCALE;
+    pango_font_metrics_unref(metrics);
+    gtk_widget_set_size_request(label, MAX(width, 280), -1);
 }
 
 void CSearchProgramBase::GtkOnWindowDestroyed(GtkWidget*, void* self)

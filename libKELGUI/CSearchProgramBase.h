@@ -71,11 +71,15 @@ protected:
     int m_ClearResults;
 
 private:
+    /* AttachBaseClassGTKHandler's parts, top to bottom. */
+    void BuildPathAndProgressRows();
+    void BuildStatusRow();
+    void BuildButtonPanel();
     void OnSearchBtnRouted();
     void OnCloseRequested();
     void OnWindowDestroyed();
     static void GtkOnWindowDestroyed(GtkWidget* widget, void* self);
-    static void GtkOnStatusRowAllocated(GtkWidget* row, GtkAllocation* allocation, void* self);
+    static void GtkOnStatusStyleSet(GtkWidget* label, GtkStyle* previous, void* unused);
 
     CSearchProgramBase(const CSearchProgramBase&);
     CSearchProgramBase& operator=(const CSearchProgramBase&);

@@ -252,6 +252,18 @@ void CShellProgramPage::OnDeleteCategory()
 {
     GtkTreeIter iter;
     CCategory* category = NULL;
+    /* Programs go with their category: asked first, as they are not easily added again. */
+    const bool selected = GetSelectedCategory(&iter, &category);
+    const size_t programs = selected && category && category->GetPApplicationInfoList()
+                                ? category->GetPApplicationInfoList()->size()
+                                : 0;
+    if (programs > 0 &&
+        ShowMessage(Format(TrN("The category %s holds %d program. Delete the category and its program?",
+                               "The category %s holds %d programs. Delete the category and its programs?", programs),
+                           category->GetName().c_str(), (int)programs)
+                        .c_str(),
+                    GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL) != GTK_RESPONSE_YES)
+        return;
     /* The program rows point into the category: empty them before it goes. */
     if (m_pProgramStore)
         gtk_list_store_clear(m_pProgramStore);
