@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "CAboutDlg.h"
+#include "CAddApplicationWindow.h"
 #include "CShellSettingCtrlForShellController.h"
 #include "CShellSettingForAdminTool.h"
 #include "CKELWindowBase.h"
@@ -80,6 +81,12 @@ CKELWindowBase* NewTeacherSettings()
     return new CTeacherSettings();
 }
 
+/* The administrator tool's Add Application window over the last search's results. */
+CKELWindowBase* NewAddApplication()
+{
+    return new CAddApplicationWindow(false);
+}
+
 /* The windows the demo can open, one option each; the first is opened when none is asked for. */
 struct DemoWindow {
     const char* option;
@@ -91,6 +98,7 @@ const DemoWindow WINDOWS[] = {
     {"admin", "Open the administrator tool's Shell Settings window (the default)", NewAdminSettings},
     {"teacher", "Open the teacher console's Shell Settings window", NewTeacherSettings},
     {"about", "Open the About box", NewAbout},
+    {"add-application", "Open the Add Application window over the last search's results", NewAddApplication},
 };
 const size_t WINDOW_COUNT = sizeof(WINDOWS) / sizeof(WINDOWS[0]);
 
@@ -280,6 +288,8 @@ int main(int argc, char** argv)
         demo.screenshot = screenshot;
         demo.deadline = g_get_monotonic_time() + SCREENSHOT_TIMEOUT_US;
         g_signal_connect_after(window, "expose-event", G_CALLBACK(OnExposed), &demo);
+        /* A window its children cover whole (Add Application) gets no expose of its own. */
+        g_signal_connect_after(window, "map-event", G_CALLBACK(OnExposed), &demo);
         gdk_threads_add_idle_full(G_PRIORITY_LOW, TakeScreenshot, &demo, NULL);
     }
     if (page > 0) {

@@ -220,6 +220,13 @@ void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
 void CShellLockPage::BuildHours()
 {
     m_TimeGrid.assign(CLockGrid::DAYS, std::vector<GtkWidget*>());
+    /* Tab order: the labels, the day buttons, then the one hour that takes the focus, wherever it
+     * is; GTK's own order, by the children's places, skipped the hours' rows. */
+    GList* chain = NULL;
+    for (size_t i = m_HourLabels.size(); i > 0; --i)
+        chain = g_list_prepend(chain, m_HourLabels[i - 1]);
+    for (size_t i = 0; i < m_DayButtons.size(); ++i)
+        chain = g_list_append(chain, m_DayButtons[i]);
     for (int day = 0; day < CLockGrid::DAYS; ++day) {
         std::string dayName = DayName(day);
         /* Each day's hours sit in a window of their own. Every button has an input window, and
@@ -236,6 +243,7 @@ void CShellLockPage::BuildHours()
         g_signal_connect_after(rowWindow, "expose-event", G_CALLBACK(GtkOnRowExposed), this);
         gtk_table_attach_defaults(GTK_TABLE(m_pGridTable), rowWindow, FIRST_HOUR_COLUMN,
                                   FIRST_HOUR_COLUMN + HOUR_COLUMNS, day + 1, day + 2);
+        chain = g_list_append(chain, rowWindow);
         for (int hour = 0; hour < CLockGrid::HOURS; ++hour) {
             GtkWidget* button = gtk_toggle_button_new();
             gtk_widget_set_name(button, "admin-calendar-button.GtkToggleButton");
@@ -278,6 +286,8 @@ void CShellLockPage::BuildHours()
         UpdateDayTooltip(day);
     }
     GTK_WIDGET_SET_FLAGS(m_TimeGrid[0][0], GTK_CAN_FOCUS);
+    gtk_container_set_focus_chain(GTK_CONTAINER(m_pGridTable), chain);
+    g_list_free(chain);
 }
 
 bool CShellLockPage::GridComplete() const

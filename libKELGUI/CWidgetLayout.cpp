@@ -179,7 +179,7 @@ void CWidgetLayout::UnderlineMnemonics(const std::vector<GtkWidget*>& roots)
         }
         if (label && text == gtk_label_get_text(label)) {
             PangoAttrList* attrs = pango_attr_list_new();
-            PangoAttribute* underline = pango_attr_underline_new(PANGO_UNDERLINE_LOW);
+            PangoAttribute* underline = pango_attr_underline_new(PANGO_UNDERLINE_SINGLE);
             underline->start_index = (guint)at;
             underline->end_index = (guint)(g_utf8_next_char(text.c_str() + at) - text.c_str());
             pango_attr_list_insert(attrs, underline);
