@@ -6,7 +6,6 @@
 #include <string>
 
 #include "CLockGrid.h"
-#include "CShellSettingCtrl.h"
 #include "CWidgetLayout.h"
 #include "KELConstants.h"
 
@@ -117,7 +116,7 @@ void CShellLockPage::Detach()
     }
 }
 
-void CShellLockPage::Build(GtkWidget* notebook, CShellSettingCtrl* owner)
+void CShellLockPage::Build(GtkWidget* notebook)
 {
     TraceStart(CLS, "initShellLockSetting");
     m_pLockPageBox = gtk_vbox_new(FALSE, 5);
@@ -126,7 +125,7 @@ void CShellLockPage::Build(GtkWidget* notebook, CShellSettingCtrl* owner)
     CWidgetLayout::AppendPage(notebook, m_pLockPageBox, Tr("Shell Lock Settings"), G_CALLBACK(GtkOnPageDestroy), this);
     BuildHeading();
     BuildAutoLockRow();
-    BuildGrid(owner);
+    BuildGrid();
     BuildHours();
     gtk_widget_show_all(m_pLockPageBox);
     UpdateGridState();
@@ -166,7 +165,7 @@ void CShellLockPage::BuildAutoLockRow()
     m_pUnlockLegendLabel = PackLegend(row, Tr("Unlock"), "sc_unlocked.png");
 }
 
-void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
+void CShellLockPage::BuildGrid()
 {
     GtkWidget* gridRow = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(m_pLockPageBox), gridRow, FALSE, FALSE, 0);
@@ -212,7 +211,7 @@ void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
         KeepMinimumSize(dayButton, 15, 25);
         gtk_widget_set_name(dayButton, KEL_STYLE_LINK_BUTTON.c_str());
         gtk_table_attach_defaults(GTK_TABLE(m_pGridTable), dayButton, 0, 3, day + 1, day + 2);
-        g_signal_connect(dayButton, "clicked", G_CALLBACK(CShellSettingCtrl::GtkOnWeekLabelClicked), owner);
+        g_signal_connect(dayButton, "clicked", G_CALLBACK(GtkOnDayClicked), this);
         m_DayButtons.push_back(dayButton);
     }
 }
@@ -599,6 +598,11 @@ gboolean CShellLockPage::GtkOnHourLabelPress(GtkWidget* box, GdkEventButton* eve
     if (event->type == GDK_BUTTON_PRESS && event->button == 1)
         static_cast<CShellLockPage*>(data)->ToggleColumn(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(box), "kel-hour")));
     return TRUE;
+}
+
+void CShellLockPage::GtkOnDayClicked(GtkWidget* button, gpointer data)
+{
+    static_cast<CShellLockPage*>(data)->OnWeekLabelClicked(button);
 }
 
 gboolean CShellLockPage::GtkOnHourLabelKey(GtkWidget* box, GdkEventKey* event, gpointer data)

@@ -10,15 +10,13 @@
 
 namespace LibKELGUI {
 
-class CShellSettingCtrl;
-
 class CShellLockPage {
 public:
     CShellLockPage(CShellPageHost& host, CShellPolicy& policy);
     ~CShellLockPage();
 
-    /* Appends the page to the notebook; owner is the user data of the window's own handlers. */
-    void Build(GtkWidget* notebook, CShellSettingCtrl* owner);
+    /* Appends the page to the notebook; its widgets call the page's own handlers. */
+    void Build(GtkWidget* notebook);
     /* Record to grid, and grid to record (through the policy's lock-status rules). */
     void Show();
     void Fetch();
@@ -54,13 +52,14 @@ private:
     static gboolean GtkOnAutoLockLabelPress(GtkWidget* box, GdkEventButton* event, gpointer data);
     static void GtkOnAutoLockToggled(GtkToggleButton* button, gpointer data);
     static void GtkOnPageDestroy(GtkWidget* widget, gpointer data);
+    static void GtkOnDayClicked(GtkWidget* button, gpointer data);
     static gboolean GtkOnRowExposed(GtkWidget* row, GdkEventExpose* event, gpointer data);
     static gboolean GtkOnHourLabelExposed(GtkWidget* box, GdkEventExpose* event, gpointer data);
     static gboolean GtkOnHourLabelKey(GtkWidget* box, GdkEventKey* event, gpointer data);
 
     void BuildHeading();
     void BuildAutoLockRow();
-    void BuildGrid(CShellSettingCtrl* owner);
+    void BuildGrid();
     void BuildHours();
     void OnHourToggled(GtkWidget* button);
     /* The hour's tooltip and accessible description: its name and state in the legend's words. */

@@ -6,7 +6,6 @@
 #include "CCategoryNaming.h"
 #include "CIconCache.h"
 #include "CMessageBox.h"
-#include "CShellSettingCtrl.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
 
@@ -165,11 +164,11 @@ void CShellProgramPage::SelectCategoryRow(GtkTreeIter* iter)
     /* The cursor follows the selection (keyboard, scrolling to a new row); the caller shows the
      * programs itself, so the cursor handler is held back. */
     GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(m_pCategoryStore), iter);
-    g_signal_handlers_block_matched(m_pCategoryView, G_SIGNAL_MATCH_FUNC, 0, 0, NULL,
-                                    (gpointer)CShellSettingCtrl::ChangeCategory, NULL);
+    g_signal_handlers_block_matched(m_pCategoryView, G_SIGNAL_MATCH_FUNC, 0, 0, NULL, (gpointer)GtkOnCategoryCursor,
+                                    NULL);
     gtk_tree_view_set_cursor(GTK_TREE_VIEW(m_pCategoryView), path, NULL, FALSE);
-    g_signal_handlers_unblock_matched(m_pCategoryView, G_SIGNAL_MATCH_FUNC, 0, 0, NULL,
-                                      (gpointer)CShellSettingCtrl::ChangeCategory, NULL);
+    g_signal_handlers_unblock_matched(m_pCategoryView, G_SIGNAL_MATCH_FUNC, 0, 0, NULL, (gpointer)GtkOnCategoryCursor,
+                                      NULL);
     gtk_tree_selection_select_iter(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pCategoryView)), iter);
     gtk_tree_path_free(path);
 }
@@ -312,6 +311,7 @@ void CShellProgramPage::RestoreDefaults()
     /* Without defaults the record keeps its categories, and the page shows them again rather
      * than an empty list that no longer matches the record. */
     ShowTabNavPolicy();
+    m_Host.OnPageEdited(CShellPolicy::TAB_NAVIGATION);
     TraceEnd(CLS, "OnDefaultBtnClicked");
 }
 
@@ -433,6 +433,7 @@ int CShellProgramPage::AddPrograms(const std::list<CApplicationInfo>& programs)
             category->AddApplication(program); /* creates the category's list when it has none */
             if (m_pProgramStore)
                 AppendProgramRow(program);
+            m_Host.OnPageEdited(CShellPolicy::TAB_NAVIGATION);
         }
     }
     if (filtered)

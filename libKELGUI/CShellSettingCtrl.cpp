@@ -40,6 +40,21 @@ void CShellSettingCtrl::PageHost::OnPageEdited(CShellPolicy::Record record)
     m_Frame.UpdateBtnStatus();
 }
 
+void CShellSettingCtrl::PageHost::OnPageRequest(Request request)
+{
+    /* Through the owner, whose overrides of these operations apply. */
+    CShellSettingCtrl* frame = m_Frame.m_pOwner ? m_Frame.m_pOwner : &m_Frame;
+    switch (request) {
+    case EDIT_CATEGORY: frame->OnEditCategoryBtnClicked(); break;
+    case EDIT_PROGRAM: frame->OnAddProgramButtonClicked(); break;
+    case ADD_PROGRAMS: frame->OnAddProgram(); break;
+    case RESTORE_DEFAULTS:
+        frame->OnDefaultBtnClicked();
+        frame->UpdateBtnStatus();
+        break;
+    }
+}
+
 CShellSettingCtrl::CShellSettingCtrl()
     : m_pOwner(NULL)
     , m_PageHost(*this)
@@ -210,12 +225,12 @@ void CShellSettingCtrl::initWindow()
 
 void CShellSettingCtrl::initShellLockSetting()
 {
-    m_LockPage.Build(m_pNotebook, m_pOwner);
+    m_LockPage.Build(m_pNotebook);
 }
 
 void CShellSettingCtrl::initProgramRegistration()
 {
-    m_ProgramPage.Build(m_pNotebook, m_pOwner);
+    m_ProgramPage.Build(m_pNotebook);
 }
 
 void CShellSettingCtrl::initSystemSetting()
@@ -397,7 +412,7 @@ int CShellSettingCtrl::OnDefaultBtnClicked()
 int CShellSettingCtrl::OnEditCategoryBtnClicked()
 {
     TraceStart(CLS, "OnEditCategoryBtnClicked");
-    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::CATEGORY, this);
+    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::CATEGORY);
     TraceEnd(CLS, "OnEditCategoryBtnClicked");
     return 0;
 }
@@ -435,7 +450,7 @@ int CShellSettingCtrl::AddPrograms(const std::list<CApplicationInfo>& programs)
 void CShellSettingCtrl::OnAddProgramButtonClicked()
 {
     TraceStart(CLS, "OnAddProgramButtonClicked");
-    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::PROGRAM, this);
+    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::PROGRAM);
     TraceEnd(CLS, "OnAddProgramButtonClicked");
 }
 
