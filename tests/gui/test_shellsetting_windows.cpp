@@ -5,6 +5,8 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <algorithm>
+
 #include "CShellSettingCtrlForShellController.h"
 #include "CShellSettingForAdminTool.h"
 #include "ScriptedIPC.h"
@@ -32,6 +34,7 @@ TEST_F(ShellSettingWindows, FailedApplyAndOkKeepTheWindowTheEditsAndTheFlagsWith
     /* A folder where the schedule file should be: it can be neither read nor replaced. */
     ASSERT_EQ(0, unlink(ScheduleFile().c_str()));
     ASSERT_TRUE(keltest::MakeDirs(ScheduleFile()));
+    keltest::LogCapture log;
     Teacher w;
     keltest::MessageBoxAnswerer damaged(GTK_RESPONSE_OK);
     Open(w);
@@ -61,6 +64,10 @@ TEST_F(ShellSettingWindows, FailedApplyAndOkKeepTheWindowTheEditsAndTheFlagsWith
     keltest::MessageBoxAnswerer no(GTK_RESPONSE_NO);
     keltest::CloseFromFrame(w.GetWindow());
     EXPECT_TRUE(no.Answered() && !w.GetWindow()) << "asked first; No discards the edits and closes";
+    const auto lines = log.Lines();
+    EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [](const keltest::LogCapture::Line& l) {
+                  return l.text.find("Cannot load " + ScheduleFile()) == 0;
+              })) << "the damaged file is read, and its failure logged, once";
 }
 
 TEST_F(ShellSettingWindows, EscapeOnTheCloseQuestionGoesBackToTheWindowWithTheEditUnsaved)
