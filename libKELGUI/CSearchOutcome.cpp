@@ -66,6 +66,8 @@ std::string CSearchOutcome::TranslateReason(const std::string& reason)
                              : Format(Tr("the folder %s cannot be opened"), Printable(param).c_str());
     if (code == IPCAPI::SEARCH_ERR_FAILED)
         return Tr("the search broke off");
+    if (code == IPCAPI::SEARCH_ERR_TIMEOUT)
+        return Tr("the search took too long");
     if (code == IPCAPI::SEARCH_ERR_SAVE)
         return Tr("the results cannot be saved");
     if (code == IPCAPI::SEARCH_ERR_ANSWER)

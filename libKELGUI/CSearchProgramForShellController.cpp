@@ -193,7 +193,7 @@ void CSearchProgramForShellController::CompleteSearch()
     m_OperationNumber = 0;
     /* The list counts a program once however many students found it. */
     LibKELData::CSearchResultData listed;
-    if (listed.LoadFromFile(LibKELData::CONFIG_FILE_DIR + LibKELData::SEARCH_RESULT) == 0 &&
+    if (listed.LoadFromFile(LibKELData::SearchResultFile()) == 0 &&
         listed.GetPApplicationInfoList())
         m_Outcome.SetListed((int)listed.GetPApplicationInfoList()->size());
     /* Told as the students told it, naming whoever is missing from the result. */

@@ -167,7 +167,7 @@ void CSearchRunner::Complete(const std::shared_ptr<Job>& job, int exitStatus)
     std::vector<IPCAPI::FoundProgram> found;
     std::string result;
     if (job->tooLong) {
-        result = "error: the search took too long";
+        result = std::string("error: ") + IPCAPI::SEARCH_ERR_TIMEOUT;
     } else if (exitStatus == walk::FOLDER_UNUSABLE) {
         /* Nothing was searched, so the earlier results stay as they were. */
         result = std::string("error: ") + IPCAPI::SEARCH_ERR_FOLDER;

@@ -36,6 +36,7 @@ enum {
  *                     windows translate it. Older peers sent plain words, shown as they came. */
 static const char* const SEARCH_ERR_FOLDER = "folder-unreadable";     /* [folder] cannot be opened */
 static const char* const SEARCH_ERR_FAILED = "search-failed";         /* the walk broke off */
+static const char* const SEARCH_ERR_TIMEOUT = "search-too-long";      /* the walk passed its time limit */
 static const char* const SEARCH_ERR_SAVE = "results-unsaved";         /* the result file cannot be written */
 static const char* const SEARCH_ERR_ANSWER = "answer-unreadable";     /* a student's list cannot be read */
 static const char* const SEARCH_ERR_SEND = "results-unsent";          /* a student cannot send its list */

@@ -257,7 +257,7 @@ TEST(PolicyService, AStoppedWalkBlocksNoOtherUserAndIsEndedAtItsTimeLimit)
     EXPECT_NE(npos, CallAs(kNobody, "SearchLocalProgram", dir.path, "false").find("Error.Busy"));
     EXPECT_EQ("", CallAs(kDaemon, "SearchLocalProgram", dir.path, "true"));
     EXPECT_TRUE(LogHas("search 2: found 0, new 0"));
-    EXPECT_TRUE(LogHas("search 1: error: the search took too long"));
+    EXPECT_TRUE(LogHas("search 1: error: search-too-long"));
     const std::string log = KelTest::PolicyServiceLog();
     EXPECT_NE(npos, log.find("walk-env: KEL_ROOT="));
     EXPECT_EQ(npos, log.find("the-service-only"));
