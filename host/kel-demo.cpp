@@ -1,4 +1,5 @@
 /* Demo host: opens the library's windows the way the product's host programs do. */
+#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 
 #include <cstdio>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "CAboutDlg.h"
+#include "CAddApplicationWindow.h"
 #include "CShellSettingCtrlForShellController.h"
 #include "CShellSettingForAdminTool.h"
 #include "CKELWindowBase.h"
@@ -79,6 +81,12 @@ CKELWindowBase* NewTeacherSettings()
     return new CTeacherSettings();
 }
 
+/* The administrator tool's Add Application window over the last search's results. */
+CKELWindowBase* NewAddApplication()
+{
+    return new CAddApplicationWindow(false);
+}
+
 /* The windows the demo can open, one option each; the first is opened when none is asked for. */
 struct DemoWindow {
     const char* option;
@@ -90,6 +98,7 @@ const DemoWindow WINDOWS[] = {
     {"admin", "Open the administrator tool's Shell Settings window (the default)", NewAdminSettings},
     {"teacher", "Open the teacher console's Shell Settings window", NewTeacherSettings},
     {"about", "Open the About box", NewAbout},
+    {"add-application", "Open the Add Application window over the last search's results", NewAddApplication},
 };
 const size_t WINDOW_COUNT = sizeof(WINDOWS) / sizeof(WINDOWS[0]);
 
@@ -167,6 +176,32 @@ GtkWidget* FindNotebook(GtkWidget* widget)
 
 } // namespace
 
+/* A switch of theme or font is for this run only unless asked to keep it: the user's rc file
+ * is put back as it was (or removed, when there was none) when the demo ends. */
+struct RCFileRestorer {
+    explicit RCFileRestorer(bool active) : m_Active(active)
+    {
+        gchar* text = NULL;
+        gsize length = 0;
+        m_Existed = active && g_file_get_contents(CUtility::m_RCFilePath.c_str(), &text, &length, NULL);
+        if (m_Existed)
+            m_Text.assign(text, length);
+        g_free(text);
+    }
+    ~RCFileRestorer()
+    {
+        if (!m_Active)
+            return;
+        if (m_Existed)
+            g_file_set_contents(CUtility::m_RCFilePath.c_str(), m_Text.data(), (gssize)m_Text.size(), NULL);
+        else
+            g_unlink(CUtility::m_RCFilePath.c_str());
+    }
+    bool m_Active;
+    bool m_Existed = false;
+    std::string m_Text;
+};
+
 int main(int argc, char** argv)
 {
     /* Threads first, the GTK 2 way: the library's IPC callbacks take the GDK lock. */
@@ -181,6 +216,7 @@ int main(int argc, char** argv)
     gchar* font = NULL;
     gchar* screenshot = NULL;
     gboolean list = FALSE;
+    gboolean keep = FALSE;
     gint page = 0;
     std::vector<GOptionEntry> entries;
     for (size_t i = 0; i < WINDOW_COUNT; ++i)
@@ -189,6 +225,8 @@ int main(int argc, char** argv)
     entries.push_back({"font", 0, 0, G_OPTION_ARG_STRING, &font, "Switch to the font FONT, e.g. \"Sans 12\"", "FONT"});
     entries.push_back({"screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot,
                        "Save a PNG of the window to FILE once it is drawn, then exit", "FILE"});
+    entries.push_back({"keep", 0, 0, G_OPTION_ARG_NONE, &keep,
+                       "Keep the theme and font switched for later runs (else they are undone at exit)", NULL});
     entries.push_back({"page", 0, 0, G_OPTION_ARG_INT, &page, "Show page N (from 0) of a window with pages", "N"});
     entries.push_back({"list-windows", 0, 0, G_OPTION_ARG_NONE, &list, "List the window options and exit", NULL});
     entries.push_back({NULL, 0, 0, G_OPTION_ARG_NONE, NULL, NULL, NULL});
@@ -209,6 +247,7 @@ int main(int argc, char** argv)
 
     /* The user's theme and font, as every host program of the product sets them up. */
     CUtility::ParseRCFile();
+    RCFileRestorer restore(!keep && ((theme && *theme) || (font && *font)));
     if ((theme && *theme) || (font && *font)) {
         int switched = CUtility::SwitchTheme(theme ? theme : "", font ? font : "");
         if (switched == CUtility::THEME_UNKNOWN)
@@ -249,12 +288,19 @@ int main(int argc, char** argv)
         demo.screenshot = screenshot;
         demo.deadline = g_get_monotonic_time() + SCREENSHOT_TIMEOUT_US;
         g_signal_connect_after(window, "expose-event", G_CALLBACK(OnExposed), &demo);
+        /* A window its children cover whole (Add Application) gets no expose of its own. */
+        g_signal_connect_after(window, "map-event", G_CALLBACK(OnExposed), &demo);
         gdk_threads_add_idle_full(G_PRIORITY_LOW, TakeScreenshot, &demo, NULL);
     }
     if (page > 0) {
         GtkWidget* notebook = FindNotebook(window);
-        if (notebook)
+        const int pages = notebook ? gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook)) : 0;
+        if (page < pages)
             gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook), page);
+        else
+            /* The teacher's window has two pages: say so rather than open another one silently. */
+            g_printerr("kel-demo: this window has %d page(s), numbered from 0; no page %d (the teacher's window "
+                       "has no System Settings page)\n", pages, page);
     }
     demo.window->Show();
 

@@ -19,6 +19,9 @@ const int HEADING_Y = 50;
 const int VERSION_Y = 90;
 const int NOTICE_Y = 105;
 const int OK_Y = 190;
+/* The divider line between the notice and OK, at the least; the picture has it at this place. */
+const int DIVIDER_Y = 180;
+const int DIVIDER_WIDTH = 247;
 
 /* The first of the two files that loads, at 48 x 48 with its aspect kept; null when neither does. */
 GdkPixbuf* LoadProgramImage(const std::string& path, const std::string& fallback)
@@ -51,6 +54,7 @@ CAboutDlg::CAboutDlg()
     , m_pOKBtn(NULL)
     , m_pIconImage(NULL)
     , m_pBackgroundImage(NULL)
+    , m_pDivider(NULL)
 {
 }
 
@@ -68,6 +72,7 @@ CAboutDlg::CAboutDlg(const std::string& heading, const std::string& productName,
     , m_pOKBtn(NULL)
     , m_pIconImage(NULL)
     , m_pBackgroundImage(NULL)
+    , m_pDivider(NULL)
 {
     /* Translators: the legal notice of the About box, two lines. */
     m_LegalNotice = Tr("Copyright 2026 The KEL Project.\nProvided without any warranty.");
@@ -115,26 +120,47 @@ int CAboutDlg::Init()
     m_pLayout = gtk_fixed_new();
     m_pIconImage = gtk_image_new();
     gtk_container_add(GTK_CONTAINER(m_pWindow), m_pLayout);
+    BuildBackgroundAndTitle();
+    BuildTexts(fallback);
+    BuildOKButton();
+    m_bInitialized = true;
+    return 0;
+}
 
+void CAboutDlg::BuildBackgroundAndTitle()
+{
     /* Put first, so that everything after lies over it. A missing picture leaves the
      * window plain rather than showing GTK's broken-image mark. */
     m_BackgroundPath = LibKELData::KEL_RESOURCE_IMAGE_PATH + "About_BG.png";
     GdkPixbuf* background = gdk_pixbuf_new_from_file(m_BackgroundPath.c_str(), NULL);
+    /* The picture's divider would run through a notice that a large font makes taller: it is
+     * painted over with the rows above it and drawn where LayOut puts it, under the notice. */
+    if (background && gdk_pixbuf_get_width(background) >= TEXT_X + DIVIDER_WIDTH &&
+        gdk_pixbuf_get_height(background) >= DIVIDER_Y + 2)
+        gdk_pixbuf_copy_area(background, TEXT_X, DIVIDER_Y - 2, DIVIDER_WIDTH, 2, background, TEXT_X, DIVIDER_Y);
+    m_pDivider = gtk_event_box_new();
+    GdkColor line = {0, 0xD300, 0xE100, 0xF000};
+    gtk_widget_modify_bg(m_pDivider, GTK_STATE_NORMAL, &line);
+    gtk_widget_set_size_request(m_pDivider, DIVIDER_WIDTH, 2);
     m_pBackgroundImage = background ? gtk_image_new_from_pixbuf(background) : gtk_image_new();
     if (background)
         g_object_unref(background);
     gtk_widget_set_size_request(m_pBackgroundImage, WIDTH, HEIGHT);
     gtk_fixed_put(GTK_FIXED(m_pLayout), m_pBackgroundImage, 0, 0);
+    gtk_fixed_put(GTK_FIXED(m_pLayout), m_pDivider, TEXT_X, DIVIDER_Y);
 
     /* Translators: followed by the product name, hence the trailing blank. */
     m_WindowTitle = std::string(Tr("About ")) + m_ProductName;
     gtk_window_set_title(GTK_WINDOW(m_pWindow), m_WindowTitle.c_str());
     gtk_window_set_wmclass(GTK_WINDOW(m_pWindow), m_WindowTitle.c_str(), "KEL");
+}
 
+void CAboutDlg::BuildTexts(const std::string& fallbackIcon)
+{
     /* Translators: followed by the version number, hence the trailing blank. */
     m_VersionLine = std::string(Tr("Version ")) + m_Version;
 
-    m_pProgramImage = LoadProgramImage(m_IconPath, fallback);
+    m_pProgramImage = LoadProgramImage(m_IconPath, fallbackIcon);
     if (m_pProgramImage)
         gtk_image_set_from_pixbuf(GTK_IMAGE(m_pIconImage), m_pProgramImage);
 
@@ -158,7 +184,10 @@ int CAboutDlg::Init()
     gtk_fixed_put(GTK_FIXED(m_pLayout), m_pNoticeLabel, TEXT_X, NOTICE_Y);
 
     gtk_fixed_put(GTK_FIXED(m_pLayout), m_pIconImage, 28, 69);
+}
 
+void CAboutDlg::BuildOKButton()
+{
     m_pOKBtn = gtk_button_new_with_label(Tr("OK"));
     SetMinimumSize(m_pOKBtn, 95, 32);
     gtk_fixed_put(GTK_FIXED(m_pLayout), m_pOKBtn, 246, OK_Y);
@@ -171,9 +200,6 @@ int CAboutDlg::Init()
     g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(ClickOKBtn), this);
     AssignMnemonics(m_pWindow);
     CloseOnEscape(m_pOKBtn);
-
-    m_bInitialized = true;
-    return 0;
 }
 
 void CAboutDlg::GtkLayOut(GtkWidget* layout, GtkRequisition* requisition, gpointer self)
@@ -191,7 +217,8 @@ void CAboutDlg::LayOut(GtkWidget* layout, GtkRequisition* requisition)
     gtk_widget_get_child_requisition(m_pNoticeLabel, &notice);
     const int versionY = MAX(VERSION_Y, HEADING_Y + heading.height);
     const int noticeY = MAX(NOTICE_Y, versionY + version.height);
-    const int okY = MAX(OK_Y, noticeY + notice.height + 15);
+    const int dividerY = MAX(DIVIDER_Y, noticeY + notice.height + 5);
+    const int okY = MAX(OK_Y, dividerY + 10);
     requisition->width = requisition->height = 0;
     for (GList* l = GTK_FIXED(layout)->children; l; l = l->next) {
         GtkFixedChild* child = static_cast<GtkFixedChild*>(l->data);
@@ -201,6 +228,8 @@ void CAboutDlg::LayOut(GtkWidget* layout, GtkRequisition* requisition)
             child->y = noticeY;
         else if (child->widget == m_pOKBtn)
             child->y = okY;
+        else if (child->widget == m_pDivider)
+            child->y = dividerY;
         GtkRequisition r;
         gtk_widget_get_child_requisition(child->widget, &r);
         requisition->width = MAX(requisition->width, child->x + r.width);

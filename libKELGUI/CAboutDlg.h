@@ -29,6 +29,11 @@ public:
     static void ClickOKBtn(GtkWidget* button, gpointer data);
 
 private:
+    /* Init's parts: the background picture and the title, the texts and the program's
+     * picture, OK (with Enter and Escape). */
+    void BuildBackgroundAndTitle();
+    void BuildTexts(const std::string& fallbackIcon);
+    void BuildOKButton();
     /* Moves the texts and OK down as far as larger texts need. */
     static void GtkLayOut(GtkWidget* layout, GtkRequisition* requisition, gpointer self);
     void LayOut(GtkWidget* layout, GtkRequisition* requisition);
@@ -54,6 +59,7 @@ private:
     GtkWidget* m_pOKBtn;
     GtkWidget* m_pIconImage;
     GtkWidget* m_pBackgroundImage;
+    GtkWidget* m_pDivider;
 };
 
 } // namespace LibKELGUI

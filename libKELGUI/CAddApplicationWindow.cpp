@@ -42,7 +42,7 @@ enum { COL_ICON, COL_NAME, COL_RECORD, COL_SHOWN, COL_COUNT };
 static const int RESULT_QUESTION_LIMIT = 200;
 /* Icons are shown at the size of their files, but no larger than this: every row is as
  * high as the tallest icon (fixed-height rows), and one huge icon must not make the whole
- * 240-pixel list unusable. Larger icons are scaled down once per file, not per row. */
+ * list unusable. Larger icons are scaled down once per file, not per row. */
 static const int MAX_ICON_DISPLAY = 48;
 /* Rows before the first load, and when no row has a picture. */
 static const int DEFAULT_ICON_DISPLAY = CIconCache::LIST_ICON_SIZE;
@@ -113,15 +113,35 @@ int CAddApplicationWindow::Init()
     gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
     gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER);
+    /* The least size; the list grows with the window, which opens tall enough for a
+     * multiple selection to be seen. */
     SetMinimumSize(m_pWindow, 360, 240);
-    gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
+    gtk_window_set_default_size(GTK_WINDOW(m_pWindow), 420, 440);
 
     m_pMainBox = gtk_vbox_new(FALSE, 0);
     gtk_container_add(GTK_CONTAINER(m_pWindow), m_pMainBox);
+    BuildResultList();
+    BuildButtonPanel();
 
+    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
+    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
+    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), this);
+    g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(GtkOKBtnClicked), this);
+    g_signal_connect(m_pCancelBtn, "clicked", G_CALLBACK(GtkCancelBtnClicked), this);
+    AssignMnemonics(m_pWindow);
+    CloseOnEscape(m_pCancelBtn);
+
+    m_bInitialized = true;
+    LoadXMLData();
+    TraceEnd(CLS, "Init");
+    return 0;
+}
+
+void CAddApplicationWindow::BuildResultList()
+{
     m_pScrolledWindow = gtk_scrolled_window_new(NULL, NULL);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(m_pScrolledWindow), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
-    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pScrolledWindow, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pScrolledWindow, TRUE, TRUE, 0);
 
     m_pResultStore = gtk_list_store_new(COL_COUNT, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER, G_TYPE_STRING);
     m_pResultView = gtk_tree_view_new_with_model(GTK_TREE_MODEL(m_pResultStore));
@@ -151,7 +171,10 @@ int CAddApplicationWindow::Init()
     gtk_tree_view_column_set_expand(nameColumn, TRUE);
     gtk_tree_view_append_column(GTK_TREE_VIEW(m_pResultView), nameColumn);
     gtk_tree_view_set_fixed_height_mode(GTK_TREE_VIEW(m_pResultView), TRUE);
+}
 
+void CAddApplicationWindow::BuildButtonPanel()
+{
     m_pButtonPanel = gtk_event_box_new();
     gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
     gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, FALSE, 0);
@@ -170,19 +193,6 @@ int CAddApplicationWindow::Init()
     m_pCancelBtn = gtk_button_new_with_label(Tr("Cancel"));
     SetMinimumSize(m_pCancelBtn, 95, 32);
     gtk_box_pack_end(GTK_BOX(m_pButtonRow), m_pCancelBtn, FALSE, FALSE, 5);
-
-    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
-    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
-    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), this);
-    g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(GtkOKBtnClicked), this);
-    g_signal_connect(m_pCancelBtn, "clicked", G_CALLBACK(GtkCancelBtnClicked), this);
-    AssignMnemonics(m_pWindow);
-    CloseOnEscape(m_pCancelBtn);
-
-    m_bInitialized = true;
-    LoadXMLData();
-    TraceEnd(CLS, "Init");
-    return 0;
 }
 
 int CAddApplicationWindow::Close()

@@ -37,6 +37,9 @@ public:
                                             void* data);
 
 private:
+    /* Init's parts: the list of results (growing with the window), then Search, OK, Cancel. */
+    void BuildResultList();
+    void BuildButtonPanel();
     void OnCancelBtnClicked(const char* handler);
     void OnOKBtnClicked();
     void OnSearchBtnRouted();

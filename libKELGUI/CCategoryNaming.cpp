@@ -10,7 +10,7 @@ std::string CCategoryNaming::Candidate(const std::string& base, int n)
     if (n <= 1)
         return base;
     std::ostringstream name;
-    name << base << "(" << n << ")";
+    name << base << " (" << n << ")";
     return name.str();
 }
 

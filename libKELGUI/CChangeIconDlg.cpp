@@ -92,7 +92,27 @@ int CChangeIconDlg::Init()
         FailureLine("CChangeIconDlg::Init: cannot open the display");
         return 0;
     }
+    BuildWindow();
+    BuildNameRows();
+    BuildIconGrid();
+    BuildButtons();
+    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
+    g_signal_connect(m_pBrowseBtn, "clicked", G_CALLBACK(GTK_BROWSE_BTN_CLICKED), this);
+    g_signal_connect(m_pIconView, "selection-changed", G_CALLBACK(GtkOnIconViewSelectionChanged), this);
+    g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(GTK_OK_BTN_CLICKED), this);
+    g_signal_connect(m_pCancelBtn, "clicked", G_CALLBACK(GTK_CANCEL_BTN_CLICKED), this);
+    AssignMnemonics(m_pWindow);
+    CloseOnEscape(m_pCancelBtn);
+    /* Typing renames at once; Enter is OK. */
+    gtk_window_set_focus(GTK_WINDOW(m_pWindow), m_pNameEntry);
+    gtk_editable_select_region(GTK_EDITABLE(m_pNameEntry), 0, -1);
 
+    m_bInitialized = true;
+    return 0;
+}
+
+void CChangeIconDlg::BuildWindow()
+{
     m_pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(m_pWindow);
     gtk_window_set_position(window, GTK_WIN_POS_CENTER);
@@ -105,8 +125,8 @@ int CChangeIconDlg::Init()
         gtk_window_set_icon(window, iconImage);
         g_object_unref(iconImage);
     }
+    /* The least size: the icon grid takes what the window grows by. */
     SetMinimumSize(m_pWindow, 450, 250);
-    gtk_window_set_resizable(window, FALSE);
     gtk_window_set_title(window, m_Title.c_str());
     gtk_window_set_wmclass(window, m_Title.c_str(), "KEL");
 
@@ -114,8 +134,10 @@ int CChangeIconDlg::Init()
     gtk_container_set_border_width(GTK_CONTAINER(m_pMainBox), 0);
     gtk_container_add(GTK_CONTAINER(m_pWindow), m_pMainBox);
     gtk_widget_show(m_pMainBox);
+}
 
-    /* Name row. */
+void CChangeIconDlg::BuildNameRows()
+{
     m_pRowBox = gtk_hbox_new(FALSE, 2);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pRowBox, FALSE, FALSE, 7);
     gtk_widget_show(m_pRowBox);
@@ -129,11 +151,12 @@ int CChangeIconDlg::Init()
     gtk_entry_set_activates_default(GTK_ENTRY(m_pNameEntry), TRUE);
     gtk_entry_set_max_length(GTK_ENTRY(m_pNameEntry), NAME_MAX_CHARS);
     gtk_entry_set_text(GTK_ENTRY(m_pNameEntry), m_Name.c_str());
+    /* The entry stops at its limit without a sound: say where it is. */
+    SetTooltip(m_pNameEntry, Format(Tr("At most %d characters"), NAME_MAX_CHARS).c_str());
     gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pNameEntry, FALSE, FALSE, 3);
     gtk_widget_show(m_pNameEntry);
     gtk_label_set_mnemonic_widget(GTK_LABEL(m_pNameLabel), m_pNameEntry);
 
-    /* Icon path row. */
     m_pRowBox = gtk_hbox_new(FALSE, 1);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pRowBox, FALSE, FALSE, 0);
     gtk_widget_show(m_pRowBox);
@@ -150,12 +173,15 @@ int CChangeIconDlg::Init()
     ShowIconPath();
     m_pBrowseBtn = NewButton(Tr("Browse..."), 95, 28);
     gtk_box_pack_end(GTK_BOX(m_pRowBox), m_pBrowseBtn, FALSE, FALSE, 9);
+}
 
-    /* Icon grid row. The store is filled before the grid sees it: a grid attached to its
-     * model relayouts on every inserted row. */
+void CChangeIconDlg::BuildIconGrid()
+{
+    /* The store is filled before the grid sees it: a grid attached to its model relayouts on
+     * every inserted row. */
     m_pRowBox = gtk_hbox_new(FALSE, 1);
     gtk_container_set_border_width(GTK_CONTAINER(m_pRowBox), 5);
-    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pRowBox, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pRowBox, TRUE, TRUE, 0);
     gtk_widget_show(m_pRowBox);
     m_pIconStore = gtk_list_store_new(N_COLS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_STRING);
     m_pIconDirText = g_strdup(m_IconDir.c_str());
@@ -176,9 +202,32 @@ int CChangeIconDlg::Init()
     gtk_container_add(GTK_CONTAINER(m_pScroller), m_pIconView);
     gtk_widget_show(m_pScroller);
     gtk_widget_show(m_pIconView);
-    gtk_widget_grab_focus(m_pIconView);
+    SelectCurrentIcon();
+}
 
-    /* Button panel: Cancel left of OK, Cancel focused. */
+void CChangeIconDlg::SelectCurrentIcon()
+{
+    GtkTreeModel* model = GTK_TREE_MODEL(m_pIconStore);
+    GtkTreeIter iter;
+    for (gboolean more = gtk_tree_model_get_iter_first(model, &iter); more; more = gtk_tree_model_iter_next(model, &iter)) {
+        gchar* path = NULL;
+        gtk_tree_model_get(model, &iter, COL_PATH, &path, -1);
+        const bool current = path && m_IconPath == path;
+        g_free(path);
+        if (current) {
+            GtkTreePath* row = gtk_tree_model_get_path(model, &iter);
+            gtk_icon_view_select_path(GTK_ICON_VIEW(m_pIconView), row);
+            gtk_icon_view_set_cursor(GTK_ICON_VIEW(m_pIconView), row, NULL, FALSE);
+            gtk_icon_view_scroll_to_path(GTK_ICON_VIEW(m_pIconView), row, FALSE, 0, 0);
+            gtk_tree_path_free(row);
+            return;
+        }
+    }
+}
+
+void CChangeIconDlg::BuildButtons()
+{
+    /* Cancel left of OK; OK answers Enter. */
     m_pButtonPanel = gtk_event_box_new();
     gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
     gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, TRUE, 0);
@@ -191,22 +240,9 @@ int CChangeIconDlg::Init()
     m_pOKBtn = NewButton(Tr("OK"), 95, 32);
     gtk_box_pack_end(GTK_BOX(buttons), m_pOKBtn, FALSE, FALSE, 5);
     gtk_widget_set_can_default(m_pOKBtn, TRUE);
-    gtk_window_set_default(window, m_pOKBtn);
-    gtk_widget_grab_focus(m_pOKBtn);
+    gtk_window_set_default(GTK_WINDOW(m_pWindow), m_pOKBtn);
     m_pCancelBtn = NewButton(Tr("Cancel"), 95, 32);
     gtk_box_pack_end(GTK_BOX(buttons), m_pCancelBtn, FALSE, FALSE, 5);
-    gtk_window_set_focus(window, m_pCancelBtn);
-
-    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
-    g_signal_connect(m_pBrowseBtn, "clicked", G_CALLBACK(GTK_BROWSE_BTN_CLICKED), this);
-    g_signal_connect(m_pIconView, "selection-changed", G_CALLBACK(GtkOnIconViewSelectionChanged), this);
-    g_signal_connect(m_pOKBtn, "clicked", G_CALLBACK(GTK_OK_BTN_CLICKED), this);
-    g_signal_connect(m_pCancelBtn, "clicked", G_CALLBACK(GTK_CANCEL_BTN_CLICKED), this);
-    AssignMnemonics(m_pWindow);
-    CloseOnEscape(m_pCancelBtn);
-
-    m_bInitialized = true;
-    return 0;
 }
 
 int CChangeIconDlg::FetchReturnStatus()

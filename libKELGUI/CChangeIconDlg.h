@@ -41,6 +41,13 @@ public:
     static void GTK_CANCEL_BTN_CLICKED(GtkWidget* button, gpointer data);
 
 private:
+    /* Init's parts, in order: the window, the name and icon-path rows, the icon grid (its
+     * current icon selected), the button panel. */
+    void BuildWindow();
+    void BuildNameRows();
+    void BuildIconGrid();
+    void SelectCurrentIcon();
+    void BuildButtons();
     void OnCancelBtnClicked();
     void OnWindowDestroyed();
     static void GtkOnWindowDestroyed(GtkWidget* window, gpointer data);

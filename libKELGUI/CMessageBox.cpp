@@ -6,6 +6,19 @@ namespace LibKELGUI {
 int CMessageBox::Show(std::string text, GtkWidget* parent, GtkMessageType type, GtkButtonsType buttons,
                       GtkDialogFlags flags, std::string iconPath)
 {
+    return Run(text, parent, type, buttons, flags, iconPath, false);
+}
+
+int CMessageBox::AskYesNoCancel(const std::string& text, GtkWidget* parent, GtkDialogFlags flags,
+                                const std::string& iconPath)
+{
+    int response = Run(text, parent, GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE, flags, iconPath, true);
+    return response == GTK_RESPONSE_YES || response == GTK_RESPONSE_NO ? response : (int)GTK_RESPONSE_CANCEL;
+}
+
+int CMessageBox::Run(const std::string& text, GtkWidget* parent, GtkMessageType type, GtkButtonsType buttons,
+                     GtkDialogFlags flags, const std::string& iconPath, bool withCancel)
+{
     /* A widget inside a window stands for its window; anything else for no parent. */
     if (parent && GTK_IS_WIDGET(parent) && !GTK_IS_WINDOW(parent))
         parent = gtk_widget_get_toplevel(parent);
@@ -34,6 +47,12 @@ int CMessageBox::Show(std::string text, GtkWidget* parent, GtkMessageType type, 
         break;
     }
     gtk_window_set_title(GTK_WINDOW(dialog), title);
+    if (withCancel) {
+        /* Cancel, No, Yes from the left; Yes answers Enter. */
+        gtk_dialog_add_buttons(GTK_DIALOG(dialog), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, GTK_STOCK_NO,
+                               GTK_RESPONSE_NO, GTK_STOCK_YES, GTK_RESPONSE_YES, NULL);
+        gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_YES);
+    }
 
     if (!parent) {
         gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);

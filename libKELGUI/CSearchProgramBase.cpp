@@ -59,15 +59,32 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_window_set_title(GTK_WINDOW(m_pWindow), Tr("Search Program"));
     gtk_window_set_wmclass(GTK_WINDOW(m_pWindow), Tr("Search Program"), "KEL");
     gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
+    /* The least size: a long message or a large font makes the dialog grow. */
     SetMinimumSize(m_pWindow, 300, 135);
-    gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
 
     m_pMainBox = gtk_vbox_new(FALSE, 0);
     gtk_container_set_border_width(GTK_CONTAINER(m_pMainBox), 0);
     gtk_container_add(GTK_CONTAINER(m_pWindow), m_pMainBox);
     gtk_widget_show(m_pMainBox);
+    gdk_color_parse("red", &m_WarningColor);
+    gdk_color_parse("black", &m_NormalColor);
+    BuildPathAndProgressRows();
+    BuildStatusRow();
+    BuildButtonPanel();
 
+    /* Ours first, so that the widget pointers are forgotten before anyone else hears of the close. */
+    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
+    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
+    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), target);
+
+    m_bInitialized = true;
+    TraceEnd(CLS, "AttachBaseClassGTKHandler");
+    return 0;
+}
+
+void CSearchProgramBase::BuildPathAndProgressRows()
+{
     m_pPathRow = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pPathRow, FALSE, FALSE, 5);
     gtk_widget_show(m_pPathRow);
@@ -86,14 +103,13 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_widget_show(m_pProgressRow);
     m_pProgressBar = gtk_progress_bar_new();
     SetMinimumSize(m_pProgressBar, 290, 25);
-    /* The counts it shows must not widen the window. */
-    gtk_progress_bar_set_ellipsize(GTK_PROGRESS_BAR(m_pProgressBar), PANGO_ELLIPSIZE_END);
-    gtk_box_pack_start(GTK_BOX(m_pProgressRow), m_pProgressBar, FALSE, FALSE, 5);
+    /* Not ellipsized: the bar asks for the width of its counts, and the dialog grows to it. */
+    gtk_box_pack_start(GTK_BOX(m_pProgressRow), m_pProgressBar, TRUE, TRUE, 5);
     gtk_widget_show(m_pProgressBar);
+}
 
-    gdk_color_parse("red", &m_WarningColor);
-    gdk_color_parse("black", &m_NormalColor);
-
+void CSearchProgramBase::BuildStatusRow()
+{
     m_pStatusRow = gtk_hbox_new(FALSE, 0);
     SetMinimumSize(m_pStatusRow, 280, 30);
     gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pStatusRow, FALSE, FALSE, 0);
@@ -102,11 +118,16 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     SetMinimumSize(m_pStatusLabel, 280, 30);
     gtk_misc_set_alignment(GTK_MISC(m_pStatusLabel), 0.0, 0.5);
     gtk_label_set_justify(GTK_LABEL(m_pStatusLabel), GTK_JUSTIFY_LEFT);
-    /* A long message must not widen the fixed-size window. */
-    gtk_label_set_ellipsize(GTK_LABEL(m_pStatusLabel), PANGO_ELLIPSIZE_END);
-    gtk_box_pack_start(GTK_BOX(m_pStatusRow), m_pStatusLabel, FALSE, FALSE, 5);
+    /* A long message wraps at the dialog's width, which grows taller for it. */
+    gtk_label_set_line_wrap(GTK_LABEL(m_pStatusLabel), TRUE);
+    gtk_label_set_line_wrap_mode(GTK_LABEL(m_pStatusLabel), PANGO_WRAP_WORD_CHAR);
+    g_signal_connect(m_pStatusLabel, "style-set", G_CALLBACK(GtkOnStatusStyleSet), NULL);
+    gtk_box_pack_start(GTK_BOX(m_pStatusRow), m_pStatusLabel, TRUE, TRUE, 5);
     gtk_widget_show(m_pStatusLabel);
+}
 
+void CSearchProgramBase::BuildButtonPanel()
+{
     m_pButtonPanel = gtk_event_box_new();
     gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
     gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, FALSE, 0);
@@ -123,15 +144,6 @@ int CSearchProgramBase::AttachBaseClassGTKHandler(CSearchProgramBase* target)
     gtk_widget_set_can_default(m_pSearchBtn, TRUE);
     gtk_box_pack_end(GTK_BOX(buttonRow), m_pSearchBtn, FALSE, FALSE, 0);
     gtk_widget_show(m_pSearchBtn);
-
-    /* Ours first, so that the widget pointers are forgotten before anyone else hears of the close. */
-    g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroyed), this);
-    g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(GtkOnCloseBtnClicked), this);
-    g_signal_connect(m_pSearchBtn, "clicked", G_CALLBACK(GtkSearchBtnClicked), target);
-
-    m_bInitialized = true;
-    TraceEnd(CLS, "AttachBaseClassGTKHandler");
-    return 0;
 }
 
 gboolean CSearchProgramBase::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void* self)
@@ -143,6 +155,17 @@ gboolean CSearchProgramBase::GtkOnCloseBtnClicked(GtkWidget*, GdkEvent*, void* s
 void CSearchProgramBase::GtkSearchBtnClicked(GtkWidget*, void* target)
 {
     if (target) static_cast<CSearchProgramBase*>(target)->OnSearchBtnRouted();
+}
+
+void CSearchProgramBase::GtkOnStatusStyleSet(GtkWidget* label, GtkStyle*, void*)
+{
+    /* A wrapping label asks for no width of its own: it wraps at about 45 characters of its
+     * font, and the dialog is as wide as that needs. */
+    PangoFontMetrics* metrics = pango_context_get_metrics(gtk_widget_get_pango_context(label), label->style->font_desc,
+                                                          NULL);
+    const int width = 45 * pango_font_metrics_get_approximate_char_width(metrics) / PANGO_SCALE;
+    pango_font_metrics_unref(metrics);
+    gtk_widget_set_size_request(label, MAX(width, 280), -1);
 }
 
 void CSearchProgramBase::GtkOnWindowDestroyed(GtkWidget*, void* self)
@@ -247,6 +270,15 @@ void CSearchProgramBase::ShowDone(const std::string& counts)
     SetProgress(1.0);
     SetProgressText(counts);
     ShowStatus(Tr("Search program is done!"), m_NormalColor);
+}
+
+void CSearchProgramBase::ShowIncomplete(const std::string& lost, const std::string& counts)
+{
+    SetProgress(1.0);
+    SetProgressText(counts);
+    /* Translators: a class search ended but some students are missing from its result; who follows. */
+    ShowStatus(Format(Tr("The search is done, but not every student searched: %s."), lost.c_str()).c_str(),
+               m_WarningColor);
 }
 
 void CSearchProgramBase::ShowFailed(const std::string& reason, const std::string& counts)

@@ -43,6 +43,8 @@ protected:
     /* A search ended: done with its counts, or failed with the reason (bar not full). */
     void ShowDone(const std::string& counts);
     void ShowFailed(const std::string& reason, const std::string& counts);
+    /* Ended with some of its answers missing: who, in the warning colour. */
+    void ShowIncomplete(const std::string& lost, const std::string& counts);
     /* The last step of a subclass's Init: mnemonics, Enter and Escape. */
     void FinishBuild();
     /* The search state after the service answered a cancel with rc and error; returns what
@@ -69,10 +71,15 @@ protected:
     int m_ClearResults;
 
 private:
+    /* AttachBaseClassGTKHandler's parts, top to bottom. */
+    void BuildPathAndProgressRows();
+    void BuildStatusRow();
+    void BuildButtonPanel();
     void OnSearchBtnRouted();
     void OnCloseRequested();
     void OnWindowDestroyed();
     static void GtkOnWindowDestroyed(GtkWidget* widget, void* self);
+    static void GtkOnStatusStyleSet(GtkWidget* label, GtkStyle* previous, void* unused);
 
     CSearchProgramBase(const CSearchProgramBase&);
     CSearchProgramBase& operator=(const CSearchProgramBase&);

@@ -53,10 +53,10 @@ int CSearchProgramForAdminTool::Init()
     gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
     g_clear_error(&iconError);
 
-    /* An entry scrolls its text: its width is kept, its height follows the font. */
-    gtk_widget_set_size_request(m_pPathEntry, 110, -1);
+    /* Wide enough for a usual folder such as /usr/share/applications, wider as the dialog grows. */
+    gtk_entry_set_width_chars(GTK_ENTRY(m_pPathEntry), 24);
     SetMinimumSize(m_pPathEntry, 0, 25);
-    gtk_box_pack_start(GTK_BOX(m_pPathRow), m_pPathEntry, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(m_pPathRow), m_pPathEntry, TRUE, TRUE, 0);
     gtk_widget_show(m_pPathEntry);
 
     m_pBrowseBtn = gtk_button_new_with_label(Tr("Browse..."));

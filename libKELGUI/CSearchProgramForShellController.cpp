@@ -2,8 +2,10 @@
 #include "CSearchProgramForShellController.h"
 
 #include <list>
+#include <vector>
 
 #include "KELConstants.h"
+#include "KELData.h"
 #include "KELDataTools.h"
 #include "KELLog.h"
 
@@ -54,10 +56,10 @@ int CSearchProgramForShellController::Init()
     g_clear_error(&iconError);
 
     /* No Browse button: the folder names a place on the student machines, not here. */
-    /* An entry scrolls its text: its width is kept, its height follows the font. */
-    gtk_widget_set_size_request(m_pPathEntry, 205, -1);
+    /* Wide enough for a usual folder such as /usr/share/applications, wider as the dialog grows. */
+    gtk_entry_set_width_chars(GTK_ENTRY(m_pPathEntry), 24);
     SetMinimumSize(m_pPathEntry, 0, 25);
-    gtk_box_pack_end(GTK_BOX(m_pPathRow), m_pPathEntry, FALSE, FALSE, 5);
+    gtk_box_pack_end(GTK_BOX(m_pPathRow), m_pPathEntry, TRUE, TRUE, 5);
     gtk_widget_show(m_pPathEntry);
 
     if (m_pTeacherAPI) {
@@ -107,12 +109,15 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
         if (err == IPCAPI::IPC_ERR_NOT_RUNNING || err == IPCAPI::IPC_ERR_NOT_ALLOWED)
             ShowClassRefused(err);
         else
-            ShowStatus(Tr("No student is online!"), m_WarningColor);
+            ShowNoStudents(err);
         TraceLine(END);
         return -1;
     }
     m_StudentTotal = (int)students.size();
     m_AnsweredCount = 0;
+    std::vector<std::string> names;
+    for (std::list<IPCAPI::tagStudent_t>::const_iterator it = students.begin(); it != students.end(); ++it)
+        names.push_back(it->name);
 
     int op = 0;
     CKELLog::WriteLine(LOG_TAG, "CSearchProgramForShellController::OnSearchBtnClicked Call API >>Start", "");
@@ -126,7 +131,7 @@ int CSearchProgramForShellController::OnSearchBtnClicked()
         return -1;
     }
     m_OperationNumber = op;
-    m_Outcome.Start(m_StudentTotal);
+    m_Outcome.Start(names);
     SetProgress(0.0);
     SetProgressText(m_Outcome.CountsText());
     /* Translators: the Search button while a search runs; a click stops the search. */
@@ -164,7 +169,7 @@ void CSearchProgramForShellController::SearchProgramCallBack(std::string student
     if (m_StudentTotal > 0) {
         if (!student.empty()) {
             ++m_AnsweredCount;
-            m_Outcome.Add(result);
+            m_Outcome.Add(result, student);
             SetProgress((double)m_AnsweredCount / (double)m_StudentTotal);
             SetProgressText(m_Outcome.CountsText());
             if (m_AnsweredCount >= m_StudentTotal) {
@@ -186,11 +191,19 @@ void CSearchProgramForShellController::CompleteSearch()
     m_AnsweredCount = 0;
     m_StudentTotal = 0;
     m_OperationNumber = 0;
-    /* Told as the students told it: counts beside the usual words, or why none found anything. */
-    if (m_Outcome.AllFailed())
+    /* The list counts a program once however many students found it. */
+    LibKELData::CSearchResultData listed;
+    if (listed.LoadFromFile(LibKELData::SearchResultFile()) == 0 &&
+        listed.GetPApplicationInfoList())
+        m_Outcome.SetListed((int)listed.GetPApplicationInfoList()->size());
+    /* Told as the students told it, naming whoever is missing from the result. */
+    const std::string lost = m_Outcome.LossText();
+    if (m_Outcome.AllFailed() && m_Outcome.Total() <= 1)
         ShowFailed(m_Outcome.Reason(), m_Outcome.CountsText());
-    else if (m_Outcome.Answered() == 0 && m_Outcome.Total() > 0)
-        ShowFailed(Tr("no student answered"), m_Outcome.CountsText());
+    else if (m_Outcome.AllFailed() || m_Outcome.Answered() == 0)
+        ShowFailed(lost.empty() ? std::string(Tr("no student answered")) : lost, m_Outcome.CountsText());
+    else if (!lost.empty())
+        ShowIncomplete(lost, m_Outcome.CountsText());
     else
         ShowDone(m_Outcome.CountsText());
 }
@@ -208,6 +221,21 @@ void CSearchProgramForShellController::ShowClassRefused(int error)
     SetProgressText("");
     /* Translators: %s tells why, in English, naming the broker or file. */
     ShowStatus(Format(Tr("The class cannot be reached: %s"), reason.c_str()).c_str(), m_WarningColor);
+}
+
+void CSearchProgramForShellController::ShowNoStudents(int error)
+{
+    /* Without usable classroom settings the library reports no student at all: say which. */
+    const std::string conf = LibKELData::CONFIG_FILE_DIR + "classroom.conf";
+    std::string text;
+    if (error == IPCAPI::IPC_ERR_NOT_CONNECTED && !g_file_test(conf.c_str(), G_FILE_TEST_EXISTS))
+        /* Translators: the teacher's machine has no classroom settings file; %s is its path. */
+        text = Format(Tr("The classroom is not set up on this computer (%s is missing)."), conf.c_str());
+    else if (error == IPCAPI::IPC_ERR_NOT_CONNECTED)
+        text = Format(Tr("The classroom settings %s cannot be read."), conf.c_str());
+    else
+        text = Tr("No student is online!");
+    ShowStatus(text.c_str(), m_WarningColor);
 }
 
 } // namespace LibKELGUI

@@ -32,6 +32,8 @@ private:
      * broker down, untrusted certificate...). */
     void ShowClassRefused(int error);
     void CompleteSearch();
+    /* The class search cannot start: no classroom settings, unreadable ones, or nobody online. */
+    void ShowNoStudents(int error);
 
     /* Shared with the IPC thread, like the operation number: touched only under the GDK lock. */
     int m_AnsweredCount;

@@ -5,7 +5,6 @@
 #include "CChangeIconDlg.h"
 #include "CIconCache.h"
 #include "CMessageBox.h"
-#include "CShellSettingCtrl.h"
 #include "KELConstants.h"
 
 using namespace LibKELData;
@@ -34,7 +33,7 @@ void CShellItemEdit::CloseDialog()
     }
 }
 
-void CShellItemEdit::OpenDialog(Target target, CShellSettingCtrl* owner)
+void CShellItemEdit::OpenDialog(Target target)
 {
     CloseDialog();
     /* The dialog starts from the selected item, whatever was shown or under the cursor last. */
@@ -58,10 +57,13 @@ void CShellItemEdit::OpenDialog(Target target, CShellSettingCtrl* owner)
      * Apply below stays as the last guard. */
     m_EditTarget = target;
     m_pIconDlg->SetNameCheck(CheckDialogName, this);
-    m_pIconDlg->ShowModal(m_Host.PageParentWindow(),
-                          isCategory ? G_CALLBACK(CShellSettingCtrl::GetDataFromIconDlgCallBack)
-                                     : G_CALLBACK(CShellSettingCtrl::GetDataFromEditIconDlgCallBack),
-                          owner);
+    m_pIconDlg->ShowModal(m_Host.PageParentWindow(), G_CALLBACK(GtkOnDialogClosed), this);
+}
+
+void CShellItemEdit::GtkOnDialogClosed(GtkWidget*, gpointer data)
+{
+    CShellItemEdit* self = static_cast<CShellItemEdit*>(data);
+    self->Finish(self->m_EditTarget);
 }
 
 bool CShellItemEdit::CheckDialogName(const std::string& name, std::string& reason, void* data)
@@ -136,6 +138,7 @@ int CShellItemEdit::Update(Target target, const std::string& name, const std::st
         m_CurProgramName = name;
         m_CurProgramIcon = icon;
     }
+    m_Host.OnPageEdited(CShellPolicy::TAB_NAVIGATION);
     return 1;
 }
 

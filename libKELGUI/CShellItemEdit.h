@@ -13,7 +13,6 @@
 namespace LibKELGUI {
 
 class CChangeIconDlg;
-class CShellSettingCtrl;
 
 class CShellItemEdit {
 public:
@@ -36,9 +35,9 @@ public:
     CShellItemEdit(Lists& lists, CShellPageHost& host, CShellPolicy& policy);
     ~CShellItemEdit();
 
-    /* Opens the dialog (deleting the one before) on the selected item; its window's "destroy"
-     * calls the window owner's callback for target. */
-    void OpenDialog(Target target, CShellSettingCtrl* owner);
+    /* Opens the dialog (deleting the one before) on the selected item; when it closes, Finish
+     * takes its answer. */
+    void OpenDialog(Target target);
     /* The dialog's answer, when it was OK. */
     void Finish(Target target);
     void Apply(Target target, const std::string& name, const std::string& icon);
@@ -56,6 +55,7 @@ public:
 private:
     /* The dialog asks before it closes, so a refused name is never lost. */
     static bool CheckDialogName(const std::string& name, std::string& reason, void* data);
+    static void GtkOnDialogClosed(GtkWidget* dialog, gpointer data);
 
     Target m_EditTarget;
     Lists& m_Lists;

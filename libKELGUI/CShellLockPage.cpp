@@ -6,7 +6,6 @@
 #include <string>
 
 #include "CLockGrid.h"
-#include "CShellSettingCtrl.h"
 #include "CWidgetLayout.h"
 #include "KELConstants.h"
 
@@ -32,11 +31,12 @@ const char* DayName(int day)
     }
 }
 
-/* Free hours khaki, locked hours blue, the hour under the pointer a paler blue than either;
- * with automatic locking off both greyed, still told apart. */
+/* Free hours khaki, locked hours blue, each a lighter tint of its own under the pointer, so
+ * that a click's result shows at once; with automatic locking off both greyed, still told apart. */
 GdkColor g_Free = {0, 0xCC00, 0xCC00, 0x9900};
 GdkColor g_Locked = {0, 0x6600, 0x9A00, 0xCC00};
-GdkColor g_Hover = {0, 0xB800, 0xD000, 0xE800};
+GdkColor g_FreeHover = {0, 0xE400, 0xE400, 0xBC00};
+GdkColor g_LockedHover = {0, 0x8C00, 0xB800, 0xE400};
 GdkColor g_FreeOff = {0, 0xDD00, 0xDD00, 0xCC00};
 GdkColor g_LockedOff = {0, 0x9900, 0xA800, 0xB800};
 
@@ -96,6 +96,8 @@ CShellLockPage::CShellLockPage(CShellPageHost& host, CShellPolicy& policy)
     , m_bPaintLocked(false)
     , m_FocusDay(0)
     , m_FocusHour(0)
+    , m_PaintedDay(0)
+    , m_PaintedHour(0)
 {
 }
 
@@ -114,7 +116,7 @@ void CShellLockPage::Detach()
     }
 }
 
-void CShellLockPage::Build(GtkWidget* notebook, CShellSettingCtrl* owner)
+void CShellLockPage::Build(GtkWidget* notebook)
 {
     TraceStart(CLS, "initShellLockSetting");
     m_pLockPageBox = gtk_vbox_new(FALSE, 5);
@@ -123,7 +125,7 @@ void CShellLockPage::Build(GtkWidget* notebook, CShellSettingCtrl* owner)
     CWidgetLayout::AppendPage(notebook, m_pLockPageBox, Tr("Shell Lock Settings"), G_CALLBACK(GtkOnPageDestroy), this);
     BuildHeading();
     BuildAutoLockRow();
-    BuildGrid(owner);
+    BuildGrid();
     BuildHours();
     gtk_widget_show_all(m_pLockPageBox);
     UpdateGridState();
@@ -163,7 +165,7 @@ void CShellLockPage::BuildAutoLockRow()
     m_pUnlockLegendLabel = PackLegend(row, Tr("Unlock"), "sc_unlocked.png");
 }
 
-void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
+void CShellLockPage::BuildGrid()
 {
     GtkWidget* gridRow = gtk_hbox_new(FALSE, 0);
     gtk_box_pack_start(GTK_BOX(m_pLockPageBox), gridRow, FALSE, FALSE, 0);
@@ -175,6 +177,7 @@ void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
 
     /* One label per two hours; columns 11 and 20 separate the day's three blocks of eight. A
      * click on a label toggles its two hours on every day. */
+    m_HourLabels.clear();
     struct {
         const char* text;
         guint left;
@@ -194,6 +197,10 @@ void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
         SetTooltip(box, Tr("Click to toggle these two hours on every day"));
         g_object_set_data(G_OBJECT(box), "kel-hour", GINT_TO_POINTER(hourLabels[i].hour));
         g_signal_connect(box, "button-press-event", G_CALLBACK(GtkOnHourLabelPress), this);
+        /* Reached with Up from Monday's hours; Space or Enter toggles the column. */
+        g_signal_connect(box, "key-press-event", G_CALLBACK(GtkOnHourLabelKey), this);
+        g_signal_connect_after(box, "expose-event", G_CALLBACK(GtkOnHourLabelExposed), this);
+        m_HourLabels.push_back(box);
         gtk_table_attach_defaults(GTK_TABLE(m_pGridTable), box, hourLabels[i].left, hourLabels[i].left + 2, 0, 1);
     }
 
@@ -204,7 +211,7 @@ void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
         KeepMinimumSize(dayButton, 15, 25);
         gtk_widget_set_name(dayButton, KEL_STYLE_LINK_BUTTON.c_str());
         gtk_table_attach_defaults(GTK_TABLE(m_pGridTable), dayButton, 0, 3, day + 1, day + 2);
-        g_signal_connect(dayButton, "clicked", G_CALLBACK(CShellSettingCtrl::GtkOnWeekLabelClicked), owner);
+        g_signal_connect(dayButton, "clicked", G_CALLBACK(GtkOnDayClicked), this);
         m_DayButtons.push_back(dayButton);
     }
 }
@@ -212,6 +219,13 @@ void CShellLockPage::BuildGrid(CShellSettingCtrl* owner)
 void CShellLockPage::BuildHours()
 {
     m_TimeGrid.assign(CLockGrid::DAYS, std::vector<GtkWidget*>());
+    /* Tab order: the labels, the day buttons, then the one hour that takes the focus, wherever it
+     * is; GTK's own order, by the children's places, skipped the hours' rows. */
+    GList* chain = NULL;
+    for (size_t i = m_HourLabels.size(); i > 0; --i)
+        chain = g_list_prepend(chain, m_HourLabels[i - 1]);
+    for (size_t i = 0; i < m_DayButtons.size(); ++i)
+        chain = g_list_append(chain, m_DayButtons[i]);
     for (int day = 0; day < CLockGrid::DAYS; ++day) {
         std::string dayName = DayName(day);
         /* Each day's hours sit in a window of their own. Every button has an input window, and
@@ -224,8 +238,11 @@ void CShellLockPage::BuildHours()
         gtk_widget_set_app_paintable(rowWindow, TRUE);
         GtkWidget* row = gtk_table_new(1, HOUR_COLUMNS, TRUE);
         gtk_container_add(GTK_CONTAINER(rowWindow), row);
+        /* The hours draw no focus line of their own: the row rings the focused one. */
+        g_signal_connect_after(rowWindow, "expose-event", G_CALLBACK(GtkOnRowExposed), this);
         gtk_table_attach_defaults(GTK_TABLE(m_pGridTable), rowWindow, FIRST_HOUR_COLUMN,
                                   FIRST_HOUR_COLUMN + HOUR_COLUMNS, day + 1, day + 2);
+        chain = g_list_append(chain, rowWindow);
         for (int hour = 0; hour < CLockGrid::HOURS; ++hour) {
             GtkWidget* button = gtk_toggle_button_new();
             gtk_widget_set_name(button, "admin-calendar-button.GtkToggleButton");
@@ -239,7 +256,7 @@ void CShellLockPage::BuildHours()
             } bg[] = {{GTK_STATE_NORMAL, &g_Free},
                       {GTK_STATE_SELECTED, &g_Locked},
                       {GTK_STATE_ACTIVE, &g_Locked},
-                      {GTK_STATE_PRELIGHT, &g_Hover},
+                      {GTK_STATE_PRELIGHT, &g_FreeHover},
                       {GTK_STATE_INSENSITIVE, &g_FreeOff}};
             for (const auto& b : bg) {
                 colours->bg[b.state] = *b.colour;
@@ -268,6 +285,8 @@ void CShellLockPage::BuildHours()
         UpdateDayTooltip(day);
     }
     GTK_WIDGET_SET_FLAGS(m_TimeGrid[0][0], GTK_CAN_FOCUS);
+    gtk_container_set_focus_chain(GTK_CONTAINER(m_pGridTable), chain);
+    g_list_free(chain);
 }
 
 bool CShellLockPage::GridComplete() const
@@ -361,6 +380,7 @@ void CShellLockPage::OnHourToggled(GtkWidget* button)
     AtkObject* accessible = gtk_widget_get_accessible(button);
     Describe(button, accessible, atk_object_get_name(accessible), locked);
     gtk_widget_modify_bg(button, GTK_STATE_INSENSITIVE, locked ? &g_LockedOff : &g_FreeOff);
+    gtk_widget_modify_bg(button, GTK_STATE_PRELIGHT, locked ? &g_LockedHover : &g_FreeHover);
     if (hour == 0)
         UpdateDayTooltip(day);
 }
@@ -407,20 +427,70 @@ void CShellLockPage::Paint(int day, int hour)
         gtk_toggle_button_set_active(button, m_bPaintLocked);
 }
 
+void CShellLockPage::PaintTo(int day, int hour)
+{
+    int d0 = m_PaintedDay;
+    int h0 = m_PaintedHour;
+    const int steps = MAX(ABS(day - d0), ABS(hour - h0));
+    for (int i = 1; i <= steps; ++i) {
+        int d = d0 + ((day - d0) * i * 2 + (day >= d0 ? steps : -steps)) / (2 * steps);
+        int h = h0 + ((hour - h0) * i * 2 + (hour >= h0 ? steps : -steps)) / (2 * steps);
+        Paint(d, h);
+    }
+    m_PaintedDay = day;
+    m_PaintedHour = hour;
+}
+
+GtkWidget* CShellLockPage::FocusTarget(int day, int hour) const
+{
+    if (day < 0)
+        return hour / 2 < (int)m_HourLabels.size() ? m_HourLabels[hour / 2] : NULL;
+    return m_TimeGrid[day][hour];
+}
+
 void CShellLockPage::MoveFocus(int day, int hour)
 {
-    if (!GridComplete())
+    if (!GridComplete() || m_HourLabels.empty())
         return;
-    day = (day + CLockGrid::DAYS) % CLockGrid::DAYS;
+    /* The rows are the labels (-1) and the seven days, each way round. */
+    day = (day + 1 + CLockGrid::DAYS + 1) % (CLockGrid::DAYS + 1) - 1;
     hour = (hour + CLockGrid::HOURS) % CLockGrid::HOURS;
-    GtkWidget* from = m_TimeGrid[m_FocusDay][m_FocusHour];
-    GtkWidget* to = m_TimeGrid[day][hour];
+    if (day < 0)
+        hour &= ~1;
+    GtkWidget* from = FocusTarget(m_FocusDay, m_FocusHour);
+    GtkWidget* to = FocusTarget(day, hour);
+    if (!from || !to)
+        return;
     GTK_WIDGET_SET_FLAGS(to, GTK_CAN_FOCUS);
     gtk_widget_grab_focus(to);
-    if (from != to)
+    if (from != to) {
         GTK_WIDGET_UNSET_FLAGS(from, GTK_CAN_FOCUS);
+        gtk_widget_queue_draw(from);
+    }
+    gtk_widget_queue_draw(to);
     m_FocusDay = day;
     m_FocusHour = hour;
+}
+
+void CShellLockPage::DrawFocusMark(GtkWidget* target, GdkWindow* window, const GdkRectangle& area)
+{
+    /* Shown while the window keeps its keyboard there, whether or not it is the active one. */
+    if (!gtk_widget_is_focus(target) || !gtk_widget_is_sensitive(target))
+        return;
+    const GtkAllocation& a = target->allocation;
+    cairo_t* cr = gdk_cairo_create(window);
+    gdk_cairo_rectangle(cr, &area);
+    cairo_clip(cr);
+    /* Dark outside, white inside: one of the two stands out on khaki, blue and grey. */
+    cairo_set_line_width(cr, 2.0);
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_rectangle(cr, a.x + 1, a.y + 1, a.width - 2, a.height - 2);
+    cairo_stroke(cr);
+    cairo_set_line_width(cr, 1.0);
+    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+    cairo_rectangle(cr, a.x + 2.5, a.y + 2.5, a.width - 5, a.height - 5);
+    cairo_stroke(cr);
+    cairo_destroy(cr);
 }
 
 void CShellLockPage::OnPageDestroyed()
@@ -437,6 +507,7 @@ void CShellLockPage::OnPageDestroyed()
     m_pGridTable = NULL;
     m_DayButtons.clear();
     m_TimeGrid.clear();
+    m_HourLabels.clear();
 }
 
 /* ---------------------------------------------------------------- handlers */
@@ -470,6 +541,8 @@ gboolean CShellLockPage::GtkOnHourPress(GtkWidget* button, GdkEventButton* event
     self->m_bPainting = true;
     self->m_bPaintLocked = !gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(button));
     self->Paint(day, hour);
+    self->m_PaintedDay = day;
+    self->m_PaintedHour = hour;
     self->MoveFocus(day, hour);
     return TRUE;
 }
@@ -487,8 +560,10 @@ gboolean CShellLockPage::GtkOnHourMotion(GtkWidget* button, GdkEventMotion* even
             int x = 0;
             int y = 0;
             if (gtk_widget_translate_coordinates(button, cell, (int)event->x, (int)event->y, &x, &y) && x >= 0 &&
-                x < cell->allocation.width && y >= 0 && y < cell->allocation.height)
-                self->Paint(day, hour);
+                x < cell->allocation.width && y >= 0 && y < cell->allocation.height) {
+                self->PaintTo(day, hour);
+                return TRUE;
+            }
         }
     return TRUE;
 }
@@ -523,6 +598,42 @@ gboolean CShellLockPage::GtkOnHourLabelPress(GtkWidget* box, GdkEventButton* eve
     if (event->type == GDK_BUTTON_PRESS && event->button == 1)
         static_cast<CShellLockPage*>(data)->ToggleColumn(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(box), "kel-hour")));
     return TRUE;
+}
+
+void CShellLockPage::GtkOnDayClicked(GtkWidget* button, gpointer data)
+{
+    static_cast<CShellLockPage*>(data)->OnWeekLabelClicked(button);
+}
+
+gboolean CShellLockPage::GtkOnHourLabelKey(GtkWidget* box, GdkEventKey* event, gpointer data)
+{
+    CShellLockPage* self = static_cast<CShellLockPage*>(data);
+    const int hour = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(box), "kel-hour"));
+    switch (event->keyval) {
+    case GDK_Left: case GDK_KP_Left: self->MoveFocus(-1, hour - 2); return TRUE;
+    case GDK_Right: case GDK_KP_Right: self->MoveFocus(-1, hour + 2); return TRUE;
+    case GDK_Up: case GDK_KP_Up: self->MoveFocus(CLockGrid::DAYS - 1, hour); return TRUE;
+    case GDK_Down: case GDK_KP_Down: self->MoveFocus(0, hour); return TRUE;
+    case GDK_space: case GDK_Return: case GDK_KP_Enter: self->ToggleColumn(hour); return TRUE;
+    default: return FALSE;
+    }
+}
+
+gboolean CShellLockPage::GtkOnHourLabelExposed(GtkWidget* box, GdkEventExpose* event, gpointer)
+{
+    DrawFocusMark(box, event->window, event->area);
+    return FALSE;
+}
+
+gboolean CShellLockPage::GtkOnRowExposed(GtkWidget*, GdkEventExpose* event, gpointer data)
+{
+    CShellLockPage* self = static_cast<CShellLockPage*>(data);
+    if (self->m_FocusDay >= 0 && self->GridComplete()) {
+        GtkWidget* cell = self->m_TimeGrid[self->m_FocusDay][self->m_FocusHour];
+        if (cell->window == event->window)
+            DrawFocusMark(cell, event->window, event->area);
+    }
+    return FALSE;
 }
 
 gboolean CShellLockPage::GtkOnAutoLockLabelPress(GtkWidget*, GdkEventButton* event, gpointer data)

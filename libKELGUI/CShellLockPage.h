@@ -10,15 +10,13 @@
 
 namespace LibKELGUI {
 
-class CShellSettingCtrl;
-
 class CShellLockPage {
 public:
     CShellLockPage(CShellPageHost& host, CShellPolicy& policy);
     ~CShellLockPage();
 
-    /* Appends the page to the notebook; owner is the user data of the window's own handlers. */
-    void Build(GtkWidget* notebook, CShellSettingCtrl* owner);
+    /* Appends the page to the notebook; its widgets call the page's own handlers. */
+    void Build(GtkWidget* notebook);
     /* Record to grid, and grid to record (through the policy's lock-status rules). */
     void Show();
     void Fetch();
@@ -41,6 +39,7 @@ public:
     GtkWidget* m_pGridTable;
     std::vector<GtkWidget*> m_DayButtons;
     std::vector<std::vector<GtkWidget*> > m_TimeGrid; /* [day][hour] toggle buttons */
+    std::vector<GtkWidget*> m_HourLabels;              /* one per two hours, from hour 0 */
 
 private:
     static void GtkOnHourToggled(GtkToggleButton* button, gpointer data);
@@ -53,17 +52,28 @@ private:
     static gboolean GtkOnAutoLockLabelPress(GtkWidget* box, GdkEventButton* event, gpointer data);
     static void GtkOnAutoLockToggled(GtkToggleButton* button, gpointer data);
     static void GtkOnPageDestroy(GtkWidget* widget, gpointer data);
+    static void GtkOnDayClicked(GtkWidget* button, gpointer data);
+    static gboolean GtkOnRowExposed(GtkWidget* row, GdkEventExpose* event, gpointer data);
+    static gboolean GtkOnHourLabelExposed(GtkWidget* box, GdkEventExpose* event, gpointer data);
+    static gboolean GtkOnHourLabelKey(GtkWidget* box, GdkEventKey* event, gpointer data);
 
     void BuildHeading();
     void BuildAutoLockRow();
-    void BuildGrid(CShellSettingCtrl* owner);
+    void BuildGrid();
     void BuildHours();
     void OnHourToggled(GtkWidget* button);
     /* The hour's tooltip and accessible description: its name and state in the legend's words. */
     void Describe(GtkWidget* button, AtkObject* accessible, const char* name, bool locked);
     bool Locate(GtkWidget* button, int& day, int& hour) const;
     void Paint(int day, int hour);
+    /* Paints every hour on the line from the last painted one to this one: a fast drag
+     * reports only some of the hours it crossed. */
+    void PaintTo(int day, int hour);
+    /* day -1 is the row of hour labels, whose labels each stand for two hours. */
     void MoveFocus(int day, int hour);
+    GtkWidget* FocusTarget(int day, int hour) const;
+    /* A ring around the keyboard's hour (or label), seen on locked and free hours alike. */
+    static void DrawFocusMark(GtkWidget* target, GdkWindow* window, const GdkRectangle& area);
     void ToggleColumn(int hour);
     void UpdateDayTooltip(int day);
     void UpdateGridState();
@@ -76,6 +86,8 @@ private:
     bool m_bPaintLocked;
     int m_FocusDay;
     int m_FocusHour;
+    int m_PaintedDay;
+    int m_PaintedHour;
 };
 
 } // namespace LibKELGUI

@@ -14,8 +14,12 @@ public:
     virtual ~CShellPageHost() {}
     /* The toplevel window: parent of the page's message boxes and dialogs. */
     virtual GtkWidget* PageParentWindow() = 0;
-    /* The user changed the record on a page: the window marks it and updates its buttons. */
+    /* The user changed the record on a page: the window marks it and updates its buttons. This
+     * is the one way a page marks a record changed. */
     virtual void OnPageEdited(CShellPolicy::Record record) = 0;
+    /* What a page leaves to the window, whose concrete kinds may do it their own way. */
+    enum Request { EDIT_CATEGORY, EDIT_PROGRAM, ADD_PROGRAMS, RESTORE_DEFAULTS };
+    virtual void OnPageRequest(Request request) = 0;
 };
 
 /* See CWidgetLayout::KeepMinimumSize. */

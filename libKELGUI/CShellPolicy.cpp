@@ -172,8 +172,28 @@ CKELDataProvider& CShellPolicy::Data(Record record)
     }
 }
 
+namespace {
+
+std::string FileStamp(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0)
+        return "";
+    return std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(st.st_ino);
+}
+
+} // namespace
+
+bool CShellPolicy::StillDamaged(Record record) const
+{
+    return m_Damaged[record] && !m_DamagedStamp[record].empty() && FileStamp(FilePath(record)) == m_DamagedStamp[record];
+}
+
 std::string CShellPolicy::Fingerprint(Record record) const
 {
+    if (StillDamaged(record))
+        return m_Baseline[record];
     std::unique_ptr<CKELDataProvider> onDisk(NewRecord(record));
     int rc = onDisk->LoadFromFile(FilePath(record));
     return FingerprintOf(rc, *onDisk);
@@ -185,6 +205,7 @@ int CShellPolicy::Load(Record record)
     int rc = Data(record).LoadFromFile(path);
     struct stat st;
     m_Damaged[record] = rc != KEL_OK && lstat(path.c_str(), &st) == 0;
+    m_DamagedStamp[record] = m_Damaged[record] ? FileStamp(path) : "";
     m_Loaded[record] = true;
     /* From what was just read, not from a second read of the file. */
     m_Baseline[record] = FingerprintOf(rc, Data(record));
@@ -210,7 +231,9 @@ std::string CShellPolicy::DamageNotice() const
 bool CShellPolicy::TestDirty(Record record)
 {
     std::unique_ptr<CKELDataProvider> onDisk(NewRecord(record));
-    onDisk->LoadFromFile(FilePath(record));
+    /* A damaged file loads as an empty record: compared as such without reading it again. */
+    if (!StillDamaged(record))
+        onDisk->LoadFromFile(FilePath(record));
     bool same;
     if (record == SCHEDULE)
         same = SameSchedule(static_cast<CLockScheduleData&>(*onDisk), m_Schedule);

@@ -101,6 +101,10 @@ private:
     bool m_Dirty[RECORD_COUNT];
     bool m_Loaded[RECORD_COUNT];
     bool m_Damaged[RECORD_COUNT];
+    /* The damaged file as it was when loaded ("size mtime inode"): while it stays so, it is not
+     * read (and its failure not logged) again. */
+    std::string m_DamagedStamp[RECORD_COUNT];
+    bool StillDamaged(Record record) const;
     std::string m_Baseline[RECORD_COUNT];
 
     CShellPolicy(const CShellPolicy&);

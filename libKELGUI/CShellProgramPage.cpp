@@ -6,7 +6,6 @@
 #include "CCategoryNaming.h"
 #include "CIconCache.h"
 #include "CMessageBox.h"
-#include "CShellSettingCtrl.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
 
@@ -165,11 +164,11 @@ void CShellProgramPage::SelectCategoryRow(GtkTreeIter* iter)
     /* The cursor follows the selection (keyboard, scrolling to a new row); the caller shows the
      * programs itself, so the cursor handler is held back. */
     GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(m_pCategoryStore), iter);
-    g_signal_handlers_block_matched(m_pCategoryView, G_SIGNAL_MATCH_FUNC, 0, 0, NULL,
-                                    (gpointer)CShellSettingCtrl::ChangeCategory, NULL);
+    g_signal_handlers_block_matched(m_pCategoryView, G_SIGNAL_MATCH_FUNC, 0, 0, NULL, (gpointer)GtkOnCategoryCursor,
+                                    NULL);
     gtk_tree_view_set_cursor(GTK_TREE_VIEW(m_pCategoryView), path, NULL, FALSE);
-    g_signal_handlers_unblock_matched(m_pCategoryView, G_SIGNAL_MATCH_FUNC, 0, 0, NULL,
-                                      (gpointer)CShellSettingCtrl::ChangeCategory, NULL);
+    g_signal_handlers_unblock_matched(m_pCategoryView, G_SIGNAL_MATCH_FUNC, 0, 0, NULL, (gpointer)GtkOnCategoryCursor,
+                                      NULL);
     gtk_tree_selection_select_iter(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pCategoryView)), iter);
     gtk_tree_path_free(path);
 }
@@ -252,6 +251,18 @@ void CShellProgramPage::OnDeleteCategory()
 {
     GtkTreeIter iter;
     CCategory* category = NULL;
+    /* Programs go with their category: asked first, as they are not easily added again. */
+    const bool selected = GetSelectedCategory(&iter, &category);
+    const size_t programs = selected && category && category->GetPApplicationInfoList()
+                                ? category->GetPApplicationInfoList()->size()
+                                : 0;
+    if (programs > 0 &&
+        ShowMessage(Format(TrN("The category %s holds %d program. Delete the category and its program?",
+                               "The category %s holds %d programs. Delete the category and its programs?", programs),
+                           category->GetName().c_str(), (int)programs)
+                        .c_str(),
+                    GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL) != GTK_RESPONSE_YES)
+        return;
     /* The program rows point into the category: empty them before it goes. */
     if (m_pProgramStore)
         gtk_list_store_clear(m_pProgramStore);
@@ -300,6 +311,7 @@ void CShellProgramPage::RestoreDefaults()
     /* Without defaults the record keeps its categories, and the page shows them again rather
      * than an empty list that no longer matches the record. */
     ShowTabNavPolicy();
+    m_Host.OnPageEdited(CShellPolicy::TAB_NAVIGATION);
     TraceEnd(CLS, "OnDefaultBtnClicked");
 }
 
@@ -421,6 +433,7 @@ int CShellProgramPage::AddPrograms(const std::list<CApplicationInfo>& programs)
             category->AddApplication(program); /* creates the category's list when it has none */
             if (m_pProgramStore)
                 AppendProgramRow(program);
+            m_Host.OnPageEdited(CShellPolicy::TAB_NAVIGATION);
         }
     }
     if (filtered)

@@ -12,15 +12,14 @@
 
 namespace LibKELGUI {
 
-class CShellSettingCtrl;
-
 class CShellProgramPage : private CShellItemEdit::Lists {
 public:
     CShellProgramPage(CShellPageHost& host, CShellPolicy& policy);
     ~CShellProgramPage();
 
-    /* Appends the page to the notebook; owner is the user data of the window's own handlers. */
-    void Build(GtkWidget* notebook, CShellSettingCtrl* owner);
+    /* Appends the page to the notebook; its widgets call the page's own handlers, which leave
+     * what the window decides to it through the host. */
+    void Build(GtkWidget* notebook);
     /* Stops calling back into the window; deletes the edit dialog. */
     void Detach();
 
@@ -66,10 +65,17 @@ private:
     GtkListStore* Store(CShellItemEdit::Target target);
     static void GtkOnPageDestroy(GtkWidget* widget, gpointer data);
     static gboolean GtkOnProgramKey(GtkWidget* view, GdkEventKey* event, gpointer data);
+    static void GtkOnButtonClicked(GtkWidget* button, gpointer data);
+    static void GtkOnRowActivated(GtkTreeView* view, GtkTreePath* path, GtkTreeViewColumn* column, gpointer data);
+    static void GtkOnCategoryCursor(GtkTreeView* view, gpointer data);
+    static void GtkOnProgramCursor(GtkTreeView* view, gpointer data);
+    static void GtkOnProgramToggled(GtkCellRendererToggle* renderer, gchar* path, gpointer data);
+    static void GtkOnCategoryNameEdited(GtkCellRendererText* renderer, const gchar* path, const gchar* text,
+                                        gpointer data);
 
-    GtkWidget* BuildCategoryList(CShellSettingCtrl* owner);
-    GtkWidget* BuildProgramList(CShellSettingCtrl* owner);
-    void BuildButtons(CShellSettingCtrl* owner);
+    GtkWidget* BuildCategoryList();
+    GtkWidget* BuildProgramList();
+    void BuildButtons();
     GtkWidget* NewList(GtkListStore* store, int width, GtkWidget* box);
     void AppendCategoryRow(LibKELData::CCategory* category, const std::string& iconPath);
     void AppendProgramRow(LibKELData::CApplicationInfo* program);

@@ -4,7 +4,6 @@
 #include <gdk/gdkkeysyms.h>
 
 #include "CIconCache.h"
-#include "CShellSettingCtrl.h"
 #include "CWidgetLayout.h"
 #include "KELConstants.h"
 
@@ -69,7 +68,7 @@ GtkCellRenderer* NewNameRenderer()
 
 namespace LibKELGUI {
 
-void CShellProgramPage::Build(GtkWidget* notebook, CShellSettingCtrl* owner)
+void CShellProgramPage::Build(GtkWidget* notebook)
 {
     TraceStart(CLS, "initProgramRegistration");
     m_pProgramPageBox = gtk_vbox_new(FALSE, 5);
@@ -77,11 +76,11 @@ void CShellProgramPage::Build(GtkWidget* notebook, CShellSettingCtrl* owner)
     CWidgetLayout::AppendPage(notebook, m_pProgramPageBox, Tr("Program Registration"), G_CALLBACK(GtkOnPageDestroy), this);
 
     GtkWidget* listsRow = gtk_hbox_new(FALSE, 5);
-    gtk_box_pack_start(GTK_BOX(m_pProgramPageBox), listsRow, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(listsRow), BuildCategoryList(owner), FALSE, FALSE, 0);
-    /* The program list takes what room a larger window gives. */
-    gtk_box_pack_start(GTK_BOX(listsRow), BuildProgramList(owner), TRUE, TRUE, 0);
-    BuildButtons(owner);
+    /* Both lists grow with the window: taller, and the program list wider too. */
+    gtk_box_pack_start(GTK_BOX(m_pProgramPageBox), listsRow, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(listsRow), BuildCategoryList(), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(listsRow), BuildProgramList(), TRUE, TRUE, 0);
+    BuildButtons();
     gtk_widget_show_all(m_pProgramPageBox);
     TraceEnd(CLS, "initProgramRegistration");
 }
@@ -96,7 +95,7 @@ GtkWidget* CShellProgramPage::NewList(GtkListStore* store, int width, GtkWidget*
     return view;
 }
 
-GtkWidget* CShellProgramPage::BuildCategoryList(CShellSettingCtrl* owner)
+GtkWidget* CShellProgramPage::BuildCategoryList()
 {
     GtkWidget* scroll = gtk_scrolled_window_new(NULL, NULL);
     m_pCategoryStore = gtk_list_store_new(Col::CAT_N_COLS, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_POINTER);
@@ -104,21 +103,20 @@ GtkWidget* CShellProgramPage::BuildCategoryList(CShellSettingCtrl* owner)
     CWidgetLayout::AddNameTooltips(m_pCategoryView, Col::CAT_COL_NAME);
     gtk_tree_view_set_search_column(GTK_TREE_VIEW(m_pCategoryView), Col::CAT_COL_NAME); /* typing jumps to a name */
     gtk_tree_selection_set_mode(gtk_tree_view_get_selection(GTK_TREE_VIEW(m_pCategoryView)), GTK_SELECTION_SINGLE);
-    g_signal_connect(m_pCategoryView, "row-activated", G_CALLBACK(CShellSettingCtrl::GtkOnCategoryTreeRowActivated),
-                     owner);
-    g_signal_connect(m_pCategoryView, "cursor-changed", G_CALLBACK(CShellSettingCtrl::ChangeCategory), owner);
+    g_signal_connect(m_pCategoryView, "row-activated", G_CALLBACK(GtkOnRowActivated), this);
+    g_signal_connect(m_pCategoryView, "cursor-changed", G_CALLBACK(GtkOnCategoryCursor), this);
     GtkCellRenderer* icons = NewIconRenderer();
     CWidgetLayout::AppendFixedColumn(m_pCategoryView, "", icons, "pixbuf", Col::CAT_COL_ICON, ICON_SIZE + 8, false);
     DecodeIconsWhenDrawn(m_pCategoryView, icons, true);
     m_pCategoryNameRenderer = NewNameRenderer();
-    g_signal_connect(m_pCategoryNameRenderer, "edited", G_CALLBACK(CShellSettingCtrl::GtkEditCategory), owner);
+    g_signal_connect(m_pCategoryNameRenderer, "edited", G_CALLBACK(GtkOnCategoryNameEdited), this);
     CWidgetLayout::AppendFixedColumn(m_pCategoryView, Tr("Category"), m_pCategoryNameRenderer, "text",
                                      Col::CAT_COL_NAME, 100, true);
     gtk_tree_view_set_fixed_height_mode(GTK_TREE_VIEW(m_pCategoryView), TRUE);
     return scroll;
 }
 
-GtkWidget* CShellProgramPage::BuildProgramList(CShellSettingCtrl* owner)
+GtkWidget* CShellProgramPage::BuildProgramList()
 {
     GtkWidget* scroll = gtk_scrolled_window_new(NULL, NULL);
     m_pProgramStore =
@@ -126,14 +124,13 @@ GtkWidget* CShellProgramPage::BuildProgramList(CShellSettingCtrl* owner)
     m_pProgramView = NewList(m_pProgramStore, 340, scroll);
     CWidgetLayout::AddNameTooltips(m_pProgramView, Col::PROG_COL_NAME);
     gtk_tree_view_set_search_column(GTK_TREE_VIEW(m_pProgramView), Col::PROG_COL_NAME);
-    g_signal_connect(m_pProgramView, "row-activated", G_CALLBACK(CShellSettingCtrl::GtkOnApplicationTreeRowActivated),
-                     owner);
-    g_signal_connect(m_pProgramView, "cursor-changed", G_CALLBACK(CShellSettingCtrl::ChangeProgrm), owner);
+    g_signal_connect(m_pProgramView, "row-activated", G_CALLBACK(GtkOnRowActivated), this);
+    g_signal_connect(m_pProgramView, "cursor-changed", G_CALLBACK(GtkOnProgramCursor), this);
     /* Enter edits the program and Space shows or hides it, whichever cell has the focus. */
-    g_signal_connect(m_pProgramView, "key-press-event", G_CALLBACK(GtkOnProgramKey), owner);
+    g_signal_connect(m_pProgramView, "key-press-event", G_CALLBACK(GtkOnProgramKey), this);
 
     GtkCellRenderer* toggle = gtk_cell_renderer_toggle_new();
-    g_signal_connect(toggle, "toggled", G_CALLBACK(CShellSettingCtrl::EnableDisableProgram), owner);
+    g_signal_connect(toggle, "toggled", G_CALLBACK(GtkOnProgramToggled), this);
     /* Translators: heading of a 50-pixel column: whether the student shell offers the program. */
     CWidgetLayout::AppendFixedColumn(m_pProgramView, Tr("Show"), toggle, "active", Col::PROG_COL_SHOW, 50, false);
     GtkCellRenderer* icons = NewIconRenderer();
@@ -145,7 +142,7 @@ GtkWidget* CShellProgramPage::BuildProgramList(CShellSettingCtrl* owner)
     return scroll;
 }
 
-void CShellProgramPage::BuildButtons(CShellSettingCtrl* owner)
+void CShellProgramPage::BuildButtons()
 {
     GtkWidget* buttonsRow = gtk_hbox_new(FALSE, 5);
     gtk_widget_set_name(buttonsRow, KEL_STYLE_SMALL_BUTTON.c_str());
@@ -157,24 +154,19 @@ void CShellProgramPage::BuildButtons(CShellSettingCtrl* owner)
         const char* tooltip;
         int width;
         guint padding;
-        GCallback handler;
         int group;
     };
     const ButtonSpec buttons[] = {
         /* Translators: "+" and "-" label the add and remove buttons (32 pixels wide). */
-        {&m_pAddCategoryBtn, Tr("+"), Tr("Add"), 32, 0, G_CALLBACK(CShellSettingCtrl::AddCategory), 0},
-        {&m_pDeleteCategoryBtn, Tr("-"), Tr("Delete"), 32, 0, G_CALLBACK(CShellSettingCtrl::DeleteCategory), 0},
+        {&m_pAddCategoryBtn, Tr("+"), Tr("Add"), 32, 0, 0},
+        {&m_pDeleteCategoryBtn, Tr("-"), Tr("Delete"), 32, 0, 0},
         /* Translators: the label of a button 55 pixels wide (about five letters, or a symbol) that
            opens the name-and-icon dialog; its tooltip is the plain "Edit". */
-        {&m_pEditCategoryBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 12,
-         G_CALLBACK(CShellSettingCtrl::GtkOnEditCateoryBtnClicked), 1},
-        {&m_pAddProgramBtn, Tr("+"), Tr("Add"), 32, 0, G_CALLBACK(CShellSettingCtrl::GtkAddProgramBtnClicked), 1},
-        {&m_pDeleteProgramBtn, Tr("-"), Tr("Delete"), 32, 10, G_CALLBACK(CShellSettingCtrl::GtkDeleteProgramBtnClicked),
-         1},
-        {&m_pEditProgramBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 3,
-         G_CALLBACK(CShellSettingCtrl::GtkAddProgramButtonClicked), 1},
-        {&m_pDefaultBtn, Tr("Restore to Default"), Tr("Restore to Default"), 155, 0,
-         G_CALLBACK(CShellSettingCtrl::GtkOnDefaultBtnClicked), 2},
+        {&m_pEditCategoryBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 12, 1},
+        {&m_pAddProgramBtn, Tr("+"), Tr("Add"), 32, 0, 1},
+        {&m_pDeleteProgramBtn, Tr("-"), Tr("Delete"), 32, 10, 1},
+        {&m_pEditProgramBtn, TrCtx("narrow button", "Edit"), Tr("Edit"), 55, 3, 1},
+        {&m_pDefaultBtn, Tr("Restore to Default"), Tr("Restore to Default"), 155, 0, 2},
     };
     GtkWidget* groups[3];
     const int spacing[3] = {5, 3, 20};
@@ -195,9 +187,67 @@ void CShellProgramPage::BuildButtons(CShellSettingCtrl* owner)
             gtk_box_pack_end(GTK_BOX(groups[spec.group]), button, FALSE, FALSE, spec.padding);
         else
             gtk_box_pack_start(GTK_BOX(groups[spec.group]), button, FALSE, FALSE, spec.padding);
-        g_signal_connect(button, "clicked", spec.handler, owner);
+        g_signal_connect(button, "clicked", G_CALLBACK(GtkOnButtonClicked), this);
         *spec.slot = button;
     }
+}
+
+/* ---------------------------------------------------------------- the page's own handlers */
+
+void CShellProgramPage::GtkOnButtonClicked(GtkWidget* button, gpointer data)
+{
+    CShellProgramPage* self = static_cast<CShellProgramPage*>(data);
+    TraceStart(CLS, "OnProgramPageButton");
+    if (button == self->m_pAddCategoryBtn)
+        self->OnAddCategory();
+    else if (button == self->m_pDeleteCategoryBtn)
+        self->OnDeleteCategory();
+    else if (button == self->m_pEditCategoryBtn)
+        self->m_Host.OnPageRequest(CShellPageHost::EDIT_CATEGORY);
+    else if (button == self->m_pAddProgramBtn)
+        self->m_Host.OnPageRequest(CShellPageHost::ADD_PROGRAMS);
+    else if (button == self->m_pDeleteProgramBtn)
+        self->OnDeleteProgram();
+    else if (button == self->m_pEditProgramBtn)
+        self->m_Host.OnPageRequest(CShellPageHost::EDIT_PROGRAM);
+    else if (button == self->m_pDefaultBtn &&
+             self->ShowMessage(Tr("Do you want to restore the default configuration?"), GTK_MESSAGE_INFO,
+                               GTK_BUTTONS_YES_NO, GTK_DIALOG_DESTROY_WITH_PARENT) == GTK_RESPONSE_YES)
+        self->m_Host.OnPageRequest(CShellPageHost::RESTORE_DEFAULTS);
+    TraceEnd(CLS, "OnProgramPageButton");
+}
+
+void CShellProgramPage::GtkOnRowActivated(GtkTreeView* view, GtkTreePath*, GtkTreeViewColumn*, gpointer data)
+{
+    CShellProgramPage* self = static_cast<CShellProgramPage*>(data);
+    self->m_Host.OnPageRequest(GTK_WIDGET(view) == self->m_pCategoryView ? CShellPageHost::EDIT_CATEGORY
+                                                                          : CShellPageHost::EDIT_PROGRAM);
+}
+
+void CShellProgramPage::GtkOnCategoryCursor(GtkTreeView*, gpointer data)
+{
+    static_cast<CShellProgramPage*>(data)->OnChangeCategory();
+}
+
+void CShellProgramPage::GtkOnProgramCursor(GtkTreeView*, gpointer data)
+{
+    static_cast<CShellProgramPage*>(data)->OnChangeProgram();
+}
+
+void CShellProgramPage::GtkOnProgramToggled(GtkCellRendererToggle*, gchar* path, gpointer data)
+{
+    static_cast<CShellProgramPage*>(data)->OnEnableDisableProgram(path);
+}
+
+void CShellProgramPage::GtkOnCategoryNameEdited(GtkCellRendererText*, const gchar* path, const gchar* text,
+                                                gpointer data)
+{
+    CShellProgramPage* self = static_cast<CShellProgramPage*>(data);
+    if (text && *text)
+        self->OnEditCategoryName(path, text);
+    else if (self->ShowMessage(Tr("Please enter category name!"), GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
+                               GTK_DIALOG_DESTROY_WITH_PARENT) == GTK_RESPONSE_OK)
+        self->m_Host.OnPageRequest(CShellPageHost::EDIT_CATEGORY);
 }
 
 gboolean CShellProgramPage::GtkOnProgramKey(GtkWidget* view, GdkEventKey* event, gpointer data)
@@ -214,7 +264,7 @@ gboolean CShellProgramPage::GtkOnProgramKey(GtkWidget* view, GdkEventKey* event,
         gtk_tree_view_row_activated(GTK_TREE_VIEW(view), path, gtk_tree_view_get_column(GTK_TREE_VIEW(view), 2));
     } else {
         gchar* text = gtk_tree_path_to_string(path);
-        CShellSettingCtrl::EnableDisableProgram(NULL, text, data);
+        static_cast<CShellProgramPage*>(data)->OnEnableDisableProgram(text);
         g_free(text);
     }
     gtk_tree_path_free(path);

@@ -40,6 +40,21 @@ void CShellSettingCtrl::PageHost::OnPageEdited(CShellPolicy::Record record)
     m_Frame.UpdateBtnStatus();
 }
 
+void CShellSettingCtrl::PageHost::OnPageRequest(Request request)
+{
+    /* Through the owner, whose overrides of these operations apply. */
+    CShellSettingCtrl* frame = m_Frame.m_pOwner ? m_Frame.m_pOwner : &m_Frame;
+    switch (request) {
+    case EDIT_CATEGORY: frame->OnEditCategoryBtnClicked(); break;
+    case EDIT_PROGRAM: frame->OnAddProgramButtonClicked(); break;
+    case ADD_PROGRAMS: frame->OnAddProgram(); break;
+    case RESTORE_DEFAULTS:
+        frame->OnDefaultBtnClicked();
+        frame->UpdateBtnStatus();
+        break;
+    }
+}
+
 CShellSettingCtrl::CShellSettingCtrl()
     : m_pOwner(NULL)
     , m_PageHost(*this)
@@ -147,6 +162,10 @@ int CShellSettingCtrl::AttachBaseClassGTKHandler(CShellSettingCtrl* owner)
     initShellLockSetting();
     initProgramRegistration();
     initSystemSetting();
+    std::vector<GtkWidget*> roots;
+    roots.push_back(m_pButtonRow);
+    roots.push_back(m_pNotebook);
+    CWidgetLayout::UnderlineMnemonics(roots);
     TraceEnd(CLS, "AttachBaseClassGTKHandler");
     return 0;
 }
@@ -156,13 +175,12 @@ void CShellSettingCtrl::initWindow()
     TraceStart(CLS, "initWindow");
     m_pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWindow* window = GTK_WINDOW(m_pWindow);
-    /* The smallest size: at a larger font or in a longer language the window grows. */
+    /* The smallest size: at a larger font, in a longer language or by the user the window grows. */
     KeepMinimumSize(m_pWindow, 525, 350);
     gtk_window_set_position(window, GTK_WIN_POS_CENTER_ON_PARENT);
     gtk_window_set_modal(window, TRUE);
     gtk_window_set_title(window, Tr("Shell Settings"));
     gtk_window_set_wmclass(window, Tr("Shell Settings"), "KEL");
-    gtk_window_set_resizable(window, FALSE);
     g_signal_connect(m_pWindow, "delete-event", G_CALLBACK(OnCloseBtnClicked), m_pOwner);
     g_signal_connect(m_pWindow, "key-press-event", G_CALLBACK(GtkOnWindowKeyPress), m_pOwner);
     g_signal_connect(m_pWindow, "destroy", G_CALLBACK(GtkOnWindowDestroy), this);
@@ -173,7 +191,7 @@ void CShellSettingCtrl::initWindow()
     m_pNotebook = gtk_notebook_new();
     gtk_container_set_border_width(GTK_CONTAINER(m_pNotebook), 8);
     gtk_notebook_set_tab_pos(GTK_NOTEBOOK(m_pNotebook), GTK_POS_TOP);
-    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pNotebook, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pNotebook, TRUE, TRUE, 0);
     m_pButtonPanel = gtk_event_box_new();
     gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, TRUE, 0);
     gtk_widget_set_name(m_pButtonPanel, KEL_STYLE_BUTTON_PANEL.c_str());
@@ -207,12 +225,12 @@ void CShellSettingCtrl::initWindow()
 
 void CShellSettingCtrl::initShellLockSetting()
 {
-    m_LockPage.Build(m_pNotebook, m_pOwner);
+    m_LockPage.Build(m_pNotebook);
 }
 
 void CShellSettingCtrl::initProgramRegistration()
 {
-    m_ProgramPage.Build(m_pNotebook, m_pOwner);
+    m_ProgramPage.Build(m_pNotebook);
 }
 
 void CShellSettingCtrl::initSystemSetting()
@@ -286,8 +304,14 @@ void CShellSettingCtrl::ApplyPolicy(CShellPolicy::Sink& sink, unsigned mask)
 
 int CShellSettingCtrl::CloseAsking(const char* question)
 {
-    if (IsDataDirty() &&
-        ShowMessage(question, GTK_MESSAGE_INFO, GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL) == GTK_RESPONSE_YES) {
+    if (!IsDataDirty())
+        return Close();
+    /* Left unanswered (Cancel, Escape, its close box) the question goes back to the window,
+     * edits and all: only No throws them away. */
+    int answer = CMessageBox::AskYesNoCancel(question, m_pWindow, GTK_DIALOG_MODAL, KEL_SHELL_CONTROLLER_ICON);
+    if (answer == GTK_RESPONSE_CANCEL)
+        return 0;
+    if (answer == GTK_RESPONSE_YES) {
         m_bApplyFailed = false;
         OnApply();
         if (m_bApplyFailed)
@@ -388,7 +412,7 @@ int CShellSettingCtrl::OnDefaultBtnClicked()
 int CShellSettingCtrl::OnEditCategoryBtnClicked()
 {
     TraceStart(CLS, "OnEditCategoryBtnClicked");
-    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::CATEGORY, this);
+    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::CATEGORY);
     TraceEnd(CLS, "OnEditCategoryBtnClicked");
     return 0;
 }
@@ -426,7 +450,7 @@ int CShellSettingCtrl::AddPrograms(const std::list<CApplicationInfo>& programs)
 void CShellSettingCtrl::OnAddProgramButtonClicked()
 {
     TraceStart(CLS, "OnAddProgramButtonClicked");
-    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::PROGRAM, this);
+    m_ProgramPage.m_Edit.OpenDialog(CShellItemEdit::PROGRAM);
     TraceEnd(CLS, "OnAddProgramButtonClicked");
 }
 

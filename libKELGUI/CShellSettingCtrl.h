@@ -146,6 +146,7 @@ protected:
         explicit PageHost(CShellSettingCtrl& frame) : m_Frame(frame) {}
         GtkWidget* PageParentWindow();
         void OnPageEdited(CShellPolicy::Record record);
+        void OnPageRequest(Request request);
 
     private:
         CShellSettingCtrl& m_Frame;

@@ -1,5 +1,6 @@
-/* The Shell Settings window's signal handlers: each traces its operation and hands it to the
- * window, which may already be gone. */
+/* The Shell Settings window's own signal handlers, and the ones it keeps for its callers: the
+ * pages connect their widgets to handlers of their own. Each traces its operation and hands it
+ * on, the page operations the way the pages do. */
 #include "CShellSettingCtrl.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -96,18 +97,14 @@ void CShellSettingCtrl::DeleteCategory(GtkWidget*, gpointer data)
 
 void CShellSettingCtrl::GtkOnEditCateoryBtnClicked(GtkWidget*, gpointer data)
 {
-    Dispatch(data, "GtkOnEditCateoryBtnClicked", [](CShellSettingCtrl* self) {
-        self->OnEditCategoryBtnClicked();
-        self->m_bTabNavDirty = true;
-    });
+    Dispatch(data, "GtkOnEditCateoryBtnClicked",
+             [](CShellSettingCtrl* self) { self->m_PageHost.OnPageRequest(CShellPageHost::EDIT_CATEGORY); });
 }
 
 void CShellSettingCtrl::GtkOnCategoryTreeRowActivated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*, gpointer data)
 {
-    Dispatch(data, "GtkOnCategoryTreeRowActivated", [](CShellSettingCtrl* self) {
-        self->OnEditCategoryBtnClicked();
-        self->m_bTabNavDirty = true;
-    });
+    Dispatch(data, "GtkOnCategoryTreeRowActivated",
+             [](CShellSettingCtrl* self) { self->m_PageHost.OnPageRequest(CShellPageHost::EDIT_CATEGORY); });
 }
 
 void CShellSettingCtrl::GetDataFromIconDlgCallBack(GtkWidget*, gpointer data)
@@ -131,11 +128,8 @@ void CShellSettingCtrl::GtkOnDefaultBtnClicked(GtkWidget*, gpointer data)
 {
     Dispatch(data, "GtkOnDefaultBtnClicked", [](CShellSettingCtrl* self) {
         if (self->ShowMessage(Tr("Do you want to restore the default configuration?"), GTK_MESSAGE_INFO,
-                              GTK_BUTTONS_YES_NO, GTK_DIALOG_DESTROY_WITH_PARENT) == GTK_RESPONSE_YES) {
-            self->OnDefaultBtnClicked();
-            self->UpdateBtnStatus();
-        }
-        self->m_bTabNavDirty = true;
+                              GTK_BUTTONS_YES_NO, GTK_DIALOG_DESTROY_WITH_PARENT) == GTK_RESPONSE_YES)
+            self->m_PageHost.OnPageRequest(CShellPageHost::RESTORE_DEFAULTS);
     });
 }
 
@@ -152,10 +146,8 @@ void CShellSettingCtrl::EnableDisableProgram(GtkCellRendererToggle*, gchar* path
 
 void CShellSettingCtrl::GtkAddProgramBtnClicked(GtkWidget*, gpointer data)
 {
-    Dispatch(data, "GtkAddProgramBtnClicked", [](CShellSettingCtrl* self) {
-        self->OnAddProgram();
-        self->m_bTabNavDirty = true;
-    });
+    Dispatch(data, "GtkAddProgramBtnClicked",
+             [](CShellSettingCtrl* self) { self->m_PageHost.OnPageRequest(CShellPageHost::ADD_PROGRAMS); });
 }
 
 void CShellSettingCtrl::GtkDeleteProgramBtnClicked(GtkWidget*, gpointer data)

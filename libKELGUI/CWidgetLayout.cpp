@@ -1,6 +1,7 @@
 /* Sizes, headings, row tooltips and mnemonics that let a window follow its font and language. */
 #include "CWidgetLayout.h"
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -129,7 +130,8 @@ gboolean CWidgetLayout::GtkOnQueryTooltip(GtkWidget* view, gint x, gint y, gbool
     return shown ? TRUE : FALSE;
 }
 
-GtkWidget* CWidgetLayout::MnemonicTarget(const std::vector<GtkWidget*>& roots, guint keyval)
+void CWidgetLayout::ForEachMnemonic(const std::vector<GtkWidget*>& roots,
+                                    const std::function<bool(GtkWidget*, const std::string&, size_t, gunichar)>& visit)
 {
     /* Letters are handed out in the window's order, each button or box taking the first letter
      * of its label not yet taken, so the labels stay as they are in every language. */
@@ -137,7 +139,6 @@ GtkWidget* CWidgetLayout::MnemonicTarget(const std::vector<GtkWidget*>& roots, g
     for (size_t i = 0; i < roots.size(); ++i)
         CollectButtons(roots[i], &buttons);
     std::set<gunichar> taken;
-    gunichar wanted = g_unichar_tolower(gdk_keyval_to_unicode(keyval));
     for (size_t i = 0; i < buttons.size(); ++i) {
         std::string label = LabelOf(buttons[i]);
         for (const gchar* p = label.c_str(); g_utf8_validate(p, -1, NULL) && *p; p = g_utf8_next_char(p)) {
@@ -145,12 +146,48 @@ GtkWidget* CWidgetLayout::MnemonicTarget(const std::vector<GtkWidget*>& roots, g
             if (!g_unichar_isalnum(c) || taken.count(c))
                 continue;
             taken.insert(c);
-            if (c == wanted && GTK_WIDGET_DRAWABLE(buttons[i]) && GTK_WIDGET_IS_SENSITIVE(buttons[i]))
-                return buttons[i];
+            if (!visit(buttons[i], label, (size_t)(p - label.c_str()), c))
+                return;
             break;
         }
     }
-    return NULL;
+}
+
+GtkWidget* CWidgetLayout::MnemonicTarget(const std::vector<GtkWidget*>& roots, guint keyval)
+{
+    gunichar wanted = g_unichar_tolower(gdk_keyval_to_unicode(keyval));
+    GtkWidget* target = NULL;
+    ForEachMnemonic(roots, [&](GtkWidget* button, const std::string&, size_t, gunichar c) {
+        if (c == wanted && GTK_WIDGET_DRAWABLE(button) && GTK_WIDGET_IS_SENSITIVE(button))
+            target = button;
+        return target == NULL;
+    });
+    return target;
+}
+
+void CWidgetLayout::UnderlineMnemonics(const std::vector<GtkWidget*>& roots)
+{
+    /* Shown as the other dialogs show theirs, but as an attribute: the texts stay as they are,
+     * and GTK's own mnemonics (which ignore the page shown) are not set up. */
+    ForEachMnemonic(roots, [](GtkWidget* button, const std::string& text, size_t at, gunichar) {
+        GtkWidget* child = gtk_bin_get_child(GTK_BIN(button));
+        GtkLabel* label = child && GTK_IS_LABEL(child) ? GTK_LABEL(child) : NULL;
+        if (!label) {
+            GList* labels = gtk_widget_list_mnemonic_labels(button);
+            label = labels ? GTK_LABEL(labels->data) : NULL;
+            g_list_free(labels);
+        }
+        if (label && text == gtk_label_get_text(label)) {
+            PangoAttrList* attrs = pango_attr_list_new();
+            PangoAttribute* underline = pango_attr_underline_new(PANGO_UNDERLINE_SINGLE);
+            underline->start_index = (guint)at;
+            underline->end_index = (guint)(g_utf8_next_char(text.c_str() + at) - text.c_str());
+            pango_attr_list_insert(attrs, underline);
+            gtk_label_set_attributes(label, attrs);
+            pango_attr_list_unref(attrs);
+        }
+        return true;
+    });
 }
 
 } // namespace LibKELGUI

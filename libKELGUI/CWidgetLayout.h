@@ -6,6 +6,8 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "KELGuiCommon.h"
@@ -30,8 +32,14 @@ public:
     /* The drawn, sensitive button or check box under roots whose mnemonic is keyval: each takes,
      * in order, the first letter of its label not taken yet. */
     static GtkWidget* MnemonicTarget(const std::vector<GtkWidget*>& roots, guint keyval);
+    /* Underlines the letter MnemonicTarget gives each of them. */
+    static void UnderlineMnemonics(const std::vector<GtkWidget*>& roots);
 
 private:
+    /* Each button under roots with its label, the byte offset and the letter it takes; stops
+     * when visit says false. */
+    static void ForEachMnemonic(const std::vector<GtkWidget*>& roots,
+                                const std::function<bool(GtkWidget*, const std::string&, size_t, gunichar)>& visit);
     static gboolean GtkOnQueryTooltip(GtkWidget* view, gint x, gint y, gboolean keyboard, GtkTooltip* tooltip,
                                       gpointer data);
 };

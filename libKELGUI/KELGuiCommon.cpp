@@ -36,6 +36,17 @@ const char* TrN(const char* singular, const char* plural, unsigned long n)
     return dngettext(LibKELData::KEL_LIB_GUI.c_str(), singular, plural, n);
 }
 
+std::string Printable(const std::string& text)
+{
+    gchar* valid = g_utf8_make_valid(text.c_str(), (gssize)text.size());
+    std::string shown = valid;
+    g_free(valid);
+    for (char& c : shown)
+        if ((unsigned char)c < 0x20 || c == 0x7f)
+            c = ' ';
+    return shown;
+}
+
 std::string Format(const char* format, ...)
 {
     va_list args;

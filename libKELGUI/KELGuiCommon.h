@@ -25,6 +25,8 @@ KELGUI_EXPORT const char* TrCtx(const char* context, const char* text);
 KELGUI_EXPORT const char* TrN(const char* singular, const char* plural, unsigned long n);
 /* A translated printf format filled in. */
 KELGUI_EXPORT std::string Format(const char* format, ...) G_GNUC_PRINTF(1, 2);
+/* A text from outside (a peer, a file) fit to show: valid UTF-8, control characters as blanks. */
+KELGUI_EXPORT std::string Printable(const std::string& text);
 
 /* The size a window's design gives a widget is the least it gets: a larger font or a longer
  * translation makes it grow instead of being cut. Replaces gtk_widget_set_size_request. */

@@ -40,6 +40,7 @@ for lang in en de; do
     shoot "admin-system$suffix" $lang "$font" --admin --page 2
     shoot "teacher$suffix" $lang "$font" --teacher
     shoot "about$suffix" $lang "$font" --about
+    shoot "add-application$suffix" $lang "$font" --add-application
   done
 done
 
@@ -64,3 +65,24 @@ paint() {
   echo "$OUT/lock-painting.png"
 }
 paint
+
+# The lock grid with the keyboard: Tab into the grid, then Right and Down move the ringed hour.
+keys() {
+  local root=$work/root home=$work/home
+  rm -rf "$root" "$home" && cp -a data/root "$root" && mkdir -p "$home"
+  env HOME="$home" KEL_ROOT="$root" NO_AT_BRIDGE=1 LANGUAGE= LC_ALL=C.UTF-8 OUTFILE="$OUT/lock-keyboard.png" \
+    BIN="$BUILD/host/kel-demo" xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+      "$BIN" --admin 2>/dev/null & pid=$!
+      wid=$(xdotool search --sync --onlyvisible --name "Shell Settings" | head -1)
+      sleep 1
+      xdotool windowfocus --sync "$wid"
+      eval "$(xdotool getwindowgeometry --shell "$wid")"
+      # Tab: the notebook tabs, the box, the day buttons, then the grid.
+      for _ in 1 2 3 4 5 6 7 8 9 10; do xdotool key Tab; done
+      xdotool key Right Right Right Down Down
+      sleep 0.5
+      import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" "$OUTFILE"
+      kill $pid'
+  echo "$OUT/lock-keyboard.png"
+}
+keys

@@ -167,14 +167,14 @@ void CSearchRunner::Complete(const std::shared_ptr<Job>& job, int exitStatus)
     std::vector<IPCAPI::FoundProgram> found;
     std::string result;
     if (job->tooLong) {
-        result = "error: the search took too long";
+        result = std::string("error: ") + IPCAPI::SEARCH_ERR_TIMEOUT;
     } else if (exitStatus == walk::FOLDER_UNUSABLE) {
         /* Nothing was searched, so the earlier results stay as they were. */
-        result = "error: the folder cannot be opened";
+        result = std::string("error: ") + IPCAPI::SEARCH_ERR_FOLDER;
     } else if (exitStatus != walk::DONE || job->overflow || !walk::Parse(job->out, found)) {
         CKELLog::WriteLine("Policy service: search " + std::to_string(job->op) + " failed (exit " +
                                std::to_string(exitStatus) + ")", 2, "", false);
-        result = "error: the search failed";
+        result = std::string("error: ") + IPCAPI::SEARCH_ERR_FAILED;
     } else {
         int added = 0;
         /* Each user's own file, only ever read back for that user. */
@@ -182,7 +182,7 @@ void CSearchRunner::Complete(const std::shared_ptr<Job>& job, int exitStatus)
                                            job->caller.uid, job->caller.gid, &added) == IPCAPI::IPC_OK) {
             result = "found " + std::to_string(found.size()) + ", new " + std::to_string(added);
         } else {
-            result = "error: the results cannot be saved";
+            result = std::string("error: ") + IPCAPI::SEARCH_ERR_SAVE;
         }
     }
     CKELLog::WriteLine("Policy service: search " + std::to_string(job->op) + ": " + result, 1, "", false);

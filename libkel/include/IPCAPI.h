@@ -31,7 +31,15 @@ enum {
 
 /* The result text of SearchLocalProgramCallBack and of SearchProgramCallBack for one student:
  *   "found N, new M"  the search ended; N programs found, M of them new in the result file;
- *   "error: REASON"   the search failed (REASON in plain words, for the user); nothing changed. */
+ *   "error: REASON"   the search failed; nothing changed. REASON is one of the codes below,
+ *                     followed by a blank and its parameter where it has one (a folder); the
+ *                     windows translate it. Older peers sent plain words, shown as they came. */
+static const char* const SEARCH_ERR_FOLDER = "folder-unreadable";     /* [folder] cannot be opened */
+static const char* const SEARCH_ERR_FAILED = "search-failed";         /* the walk broke off */
+static const char* const SEARCH_ERR_TIMEOUT = "search-too-long";      /* the walk passed its time limit */
+static const char* const SEARCH_ERR_SAVE = "results-unsaved";         /* the result file cannot be written */
+static const char* const SEARCH_ERR_ANSWER = "answer-unreadable";     /* a student's list cannot be read */
+static const char* const SEARCH_ERR_SEND = "results-unsent";          /* a student cannot send its list */
 
 /* An empty student name in SearchProgramCallBack ends the whole remote search; the local
  * service never sends it as a student's answer. */

@@ -100,7 +100,7 @@ bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result)
     }
     CSearchResultData programs;
     if (!body.empty() && (programs.LoadFromString(body) != 0 || !programs.GetPApplicationInfoList())) {
-        result = "error: the student's answer cannot be read";
+        result = std::string("error: ") + SEARCH_ERR_ANSWER;
         return false;
     }
     std::vector<FoundProgram> found;
@@ -140,7 +140,7 @@ bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result)
     int added = 0;
     if ((first || !unseen.empty()) &&
         MergeSearchResults(unseen, first ? s.clear : 0, LibKELData::SearchResultFile(), &added) != IPC_OK) {
-        result = "error: the results cannot be saved";
+        result = std::string("error: ") + SEARCH_ERR_SAVE;
         /* The next answer that brings them tries again. */
         for (const FoundProgram& program : unseen)
             s.mergedPaths.erase(Key(program));

@@ -182,7 +182,7 @@ void CClassroomStudent::Search(const std::string& id, const std::string& folder)
         ClassroomMessage answer;
         answer.fields["id"] = id;
         if (rc == CProgramSearch::FOLDER_UNUSABLE) {
-            answer.fields["result"] = "error: the folder " + IPCAPI::PrintableText(folder) + " cannot be opened";
+            answer.fields["result"] = std::string("error: ") + IPCAPI::SEARCH_ERR_FOLDER + " " + IPCAPI::PrintableText(folder);
         } else {
             LibKELData::CSearchResultData programs;
             std::vector<LibKELData::CApplicationInfo> apps;
@@ -196,7 +196,7 @@ void CClassroomStudent::Search(const std::string& id, const std::string& folder)
             programs.MergeUnique(list);
             if (programs.Save2String(answer.body) != 0) {
                 answer.body.clear();
-                answer.fields["result"] = "error: the programs found cannot be sent";
+                answer.fields["result"] = std::string("error: ") + IPCAPI::SEARCH_ERR_SEND;
             } else {
                 answer.fields["result"] = "found " + std::to_string(found.size());
             }

@@ -276,7 +276,7 @@ TEST_F(Classroom, AStudentThatCannotOpenTheFolderAnswersWithItsErrorAndTheOthers
     ASSERT_TRUE(teacher.AwaitAnswers(1));
     kill(students[1], SIGCONT);
     ASSERT_TRUE(teacher.AwaitAnswers(2));
-    EXPECT_EQ("error: the folder /apps cannot be opened", teacher.Answers()["pc02"]);
+    EXPECT_EQ("error: folder-unreadable /apps", teacher.Answers()["pc02"]);
     EXPECT_EQ("found 2, new 2", teacher.Answers()["pc01"]);
     EXPECT_EQ("Common;Only pc01;", ResultNames());
 }

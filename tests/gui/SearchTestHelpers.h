@@ -17,12 +17,10 @@
 
 namespace searchtest {
 
-/* The status line: the only ellipsized label of the dialog. */
+/* The status line: the only wrapping label of the dialog. */
 inline GtkWidget* StatusLabel(GtkWidget* window)
 {
-    return keltest::FindWidget(window, [](GtkWidget* w) {
-        return GTK_IS_LABEL(w) && gtk_label_get_ellipsize(GTK_LABEL(w)) == PANGO_ELLIPSIZE_END;
-    });
+    return keltest::FindWidget(window, [](GtkWidget* w) { return GTK_IS_LABEL(w) && gtk_label_get_line_wrap(GTK_LABEL(w)); });
 }
 inline std::string StatusText(GtkWidget* window)
 {

@@ -82,6 +82,18 @@ TEST_F(AddApplication, OkHandsBackCopiesOfTheSelectedRowsInListOrderAndNothingOt
     EXPECT_EQ(closed, 5);
 }
 
+TEST_F(AddApplication, TheListFillsTheWindowWithAtLeastFiveRowsForAMultipleSelection)
+{
+    Results(10);
+    Open();
+    GtkTreePath *first = NULL, *last = NULL;
+    ASSERT_TRUE(keltest::PumpUntil([this] { return GTK_WIDGET_MAPPED(View()); }, 5000));
+    ASSERT_TRUE(gtk_tree_view_get_visible_range(View(), &first, &last));
+    EXPECT_GE(gtk_tree_path_get_indices(last)[0] - gtk_tree_path_get_indices(first)[0], 4);
+    gtk_tree_path_free(first);
+    gtk_tree_path_free(last);
+}
+
 TEST_F(AddApplication, EachRowShowsItsCommandEscaped)
 {
     WriteResults({CApplicationInfo("Gimp & Co", "/usr/bin/gimp <x>", "", 1)});

@@ -73,6 +73,24 @@ TEST(ChangeIconDlg, ChooserOpensInTheIconFolderAndTheLastChoiceWins)
     EXPECT_EQ(dir + "/a.png", owner.icon);
 }
 
+TEST(ChangeIconDlg, OpensTypingIntoTheSelectedNameWithTheCurrentIconSelected)
+{
+    ASSERT_TRUE(keltest::WritePng(Owner::IconDir() + "/a.png") && keltest::WritePng(Owner::IconDir() + "/b.png"));
+    Owner owner;
+    owner.Open(Owner::IconDir() + "/b.png", "Games");
+    EXPECT_EQ(GTK_WIDGET(owner.Entry(0)), gtk_window_get_focus(GTK_WINDOW(owner.Win()))) << "not Cancel";
+    gint from = -1, to = -1;
+    gtk_editable_get_selection_bounds(GTK_EDITABLE(owner.Entry(0)), &from, &to);
+    EXPECT_TRUE(from == 0 && to == 5);
+    GList* selected = gtk_icon_view_get_selected_items(owner.Grid());
+    ASSERT_TRUE(selected && !selected->next);
+    gchar* path = keltest::CellAt<gchar*>(gtk_icon_view_get_model(owner.Grid()),
+                                          gtk_tree_path_get_indices((GtkTreePath*)selected->data)[0], 2);
+    EXPECT_EQ(Owner::IconDir() + "/b.png", path);
+    g_free(path);
+    g_list_free_full(selected, (GDestroyNotify)gtk_tree_path_free);
+}
+
 TEST(ChangeIconDlg, RefusedNamesStayTypedAndSelectedAndEnterIsOk)
 {
     Owner owner;

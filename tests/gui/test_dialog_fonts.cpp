@@ -28,6 +28,10 @@ std::string CutWidgets(GtkWidget* window)
             r.width = MAX(r.width, tw + 2 * GTK_MISC(w)->xpad);
             r.height = MAX(r.height, th + 2 * GTK_MISC(w)->ypad);
         }
+        /* A text cut short with an ellipsis is cut too. */
+        if ((GTK_IS_LABEL(w) && pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(w)))) ||
+            (GTK_IS_PROGRESS_BAR(w) && gtk_progress_bar_get_ellipsize(GTK_PROGRESS_BAR(w)) != PANGO_ELLIPSIZE_NONE))
+            r.width = G_MAXINT;
         GtkWidget* scroller = gtk_widget_get_ancestor(w, GTK_TYPE_SCROLLED_WINDOW);
         if (GTK_WIDGET_MAPPED(w) && (!scroller || scroller == w) && (w->allocation.width < r.width || w->allocation.height < r.height))
             cut += std::string(G_OBJECT_TYPE_NAME(w)) + " \"" + (GTK_IS_LABEL(w) ? gtk_label_get_text(GTK_LABEL(w)) : "") + "\" ";
@@ -69,6 +73,23 @@ TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
     ExpectWhole(edit, "Sans 14");
     ExpectWhole(local, "Sans 14");
     ExpectWhole(remote, "Sans 14");
+    /* The longest messages, a refusal and a failure or an incomplete class search, read whole. */
+    ipc.studentCount = 3;
+    int delivered = 0;
+    for (CSearchProgramBase* dlg : {(CSearchProgramBase*)&local, (CSearchProgramBase*)&remote}) {
+        GtkWidget* w = dlg->GetWindow();
+        for (const char* path : {"relative/folder", "/srv/classroom/shared/programs/for/every/student"}) {
+            searchtest::SetPath(w, path);
+            dlg->OnSearchBtnClicked();
+        }
+        const std::string failed = "error: folder-unreadable /srv/classroom/shared/programs/for/every/student";
+        dlg == &local ? ipc.DeliverLocalDone(failed) : (ipc.DeliverStudentAnswer("s1", "found 20, new 20"),
+                        ipc.DeliverStudentAnswer("s2", failed), ipc.DeliverStudentAnswer("", ""));
+        ASSERT_TRUE(ipc.WaitDelivered(delivered += dlg == &local ? 1 : 3));
+        /* Bounded: the window's new size comes back from the X server before the children get it. */
+        keltest::PumpUntil([w] { return CutWidgets(w).empty(); }, 5000);
+        EXPECT_EQ(CutWidgets(w), "") << searchtest::StatusText(w);
+    }
     CAboutDlg about("Shell Controller for the classroom", "Shell Controller", "", "3.0.0.162");
     ExpectWhole(about, "Sans 16");
     gtk_settings_set_string_property(gtk_settings_get_default(), "gtk-font-name", "Sans 14", "test");

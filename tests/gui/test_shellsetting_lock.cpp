@@ -89,6 +89,37 @@ TEST_F(ShellSettingLock, GridIsOneTabStopArrowsMoveTheFocusAndSpaceToggles)
     g_free(tooltip);
 }
 
+/* The pixels of a widget as drawn on the screen, drawn anew (the first expose may not have come yet). */
+static std::string Pixels(GtkWidget* w)
+{
+    gtk_widget_queue_draw(w);
+    gdk_window_process_all_updates();
+    const GtkAllocation& a = w->allocation;
+    GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(NULL, w->window, NULL, a.x, a.y, 0, 0, a.width, a.height);
+    std::string bytes((const char*)gdk_pixbuf_get_pixels(shot), gdk_pixbuf_get_rowstride(shot) * a.height);
+    g_object_unref(shot);
+    return bytes;
+}
+
+TEST_F(ShellSettingLock, TheFocusedHourIsMarkedTheLabelsAreReachedAndHoverKeepsLockedAndFreeApart)
+{
+    ASSERT_TRUE(keltest::WriteLockSchedule(1, 2, {{0, 1}}));
+    Open();
+    GtkWidget *free = Hour(win, "Mon 00:00-01:00"), *locked = Hour(win, "Mon 01:00-02:00");
+    const std::string freePlain = Pixels(free), lockedPlain = Pixels(locked);
+    gtk_widget_grab_focus(free);
+    keltest::PressKey(free, GDK_Right);
+    EXPECT_NE(lockedPlain, Pixels(locked)) << "marked when locked";
+    keltest::PressKey(locked, GDK_Left);
+    EXPECT_NE(freePlain, Pixels(free)) << "marked when free";
+    EXPECT_EQ(lockedPlain, Pixels(locked)) << "the mark moves with the arrows";
+    GdkColor freeHover = free->style->bg[GTK_STATE_PRELIGHT], lockedHover = locked->style->bg[GTK_STATE_PRELIGHT];
+    EXPECT_FALSE(gdk_color_equal(&freeHover, &lockedHover));
+    keltest::PressKey(free, GDK_Up); /* to the label over hours 0 and 1; Space toggles them every day */
+    keltest::PressKey(gtk_window_get_focus(GTK_WINDOW(win)), GDK_space);
+    EXPECT_TRUE(keltest::Active(free) && keltest::Active(Hour(win, "Sun 01:00-02:00")));
+}
+
 TEST_F(ShellSettingLock, AutomaticLockingOffGreysTheGridButKeepsItsHours)
 {
     ASSERT_TRUE(keltest::WriteLockSchedule(1, 2, {{4, 4}}));

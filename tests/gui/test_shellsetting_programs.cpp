@@ -51,7 +51,7 @@ TEST(ShellSettingNaming, NamingANewCategoryEndsWhateverTheRecordAnswers)
 {
     int asked = 0;
     auto odd = [&asked](const std::string&) { return ++asked, -1; };
-    EXPECT_EQ("New Category(6)", LibKELGUI::CCategoryNaming::Build("New Category", odd, 5));
+    EXPECT_EQ("New Category (6)", LibKELGUI::CCategoryNaming::Build("New Category", odd, 5));
     EXPECT_EQ(5, asked);
 }
 
@@ -75,8 +75,12 @@ TEST_F(ShellSettingPrograms, CategoriesAndProgramsEditedThroughOneDialogPathReac
         AnswerDialog("Edit Application", name);
         EXPECT_EQ(name == std::string("Calc"), refused.Text() == "The specified application name already exists!");
     }
-    keltest::SetCursorRow(categories, 2);
-    keltest::Click(keltest::NthButton(win, "-", 0));
+    for (int row : {0, 2}) { /* a category with programs is deleted only on Yes; an empty one at once */
+        keltest::SetCursorRow(categories, row);
+        keltest::MessageBoxAnswerer no(GTK_RESPONSE_NO);
+        keltest::Click(keltest::NthButton(win, "-", 0));
+        EXPECT_EQ(row == 0, no.Text().find("The category Office holds") == 0) << no.Text();
+    }
     w.OnApply();
     LibKELGUI::CShellSettingCtrlForShellController again;
     again.Init();

@@ -3,6 +3,10 @@
  * programs. */
 #include <gtest/gtest.h>
 
+#include <gdk/gdkkeysyms.h>
+
+#include <algorithm>
+
 #include "CShellSettingCtrlForShellController.h"
 #include "CShellSettingForAdminTool.h"
 #include "ScriptedIPC.h"
@@ -30,6 +34,7 @@ TEST_F(ShellSettingWindows, FailedApplyAndOkKeepTheWindowTheEditsAndTheFlagsWith
     /* A folder where the schedule file should be: it can be neither read nor replaced. */
     ASSERT_EQ(0, unlink(ScheduleFile().c_str()));
     ASSERT_TRUE(keltest::MakeDirs(ScheduleFile()));
+    keltest::LogCapture log;
     Teacher w;
     keltest::MessageBoxAnswerer damaged(GTK_RESPONSE_OK);
     Open(w);
@@ -59,6 +64,25 @@ TEST_F(ShellSettingWindows, FailedApplyAndOkKeepTheWindowTheEditsAndTheFlagsWith
     keltest::MessageBoxAnswerer no(GTK_RESPONSE_NO);
     keltest::CloseFromFrame(w.GetWindow());
     EXPECT_TRUE(no.Answered() && !w.GetWindow()) << "asked first; No discards the edits and closes";
+    const auto lines = log.Lines();
+    EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [](const keltest::LogCapture::Line& l) {
+                  return l.text.find("Cannot load " + ScheduleFile()) == 0;
+              })) << "the damaged file is read, and its failure logged, once";
+}
+
+TEST_F(ShellSettingWindows, EscapeOnTheCloseQuestionGoesBackToTheWindowWithTheEditUnsaved)
+{
+    ASSERT_TRUE(keltest::WriteLockSchedule(1, 2, {}));
+    const std::string before = keltest::ReadFile(ScheduleFile());
+    Teacher w;
+    Open(w);
+    GtkWidget* hour = Hour(w.GetWindow(), "Wed 10:00-11:00");
+    keltest::SetActive(hour, true);
+    keltest::MessageBoxAnswerer escape(GTK_RESPONSE_DELETE_EVENT); /* what Escape or its close box answers */
+    keltest::PressKey(w.GetWindow(), GDK_Escape);
+    EXPECT_EQ("The shell settings have been changed. Do you want to save?", escape.Text());
+    EXPECT_TRUE(w.GetWindow() && keltest::Active(hour) && w.IsDataDirty());
+    EXPECT_EQ(before, keltest::ReadFile(ScheduleFile()));
 }
 
 TEST_F(ShellSettingWindows, UntouchedWindowOverAManualLockClosesWithoutAQuestion)

@@ -53,7 +53,7 @@ TEST_F(Translations, BothWindowsAskAndTheNameChecksTellInGerman)
     CShellSettingForAdminTool admin;
     CShellSettingCtrlForShellController teacher;
     const std::pair<CShellSettingCtrl*, const char*> windows[] = {
-        {&admin, "Möchten Sie die Änderungen wirklich speichern?"},
+        {&admin, "Die Einstellungen wurden geändert. Vor dem Schließen speichern?"},
         {&teacher, "Die Einstellungen wurden geändert. Möchten Sie sie speichern?"}};
     for (const auto& w : windows) {
         w.first->Init();

@@ -140,7 +140,7 @@ TEST(PolicyService, PoliciesAreCheckedAuthorisedAndWrittenByTheServiceAlone)
     /* nobody's search walks with nobody's rights: the sandbox stays closed to it. */
     EXPECT_EQ("", CallAs(kNobody, "SearchLocalProgram", keltest::EtcKel(), "true"));
     EXPECT_TRUE(keltest::WaitUntil(
-        [] { return KelTest::PolicyServiceLog().find("error: the folder cannot be opened") != std::string::npos; }));
+        [] { return KelTest::PolicyServiceLog().find("error: folder-unreadable") != std::string::npos; }));
 }
 
 TEST(PolicyService, DisablingUsbStorageWritesTheBlockingFileAndEnablingRemovesIt)
@@ -257,7 +257,7 @@ TEST(PolicyService, AStoppedWalkBlocksNoOtherUserAndIsEndedAtItsTimeLimit)
     EXPECT_NE(npos, CallAs(kNobody, "SearchLocalProgram", dir.path, "false").find("Error.Busy"));
     EXPECT_EQ("", CallAs(kDaemon, "SearchLocalProgram", dir.path, "true"));
     EXPECT_TRUE(LogHas("search 2: found 0, new 0"));
-    EXPECT_TRUE(LogHas("search 1: error: the search took too long"));
+    EXPECT_TRUE(LogHas("search 1: error: search-too-long"));
     const std::string log = KelTest::PolicyServiceLog();
     EXPECT_NE(npos, log.find("walk-env: KEL_ROOT="));
     EXPECT_EQ(npos, log.find("the-service-only"));
