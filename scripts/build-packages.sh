@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the Debian packages (debian/, debhelper on the CMake build) from a copy of the work tree
+# and checks them with lintian.
+#
+#   scripts/build-packages.sh [OUT]           packages into OUT (default build-deb/)
+#   scripts/build-packages.sh --check ROOT    installs OUT's packages into the Debian root ROOT
+#                                             (made with debootstrap) and calls the service there
+#                                             through D-Bus activation on the root's own system bus
+set -euo pipefail
+cd "$(dirname "$0")/.."
+SRC=$PWD
+
+if [ "${1:-}" = --check ]; then
+  ROOT=${2:?a Debian root made with debootstrap}
+  OUT=$(realpath "${3:-build-deb}")
+  mkdir -p "$ROOT/tmp/kel-debs"
+  cp "$OUT"/*.deb "$ROOT/tmp/kel-debs/"
+  mountpoint -q "$ROOT/proc" || mount -t proc proc "$ROOT/proc"
+  trap 'kill "$(cat "$ROOT/run/dbus/pid" 2>/dev/null)" 2>/dev/null || true; umount "$ROOT/proc" || true' EXIT
+  chroot "$ROOT" sh -ec '
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq ./tmp/kel-debs/*.deb libglib2.0-bin >/tmp/kel-install.log
+    echo "== installed"; dpkg-query -W -f "\${Package} \${Version}\n" libkel3 libkelgui3 libkel-dev kel-common kel-service kel-classroom kel-broker
+    echo "== kel-search: $(getent passwd kel-search)"
+    echo "== enabled: $(ls /etc/systemd/system/multi-user.target.wants/ | grep kel || true)"
+    mkdir -p /run/dbus; dbus-uuidgen --ensure
+    dbus-daemon --system --fork
+    echo "== as root: SaveTabNavPolicy (the service is activated by the call; polkit says yes to root)"
+    gdbus call --system --dest org.kelproject.Policy1 --object-path /org/kelproject/Policy1 \
+      --method org.kelproject.Policy1.SaveTabNavPolicy "$(cat /etc/KEL/TabNavigation.xml)"
+    echo "== activated: $(ps -o user=,args= -C kel-service || true)"
+    echo "== as nobody: the same call"
+    setpriv --reuid=nobody --regid=nogroup --clear-groups gdbus call --system --dest org.kelproject.Policy1 \
+      --object-path /org/kelproject/Policy1 --method org.kelproject.Policy1.SaveTabNavPolicy "<x/>" 2>&1 || true
+    echo "== polkit action: $(pkaction --action-id org.kelproject.policy.save 2>&1 | head -n 2 | tr -s " \n" " ")"
+    echo "== in German: $(LANGUAGE=de grep -c "xml:lang=\"de\"" /usr/share/polkit-1/actions/org.kelproject.policy) translated texts"
+  '
+  exit 0
+fi
+
+OUT=$(realpath -m "${1:-build-deb}")
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -qq --no-install-recommends dpkg-dev debhelper lintian fakeroot >/dev/null
+apt-get build-dep -y -qq "$SRC" >/dev/null
+rm -rf "$OUT"
+mkdir -p "$OUT/kel"
+# A clean copy: no build folders, no earlier package builds.
+git ls-files -z --cached --others --exclude-standard | grep -zv '^build' | tar --null -T - -cf - | tar -xf - -C "$OUT/kel"
+(cd "$OUT/kel" && dpkg-buildpackage -b -us -uc -j2 >"$OUT/build.log" 2>&1) || { tail -40 "$OUT/build.log"; exit 1; }
+echo "== packages"
+ls -1 "$OUT"/*.deb | xargs -n1 basename
+echo "== lintian"
+lintian --fail-on error "$OUT"/*.changes | tee "$OUT/lintian.log" || { echo "lintian found errors"; exit 1; }
+printf '%s errors, %s warnings, %s infos\n' "$(grep -c '^E:' "$OUT/lintian.log" || true)" \
+  "$(grep -c '^W:' "$OUT/lintian.log" || true)" "$(grep -c '^I:' "$OUT/lintian.log" || true)"
