@@ -23,12 +23,13 @@ usage() { sed -n '2,21p' "$0" >&2; exit 2; }
 die() { echo "make-classroom: $*" >&2; exit 1; }
 SRC=${KEL_BROKER_TEMPLATES:-$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)/data/broker}
 [ -f "$SRC/acl.in" ] || SRC=/usr/share/kel-broker
-word='^[A-Za-z0-9._-]+$'
+word='^[A-Za-z0-9][A-Za-z0-9._-]*$'
 umask 077
+ADMIN=kel-admin
 
 check_names() {
   for name in "$@"; do
-    [[ $name =~ $word ]] || die "unusable name: $name"
+    [[ $name =~ $word ]] && [ "$name" != "$ADMIN" ] || die "unusable name: $name"
     if [ -f "$DIR/passwd" ] && cut -d: -f1 "$DIR/passwd" | grep -qxF -- "$name"; then
       die "$name is already a machine of this broker"
     fi
@@ -47,6 +48,7 @@ section() { awk -v want="$1" '/^#\[/ { cur = $0; next } cur == want && !/^(#|$)/
 write_acl() {
   {
     awk '/^#\[/ { exit } { print }' "$SRC/acl.in"
+    if [ -f "$DIR/machines/.admin" ]; then echo; sed "s|@ADMIN@|$ADMIN|g" <(section "#[admin]"); fi
     for file in "$DIR"/classes/*; do
       [ -f "$file" ] || continue
       class=$(basename "$file")
@@ -89,7 +91,18 @@ reload() {
     kill -HUP "$pid" && echo "the broker (pid $pid) reloaded its passwords and ACL"
   else
     echo "no broker running from $DIR: it reads the changes when it starts"
+    return 1
   fi
+}
+
+# What the notebook's last will would say, retained, so that no teacher keeps it online.
+say_offline() { # class name
+  local port host=${BIND:-localhost}
+  port=$(awk '$1 == "listener" { print $2 }' "$DIR/mosquitto.conf")
+  [ -n "$host" ] || host=localhost
+  mosquitto_pub -h "$host" -p "$port" --cafile "$DIR/ca.crt" -q 1 -r -u "$ADMIN" \
+    -P "$(cat "$DIR/machines/.admin")" -t "kel/$1/presence/$2" -m offline ||
+    echo "make-classroom: could not mark $2 offline for its teacher" >&2
 }
 
 broker_cert() {
@@ -133,12 +146,13 @@ case "$cmd" in
       echo "student $name" >> "$DIR/classes/$CLASS"
       add_machine "$CLASS" "$name"
     done
-    write_acl; own; reload
+    write_acl; own; reload || true
     echo "added to class $CLASS: $*; copy DIR/machines/NAME to each notebook's /etc/KEL"
     ;;
   remove)
     [ $# -ge 3 ] || usage
     open_dir "$2"; shift 2
+    gone=()
     for name in "$@"; do
       [[ $name =~ $word ]] || die "unusable name: $name"
       class=$(class_of "$name")
@@ -148,8 +162,12 @@ case "$cmd" in
       mv "$DIR/classes/$class.new" "$DIR/classes/$class"
       mosquitto_passwd -D "$DIR/passwd" "$name"
       rm -rf "${DIR:?}/machines/$name"
+      gone+=("$class $name")
     done
-    write_acl; own; reload
+    write_acl; own
+    if reload && [ -f "$DIR/machines/.admin" ]; then
+      for entry in "${gone[@]}"; do say_offline $entry; done
+    fi
     echo "removed: $*"
     ;;
   renew)
@@ -193,6 +211,8 @@ case "$cmd" in
       sed -e "s|@DIR@|$DIR|g" -e "s|@PORT@|$PORT|g" -e "s|@BIND@|${BIND:-}|g" \
         -e "s|@USER@|$BROKER_USER|g" "$SRC/mosquitto.conf.in" > "$DIR/mosquitto.conf"
       : > "$DIR/passwd"
+      openssl rand -hex 16 > "$DIR/machines/.admin"
+      mosquitto_passwd -b "$DIR/passwd" "$ADMIN" "$(cat "$DIR/machines/.admin")"
     fi
     for name in "$TEACHER" "$@"; do
       [ "$name" = "$TEACHER" ] && kind=teacher || kind=student
@@ -204,7 +224,7 @@ case "$cmd" in
     if [ "$(id -u)" = 0 ] && [ "$BROKER_USER" != root ] && ! runuser -u "$BROKER_USER" -- test -r "$DIR/acl"; then
       die "$BROKER_USER cannot reach $DIR: choose a folder it can enter, or BROKER_USER="
     fi
-    reload
+    reload || true
     echo "class $CLASS made in $DIR (broker: mosquitto -c $DIR/mosquitto.conf, as $BROKER_USER)"
     ;;
 esac

@@ -34,21 +34,21 @@ protected:
             waitpid(pid, nullptr, 0);
         }
     }
-    int Make(const std::string& args)
+    int Make(const std::string& args, const std::string& env = "")
     {
-        return system(("BROKER_USER=$(id -un) " KEL_SOURCE_DIR "/scripts/make-classroom.sh " + args + " >/dev/null").c_str());
+        return system((env + " BROKER_USER=$(id -un) " KEL_SOURCE_DIR "/scripts/make-classroom.sh " + args + " >/dev/null").c_str());
     }
-    /* mosquitto_pub/_sub as a machine of the broker (its password given even after its removal). */
+    /* mosquitto_pub/_sub as a machine of the broker (its password given after its removal). */
     std::string As(const std::string& tool, const std::string& user, const std::string& password = "")
     {
         return tool + " -h localhost -p " + std::to_string(port) + " --cafile " + dir + "/ca.crt -q 1 -u " + user +
-               " -P " + (password.empty() ? Conf(user, "password") : password) + " ";
+               " -P " + (password.empty() ? Password(user) : password) + " ";
     }
-    std::string Conf(const std::string& machine, const std::string& key)
+    std::string Password(const std::string& machine)
     {
         std::string text = keltest::ReadFile(dir + "/machines/" + machine + "/classroom.conf");
-        size_t at = text.find("\n" + key + "="), end = text.find('\n', at + 1);
-        return at == std::string::npos ? "" : text.substr(at + key.size() + 2, end - at - key.size() - 2);
+        size_t at = text.find("\npassword=") + 10;
+        return text.substr(at, text.find('\n', at) - at);
     }
     /* The first message a subscription to topics gets, as "topic payload". */
     std::string First(const std::string& user, const std::string& topics)
@@ -78,7 +78,7 @@ protected:
         std::list<IPCAPI::tagStudent_t> students;
         int err = 0;
         std::string names;
-        if (IPCAPI::GetTeacherAPIObject()->GetStudentList(students, err) == 0)
+        if (IPCAPI::GetTeacherAPI()->GetStudentList(students, err) == 0)
             for (const auto& s : students)
                 names += s.address + ";";
         return names;
@@ -96,29 +96,25 @@ TEST_F(Rollout, NotebooksAddedAndRemovedWhileTheBrokerRunsLeaveTheOthersAlone)
     std::map<std::string, std::string> kept;
     for (const char* file : {"/ca.crt", "/broker.crt", "/broker.key", "/machines/pc02/classroom.conf", "/machines/teacher/classroom.conf"})
         kept[file] = keltest::ReadFile(dir + file);
-    std::string pc01 = Conf("pc01", "password");
+    std::string pc01 = Password("pc01");
     StartBroker("pc02");
     Student("pc01");
     Student("pc02");
     ASSERT_TRUE(keltest::WaitUntil([&] { return Online() == "pc01;pc02;"; }, 10000));
-
-    /* A student taking another machine's or the teacher's client id takes nobody's connection. */
-    EXPECT_EQ(0, system((As("mosquitto_pub", "pc02") + "-i kel-student-pc01 -t x -m x").c_str()));
-    EXPECT_EQ(0, system((As("mosquitto_pub", "pc02") + "-i kel-teacher-teacher-" + std::to_string(getpid()) + " -t x -m x").c_str()));
-    std::string log = keltest::ReadFile(dir + "/broker.log");
-    EXPECT_EQ(std::string::npos, log.find("Client pc01 already connected")) << log;
-    EXPECT_EQ(std::string::npos, log.find("Client teacher already connected")) << log;
 
     /* The running broker drops the removed notebook at once and refuses it from then on. */
     ASSERT_EQ(0, Make("remove " + dir + " pc01"));
     EXPECT_TRUE(keltest::WaitUntil([&] { return Online() == "pc02;"; }, 10000));
     EXPECT_NE(0, system((As("mosquitto_pub", "pc01", pc01) + "-t kel/5b/presence/pc01 -m online 2>/dev/null").c_str()));
     ASSERT_EQ(0, Make("add " + dir + " pc03"));
+    /* A student taking another machine's or the teacher's client id takes nobody's connection. */
+    EXPECT_EQ(0, system((As("mosquitto_pub", "pc03") + "-i kel-student-pc02 -t x -m x").c_str()));
+    EXPECT_EQ(0, system((As("mosquitto_pub", "pc03") + "-i kel-teacher-teacher-" + std::to_string(getpid()) + " -t x -m x").c_str()));
+    EXPECT_EQ(std::string::npos, keltest::ReadFile(dir + "/broker.log").find("already connected"));
     Student("pc03");
     EXPECT_TRUE(keltest::WaitUntil([&] { return Online() == "pc02;pc03;"; }, 10000));
     for (const auto& file : kept)
         EXPECT_EQ(file.second, keltest::ReadFile(dir + file.first)) << file.first;
-    EXPECT_EQ("5b", Conf("pc03", "class"));
     EXPECT_NE(0, Make("add " + dir + " pc02")) << "a machine name is given once";
 }
 
@@ -126,7 +122,7 @@ TEST_F(Rollout, TwoClassesOnOneBrokerNeitherReadNorWriteEachOthersTopics)
 {
     std::string at = " localhost " + std::to_string(port);
     ASSERT_EQ(0, Make(dir + " 5a" + at + " a1"));
-    ASSERT_EQ(0, Make("TEACHER=t5b " + dir + " 5b" + at + " b1"));
+    ASSERT_EQ(0, Make(dir + " 5b" + at + " b1", "TEACHER=t5b"));
     EXPECT_NE(0, Make(dir + " 5c localhost 1" + " c1")) << "one listener for every class";
     StartBroker("teacher");
     auto pub = [&](const std::string& user, const std::string& topic, const std::string& text) {
