@@ -15,12 +15,16 @@ if [ "${1:-}" = --check ]; then
   OUT=$(realpath "${3:-build-deb}")
   mkdir -p "$ROOT/tmp/kel-debs"
   cp "$OUT"/*.deb "$ROOT/tmp/kel-debs/"
+  rm -f "$ROOT"/tmp/kel-debs/*-dbgsym_*
+  [ -s "$ROOT/etc/resolv.conf" ] || cp /etc/resolv.conf "$ROOT/etc/resolv.conf"
   mountpoint -q "$ROOT/proc" || mount -t proc proc "$ROOT/proc"
   trap 'kill "$(cat "$ROOT/run/dbus/pid" 2>/dev/null)" 2>/dev/null || true; umount "$ROOT/proc" || true' EXIT
   chroot "$ROOT" sh -ec '
     export DEBIAN_FRONTEND=noninteractive
+    grep -q security /etc/apt/sources.list ||
+      echo "deb http://deb.debian.org/debian-security bookworm-security main" >>/etc/apt/sources.list
     apt-get update -qq
-    apt-get install -y -qq ./tmp/kel-debs/*.deb libglib2.0-bin >/tmp/kel-install.log
+    apt-get install -y -qq ./tmp/kel-debs/*.deb libglib2.0-bin procps >/tmp/kel-install.log 2>&1
     echo "== installed"; dpkg-query -W -f "\${Package} \${Version}\n" libkel3 libkelgui3 libkel-dev kel-common kel-service kel-classroom kel-broker
     echo "== kel-search: $(getent passwd kel-search)"
     echo "== enabled: $(ls /etc/systemd/system/multi-user.target.wants/ | grep kel || true)"
@@ -29,12 +33,12 @@ if [ "${1:-}" = --check ]; then
     echo "== as root: SaveTabNavPolicy (the service is activated by the call; polkit says yes to root)"
     gdbus call --system --dest org.kelproject.Policy1 --object-path /org/kelproject/Policy1 \
       --method org.kelproject.Policy1.SaveTabNavPolicy "$(cat /etc/KEL/TabNavigation.xml)"
-    echo "== activated: $(ps -o user=,args= -C kel-service || true)"
+    echo "== activated by the bus:"; ps -o user=,args= -C kel-service,polkitd || true
     echo "== as nobody: the same call"
     setpriv --reuid=nobody --regid=nogroup --clear-groups gdbus call --system --dest org.kelproject.Policy1 \
       --object-path /org/kelproject/Policy1 --method org.kelproject.Policy1.SaveTabNavPolicy "<x/>" 2>&1 || true
-    echo "== polkit action: $(pkaction --action-id org.kelproject.policy.save 2>&1 | head -n 2 | tr -s " \n" " ")"
-    echo "== in German: $(LANGUAGE=de grep -c "xml:lang=\"de\"" /usr/share/polkit-1/actions/org.kelproject.policy) translated texts"
+    echo "== the packaged polkit actions:"; pkaction --verbose --action-id org.kelproject.policy.save | grep -E "description:|implicit active"
+    echo "== in German: $(grep -c "xml:lang=\"de\"" /usr/share/polkit-1/actions/org.kelproject.policy) translated texts"
   '
   exit 0
 fi
