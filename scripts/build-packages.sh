@@ -16,7 +16,7 @@ if [ "${1:-}" = --check ]; then
   mkdir -p "$ROOT/tmp/kel-debs"
   cp "$OUT"/*.deb "$ROOT/tmp/kel-debs/"
   rm -f "$ROOT"/tmp/kel-debs/*-dbgsym_*
-  [ -s "$ROOT/etc/resolv.conf" ] || cp /etc/resolv.conf "$ROOT/etc/resolv.conf"
+  [ -s "$ROOT/etc/resolv.conf" ] || cp --remove-destination /etc/resolv.conf "$ROOT/etc/resolv.conf"
   mountpoint -q "$ROOT/proc" || mount -t proc proc "$ROOT/proc"
   trap 'kill "$(cat "$ROOT/run/dbus/pid" 2>/dev/null)" 2>/dev/null || true; umount "$ROOT/proc" || true' EXIT
   chroot "$ROOT" sh -ec '
