@@ -17,7 +17,8 @@
 # Names (machines and teachers) are unique on a broker. Environment: TEACHER (the teacher's
 # machine name, default teacher), BROKER_ALIASES (more names and addresses of the broker host
 # for its certificate), BIND (listen address), BROKER_USER (who the broker runs as, default
-# mosquitto when run as root), ANSWER_TIMEOUT, CONNECT_TIMEOUT (seconds), CA_DIR.
+# mosquitto when run as root), ANSWER_TIMEOUT, CONNECT_TIMEOUT (seconds), CA_DIR, DAYS (of
+# the broker's certificate, default 1825).
 set -euo pipefail
 usage() { sed -n '2,21p' "$0" >&2; exit 2; }
 die() { echo "make-classroom: $*" >&2; exit 1; }
