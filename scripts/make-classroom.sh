@@ -22,6 +22,8 @@
 set -euo pipefail
 usage() { sed -n '2,21p' "$0" >&2; exit 2; }
 die() { echo "make-classroom: $*" >&2; exit 1; }
+# openssl's chatter only when it fails.
+quiet() { local out; out=$("$@" 2>&1) || die "$1 failed: $out"; }
 SRC=${KEL_BROKER_TEMPLATES:-$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)/data/broker}
 [ -f "$SRC/acl.in" ] || SRC=/usr/share/kel-broker
 word='^[A-Za-z0-9][A-Za-z0-9._-]*$'
@@ -49,14 +51,13 @@ section() { awk -v want="$1" '/^#\[/ { cur = $0; next } cur == want && !/^(#|$)/
 write_acl() {
   {
     awk '/^#\[/ { exit } { print }' "$SRC/acl.in"
-    if [ -f "$DIR/machines/.admin" ]; then echo; sed "s|@ADMIN@|$ADMIN|g" <(section "#[admin]"); fi
+    if [ -f "$DIR/machines/.admin" ]; then echo; section "#[admin]" | sed "s|@ADMIN@|$ADMIN|g"; fi
     for file in "$DIR"/classes/*; do
       [ -f "$file" ] || continue
       class=$(basename "$file")
       while read -r kind name; do
         echo
-        sed -e "s|@CLASS@|$class|g" -e "s|@TEACHER@|$name|g" -e "s|@STUDENT@|$name|g" \
-          <(section "#[$kind]")
+        section "#[$kind]" | sed -e "s|@CLASS@|$class|g" -e "s|@TEACHER@|$name|g" -e "s|@STUDENT@|$name|g"
       done < "$file"
     done
   } > "$DIR/acl.new"
@@ -111,14 +112,15 @@ broker_cert() {
   for name in $(cat "$DIR/broker.names"); do
     if [[ $name =~ ^[0-9.]+$ || $name == *:* ]]; then san+=",IP:$name"; else san+=",DNS:$name"; fi
   done
-  openssl req -newkey rsa:2048 -nodes -subj "/CN=$(head -n1 "$DIR/broker.names")" \
-    -keyout "$DIR/broker.key.new" -out "$DIR/broker.csr" 2>/dev/null
-  openssl x509 -req -in "$DIR/broker.csr" -CA "$DIR/ca.crt" -CAkey "$CA_DIR/ca.key" \
+  printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\n' "${san#,}" > "$DIR/broker.ext"
+  quiet openssl req -newkey rsa:2048 -nodes -subj "/CN=$(head -n1 "$DIR/broker.names")" \
+    -keyout "$DIR/broker.key.new" -out "$DIR/broker.csr"
+  quiet openssl x509 -req -in "$DIR/broker.csr" -CA "$DIR/ca.crt" -CAkey "$CA_DIR/ca.key" \
     -CAcreateserial -CAserial "$CA_DIR/ca.srl" -days "${DAYS:-1825}" -out "$DIR/broker.crt.new" \
-    -extfile <(printf 'subjectAltName=%s\nextendedKeyUsage=serverAuth\n' "${san#,}") 2>/dev/null
+    -extfile "$DIR/broker.ext"
   mv "$DIR/broker.key.new" "$DIR/broker.key"
   mv "$DIR/broker.crt.new" "$DIR/broker.crt"
-  rm -f "$DIR/broker.csr"
+  rm -f "$DIR/broker.csr" "$DIR/broker.ext"
 }
 
 open_dir() { # an existing broker folder
@@ -204,8 +206,8 @@ case "$cmd" in
       fi
       mkdir -p "$CA_DIR" "$DIR/machines" "$DIR/classes"
       chmod 0700 "$CA_DIR"
-      openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=KEL classroom CA ($HOST)" \
-        -keyout "$CA_DIR/ca.key" -out "$DIR/ca.crt" 2>/dev/null
+      quiet openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=KEL classroom CA ($HOST)" \
+        -keyout "$CA_DIR/ca.key" -out "$DIR/ca.crt"
       cp "$DIR/ca.crt" "$CA_DIR/ca.crt"
       printf '%s\n' "$HOST" ${BROKER_ALIASES:-} localhost 127.0.0.1 | awk '!seen[$0]++' > "$DIR/broker.names"
       broker_cert
