@@ -28,7 +28,7 @@ if [ "${1:-}" = --check ]; then
     echo "== installed"; dpkg-query -W -f "\${Package} \${Version}\n" libkel3 libkelgui3 libkel-dev kel-common kel-service kel-classroom kel-broker
     echo "== kel-search: $(getent passwd kel-search)"
     echo "== enabled: $(ls /etc/systemd/system/multi-user.target.wants/ | grep kel || true)"
-    mkdir -p /run/dbus; dbus-uuidgen --ensure
+    mkdir -p /run/dbus; rm -f /run/dbus/pid; dbus-uuidgen --ensure
     dbus-daemon --system --fork
     echo "== as root: SaveTabNavPolicy (the service is activated by the call; polkit says yes to root)"
     gdbus call --system --dest org.kelproject.Policy1 --object-path /org/kelproject/Policy1 \
