@@ -299,7 +299,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < kLight; ++i)
         names += " l" + std::to_string(i);
     int port = 20000 + getpid() % 20000;
-    Run("ANSWER_TIMEOUT=60 CONNECT_TIMEOUT=10 " KEL_SOURCE_DIR "/scripts/make-classroom.sh '" + g_Root +
+    Run("BROKER_USER=$(id -un) ANSWER_TIMEOUT=60 CONNECT_TIMEOUT=10 " KEL_SOURCE_DIR "/scripts/make-classroom.sh '" + g_Root +
         "/classroom' bench localhost " + std::to_string(port) + names + " >/dev/null");
     Run("cp '" + g_Root + "'/classroom/machines/teacher/* '" + g_Root + "/etc/KEL/'");
     for (int i = 0; i < kProcesses; ++i) {

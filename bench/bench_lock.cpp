@@ -216,7 +216,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < kLight; ++i)
         names += " l" + std::to_string(i);
     int port = 20000 + getpid() % 20000;
-    Run("CONNECT_TIMEOUT=10 " KEL_SOURCE_DIR "/scripts/make-classroom.sh '" + g_Root + "/classroom' bench localhost " +
+    Run("BROKER_USER=$(id -un) CONNECT_TIMEOUT=10 " KEL_SOURCE_DIR "/scripts/make-classroom.sh '" + g_Root + "/classroom' bench localhost " +
         std::to_string(port) + names + " >/dev/null");
     Run("mkdir -p '" + g_Root + "/etc/KEL' && cp '" + g_Root + "'/classroom/machines/teacher/* '" + g_Root + "/etc/KEL/'");
     for (int i = 0; i < kProcesses; ++i) {

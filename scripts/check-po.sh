@@ -57,4 +57,12 @@ for domain in libKELGUI libKELData; do
     fi
   done
 done
+polkit_pot "$tmp/kel-polkit.pot"
+for lang in $(grep -v '^#' po/LINGUAS); do
+  po=po/polkit/$lang.po
+  stats=$(LC_ALL=C msgfmt --check --statistics -o /dev/null "$po" 2>&1) || { echo "$stats"; status=1; }
+  echo "polkit/$lang: $stats"
+  case "$stats" in *untranslated*|*fuzzy*) echo "$po is incomplete"; status=1 ;; esac
+  msgcmp "$po" "$tmp/kel-polkit.pot" >/dev/null 2>&1 || { echo "$po lacks the polkit actions' texts (run scripts/update-po.sh)"; status=1; }
+done
 exit $status

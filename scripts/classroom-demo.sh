@@ -16,7 +16,7 @@ rm -rf "$DEMO"
 mkdir -p "$DEMO"
 
 PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-ANSWER_TIMEOUT=5 scripts/make-classroom.sh "$DEMO/classroom" 5b localhost "$PORT" pc01 pc02 pc03
+BROKER_USER=$(id -un) ANSWER_TIMEOUT=5 scripts/make-classroom.sh "$DEMO/classroom" 5b localhost "$PORT" pc01 pc02 pc03
 
 PIDS=()
 cleanup() { for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done; wait 2>/dev/null || true; }

@@ -45,3 +45,9 @@ make_pot() { # domain
     mv "$pot.tmp" "$pot"
   fi
 }
+# The polkit actions' texts, picked by gettext's rules for polkit files.
+polkit_pot() { # output
+  xgettext --its=/usr/share/gettext/its/polkit.its --package-name=kel-polkit --no-location \
+    --sort-output -o "$1" data/org.kelproject.policy.in 2>&1 | grep -v -e 'msgid-bugs-address' -e '^$' >&2 || true
+  sed -i 's/charset=CHARSET/charset=UTF-8/' "$1"
+}

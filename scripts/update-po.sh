@@ -20,5 +20,13 @@ for domain in libKELGUI libKELData; do
     msgfmt --check -o "data/root/usr/share/locale/$lang/LC_MESSAGES/$domain.mo" "$po"
   done
 done
+polkit_pot po/polkit/kel-polkit.pot
+for lang in $(grep -v '^#' po/LINGUAS); do
+  if [ -f "po/polkit/$lang.po" ]; then
+    msgmerge --quiet --update --backup=none --no-fuzzy-matching "po/polkit/$lang.po" po/polkit/kel-polkit.pot
+  else
+    msginit --no-translator --locale="$lang.UTF-8" -i po/polkit/kel-polkit.pot -o "po/polkit/$lang.po"
+  fi
+done
 # Texts that bypass the lookup never reach a template; say so now rather than in the check.
 perl scripts/find-untranslated.pl $(shown_sources) || true

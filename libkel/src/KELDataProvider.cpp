@@ -29,7 +29,7 @@
  *     <KELSystemSetting version="1" usbStorageEnabled="1" newStudentConnectDialog="0"/>
  *
  *   StudentInfo.xml (the classroom roster)
- *     <StudentInfo version="1"> <Student name="Anna" address="192.168.10.21"/>... </StudentInfo>
+ *     <StudentInfo version="1"> <Student name="Anna" address="pc01"/>... </StudentInfo>
  *
  *   KELTheme.xml
  *     <KELTheme version="1" theme="Blue" font="Sans 10" background="/etc/KEL/image/bg.png"/>

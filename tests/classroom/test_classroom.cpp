@@ -123,7 +123,7 @@ class Classroom : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Sh("ANSWER_TIMEOUT=30 CONNECT_TIMEOUT=2 " KEL_SOURCE_DIR "/scripts/make-classroom.sh " + Dir() +
+        Sh("BROKER_USER=$(id -un) ANSWER_TIMEOUT=30 CONNECT_TIMEOUT=2 " KEL_SOURCE_DIR "/scripts/make-classroom.sh " + Dir() +
            " 5b localhost 1 pc01 pc02 pc03 >/dev/null");
         Sh("printf 'log_dest stderr\\nlog_type information\\n' >> " + Dir() + "/mosquitto.conf");
         Sh("cp " + Dir() + "/machines/teacher/* " + keltest::EtcKel());
