@@ -7,6 +7,10 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
 #include <mutex>
 
 #ifndef KEL_MOSQUITTO_SONAME
@@ -124,7 +128,14 @@ std::string ProbeCertificate(const std::string& host, int port, const std::strin
         why = "the CA certificate cannot be loaded";
     SSL* ssl = ctx && why.empty() ? sslNew(ctx) : NULL;
     if (ssl) {
-        setFd(ssl, g_socket_get_fd(g_socket_connection_get_socket(connection)));
+        /* The socket comes non-blocking, and the handshake waits for the broker's answer: a
+         * blocking one, bounded as the connect was. */
+        int fd = g_socket_get_fd(g_socket_connection_get_socket(connection));
+        struct timeval bound = {5, 0};
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
+        setFd(ssl, fd);
         setHost(ssl, host.c_str());
         /* Without verification the handshake completes and tells what verification found. */
         if (connect(ssl) == 1) {

@@ -404,6 +404,8 @@ TEST_F(Classroom, HostileAnswersAreRefusedMadePrintableAndDeployAnswersMatchThei
         keltest::WriteFile(Root() + "/message", payload);
         Sh(conn + as(user) + "-t kel/5b/" + what + " -f " + Root() + "/message");
     };
+    /* Not kept by the broker: said once the console listens. */
+    ASSERT_EQ(0, teacher.Online());
     pub("pc01", "presence/pc01", "online");
     pub("pc02", "presence/pc02", "online");
     ASSERT_TRUE(teacher.AwaitOnline(2));
