@@ -10,7 +10,7 @@ PKGS=(
   clang llvm libclang-rt-14-dev
   fonts-dejavu-core locales
   shared-mime-info hicolor-icon-theme librsvg2-common
-  dbus-daemon libglib2.0-bin libpolkit-gobject-1-dev python3-dbusmock kmod
+  dbus-daemon libglib2.0-bin libpolkit-gobject-1-dev polkitd python3-dbusmock kmod
   libdbus-1-dev systemd
   mosquitto mosquitto-clients libmosquitto-dev libssl-dev openssl python3
   tzdata
