@@ -324,7 +324,7 @@ TEST_F(Classroom, EachConnectionFailureIsToldAsWhatItIsOnBothSides)
     EXPECT_NE(std::string::npos, reason.find(down)) << reason;
 
     StartBroker();
-    Sh(KEL_SOURCE_DIR "/scripts/make-classroom.sh " + Root() + "/other 5b localhost 1 pc01 >/dev/null");
+    Sh("BROKER_USER=$(id -un) " KEL_SOURCE_DIR "/scripts/make-classroom.sh " + Root() + "/other 5b localhost 1 pc01 >/dev/null");
     const std::string otherCa = "cp " + Root() + "/other/ca.crt ca.crt";
     EXPECT_NE(std::string::npos, teacherSays("password", "sed -i 's/^password=.*/password=x/' classroom.conf", "list")
                                      .find("refused the user teacher and its password"));
