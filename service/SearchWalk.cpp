@@ -19,7 +19,13 @@ namespace walk {
 
 namespace {
 
-const char* const PASSED_VARIABLES[] = {"KEL_ROOT", "LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES"};
+const char* const PASSED_VARIABLES[] = {
+    "KEL_ROOT", "LANG", "LANGUAGE", "LC_ALL", "LC_MESSAGES",
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    /* A sanitizer build's walk needs its suppressions too, or it fails on what they silence. */
+    "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS",
+#endif
+};
 /* A walk's output above this is not a list of programs a policy could hold. */
 const size_t MAX_OUTPUT = 64 * 1024 * 1024;
 /* How often a waiting class search looks at its cancel flag. */

@@ -59,6 +59,14 @@ CBrokerTeacherService::CBrokerTeacherService()
 
 bool CBrokerTeacherService::StartSession(int& err)
 {
+    /* Once the session runs (it is never taken down), without the start's lock: windows ask
+     * while holding the GDK lock, which the session's thread takes for callbacks while it holds
+     * the library's own lock, which setting a session up takes under the start's lock. */
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        if (m_Session)
+            return true;
+    }
     /* Without m_Mutex: the library's callbacks take it while holding a lock of the library that
      * setting them up takes too. */
     std::lock_guard<std::mutex> start(m_StartMutex);

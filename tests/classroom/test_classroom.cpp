@@ -386,7 +386,13 @@ TEST_F(Classroom, WhenTheFirstBrokerStopsBothSidesGoOnThroughTheSecond)
     StartStudent(1);
     ASSERT_TRUE(teacher->AwaitOnline(1));
     Stop(broker, SIGTERM);
-    /* Once the teacher is back, a search reaches the student: both are on the second one. */
+    /* Once the teacher is on the second broker and the student is back, a search reaches it. */
+    const std::string second = "localhost:" + std::to_string(port2);
+    ASSERT_TRUE(teacher->Poll([&] {
+        std::string reason;
+        int e = 0;
+        return teacher->Api()->GetConnectionState(reason, e) == 0 && reason.find(second) != std::string::npos;
+    }));
     ASSERT_TRUE(teacher->AwaitOnline(1));
     ASSERT_EQ(0, teacher->Api()->SearchProgram("/apps", op, 1));
     ASSERT_TRUE(teacher->AwaitAnswers(1));

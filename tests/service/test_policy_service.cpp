@@ -186,7 +186,7 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
     Listener listener;
     int op = 0, err = 0;
     ASSERT_EQ(0, api->SearchLocalProgram(apps, op, 1));
-    EXPECT_EQ(std::vector<std::string>{"found 3, new 3"}, listener.WaitFor(1));
+    EXPECT_EQ(std::vector<std::string>{"found 3, new 3"}, listener.WaitFor(1)) << KelTest::PolicyServiceLog();
     CSearchResultData results;
     ASSERT_EQ(0, results.LoadFromFile(SearchResultFile()));
     std::string found;
