@@ -38,7 +38,8 @@ if [ "${1:-}" = --check ]; then
     grep -q security /etc/apt/sources.list ||
       echo "deb http://deb.debian.org/debian-security bookworm-security main" >>/etc/apt/sources.list
     apt-get update -qq
-    apt-get install -y -qq ./tmp/kel-debs/*.deb libglib2.0-bin procps >/tmp/kel-install.log 2>&1
+    apt-get install -y -qq ./tmp/kel-debs/*.deb libglib2.0-bin procps >/tmp/kel-install.log 2>&1 ||
+      { tail -20 /tmp/kel-install.log; exit 1; }
     echo "== installed"; dpkg-query -W -f "\${Package} \${Version}\n" libkel3 libkelgui3 libkel-dev kel-common kel-service kel-classroom kel-broker
     echo "== kel-search: $(getent passwd kel-search)"
     echo "== enabled: $(ls /etc/systemd/system/multi-user.target.wants/ | grep kel | tr "\n" " " || true)"
