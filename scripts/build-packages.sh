@@ -18,22 +18,41 @@ if [ "${1:-}" = --check ]; then
   rm -f "$ROOT"/tmp/kel-debs/*-dbgsym_*
   [ -s "$ROOT/etc/resolv.conf" ] || cp --remove-destination /etc/resolv.conf "$ROOT/etc/resolv.conf"
   mountpoint -q "$ROOT/proc" || mount -t proc proc "$ROOT/proc"
-  trap 'kill "$(cat "$ROOT/run/dbus/pid" 2>/dev/null)" 2>/dev/null || true; umount "$ROOT/proc" || true' EXIT
+  # Stops the root's bus, then whatever of the root outlives it (the activated service, polkitd),
+  # so that neither a process nor a mount of the root is left behind.
+  cleanup() {
+    kill "$(cat "$ROOT/run/dbus/pid" 2>/dev/null)" 2>/dev/null || true
+    local p n
+    for n in 1 2 3 4 5 6 7 8 9 10; do
+      set --
+      for p in /proc/[0-9]*; do if [ "$p/root" -ef "$ROOT" ]; then set -- "$@" "${p#/proc/}"; fi; done
+      [ $# -eq 0 ] && break
+      kill $([ "$n" -gt 5 ] && echo -9) "$@" 2>/dev/null || true
+      sleep 0.5
+    done
+    umount "$ROOT/proc" || true
+  }
+  trap cleanup EXIT
   chroot "$ROOT" sh -ec '
     export DEBIAN_FRONTEND=noninteractive
     grep -q security /etc/apt/sources.list ||
       echo "deb http://deb.debian.org/debian-security bookworm-security main" >>/etc/apt/sources.list
     apt-get update -qq
-    apt-get install -y -qq ./tmp/kel-debs/*.deb libglib2.0-bin procps >/tmp/kel-install.log 2>&1
+    apt-get install -y -qq ./tmp/kel-debs/*.deb libglib2.0-bin procps >/tmp/kel-install.log 2>&1 ||
+      { tail -20 /tmp/kel-install.log; exit 1; }
     echo "== installed"; dpkg-query -W -f "\${Package} \${Version}\n" libkel3 libkelgui3 libkel-dev kel-common kel-service kel-classroom kel-broker
     echo "== kel-search: $(getent passwd kel-search)"
-    echo "== enabled: $(ls /etc/systemd/system/multi-user.target.wants/ | grep kel || true)"
+    echo "== enabled: $(ls /etc/systemd/system/multi-user.target.wants/ | grep kel | tr "\n" " " || true)"
     mkdir -p /run/dbus; rm -f /run/dbus/pid; dbus-uuidgen --ensure
     dbus-daemon --system --fork
     echo "== as root: SaveTabNavPolicy (the service is activated by the call; polkit says yes to root)"
     gdbus call --system --dest org.kelproject.Policy1 --object-path /org/kelproject/Policy1 \
       --method org.kelproject.Policy1.SaveTabNavPolicy "$(cat /etc/KEL/TabNavigation.xml)"
-    echo "== activated by the bus:"; ps -o user=,args= -C kel-service,polkitd || true
+    echo "== activated by the bus:"
+    # Only this root'"'"'s processes: /proc also shows those of the host and of other roots.
+    for p in $(pgrep -x "kel-service|polkitd"); do
+      if [ /proc/$p/root -ef / ]; then ps -o user=,args= -p "$p"; fi
+    done
     echo "== as nobody: the same call"
     setpriv --reuid=nobody --regid=nogroup --clear-groups gdbus call --system --dest org.kelproject.Policy1 \
       --object-path /org/kelproject/Policy1 --method org.kelproject.Policy1.SaveTabNavPolicy "<x/>" 2>&1 || true
