@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <map>
 #include <thread>
 
@@ -424,9 +425,19 @@ int CBrokerTeacherService::GetClassState(std::list<tagStudentState_t>& students,
     return err;
 }
 
+namespace {
+CBrokerTeacherService* g_Service = nullptr;
+} // namespace
+
 IPCTeacherAPI* LocalTeacherService()
 {
-    static IPCTeacherAPI* service = new CBrokerTeacherService;
+    static IPCTeacherAPI* service = [] {
+        g_Service = new CBrokerTeacherService;
+        /* Registered after libkel's globals were made, so it runs before they are destroyed: a
+         * merge or delivery still queued must not read them while the process exits. */
+        std::atexit([] { g_Service->StopWork(); });
+        return g_Service;
+    }();
     return service;
 }
 

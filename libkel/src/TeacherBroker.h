@@ -43,6 +43,9 @@ public:
     }
     int GetClassState(std::list<tagStudentState_t>& students, int& err) override;
 
+    /* At exit: the queued work is dropped and the one running is waited for. */
+    void StopWork() { m_Work.Stop(); }
+
     /* Which deployment each student holds, for the class view. */
     const CDeployLedger& Deploys() const { return m_Deploys; }
 
