@@ -42,6 +42,21 @@
 namespace LibKELData {
 namespace file {
 
+bool WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 namespace {
 
 const int MAX_KEPT_COPIES = 3;
@@ -117,21 +132,6 @@ FileState Recall(const struct stat& st)
 }
 
 /* ---- Writing helpers */
-bool WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 ssize_t ReadSome(int fd, char* buffer, size_t size)
 {
     ssize_t n;

@@ -35,6 +35,9 @@ typedef std::function<bool(int fd, const struct stat& st)> ContentCheck;
  * longer than a few seconds. Every failure is logged; the old file is then unchanged. */
 int Replace(const std::string& path, const std::string& data, const ContentCheck& check);
 
+/* Writes all of data to fd, again after EINTR; false on any other failure. */
+bool WriteAll(int fd, const char* data, size_t size);
+
 } // namespace file
 } // namespace LibKELData
 

@@ -3,6 +3,7 @@
 
 #include "IPCAPI.h"
 #include "KELData.h"
+#include "KELDataFile.h"
 #include "KELLog.h"
 #include "ProgramSearch.h"
 
@@ -62,20 +63,6 @@ bool ReadOwnResults(const std::string& file, uid_t uid, std::string& xml, std::s
     return ok;
 }
 
-bool WriteAll(int fd, const std::string& data)
-{
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 /* A folder in which no one but this process's user (or root) can rename or remove a name. */
 bool FolderIsOurs(const std::string& file)
 {
@@ -101,7 +88,7 @@ bool ReplaceOwnResults(const std::string& file, const std::string& xml, uid_t ui
         problem = strerror(errno);
         return false;
     }
-    bool ok = WriteAll(fd, xml) && fchmod(fd, 0600) == 0 &&
+    bool ok = LibKELData::file::WriteAll(fd, xml.data(), xml.size()) && fchmod(fd, 0600) == 0 &&
               ((uid == geteuid() && gid == getegid()) || fchown(fd, uid, gid) == 0) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     ok = ok && rename(temp.data(), file.c_str()) == 0;

@@ -420,6 +420,14 @@ bool CTeacherClass::Flush(std::unique_lock<std::mutex>& lock)
                            [&] { return m_Flushed >= token; });
 }
 
+long long CTeacherClass::NextId()
+{
+    /* Rising ids, even when the clock steps back: the newest message wins on the notebook. */
+    long long id = g_get_real_time();
+    m_LastId = id > m_LastId ? id : m_LastId + 1;
+    return m_LastId;
+}
+
 int CTeacherClass::Lock(const std::list<std::string>& machines, bool lock, int& err)
 {
     for (const std::string& m : machines)
@@ -428,11 +436,8 @@ int CTeacherClass::Lock(const std::list<std::string>& machines, bool lock, int& 
     std::unique_lock<std::mutex> guard(m_Mutex);
     if (!m_Session)
         return err = IPC_ERR_NOT_CONNECTED;
-    /* Rising ids, even when the clock steps back: the newest message wins on the notebook. */
-    long long id = g_get_real_time();
-    m_LastId = id > m_LastId ? id : m_LastId + 1;
     ClassroomMessage message;
-    message.fields["id"] = std::to_string(m_LastId);
+    message.fields["id"] = std::to_string(NextId());
     message.fields["mode"] = lock ? "lock" : "unlock";
     message.fields["teacher"] = m_Settings.user;
     std::string payload = message.Encode();
@@ -468,10 +473,8 @@ int CTeacherClass::Notice(const std::list<std::string>& machines, const std::str
     std::unique_lock<std::mutex> guard(m_Mutex);
     if (!m_Session)
         return err = IPC_ERR_NOT_CONNECTED;
-    long long id = g_get_real_time();
-    m_LastId = id > m_LastId ? id : m_LastId + 1;
     ClassroomMessage message;
-    message.fields["id"] = std::to_string(m_LastId);
+    message.fields["id"] = std::to_string(NextId());
     message.fields["time"] = std::to_string(g_get_real_time() / G_USEC_PER_SEC);
     message.fields["teacher"] = m_Settings.user;
     message.body = text;

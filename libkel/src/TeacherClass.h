@@ -72,6 +72,8 @@ public:
     void RosterChanged(bool tell = true);
 
 private:
+    /* Under m_Mutex: the id of the next lock or notice. */
+    long long NextId();
     struct Student {
         int status = 0;       /* STUDENT_* bits */
         bool online = false;
