@@ -1,16 +1,20 @@
 /* Test main: every test process runs in a sandbox of its own. The parent makes a fresh KEL_ROOT
- * and HOME and runs the tests in a child (the libraries read KEL_ROOT when they load, so it must
- * be set before the child starts), then removes the sandbox. */
+ * and HOME, and a display of its own when there is one to be had, and runs the tests in a child
+ * (the libraries read KEL_ROOT when they load, so it must be set before the child starts), then
+ * removes the sandbox. */
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
 #include <execinfo.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +44,50 @@ static void LetTheSearchUserIn(const char* dir)
         fprintf(stderr, "cannot open %s to kel-search\n", dir);
 }
 
+/* Tests running side by side on one display share what an X server holds for all its clients:
+ * the PRIMARY selection (another test's entry claiming it clears the selection of ours), the
+ * pointer, the keyboard grab, the theme switch. Each test process gets an Xvfb of its own when
+ * tests run under a display at all; it answers on DISPLAY once it accepts connections. */
+static pid_t StartOwnDisplay()
+{
+    const char* shared = getenv("DISPLAY");
+    if (!shared || !*shared)
+        return -1;
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0)
+            dup2(null, 2);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+               "-noreset", (char*)NULL);
+        _exit(127);
+    }
+    close(fds[1]);
+    char number[32] = "";
+    size_t got = 0;
+    ssize_t n;
+    while (pid > 0 && got < sizeof number - 1 && (n = read(fds[0], number + got, sizeof number - 1 - got)) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || memchr(number, '\n', got += n))
+            break;
+    }
+    close(fds[0]);
+    if (pid < 0 || !got || number[0] < '0' || number[0] > '9') {
+        fprintf(stderr, "no display of its own (Xvfb did not start): the test uses %s\n", shared);
+        if (pid > 0)
+            kill(pid, SIGTERM), waitpid(pid, NULL, 0);
+        return -1;
+    }
+    setenv("DISPLAY", (":" + std::to_string(atoi(number))).c_str(), 1);
+    return pid;
+}
+
 static int RunInSandbox(char** argv)
 {
     char tmpl[] = "/tmp/kel-test-XXXXXX";
@@ -50,6 +98,7 @@ static int RunInSandbox(char** argv)
     const std::string root = std::string(dir) + "/root", home = std::string(dir) + "/home";
     g_mkdir_with_parents((root + "/etc/KEL").c_str(), 0755);
     g_mkdir_with_parents(home.c_str(), 0700);
+    const pid_t display = StartOwnDisplay();
     pid_t pid = fork();
     if (pid == 0) {
         setenv("KEL_ROOT", root.c_str(), 1);
@@ -60,6 +109,10 @@ static int RunInSandbox(char** argv)
     }
     int status = 1;
     while (pid > 0 && waitpid(pid, &status, 0) < 0) {
+    }
+    if (display > 0) {
+        kill(display, SIGTERM);
+        waitpid(display, NULL, 0);
     }
     if (system(("rm -rf '" + std::string(dir) + "'").c_str()) != 0)
         fprintf(stderr, "could not remove %s\n", dir);
@@ -100,7 +153,7 @@ int main(int argc, char** argv)
                 g_usleep(100000 * attempt);
         if (!open)
             fprintf(stderr, "cannot open display %s: window tests will fail\n", getenv("DISPLAY"));
-        /* GTK's tooltip query walks the windows under the pointer, other processes' too, with no
+        /* GTK's tooltip query walks the windows under the pointer, the service's too, with no
          * guard against one of them dying meanwhile (a BadWindow ends the test). The pointer
          * waits in a corner no test window reaches. */
         GdkScreen* screen = open ? gdk_screen_get_default() : NULL;
