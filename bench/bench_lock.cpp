@@ -1,12 +1,12 @@
-/* The teacher's lock through one local broker: until every notebook answered, with 40 student
- * services (kel-service --classroom processes) and with 400 light student clients, against the
- * figure's limit (1 s and 2 s). */
+/* The teacher's lock through one local broker: until every notebook answered and told the class
+ * its new lock state, with 40 student services (whole kel-service processes, each on a private
+ * bus of its own as on a notebook, whose lock state changes on that bus before the class hears
+ * of it) and with 400 light student clients, against the figure's limit (1 s and 2 s). */
 #include "Harness.h"
 
 #include "Classroom.h"
 #include "IPCAPI.h"
 #include "KELPaths.h"
-#include "TeacherClass.h"
 
 #include <mosquitto.h>
 #include <poll.h>
@@ -15,9 +15,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -34,7 +38,7 @@ void Run(const std::string& command)
         fprintf(stderr, "bench_lock: failed: %s\n", command.c_str());
 }
 
-/* Counts the notebooks' answers to the lock and the unlock. */
+/* Counts the notebooks' answers to the lock and the unlock, and follows the lock state each tells. */
 class CTeacher : public IPCAPI::CTeacherAPICallbackBase {
 public:
     CTeacher()
@@ -43,8 +47,14 @@ public:
         GetTeacherAPIObject()->RegisterCallBack(this, err);
     }
     ~CTeacher() override { DetachCallBacks(); }
-    void ManualLockRemotStudentCallBack(std::string, std::string) override { Count(); }
-    void ManualUnLockRemotStudentCallBack(std::string, std::string) override { Count(); }
+    void ManualLockRemotStudentCallBack(std::string, std::string result) override { Count(result); }
+    void ManualUnLockRemotStudentCallBack(std::string, std::string result) override { Count(result); }
+    void NotifyStudentStatusChanged(std::string student, int status) override
+    {
+        std::lock_guard<std::mutex> guard(m_Mutex);
+        m_Status[student] = status;
+        m_Changed.notify_all();
+    }
     void AwaitOnline(int n)
     {
         std::list<IPCAPI::tagStudent_t> list;
@@ -53,12 +63,13 @@ public:
             if (GetTeacherAPIObject()->GetStudentList(list, err) == 0 && static_cast<int>(list.size()) == n)
                 return;
     }
-    /* Milliseconds until n answers to a lock (or unlock) of the class arrived. */
+    /* Milliseconds until n notebooks answered a lock (or unlock) of the class and said they are
+     * locked (unlocked) now; -1 when they did not within a minute or one refused. */
     double Time(int n, bool lock)
     {
         {
             std::lock_guard<std::mutex> guard(m_Mutex);
-            m_Count = 0;
+            m_Count = m_Refused = 0;
         }
         double t0 = NowMs();
         int err = 0;
@@ -66,20 +77,34 @@ public:
         if ((lock ? api->LockStudents({}, err) : api->UnlockStudents({}, err)) != 0)
             return -1;
         std::unique_lock<std::mutex> guard(m_Mutex);
-        bool all = m_Changed.wait_for(guard, std::chrono::seconds(60), [&] { return m_Count >= n; });
-        return all ? NowMs() - t0 : -1;
+        bool all = m_Changed.wait_for(guard, std::chrono::seconds(60), [&] {
+            int told = 0;
+            for (const auto& s : m_Status)
+                told += (s.second & IPCAPI::STUDENT_ONLINE) && ((s.second & IPCAPI::STUDENT_LOCKED) != 0) == lock;
+            return m_Count >= n && told >= n;
+        });
+        if (m_Refused)
+            fprintf(stderr, "bench_lock: %d notebooks did not %s: %s\n", m_Refused, lock ? "lock" : "unlock",
+                    m_Refusal.c_str());
+        return all && !m_Refused ? NowMs() - t0 : -1;
     }
 
 private:
-    void Count()
+    void Count(const std::string& result)
     {
         std::lock_guard<std::mutex> guard(m_Mutex);
         ++m_Count;
+        if (result != "ok") {
+            ++m_Refused;
+            m_Refusal = result;
+        }
         m_Changed.notify_all();
     }
     std::mutex m_Mutex;
     std::condition_variable m_Changed;
-    int m_Count = 0;
+    int m_Count = 0, m_Refused = 0;
+    std::string m_Refusal;
+    std::map<std::string, int> m_Status;
 };
 
 CTeacher* g_Teacher = nullptr;
@@ -99,7 +124,7 @@ public:
             mosquitto_will_set(m, presence.c_str(), 7, "offline", 1, true);
             mosquitto_message_callback_set(m, OnMessage);
             mosquitto_connect(m, s.host.c_str(), s.port, 60);
-            mosquitto_subscribe(m, NULL, IPCAPI::classtopic::Lock(g_Class, "").c_str(), 1);
+            mosquitto_subscribe(m, NULL, IPCAPI::topic::Lock(g_Class, "").c_str(), 1);
             mosquitto_publish(m, NULL, presence.c_str(), 6, "online", 1, true);
             m_Clients.push_back(m);
             m_Ids.push_back(id);
@@ -128,6 +153,11 @@ private:
         std::string payload = out.Encode();
         mosquitto_publish(m, NULL, IPCAPI::topic::Answer(g_Class, c->m_Ids[i], "lock").c_str(),
                           static_cast<int>(payload.size()), payload.data(), 1, false);
+        IPCAPI::ClassroomMessage state;
+        state.fields["lock"] = std::to_string(in.Get("mode") == "lock" ? IPCAPI::STUDENT_LOCKED : 0);
+        payload = state.Encode();
+        mosquitto_publish(m, NULL, IPCAPI::topic::Make(g_Class, IPCAPI::topic::STATE, c->m_Ids[i]).c_str(),
+                          static_cast<int>(payload.size()), payload.data(), 1, true);
     }
     void Loop()
     {
@@ -152,12 +182,23 @@ private:
     std::thread m_Thread;
 };
 
-/* Lock and unlock in turn; the median round against its limit. */
+/* Lock and unlock in turn; the median round against its limit, and the slowest. A round that
+ * did not reach every notebook counts as a minute: the figure is then missed, not hidden. */
 void Row(benchmark::State& state, int n, double limitMs, const std::string& figure)
 {
     std::vector<double> rounds;
-    for (int round = 0; round < Rounds(); ++round)
-        rounds.push_back(g_Teacher->Time(n, round % 2 == 0));
+    int failed = 0;
+    for (int round = 0; round < Rounds(); ++round) {
+        double ms = g_Teacher->Time(n, round % 2 == 0);
+        failed += ms < 0;
+        rounds.push_back(ms < 0 ? 60000 : ms);
+    }
+    if (failed)
+        AppendNote(figure + ": " + std::to_string(failed) + " rounds did not reach every notebook");
+    char slowest[160];
+    snprintf(slowest, sizeof slowest, "%s: slowest of %zu rounds %.0f ms", figure.c_str(), rounds.size(),
+             *std::max_element(rounds.begin(), rounds.end()));
+    AppendNote(slowest);
     Comparison c;
     c.candidateMs = Median(rounds);
     c.baselineMs = limitMs;
@@ -166,32 +207,70 @@ void Row(benchmark::State& state, int n, double limitMs, const std::string& figu
     AddTimeRow(state, figure, limitMs >= 2000 ? "two seconds" : "one second", c, 1.0);
 }
 
+/* Notebook i: a private bus of its own (as its system bus) and the whole kel-service on it. */
+struct Notebook {
+    pid_t bus = -1, service = -1;
+};
+
+Notebook StartNotebook(int i)
+{
+    Notebook n;
+    std::string root = g_Root + "/p" + std::to_string(i);
+    std::ifstream in(KEL_SOURCE_DIR "/data/kel-private-bus.conf");
+    std::string conf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    conf.replace(conf.find("@OWNER@"), 7, std::to_string(geteuid()));
+    std::ofstream(root + "/bus.conf") << conf;
+    int fds[2];
+    if (pipe(fds) != 0)
+        return n;
+    n.bus = fork();
+    if (n.bus == 0) {
+        dup2(fds[1], 1);
+        execlp("dbus-daemon", "dbus-daemon", ("--config-file=" + root + "/bus.conf").c_str(), "--nofork",
+               ("--address=unix:path=" + root + "/bus").c_str(), "--print-address=1", (char*)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    /* The daemon prints its address once it listens. */
+    std::string address;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        address += c;
+    close(fds[0]);
+    n.service = fork();
+    if (n.service == 0) {
+        setenv("KEL_ROOT", root.c_str(), 1);
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+        freopen("/dev/null", "w", stderr);
+        execl(KEL_SERVICE, KEL_SERVICE, (char*)nullptr);
+        _exit(127);
+    }
+    return n;
+}
+
 void BM_Lock(benchmark::State& state)
 {
     for (auto _ : state) {
-        std::vector<pid_t> students;
-        for (int i = 0; i < kProcesses; ++i) {
-            std::string root = g_Root + "/p" + std::to_string(i);
-            pid_t pid = fork();
-            if (pid == 0) {
-                setenv("KEL_ROOT", root.c_str(), 1);
-                execl(KEL_SERVICE, KEL_SERVICE, "--classroom", (char*)nullptr);
-                _exit(127);
-            }
-            students.push_back(pid);
-        }
+        std::vector<Notebook> students;
+        for (int i = 0; i < kProcesses; ++i)
+            students.push_back(StartNotebook(i));
         g_Teacher->AwaitOnline(kProcesses);
-        Row(state, kProcesses, 1000, "Class locked, 40 student services (processes), all answered");
-        for (pid_t pid : students)
-            kill(pid, SIGTERM);
-        for (pid_t pid : students)
-            waitpid(pid, nullptr, 0);
+        Row(state, kProcesses, 1000, "Class locked, 40 student services (processes), all answered and locked");
+        AppendNote("40 kel-service processes, each with its own dbus-daemon, on the same cores as the broker and "
+                   "the console");
+        for (const Notebook& n : students)
+            kill(n.service, SIGTERM);
+        for (const Notebook& n : students) {
+            waitpid(n.service, nullptr, 0);
+            kill(n.bus, SIGTERM);
+            waitpid(n.bus, nullptr, 0);
+        }
         g_Teacher->AwaitOnline(0);
 
         CLightClass light;
         light.Start(g_Root + "/classroom/machines");
         g_Teacher->AwaitOnline(kLight);
-        Row(state, kLight, 2000, "Class locked, 400 student clients, all answered");
+        Row(state, kLight, 2000, "Class locked, 400 student clients, all answered and locked");
         AppendNote("400 clients on one thread beside the broker and the console on the same cores");
         light.Stop();
         state.SetIterationTime(0.001);

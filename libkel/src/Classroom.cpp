@@ -172,6 +172,8 @@ namespace {
 const char* const PATTERNS[KIND_COUNT] = {
     "presence/+", "request/search", "request/cancel", "request/rollcall",
     "policy/+",   "answer/+/search", "answer/+/deploy", "sync/+",
+    "lock",       "lock/+",          "notice",          "notice/+",
+    "teacher",    "state/+",         "answer/+/lock",
 };
 } // namespace
 

@@ -50,8 +50,9 @@ struct ClassroomSettings {
     static bool Load(const std::string& file, ClassroomSettings& settings, std::string& reason);
 };
 
-/* The topics, all below "kel/CLASS/", in one table both sides use. "+" stands for a word the
- * sender fills in (a student, a policy kind). Add a kind here and in TopicPattern.
+/* The topics, all below "kel/CLASS/", in one table both sides build, parse and dispatch by.
+ * "+" stands for a word the sender fills in (a student, a policy kind, a token). A new message
+ * is a new row here and in PATTERNS.
  *   PRESENCE       presence/STUDENT   student, retained: "online" message (state, held policy
  *                                     ids); its last will "offline"
  *   SEARCH_REQUEST request/search     teacher: id, folder (body); to the whole class
@@ -61,9 +62,21 @@ struct ClassroomSettings {
  *   SEARCH_ANSWER  answer/STUDENT/search  student: id, result; programs as search-result XML
  *   DEPLOY_ANSWER  answer/STUDENT/deploy  student: kind, id, result
  *   SYNC           sync/TOKEN         teacher: echoed to itself, after the retained messages
- * The broker's ACL lets a student write only its own presence and answers. */
+ *   CLASS_LOCK     lock               teacher, retained: id (rising), mode=lock|unlock, teacher
+ *   LOCK           lock/STUDENT       the same for one notebook; the newest id of both stands
+ *   CLASS_NOTICE   notice             teacher, retained: id, time (seconds since 1970), teacher;
+ *                                     the text (body)
+ *   NOTICE         notice/STUDENT     the same for one notebook
+ *   TEACHER        teacher            teacher, retained: state=online|offline, name; its last will
+ *                                     offline
+ *   STATE          state/STUDENT      student, retained: lock=STUDENT_LOCKED* bits of it now
+ *   LOCK_ANSWER    answer/STUDENT/lock    student: id, mode, result ("ok" or "error: REASON")
+ * The broker's ACL lets a student write only its own presence, state and answers. */
 namespace topic {
-enum Kind { PRESENCE, SEARCH_REQUEST, CANCEL_REQUEST, ROLL_CALL, POLICY, SEARCH_ANSWER, DEPLOY_ANSWER, SYNC, KIND_COUNT };
+enum Kind {
+    PRESENCE, SEARCH_REQUEST, CANCEL_REQUEST, ROLL_CALL, POLICY, SEARCH_ANSWER, DEPLOY_ANSWER, SYNC,
+    CLASS_LOCK, LOCK, CLASS_NOTICE, NOTICE, TEACHER, STATE, LOCK_ANSWER, KIND_COUNT
+};
 
 const char* Pattern(Kind kind);
 std::string Base(const std::string& cls);
@@ -79,9 +92,19 @@ struct Parsed {
 bool Parse(const std::string& cls, const std::string& topic, Parsed& parsed);
 
 inline std::string Presence(const std::string& cls, const std::string& student) { return Make(cls, PRESENCE, student); }
+/* what: "search", "deploy" or "lock". */
 inline std::string Answer(const std::string& cls, const std::string& student, const std::string& what)
 {
-    return Make(cls, what == "deploy" ? DEPLOY_ANSWER : SEARCH_ANSWER, student);
+    return Make(cls, what == "deploy" ? DEPLOY_ANSWER : what == "lock" ? LOCK_ANSWER : SEARCH_ANSWER, student);
+}
+/* The teacher's lock and notices: to the whole class when student is empty. */
+inline std::string Lock(const std::string& cls, const std::string& student)
+{
+    return student.empty() ? Make(cls, CLASS_LOCK) : Make(cls, LOCK, student);
+}
+inline std::string Notice(const std::string& cls, const std::string& student)
+{
+    return student.empty() ? Make(cls, CLASS_NOTICE) : Make(cls, NOTICE, student);
 }
 } // namespace topic
 

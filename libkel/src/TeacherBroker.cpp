@@ -94,7 +94,7 @@ bool CBrokerTeacherService::StartSession(int& err)
         SetState(err, reason);
         return false;
     }
-    m_Class.Prepare(session, settings, clientId);
+    m_Class.Prepare(session, settings);
     Broker().connect_callback_set(session, OnConnect);
     Broker().disconnect_callback_set(session, OnDisconnect);
     Broker().message_callback_set(session, OnMessage);
@@ -226,10 +226,8 @@ void CBrokerTeacherService::Received(const mosquitto_message* message)
     if (!message->topic || message->payloadlen < 0 || static_cast<size_t>(message->payloadlen) > MAX_PAYLOAD)
         return;
     std::string payload(static_cast<const char*>(message->payload), static_cast<size_t>(message->payloadlen));
-    if (m_Class.Received(message->topic, payload))
-        return;
     topic::Parsed t;
-    if (!topic::Parse(m_Settings.className, message->topic, t))
+    if (!topic::Parse(m_Settings.className, message->topic, t) || m_Class.Received(t, payload))
         return;
     ClassroomMessage decoded;
     bool readable = ClassroomMessage::Decode(payload, decoded);

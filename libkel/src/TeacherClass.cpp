@@ -17,30 +17,6 @@ using LibKELData::CKELLog;
 
 namespace IPCAPI {
 
-namespace classtopic {
-
-std::string Lock(const std::string& cls, const std::string& student)
-{
-    return topic::Base(cls) + "lock" + (student.empty() ? "" : "/" + student);
-}
-
-std::string Notice(const std::string& cls, const std::string& student)
-{
-    return topic::Base(cls) + "notice" + (student.empty() ? "" : "/" + student);
-}
-
-std::string Teacher(const std::string& cls)
-{
-    return topic::Base(cls) + "teacher";
-}
-
-std::string State(const std::string& cls, const std::string& student)
-{
-    return topic::Base(cls) + "state/" + student;
-}
-
-} // namespace classtopic
-
 bool DeliverStudentEvent(const std::shared_ptr<CCallbackLink>& link, const std::string& what,
                          const std::string& student, const std::string& result, int status)
 {
@@ -119,6 +95,7 @@ CTeacherClass::CTeacherClass(EachLink each)
     , m_State(IPC_ERR_NOT_CONNECTED)
     , m_Reason("the classroom is not set up")
     , m_LastId(0)
+    , m_SyncToken(RandomToken())
     , m_Flushed(0)
     , m_Asked(false)
 {
@@ -129,18 +106,17 @@ void CTeacherClass::Deliver(const std::string& what, const std::string& student,
     m_Each([&](const std::shared_ptr<CCallbackLink>& link) { DeliverStudentEvent(link, what, student, result, status); });
 }
 
-void CTeacherClass::Prepare(mosquitto* session, const ClassroomSettings& settings, const std::string& clientId)
+void CTeacherClass::Prepare(mosquitto* session, const ClassroomSettings& settings)
 {
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_Session = session;
-        m_ClientId = clientId;
         m_Settings = settings;
         m_State = IPC_ERR_NOT_RUNNING;
         m_Reason = "connecting to the classroom broker at " + settings.host + ":" + std::to_string(settings.port);
         std::string offline = "state=offline\nname=" + settings.user + "\n\n";
         /* The broker tells the notebooks when this console vanishes. */
-        std::string will = classtopic::Teacher(settings.className);
+        std::string will = topic::Make(settings.className, topic::TEACHER);
         Broker().will_set(session, will.c_str(), static_cast<int>(offline.size()), offline.data(), 1, true);
         /* Who was seen today, kept across the console's restarts. */
         gchar* file = g_build_filename(g_get_user_cache_dir(), "kel", "classroom-seen", NULL);
@@ -292,13 +268,13 @@ void CTeacherClass::Connected(int rc)
         m_State = state;
         m_Reason = reason;
         if (rc == 0) {
-            const std::string base = topic::Base(m_Settings.className);
-            Broker().subscribe(m_Session, NULL, (base + "state/+").c_str(), 1);
-            Broker().subscribe(m_Session, NULL, (base + "answer/+/lock").c_str(), 1);
+            const std::string& cls = m_Settings.className;
+            for (topic::Kind kind : {topic::STATE, topic::LOCK_ANSWER})
+                Broker().subscribe(m_Session, NULL, topic::Filter(cls, kind).c_str(), 1);
             /* The echo that tells a lock or notice reached the broker. */
-            Broker().subscribe(m_Session, NULL, (base + "sync/" + m_ClientId).c_str(), 1);
+            Broker().subscribe(m_Session, NULL, topic::Make(cls, topic::SYNC, m_SyncToken).c_str(), 1);
             std::string online = "state=online\nname=" + m_Settings.user + "\n\n";
-            Publish(classtopic::Teacher(m_Settings.className), online);
+            Publish(topic::Make(cls, topic::TEACHER), online);
             /* The broker keeps nothing across its restart: the teacher's lock and notices go
              * out again (the notebooks skip what they already acted on). */
             for (const auto& kept : m_Retained)
@@ -319,27 +295,10 @@ void CTeacherClass::Disconnected(int rc)
     m_Reason = "lost the connection to the classroom broker";
 }
 
-bool CTeacherClass::Received(const std::string& name, const std::string& payload)
+bool CTeacherClass::Received(const topic::Parsed& t, const std::string& payload)
 {
-    std::string cls;
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        cls = m_Settings.className;
-    }
-    const std::string base = topic::Base(cls);
-    if (name.compare(0, base.size(), base) != 0)
-        return false;
-    gchar** levels = g_strsplit(name.c_str() + base.size(), "/", 4);
-    guint n = g_strv_length(levels);
-    bool taken = n >= 1 && n <= 3 && Received(levels[0], n > 1 ? levels[1] : "", n > 2 ? levels[2] : "", payload);
-    g_strfreev(levels);
-    return taken;
-}
-
-bool CTeacherClass::Received(const std::string& a, const std::string& b, const std::string& c,
-                             const std::string& payload)
-{
-    if (a == "presence" && IsMachineWord(b) && c.empty()) {
+    const std::string& b = t.word;
+    if (t.kind == topic::PRESENCE && IsMachineWord(b)) {
         ClassroomMessage said;
         /* A notebook says "state=online" (with the policies it holds); older ones said "online". */
         bool online = payload.compare(0, 6, "online") == 0 ||
@@ -367,7 +326,7 @@ bool CTeacherClass::Received(const std::string& a, const std::string& b, const s
             Deliver("new", b, "", 0);
         return false; /* the broker session follows the presence too */
     }
-    if (a == "sync" && b == m_ClientId && payload.compare(0, 6, "flush ") == 0) {
+    if (t.kind == topic::SYNC && b == m_SyncToken && payload.compare(0, 6, "flush ") == 0) {
         std::lock_guard<std::mutex> lock(m_Mutex);
         long long echo = atoll(payload.c_str() + 6);
         m_Flushed = echo > m_Flushed ? echo : m_Flushed;
@@ -375,7 +334,7 @@ bool CTeacherClass::Received(const std::string& a, const std::string& b, const s
         return true;
     }
     ClassroomMessage message;
-    if (a == "state" && IsMachineWord(b) && c.empty() && ClassroomMessage::Decode(payload, message)) {
+    if (t.kind == topic::STATE && IsMachineWord(b) && ClassroomMessage::Decode(payload, message)) {
         bool changed = false;
         int status = 0;
         {
@@ -389,7 +348,7 @@ bool CTeacherClass::Received(const std::string& a, const std::string& b, const s
             Deliver("status", b, "", status);
         return true;
     }
-    if (a == "answer" && c == "lock" && IsMachineWord(b) && ClassroomMessage::Decode(payload, message)) {
+    if (t.kind == topic::LOCK_ANSWER && IsMachineWord(b) && ClassroomMessage::Decode(payload, message)) {
         std::string id = message.Get("id"), mode = message.Get("mode");
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
@@ -412,7 +371,7 @@ bool CTeacherClass::Flush(std::unique_lock<std::mutex>& lock)
 {
     long long token = ++m_LastId;
     std::string echo = "flush " + std::to_string(token);
-    std::string name = topic::Base(m_Settings.className) + "sync/" + m_ClientId;
+    std::string name = topic::Make(m_Settings.className, topic::SYNC, m_SyncToken);
     if (Broker().publish(m_Session, NULL, name.c_str(), static_cast<int>(echo.size()), echo.data(), 1, false) !=
         MOSQ_ERR_SUCCESS)
         return false;
@@ -441,23 +400,24 @@ int CTeacherClass::Lock(const std::list<std::string>& machines, bool lock, int& 
     message.fields["mode"] = lock ? "lock" : "unlock";
     message.fields["teacher"] = m_Settings.user;
     std::string payload = message.Encode();
+    const std::string& cls = m_Settings.className;
     if (machines.empty()) {
         /* The class's message supersedes every machine's: those kept are cleared. */
         for (auto it = m_Retained.begin(); it != m_Retained.end();) {
-            if (it->first.compare(0, classtopic::Lock(m_Settings.className, "").size() + 1,
-                                  classtopic::Lock(m_Settings.className, "") + "/") == 0) {
+            topic::Parsed kept;
+            if (topic::Parse(cls, it->first, kept) && kept.kind == topic::LOCK) {
                 Publish(it->first, "");
                 it = m_Retained.erase(it);
             } else {
                 ++it;
             }
         }
-        m_Retained[classtopic::Lock(m_Settings.className, "")] = payload;
-        Publish(classtopic::Lock(m_Settings.className, ""), payload);
+        m_Retained[topic::Lock(cls, "")] = payload;
+        Publish(topic::Lock(cls, ""), payload);
     }
     for (const std::string& m : std::set<std::string>(machines.begin(), machines.end())) {
-        m_Retained[classtopic::Lock(m_Settings.className, m)] = payload;
-        Publish(classtopic::Lock(m_Settings.className, m), payload);
+        m_Retained[topic::Lock(cls, m)] = payload;
+        Publish(topic::Lock(cls, m), payload);
     }
     /* Kept here and sent again on reconnecting, whatever the broker took now. */
     return err = Flush(guard) ? IPC_OK : IPC_ERR_NOT_RUNNING;
@@ -483,8 +443,8 @@ int CTeacherClass::Notice(const std::list<std::string>& machines, const std::str
     if (targets.empty())
         targets.push_back("");
     for (const std::string& m : std::set<std::string>(targets.begin(), targets.end())) {
-        m_Retained[classtopic::Notice(m_Settings.className, m)] = payload;
-        Publish(classtopic::Notice(m_Settings.className, m), payload);
+        m_Retained[topic::Notice(m_Settings.className, m)] = payload;
+        Publish(topic::Notice(m_Settings.className, m), payload);
     }
     return err = Flush(guard) ? IPC_OK : IPC_ERR_NOT_RUNNING;
 }

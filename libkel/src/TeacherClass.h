@@ -1,14 +1,7 @@
 /* The teacher console's view of its class: who is on the roster, who is online and locked, who
  * is new today; and the teacher's lock, unlock and notices, kept by the broker for notebooks
- * that are off. Fed by the teacher's broker session, which routes the class's messages here.
- *
- * Topics below "kel/CLASS/" (see Classroom.h for the others):
- *   lock, lock/STUDENT      teacher, retained: id (rising), mode=lock|unlock, teacher
- *   notice, notice/STUDENT  teacher, retained: id, time (seconds since 1970), teacher; text (body)
- *   teacher                 teacher, retained: state=online|offline, name; its last will offline
- *   state/STUDENT           student, retained: lock=STUDENT_LOCKED* bits of the notebook now
- *   answer/STUDENT/lock     student: id, mode, result ("ok" or "error: REASON")
- * A notebook acts on the newest (highest id) of the class's and its own lock message. */
+ * that are off. Fed by the teacher's broker session, which parses each message against the
+ * topic table (Classroom.h: LOCK, NOTICE, TEACHER, STATE, LOCK_ANSWER, ...) and hands it here. */
 #ifndef KEL_TEACHER_CLASS_H
 #define KEL_TEACHER_CLASS_H
 
@@ -29,13 +22,6 @@ struct mosquitto;
 
 namespace IPCAPI {
 
-namespace classtopic {
-std::string Lock(const std::string& cls, const std::string& student); /* empty: the class */
-std::string Notice(const std::string& cls, const std::string& student);
-std::string Teacher(const std::string& cls);
-std::string State(const std::string& cls, const std::string& student);
-} // namespace classtopic
-
 /* Notices older than this are not shown to a notebook that comes online later. */
 const long long NOTICE_LIFETIME_S = 2 * 3600;
 /* A notice's text is at most this long (bytes, UTF-8). */
@@ -50,14 +36,13 @@ public:
     explicit CTeacherClass(EachLink each);
 
     /* Before the session first connects: its last will, the roster and its watch. */
-    void Prepare(mosquitto* session, const ClassroomSettings& settings, const std::string& clientId);
+    void Prepare(mosquitto* session, const ClassroomSettings& settings);
     /* The session's connect and disconnect callbacks (on its thread). */
     void Connected(int rc);
     void Disconnected(int rc);
-    /* A message of the class split after its base; true when it was this class's alone. */
-    bool Received(const std::string& a, const std::string& b, const std::string& c, const std::string& payload);
-    /* The same for a whole topic name; false for another class's. */
-    bool Received(const std::string& name, const std::string& payload);
+    /* A message of the class; true when it was this class's alone (a presence is the
+     * session's too). */
+    bool Received(const topic::Parsed& t, const std::string& payload);
 
     /* With the session connected. */
     int Lock(const std::list<std::string>& machines, bool lock, int& err);
@@ -104,7 +89,7 @@ private:
     std::map<std::string, Student> m_Students;                   /* every machine seen or listed */
     std::map<std::string, std::string> m_Retained;               /* topic -> what this console published */
     long long m_LastId;
-    std::string m_ClientId;
+    const std::string m_SyncToken; /* its echo topic: a random token, not the client id */
     long long m_Flushed; /* the last echo heard */
     std::condition_variable m_Echo;
     bool m_Asked; /* someone asked for the connection state: every change is news */

@@ -13,7 +13,7 @@
 
 using IPCAPI::ClassroomMessage;
 using LibKELData::CKELLog;
-namespace classtopic = IPCAPI::classtopic;
+namespace topic = IPCAPI::topic;
 
 namespace KelService {
 
@@ -56,8 +56,8 @@ void CClassroomNotebook::Connected(mosquitto* session)
 {
     const std::string& cls = m_Settings.className;
     const std::string& me = m_Settings.user;
-    for (const std::string& name : {classtopic::Lock(cls, ""), classtopic::Lock(cls, me), classtopic::Notice(cls, ""),
-                                    classtopic::Notice(cls, me), classtopic::Teacher(cls)})
+    for (const std::string& name : {topic::Lock(cls, ""), topic::Lock(cls, me), topic::Notice(cls, ""),
+                                    topic::Notice(cls, me), topic::Make(cls, topic::TEACHER)})
         mosquitto_subscribe(session, NULL, name.c_str(), 1);
     LockStatusChanged(true);
 }
@@ -74,30 +74,18 @@ void CClassroomNotebook::LockStatusChanged(bool always)
     }
     ClassroomMessage state;
     state.fields["lock"] = std::to_string(bits);
-    m_Publish(classtopic::State(m_Settings.className, m_Settings.user), state.Encode(), true);
+    m_Publish(topic::Make(m_Settings.className, topic::STATE, m_Settings.user), state.Encode(), true);
 }
 
-bool CClassroomNotebook::Received(const std::string& name, const ClassroomMessage& message)
+bool CClassroomNotebook::Received(const topic::Parsed& t, const ClassroomMessage& message)
 {
-    const std::string base = IPCAPI::topic::Base(m_Settings.className);
-    if (name.compare(0, base.size(), base) != 0)
-        return false;
-    gchar** levels = g_strsplit(name.c_str() + base.size(), "/", 4);
-    guint n = g_strv_length(levels);
-    bool taken = n >= 1 && n <= 3 && Received(levels[0], n > 1 ? levels[1] : "", n > 2 ? levels[2] : "", message);
-    g_strfreev(levels);
-    return taken;
-}
-
-bool CClassroomNotebook::Received(const std::string& a, const std::string& b, const std::string& c,
-                                  const ClassroomMessage& message)
-{
-    bool mine = c.empty() && (b.empty() || b == m_Settings.user);
-    if (a == "lock" && mine)
+    /* The class's, or this machine's own; another's never reaches it (the broker's ACL). */
+    bool mine = t.word.empty() || t.word == m_Settings.user;
+    if ((t.kind == topic::CLASS_LOCK || t.kind == topic::LOCK) && mine)
         Lock(message);
-    else if (a == "notice" && mine)
+    else if ((t.kind == topic::CLASS_NOTICE || t.kind == topic::NOTICE) && mine)
         Notice(message);
-    else if (a == "teacher" && b.empty()) {
+    else if (t.kind == topic::TEACHER) {
         int online = message.Get("state") == "online" ? 1 : 0;
         {
             std::lock_guard<std::mutex> lock(m_Mutex);
@@ -142,7 +130,7 @@ void CClassroomNotebook::Lock(const ClassroomMessage& message)
     answer.fields["id"] = message.Get("id");
     answer.fields["mode"] = mode;
     answer.fields["result"] = result;
-    m_Publish(IPCAPI::topic::Base(m_Settings.className) + "answer/" + m_Settings.user + "/lock", answer.Encode(), false);
+    m_Publish(topic::Answer(m_Settings.className, m_Settings.user, "lock"), answer.Encode(), false);
     LockStatusChanged();
 }
 

@@ -1,5 +1,5 @@
 /* What the notebook does with the teacher's lock, unlock, notices and presence (topics in
- * libkel's TeacherClass.h), through the hooks into the notebook's own service; and the lock
+ * libkel's Classroom.h), through the hooks into the notebook's own service; and the lock
  * state it tells the class. */
 #ifndef KEL_CCLASSROOM_NOTEBOOK_H
 #define KEL_CCLASSROOM_NOTEBOOK_H
@@ -26,11 +26,9 @@ public:
 
     /* From the session's connect callback: subscribes, and tells the lock state. */
     void Connected(mosquitto* session);
-    /* True when the message was the notebook's to handle. */
-    bool Received(const std::string& a, const std::string& b, const std::string& c,
-                  const IPCAPI::ClassroomMessage& message);
-    /* The same for a whole topic name; false for another class's or another message. */
-    bool Received(const std::string& name, const IPCAPI::ClassroomMessage& message);
+    /* A message of the class, parsed against the topic table; true when it was the notebook's
+     * (the teacher's lock, notices and presence). */
+    bool Received(const IPCAPI::topic::Parsed& t, const IPCAPI::ClassroomMessage& message);
     /* Tells the class the lock state when it differs from what it was last told. */
     void LockStatusChanged(bool always = false);
 

@@ -140,9 +140,8 @@ void CClassroomStudent::Received(const std::string& name, const std::string& pay
 {
     topic::Parsed t;
     ClassroomMessage message;
-    if (!ClassroomMessage::Decode(payload, message) || m_Notebook.Received(name, message))
-        return;
-    if (!topic::Parse(m_Settings.className, name, t))
+    if (!topic::Parse(m_Settings.className, name, t) || !ClassroomMessage::Decode(payload, message) ||
+        m_Notebook.Received(t, message))
         return;
     if (t.kind == topic::SEARCH_REQUEST) {
         Search(message.Get("id"), message.body);

@@ -1,6 +1,6 @@
 /* The teacher's lock, unlock and notices, what the console hears of its class, and the
- * console's window, against a real broker and real notebooks' classroom sides whose hooks note
- * what they were asked. */
+ * console's window, against a real broker, a real kel-service with its lock agent, and
+ * notebooks' classroom sides whose hooks note what they were asked. */
 #include <gtest/gtest.h>
 
 #include <gio/gio.h>
@@ -20,6 +20,7 @@
 #include "KELPaths.h"
 #include "KelFault.h"
 #include "KelTest.h"
+#include "ServiceFixture.h"
 
 using namespace IPCAPI;
 using keltest::Root;
@@ -108,26 +109,37 @@ protected:
     {
         broker = keltest::StartProgram({"/usr/sbin/mosquitto", "-c", Root() + "/classroom/mosquitto.conf"});
     }
-    void StartNotebook(int n)
+    /* Notebook n's classroom side with hooks that note, or the real service on the tests' private
+     * bus with its lock agent. */
+    void StartNotebook(int n, bool realService = false)
     {
         std::string id = "pc0" + std::to_string(n), root = Root() + "/" + id;
         keltest::MakeDirs(root + "/etc/KEL");
         EXPECT_EQ(0, system(("cp " + Root() + "/classroom/machines/" + id + "/* " + root + "/etc/KEL/").c_str()));
-        notebooks[n] = keltest::StartProgram({KEL_NOTEBOOK}, {"KEL_ROOT=" + root});
+        if (!realService) {
+            notebooks[n] = keltest::StartProgram({KEL_NOTEBOOK}, {"KEL_ROOT=" + root});
+            return;
+        }
+        ASSERT_TRUE(KelTest::StartPolicyService(static_cast<uid_t>(-1), "", {"KEL_ROOT=" + root}));
+        notebooks[n] = keltest::StartProgram({KEL_BINARY_DIR "/session/kel-session"});
+    }
+    /* Whether the real service's agent covers the screen: it shows the service's state on the bus. */
+    static bool AgentLocks(bool locked)
+    {
+        return keltest::PumpUntil([&] {
+            gchar* out = nullptr;
+            g_spawn_command_line_sync("xdotool search --onlyvisible --name '^kel-session lock$'", &out, nullptr,
+                                      nullptr, nullptr);
+            bool shown = out && *out;
+            g_free(out);
+            return shown == locked;
+        });
     }
     /* The notebook's hooks' notes, once they hold line (bounded). */
     bool Hooked(int n, const std::string& line)
     {
-        for (int i = 0; i < 500; ++i, g_usleep(20000)) {
-            gchar* text = nullptr;
-            std::string path = Root() + "/pc0" + std::to_string(n) + "/hooks.log";
-            bool found = g_file_get_contents(path.c_str(), &text, nullptr, nullptr) &&
-                         std::string(text).find(line + "\n") != std::string::npos;
-            g_free(text);
-            if (found)
-                return true;
-        }
-        return false;
+        const std::string path = Root() + "/pc0" + std::to_string(n) + "/hooks.log";
+        return keltest::PumpUntil([&] { return keltest::ReadFile(path).find(line + "\n") != std::string::npos; }, 10000);
     }
     void Stop(int& pid, int sig)
     {
@@ -146,20 +158,22 @@ protected:
 TEST_F(Lock, TheTeachersLockReachesOnlineNotebooksAndOnesThatComeOnlineLaterEachToldOnce)
 {
     Teacher& t = *teacher;
-    StartNotebook(1);
-    ASSERT_TRUE(t.Await("status pc01", 1, STUDENT_ONLINE));
-    ASSERT_TRUE(Hooked(1, "teacher on teacher"));
-    ASSERT_EQ(0, t.Api()->LockStudents({}, err));
-    ASSERT_TRUE(t.Await("lock pc01 ok"));
-    ASSERT_TRUE(t.Await("status pc01", 1, STUDENT_ONLINE | STUDENT_LOCKED));
-    EXPECT_TRUE(Hooked(1, "lock 1"));
-
-    /* Off during the lock: locked when it comes online; one not on the roster is new. */
     StartNotebook(2);
-    StartNotebook(3);
+    ASSERT_TRUE(t.Await("status pc02", 1, STUDENT_ONLINE));
+    ASSERT_TRUE(Hooked(2, "teacher on teacher"));
+    ASSERT_EQ(0, t.Api()->LockStudents({}, err));
     ASSERT_TRUE(t.Await("lock pc02 ok"));
-    ASSERT_TRUE(t.Await("lock pc03 ok"));
     ASSERT_TRUE(t.Await("status pc02", 1, STUDENT_ONLINE | STUDENT_LOCKED));
+    EXPECT_TRUE(Hooked(2, "lock 1"));
+
+    /* Off during the lock: locked when it comes online, the real service up to its bus state and
+     * its agent's lock window; one not on the roster is new. */
+    StartNotebook(1, true);
+    StartNotebook(3);
+    ASSERT_TRUE(t.Await("lock pc01 ok"));
+    ASSERT_TRUE(t.Await("lock pc03 ok"));
+    ASSERT_TRUE(t.Await("status pc01", 1, STUDENT_ONLINE | STUDENT_LOCKED));
+    EXPECT_TRUE(AgentLocks(true));
     std::list<tagStudentState_t> cls;
     ASSERT_EQ(0, t.Api()->GetClassState(cls, err));
     ASSERT_EQ(3u, cls.size());
@@ -168,31 +182,32 @@ TEST_F(Lock, TheTeachersLockReachesOnlineNotebooksAndOnesThatComeOnlineLaterEach
     EXPECT_FALSE(cls.back().onRoster);
 
     /* Unlocking one leaves the others locked. */
-    ASSERT_EQ(0, t.Api()->UnlockStudents({"pc02"}, err));
-    ASSERT_TRUE(t.Await("unlock pc02 ok"));
-    ASSERT_TRUE(t.Await("status pc02", 1, STUDENT_ONLINE));
-    EXPECT_TRUE(Hooked(2, "lock 0"));
+    ASSERT_EQ(0, t.Api()->UnlockStudents({"pc01"}, err));
+    ASSERT_TRUE(t.Await("unlock pc01 ok"));
+    ASSERT_TRUE(t.Await("status pc01", 1, STUDENT_ONLINE));
+    EXPECT_TRUE(AgentLocks(false));
+    ASSERT_TRUE(KelTest::StopPolicyService()); /* else it would start the agent again */
 
     /* A notebook restarted acts on the kept lock again; the console is not told twice. */
-    Stop(notebooks[1], SIGKILL);
-    ASSERT_TRUE(t.Await("status pc01", 1, 0));
-    StartNotebook(1);
-    ASSERT_TRUE(t.Await("status pc01", 1, STUDENT_ONLINE | STUDENT_LOCKED));
+    Stop(notebooks[2], SIGKILL);
+    ASSERT_TRUE(t.Await("status pc02", 1, 0));
+    StartNotebook(2);
+    ASSERT_TRUE(t.Await("status pc02", 1, STUDENT_ONLINE | STUDENT_LOCKED));
     auto events = t.Events();
     EXPECT_EQ(1, events["lock pc01 ok"]);
     EXPECT_EQ(1, events["lock pc02 ok"]);
-    EXPECT_EQ(1, events["unlock pc02 ok"]);
+    EXPECT_EQ(1, events["unlock pc01 ok"]);
     EXPECT_EQ(1, events["new pc01"]);
     EXPECT_EQ(1, events["new pc02"]);
     EXPECT_EQ(1, events["new pc03"]);
-    EXPECT_EQ(0, events["unlock pc01 ok"]);
+    EXPECT_EQ(0, events["unlock pc02 ok"]);
 
     /* From a terminal: the console of another process answers and, leaving, is told. */
     std::string out = Root() + "/unlock.txt";
-    ASSERT_EQ(0, system((KEL_BINARY_DIR "/host/kel-classroom unlock pc01 >" + out).c_str()));
-    EXPECT_NE(std::string::npos, keltest::ReadFile(out).find("pc01: unlock ok\n"));
-    EXPECT_TRUE(Hooked(1, "teacher off teacher"));
-    EXPECT_TRUE(t.Await("unlock pc01 ok"));
+    ASSERT_EQ(0, system((KEL_BINARY_DIR "/host/kel-classroom unlock pc02 >" + out).c_str()));
+    EXPECT_NE(std::string::npos, keltest::ReadFile(out).find("pc02: unlock ok\n"));
+    EXPECT_TRUE(Hooked(2, "teacher off teacher"));
+    EXPECT_TRUE(t.Await("unlock pc02 ok"));
 }
 
 TEST_F(Lock, NoticesRosterChangesAndTheConsolesOwnConnectionAreTold)

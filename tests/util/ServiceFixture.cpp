@@ -48,7 +48,8 @@ void StopAll()
 
 /* fork and exec; the child dies with the test, runs as user when given, writes its output to
  * logPath when given; the service logs what it does. */
-pid_t Spawn(const std::vector<std::string>& argv, uid_t user, const std::string& logPath)
+pid_t Spawn(const std::vector<std::string>& argv, uid_t user, const std::string& logPath,
+            const std::vector<std::string>& extraEnv = {})
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
@@ -58,6 +59,8 @@ pid_t Spawn(const std::vector<std::string>& argv, uid_t user, const std::string&
     /* Our code in the service runs on one thread; what ThreadSanitizer reports there is GLib's
      * futex locks, which it cannot see (the test process routes them through pthread). */
     env = g_environ_setenv(env, "TSAN_OPTIONS", "report_bugs=0", TRUE);
+    for (const std::string& e : extraEnv)
+        env = g_environ_setenv(env, e.substr(0, e.find('=')).c_str(), e.substr(e.find('=') + 1).c_str(), TRUE);
     struct passwd* pw = user != static_cast<uid_t>(-1) ? getpwuid(user) : nullptr;
     gid_t gid = pw ? pw->pw_gid : static_cast<gid_t>(user);
     pid_t pid = fork();
@@ -126,14 +129,14 @@ bool StartBus()
 
 } // namespace
 
-bool StartPolicyService(uid_t user, const std::string& program)
+bool StartPolicyService(uid_t user, const std::string& program, const std::vector<std::string>& env)
 {
     if (!g_State->conn && !StartBus())
         return false;
     if (g_State->service > 0 && waitpid(g_State->service, nullptr, WNOHANG) == 0)
         return true;
     g_State->service = Spawn({program.empty() ? KEL_BINARY_DIR "/service/kel-service" : program}, user,
-                             keltest::Root() + "/../kel-service.log");
+                             keltest::Root() + "/../kel-service.log", env);
     return WaitForName(SERVICE_NAME, true);
 }
 

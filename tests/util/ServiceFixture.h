@@ -14,8 +14,10 @@ namespace KelTest {
 /* Starts what is not running yet (the bus once per process, the service again after a stop) and
  * sets DBUS_SYSTEM_BUS_ADDRESS; as root the authority allows every action of the service. The
  * service (program, default the built one) runs as the given user (default: the test's own,
- * the only one that may own its name). Waits for the name, bounded. */
-bool StartPolicyService(uid_t user = static_cast<uid_t>(-1), const std::string& program = "");
+ * the only one that may own its name), with env's NAME=VALUE settings over the test's own (a
+ * notebook's KEL_ROOT). Waits for the name, bounded. */
+bool StartPolicyService(uid_t user = static_cast<uid_t>(-1), const std::string& program = "",
+                        const std::vector<std::string>& env = {});
 /* Kills the service and waits until its name has left the bus. */
 bool StopPolicyService();
 /* What the service wrote to its standard error (G_MESSAGES_DEBUG=KEL). */
