@@ -42,6 +42,7 @@ struct Agent {
     std::string notice;
     std::vector<GtkWidget*> screens; /* one lock window per monitor */
     GtkWidget* noticeWindow = nullptr;
+    GtkWidget* noticeHeading = nullptr;
     GtkWidget* noticeLabel = nullptr;
     guint regrab = 0;
 };
@@ -125,6 +126,22 @@ void HideLock()
     g_Agent.regrab = 0;
 }
 
+/* A label in the lock window, wrapped rather than cut at max pixels (a narrow monitor, a large
+ * font), its lines centred. GTK 2 draws a wrapped label from the left of its width request, so
+ * the request is the text's own width where it fits. Call once the label is in its window. */
+void CentreWrapped(GtkWidget* label, int max)
+{
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    gtk_label_set_justify(GTK_LABEL(label), GTK_JUSTIFY_CENTER);
+    gtk_widget_ensure_style(label);
+    PangoLayout* layout = pango_layout_copy(gtk_label_get_layout(GTK_LABEL(label)));
+    pango_layout_set_width(layout, -1);
+    int width = 0;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
+    g_object_unref(layout);
+    gtk_widget_set_size_request(label, std::min(width, max), -1);
+}
+
 GtkWidget* LockWindow(const GdkRectangle& area)
 {
     GtkWidget* window = gtk_window_new(GTK_WINDOW_POPUP);
@@ -148,13 +165,13 @@ GtkWidget* LockWindow(const GdkRectangle& area)
     gtk_label_set_markup(GTK_LABEL(reason), markup);
     g_free(markup);
     gtk_box_pack_start(GTK_BOX(box), reason, FALSE, FALSE, 0);
+    CentreWrapped(reason, area.width - 40);
     GtkWidget* notice = gtk_label_new(g_Agent.notice.c_str());
     gtk_widget_set_name(notice, "kel-lock-notice");
-    gtk_label_set_line_wrap(GTK_LABEL(notice), TRUE);
-    gtk_widget_set_size_request(notice, std::min(area.width - 40, 800), -1);
     GtkWidget* bottom = gtk_alignment_new(0.5, 0.0, 0, 0);
     gtk_container_add(GTK_CONTAINER(bottom), notice);
     gtk_box_pack_start(GTK_BOX(box), bottom, TRUE, TRUE, 0);
+    CentreWrapped(notice, std::min(area.width - 40, 800));
     gtk_widget_show_all(window);
     return window;
 }
@@ -197,23 +214,38 @@ void ShowNotice(const std::string& title, const std::string& text)
         gtk_window_set_position(GTK_WINDOW(window), GTK_WIN_POS_CENTER);
         gtk_container_set_border_width(GTK_CONTAINER(window), 12);
         g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer) {
-                             g_Agent.noticeWindow = g_Agent.noticeLabel = nullptr;
+                             g_Agent.noticeWindow = g_Agent.noticeHeading = g_Agent.noticeLabel = nullptr;
                          }),
                          nullptr);
+        /* Laid out as a message box: an icon, the title as a heading (a frame may show no
+         * title), the text. */
         GtkWidget* box = gtk_vbox_new(FALSE, 12);
         gtk_container_add(GTK_CONTAINER(window), box);
-        g_Agent.noticeLabel = gtk_label_new(nullptr);
-        gtk_label_set_line_wrap(GTK_LABEL(g_Agent.noticeLabel), TRUE);
-        gtk_widget_set_size_request(g_Agent.noticeLabel, 360, -1);
-        gtk_box_pack_start(GTK_BOX(box), g_Agent.noticeLabel, TRUE, TRUE, 0);
-        GtkWidget* row = gtk_hbutton_box_new();
-        gtk_button_box_set_layout(GTK_BUTTON_BOX(row), GTK_BUTTONBOX_END);
+        GtkWidget* row = gtk_hbox_new(FALSE, 12);
+        gtk_box_pack_start(GTK_BOX(box), row, TRUE, TRUE, 0);
+        GtkWidget* icon = gtk_image_new_from_stock(GTK_STOCK_DIALOG_INFO, GTK_ICON_SIZE_DIALOG);
+        gtk_misc_set_alignment(GTK_MISC(icon), 0.5, 0.0);
+        gtk_box_pack_start(GTK_BOX(row), icon, FALSE, FALSE, 0);
+        GtkWidget* texts = gtk_vbox_new(FALSE, 6);
+        gtk_box_pack_start(GTK_BOX(row), texts, TRUE, TRUE, 0);
+        for (GtkWidget** label : {&g_Agent.noticeHeading, &g_Agent.noticeLabel}) {
+            *label = gtk_label_new(nullptr);
+            gtk_label_set_line_wrap(GTK_LABEL(*label), TRUE);
+            gtk_misc_set_alignment(GTK_MISC(*label), 0.0, 0.0);
+            gtk_widget_set_size_request(*label, 360, -1);
+            gtk_box_pack_start(GTK_BOX(texts), *label, FALSE, FALSE, 0);
+        }
+        GtkWidget* buttons = gtk_hbutton_box_new();
+        gtk_button_box_set_layout(GTK_BUTTON_BOX(buttons), GTK_BUTTONBOX_END);
         GtkWidget* close = gtk_button_new_with_label(Tr("Close"));
         g_signal_connect_swapped(close, "clicked", G_CALLBACK(gtk_widget_destroy), window);
-        gtk_container_add(GTK_CONTAINER(row), close);
-        gtk_box_pack_start(GTK_BOX(box), row, FALSE, FALSE, 0);
+        gtk_container_add(GTK_CONTAINER(buttons), close);
+        gtk_box_pack_start(GTK_BOX(box), buttons, FALSE, FALSE, 0);
     }
     gtk_window_set_title(GTK_WINDOW(g_Agent.noticeWindow), title.c_str());
+    gchar* heading = g_markup_printf_escaped("<b>%s</b>", title.c_str());
+    gtk_label_set_markup(GTK_LABEL(g_Agent.noticeHeading), heading);
+    g_free(heading);
     gtk_label_set_text(GTK_LABEL(g_Agent.noticeLabel), text.c_str());
     gtk_widget_show_all(g_Agent.noticeWindow);
     gtk_window_present(GTK_WINDOW(g_Agent.noticeWindow));
