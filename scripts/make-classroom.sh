@@ -8,19 +8,26 @@
 #   make-classroom add DIR NOTEBOOK...      more notebooks (CLASS=NAME when DIR has several classes)
 #   make-classroom remove DIR NOTEBOOK...   notebooks that may no longer connect
 #   make-classroom renew DIR                a new broker certificate from the CA's key
+#   make-classroom upgrade DIR              a folder made before the teachers had a port of
+#                                           their own: that port added (restart the broker, copy
+#                                           the teachers' folders again; notebooks keep theirs)
 #
-# DIR/                      the broker's: mosquitto.conf, passwd, acl, ca.crt, broker.crt/key
+# DIR/                      the broker's: mosquitto.conf, passwd (notebooks), passwd-teachers,
+#                           acl, ca.crt, broker.crt/key
 # DIR/machines/NAME/        classroom.conf + ca.crt of each machine (the teacher's console too)
 # DIR-ca/ca.key             the CA's key (CA_DIR): keep it offline; only renew needs it
 # Copy a machine's folder into its /etc/KEL/ (mode 0600, owned by who runs the program).
 # add, remove and renew leave the CA and every other machine alone; a running broker reloads.
-# Names (machines and teachers) are unique on a broker. Environment: TEACHER (the teacher's
-# machine name, default teacher), BROKER_ALIASES (more names and addresses of the broker host
-# for its certificate), BIND (listen address), BROKER_USER (who the broker runs as, default
-# mosquitto when run as root), ANSWER_TIMEOUT, CONNECT_TIMEOUT (seconds), CA_DIR, DAYS (of
-# the broker's certificate, default 1825).
+# The broker listens on PORT for the notebooks, whose client ids it ties to their logins, and on
+# TEACHER_PORT (default PORT+1) for the teachers' programs, which need ids of their own.
+# Names (machines and teachers) are unique on a broker; "kel-..." names are the programs' own.
+# Environment: TEACHER (the teacher's machine name, default teacher), TEACHER_PORT,
+# BROKER_ALIASES (more names and addresses of the broker host for its certificate), BIND (listen
+# address), BROKER_USER (who the broker runs as, default mosquitto when run as root),
+# ANSWER_TIMEOUT, CONNECT_TIMEOUT (seconds), CA_DIR, DAYS (of the broker's certificate, default
+# 1825).
 set -euo pipefail
-usage() { sed -n '2,21p' "$0" >&2; exit 2; }
+usage() { sed -n '2,28p' "$0" >&2; exit 2; }
 die() { echo "make-classroom: $*" >&2; exit 1; }
 # openssl's chatter only when it fails.
 quiet() { local out; out=$("$@" 2>&1) || die "$1 failed: $out"; }
@@ -32,8 +39,9 @@ ADMIN=kel-admin
 
 check_names() {
   for name in "$@"; do
-    [[ $name =~ $word ]] && [ "$name" != "$ADMIN" ] || die "unusable name: $name"
-    if [ -f "$DIR/passwd" ] && cut -d: -f1 "$DIR/passwd" | grep -qxF -- "$name"; then
+    # A notebook's client id is its name: none may be a teacher program's id ("kel-teacher-...").
+    [[ $name =~ $word ]] && [[ $name != kel-* ]] || die "unusable name: $name"
+    if cat "$DIR/passwd" "$DIR/passwd-teachers" 2>/dev/null | cut -d: -f1 | grep -qxF -- "$name"; then
       die "$name is already a machine of this broker"
     fi
   done
@@ -68,17 +76,21 @@ write_acl() {
 add_machine() { # class name
   local password teacher
   password=$(openssl rand -hex 16)
-  mosquitto_passwd -b "$DIR/passwd" "$2" "$password"
+  teacher=$(awk '$1 == "teacher" { print $2 }' "$DIR/classes/$1")
+  if [ "$teacher" = "$2" ]; then
+    mosquitto_passwd -b "$DIR/passwd-teachers" "$2" "$password"
+  else
+    mosquitto_passwd -b "$DIR/passwd" "$2" "$password"
+  fi
   mkdir -p "$DIR/machines/$2"
   cp "$DIR/ca.crt" "$DIR/machines/$2/ca.crt"
-  teacher=$(awk '$1 == "teacher" { print $2 }' "$DIR/classes/$1")
   {
     if [ "$teacher" = "$2" ]; then
-      echo "[classroom]"; echo "host=$HOST"; echo "port=$PORT"; echo "class=$1"; echo "ca=ca.crt"
+      echo "[classroom]"; echo "host=$HOST"; echo "port=$TEACHER_PORT"; echo "class=$1"; echo "ca=ca.crt"
       [ -z "${ANSWER_TIMEOUT:-}" ] || echo "answer-timeout=$ANSWER_TIMEOUT"
       [ -z "${CONNECT_TIMEOUT:-}" ] || echo "connect-timeout=$CONNECT_TIMEOUT"
     else
-      grep -vE '^(user|password)=' "$DIR/machines/$teacher/classroom.conf"
+      grep -vE '^(user|password)=' "$DIR/machines/$teacher/classroom.conf" | sed "s/^port=.*/port=$PORT/"
     fi
     echo "user=$2"
     echo "password=$password"
@@ -99,10 +111,9 @@ reload() {
 
 # What the notebook's last will would say, retained, so that no teacher keeps it online.
 say_offline() { # class name
-  local port host=${BIND:-localhost}
-  port=$(awk '$1 == "listener" { print $2 }' "$DIR/mosquitto.conf")
-  [ -n "$host" ] || host=localhost
-  mosquitto_pub -h "$host" -p "$port" --cafile "$DIR/ca.crt" -q 1 -r -u "$ADMIN" \
+  local host=${BIND:-localhost}
+  case $host in 0.0.0.0 | ::) host=localhost ;; esac
+  mosquitto_pub -h "$host" -p "$PORT" --cafile "$DIR/ca.crt" -q 1 -r -u "$ADMIN" \
     -P "$(cat "$DIR/machines/.admin")" -t "kel/$1/presence/$2" -m offline ||
     echo "make-classroom: could not mark $2 offline for its teacher" >&2
 }
@@ -123,11 +134,24 @@ broker_cert() {
   rm -f "$DIR/broker.csr" "$DIR/broker.ext"
 }
 
+# The port of the Nth listener: the notebooks' first, the teachers' second.
+listener_port() { awk -v n="$1" '$1 == "listener" && ++seen == n { print $2 }' "$DIR/mosquitto.conf"; }
+
 open_dir() { # an existing broker folder
   [ -f "$1/mosquitto.conf" ] && [ -d "$1/classes" ] || die "$1 is not a broker folder made by make-classroom"
   DIR=$(cd "$1" && pwd)
   CA_DIR=${CA_DIR:-$DIR-ca}
   BROKER_USER=$(awk '$1 == "user" { print $2 }' "$DIR/mosquitto.conf")
+  BIND=$(awk '$1 == "listener" { print $3; exit }' "$DIR/mosquitto.conf")
+  PORT=$(listener_port 1)
+  TEACHER_PORT=$(listener_port 2)
+  [ -n "$TEACHER_PORT" ] || [ "${2:-}" = old ] || die "$DIR was made before the teachers had a port of their own: make-classroom upgrade $DIR"
+}
+
+broker_conf() {
+  sed -e "s|@DIR@|$DIR|g" -e "s|@PORT@|$PORT|g" -e "s|@TEACHER_PORT@|$TEACHER_PORT|g" -e "s|@BIND@|${BIND:-}|g" \
+    -e "s|@USER@|$BROKER_USER|g" "$SRC/mosquitto.conf.in" > "$DIR/mosquitto.conf.new"
+  mv "$DIR/mosquitto.conf.new" "$DIR/mosquitto.conf"
 }
 
 class_of() { grep -lE "^(teacher|student) $1\$" "$DIR"/classes/* 2>/dev/null | head -n1 | xargs -r basename; }
@@ -180,22 +204,45 @@ case "$cmd" in
     broker_cert; own
     echo "a new broker certificate; restart the broker (its certificate is not reloaded)"
     ;;
+  upgrade)
+    [ $# -eq 2 ] || usage
+    wanted=${TEACHER_PORT:-}
+    open_dir "$2" old
+    [ -z "$TEACHER_PORT" ] || { echo "$DIR has a teachers' port already ($TEACHER_PORT)"; exit 0; }
+    TEACHER_PORT=${wanted:-$((PORT + 1))}
+    [[ $TEACHER_PORT =~ ^[0-9]+$ ]] && [ "$TEACHER_PORT" != "$PORT" ] || die "unusable teachers' port: $TEACHER_PORT"
+    # The teachers' logins (their password hashes as they are) move to a file of their own.
+    teachers=$(awk '$1 == "teacher" { printf "%s ", $2 }' "$DIR"/classes/*)
+    awk -F: -v t=" $teachers" 'index(t, " " $1 " ")' "$DIR/passwd" > "$DIR/passwd-teachers"
+    awk -F: -v t=" $teachers" '!index(t, " " $1 " ")' "$DIR/passwd" > "$DIR/passwd.new"
+    mv "$DIR/passwd.new" "$DIR/passwd"
+    for name in $teachers; do
+      sed -i "s/^port=.*/port=$TEACHER_PORT/" "$DIR/machines/$name/classroom.conf"
+    done
+    cp "$DIR/mosquitto.conf" "$DIR/mosquitto.conf.before-upgrade"
+    broker_conf; own
+    echo "the teachers now connect to port $TEACHER_PORT; restart the broker, open that port to the"
+    echo "teachers' machines and copy each teacher's folder again (${teachers% }); notebooks keep theirs"
+    ;;
   *)
     [ $# -ge 5 ] || usage
     DIR=$1 CLASS=$2 HOST=$3 PORT=$4
     shift 4
     TEACHER=${TEACHER:-teacher}
+    TEACHER_PORT=${TEACHER_PORT:-$((PORT + 1))}
     [[ $CLASS =~ $word ]] || die "unusable class name: $CLASS"
-    [[ $PORT =~ ^[0-9]+$ ]] || die "unusable port: $PORT"
+    [[ $PORT =~ ^[0-9]+$ ]] && [[ $TEACHER_PORT =~ ^[0-9]+$ ]] && [ "$PORT" != "$TEACHER_PORT" ] ||
+      die "unusable ports: $PORT, $TEACHER_PORT"
     mkdir -p "$DIR"
     DIR=$(cd "$DIR" && pwd)
     CA_DIR=${CA_DIR:-$DIR-ca}
     if [ -f "$DIR/mosquitto.conf" ]; then
       # One more class on this broker: its CA, certificate and listener stay.
+      want="$PORT $TEACHER_PORT"
       open_dir "$DIR"
       [ ! -f "$DIR/classes/$CLASS" ] || die "class $CLASS is already in $DIR"
-      have=$(awk '$1 == "listener" { print $2 }' "$DIR/mosquitto.conf")
-      [ "$have" = "$PORT" ] || die "the broker of $DIR listens on port $have, not $PORT"
+      [ "$want" = "$PORT $TEACHER_PORT" ] || [ "$want" = "$PORT $((PORT + 1))" ] ||
+        die "the broker of $DIR listens on ports $PORT and $TEACHER_PORT (teachers), not $want"
       grep -qxF "$HOST" "$DIR/broker.names" || die "the broker's certificate does not name $HOST"
       check_names "$TEACHER" "$@"
     else
@@ -211,9 +258,9 @@ case "$cmd" in
       cp "$DIR/ca.crt" "$CA_DIR/ca.crt"
       printf '%s\n' "$HOST" ${BROKER_ALIASES:-} localhost 127.0.0.1 | awk '!seen[$0]++' > "$DIR/broker.names"
       broker_cert
-      sed -e "s|@DIR@|$DIR|g" -e "s|@PORT@|$PORT|g" -e "s|@BIND@|${BIND:-}|g" \
-        -e "s|@USER@|$BROKER_USER|g" "$SRC/mosquitto.conf.in" > "$DIR/mosquitto.conf"
+      broker_conf
       : > "$DIR/passwd"
+      : > "$DIR/passwd-teachers"
       openssl rand -hex 16 > "$DIR/machines/.admin"
       mosquitto_passwd -b "$DIR/passwd" "$ADMIN" "$(cat "$DIR/machines/.admin")"
     fi

@@ -82,7 +82,11 @@ bool CBrokerTeacherService::StartSession(int& err)
     err = IPC_ERR_NOT_CONNECTED;
     mosquitto* session = nullptr;
     const bool configured = ClassroomSettings::Load(ClassroomSettings::DefaultFile(), settings, reason);
-    const std::string clientId = "kel-teacher-" + settings.user + "-" + std::to_string(getpid());
+    /* The teachers' programs share the login and enter by a port of their own, where the broker
+     * keeps their ids as given: the console and every command need one of their own (the host
+     * too, for a teacher's settings on two machines). */
+    const std::string clientId =
+        "kel-teacher-" + settings.user + "-" + g_get_host_name() + "-" + std::to_string(getpid());
     if (configured) {
         session = NewClassroomSession(settings, clientId, this, reason);
         err = IPC_ERR_NOT_RUNNING;

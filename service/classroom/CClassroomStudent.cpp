@@ -50,7 +50,8 @@ CClassroomStudent::~CClassroomStudent()
 
 bool CClassroomStudent::Start(std::string& reason)
 {
-    m_Session = IPCAPI::NewClassroomSession(m_Settings, "kel-student-" + m_Settings.user, this, reason);
+    /* The broker ties a notebook's client id to its login: the id is the login. */
+    m_Session = IPCAPI::NewClassroomSession(m_Settings, m_Settings.user, this, reason);
     if (!m_Session)
         return false;
     std::string presence = topic::Presence(m_Settings.className, m_Settings.user);

@@ -47,6 +47,7 @@ public:
     void SearchProgramCallBack(std::string student, std::string result) override { Note(answers, student, result); }
     void DeployTabNavPolicyCallBack(std::string student, std::string result) override { Note(deploys, student, result); }
     void OnMessage(std::string message) override { Note(messages, "", message); }
+    void NotifyStudentStatusChanged(std::string student, int status) override { Note(statuses, student, status ? "+" : "-"); }
 
     /* Waits until pred holds (under the mutex) or ms pass. */
     bool Await(const std::function<bool()>& pred, int ms = 10000)
@@ -88,7 +89,7 @@ public:
 
     std::mutex mutex;
     std::condition_variable changed;
-    std::map<std::string, std::string> answers, deploys, messages;
+    std::map<std::string, std::string> answers, deploys, messages, statuses;
     int ends = 0;
 
 private:
@@ -137,8 +138,9 @@ protected:
         Stop(broker2, SIGTERM);
     }
     std::string Dir() { return Root() + kClassDir; }
-    /* Starts mosquitto with conf on port at; with none, on one it could bind (others may take
-     * a port between our choice and its bind: then another). */
+    /* Starts mosquitto with conf on port at (the notebooks'; the teachers' is one above); with
+     * none, on one it could bind (others may take a port between our choice and its bind: then
+     * another). */
     int StartMosquitto(const std::string& conf, int& at)
     {
         for (int attempt = 0; attempt < 20; ++attempt) {
@@ -146,7 +148,7 @@ protected:
                 GSocketListener* ports = g_socket_listener_new();
                 at = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
                 g_object_unref(ports);
-                Sh("sed -i 's/^listener [0-9]*/listener " + std::to_string(at) + "/' " + conf);
+                Sh("perl -pi -e 's/^listener \\d+/\"listener \" . (" + std::to_string(at) + " + $n++)/e' " + conf);
             }
             int fds[2];
             EXPECT_EQ(0, pipe2(fds, O_CLOEXEC));
@@ -167,11 +169,17 @@ protected:
         bool first = port == 0;
         broker = StartMosquitto(Dir() + "/mosquitto.conf", port);
         if (first)
-            Point("localhost:" + std::to_string(port));
+            Point({port});
     }
-    void Point(const std::string& hosts)
+    /* Every machine's settings name these brokers; the teacher's their teachers' ports. */
+    void Point(const std::vector<int>& ports)
     {
-        Sh("find " + Root() + " -name classroom.conf -exec sed -i 's/^host=.*/host=" + hosts + "/' {} +");
+        std::string hosts[2];
+        for (int p : ports)
+            for (int t : {0, 1})
+                hosts[t] += (hosts[t].empty() ? "localhost:" : ",localhost:") + std::to_string(p + t);
+        Sh("find " + Root() + " -name classroom.conf -exec sed -i 's/^host=.*/host=" + hosts[0] + "/' {} +");
+        Sh("sed -i 's/^host=.*/host=" + hosts[1] + "/' " + keltest::EtcKel() + "classroom.conf " + Dir() + "/machines/teacher/classroom.conf");
     }
     /* The broker, the teacher's console, and students 1..count online (when there are any). */
     Teacher& Open(int count)
@@ -281,20 +289,33 @@ TEST_F(Classroom, AStudentThatCannotOpenTheFolderAnswersWithItsErrorAndTheOthers
     EXPECT_EQ("Common;Only pc01;", ResultNames());
 }
 
-TEST_F(Classroom, TheBrokerRefusesAStudentSpeakingForAnotherAndClientsWithoutCredentials)
+TEST_F(Classroom, TheBrokerRefusesAStudentSpeakingForAnotherTakingItsConnectionAndClientsWithoutCredentials)
 {
     Teacher& teacher = Open(1);
-    std::string dir = Root() + kClassDir, conn = "mosquitto_pub -h localhost -p " + std::to_string(port) +
-                                                 " --cafile " + dir + "/ca.crt -q 1 ";
-    std::string pc01 = conn + "-u pc01 -P $(sed -n 's/^password=//p' " + dir + "/machines/pc01/classroom.conf) ";
+    std::string dir = Root() + kClassDir, conn = "mosquitto_pub -h localhost --cafile " + dir + "/ca.crt -q 1 ";
+    auto as = [&](const std::string& user, int at) {
+        return conn + "-p " + std::to_string(at) + " -u " + user + " -P $(sed -n 's/^password=//p' " + dir + "/machines/" +
+               user + "/classroom.conf) ";
+    };
     /* Accepted at the protocol level, then dropped by the ACL. */
-    EXPECT_EQ(0, system((pc01 + "-r -t kel/5b/presence/pc02 -m online").c_str()));
-    EXPECT_EQ(0, system((pc01 + "-t kel/5b/request/search -m $'id=x\\n\\n/apps'").c_str()));
-    EXPECT_NE(0, system((conn + "-t kel/5b/presence/pc03 -m online 2>/dev/null").c_str()));
-    EXPECT_NE(0, system((conn + "-u pc03 -P wrong -t kel/5b/presence/pc03 -m online 2>/dev/null").c_str()));
+    EXPECT_EQ(0, system((as("pc02", port) + "-r -t kel/5b/presence/pc01 -m offline").c_str()));
+    EXPECT_EQ(0, system((as("pc02", port) + "-t kel/5b/request/search -m $'id=x\\n\\n/apps'").c_str()));
+    EXPECT_NE(0, system((conn + "-p " + std::to_string(port) + " -t kel/5b/presence/pc03 -m online 2>/dev/null").c_str()));
+    EXPECT_NE(0, system((conn + "-p " + std::to_string(port) + " -u pc03 -P wrong -t x -m x 2>/dev/null").c_str()));
+    EXPECT_NE(0, system((as("pc03", port + 1) + "-t x -m x 2>/dev/null").c_str())) << "a notebook at the teachers' port";
     EXPECT_NE(0, system(("mosquitto_pub -h localhost -p " + std::to_string(port) +
                          " -t kel/5b/presence/pc03 -m online 2>/dev/null").c_str())); /* no plain listener */
-    EXPECT_EQ(1, teacher.Online());
+    /* Neither pc01's client id nor the console's takes its connection: each message of pc02
+     * reaches the console, and pc01 never went offline (its will would have come first). */
+    int n = 0;
+    for (const std::string& id : {std::string("pc01"), "kel-teacher-teacher-" + std::string(g_get_host_name()) + "-" + std::to_string(getpid())})
+        Sh(as("pc02", port) + "-i " + id + " -t kel/5b/presence/pc02 -m " + (n++ ? "offline" : "online"));
+    ASSERT_TRUE(teacher.Await([&] { return teacher.statuses["pc02"] == "+-"; })) << teacher.statuses["pc02"];
+    EXPECT_TRUE(teacher.Await([&] { return teacher.statuses["pc01"] == "+"; }, 0)) << teacher.statuses["pc01"];
+    /* The console and two commands, all with the teacher's login, at once. */
+    Sh(KEL_CLASSROOM " list > " + Root() + "/a & " KEL_CLASSROOM " list > " + Root() + "/b && wait $!");
+    EXPECT_EQ("pc01\tpc01\npc01\tpc01\n", keltest::ReadFile(Root() + "/a") + keltest::ReadFile(Root() + "/b"));
+    EXPECT_EQ(std::string::npos, keltest::ReadFile(dir + "/broker.log").find("already connected"));
     EXPECT_TRUE(teacher.Answers().empty());
 }
 
@@ -311,7 +332,7 @@ TEST_F(Classroom, EachConnectionFailureIsToldAsWhatItIsOnBothSides)
     };
     StartBroker();
     Stop(broker, SIGTERM);
-    std::string down = "localhost:" + std::to_string(port) + " cannot be reached: Connection refused";
+    std::string down = "localhost:" + std::to_string(port + 1) + " cannot be reached: Connection refused";
     EXPECT_NE(std::string::npos, teacherSays("down", "true", "deploy").find(down));
     EXPECT_EQ(0u, teacherSays("help", "true", "--help").find("0 usage: kel-classroom"));
     /* The window's calls return at once, and the reason is there to show. */
@@ -381,13 +402,13 @@ TEST_F(Classroom, WhenTheFirstBrokerStopsBothSidesGoOnThroughTheSecond)
     int port2 = 0;
     broker2 = StartMosquitto(Dir() + "/second.conf", port2);
     StartBroker();
-    Point("localhost:" + std::to_string(port) + ",localhost:" + std::to_string(port2));
+    Point({port, port2});
     teacher.reset(new Teacher);
     StartStudent(1);
     ASSERT_TRUE(teacher->AwaitOnline(1));
     Stop(broker, SIGTERM);
     /* Once the teacher is on the second broker and the student is back, a search reaches it. */
-    const std::string second = "localhost:" + std::to_string(port2);
+    const std::string second = "localhost:" + std::to_string(port2 + 1);
     ASSERT_TRUE(teacher->Poll([&] {
         std::string reason;
         int e = 0;

@@ -38,10 +38,11 @@ protected:
     {
         return system((env + " BROKER_USER=$(id -un) " KEL_SOURCE_DIR "/scripts/make-classroom.sh " + args + " >/dev/null").c_str());
     }
-    /* mosquitto_pub/_sub as a machine of the broker (its password given after its removal). */
+    /* mosquitto_pub/_sub as a machine of the broker (its password given after its removal); the
+     * teachers at their port, one above the notebooks'. */
     std::string As(const std::string& tool, const std::string& user, const std::string& password = "")
     {
-        return tool + " -h localhost -p " + std::to_string(port) + " --cafile " + dir + "/ca.crt -q 1 -u " + user +
+        return tool + " -h localhost -p " + std::to_string(port + (user[0] == 't')) + " --cafile " + dir + "/ca.crt -q 1 -u " + user +
                " -P " + (password.empty() ? Password(user) : password) + " ";
     }
     std::string Password(const std::string& machine)
