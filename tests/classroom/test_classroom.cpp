@@ -47,7 +47,7 @@ public:
     void SearchProgramCallBack(std::string student, std::string result) override { Note(answers, student, result); }
     void DeployTabNavPolicyCallBack(std::string student, std::string result) override { Note(deploys, student, result); }
     void OnMessage(std::string message) override { Note(messages, "", message); }
-    void NotifyStudentStatusChanged(std::string student, int status) override { Note(statuses, student, status ? "+" : "-"); }
+    void NotifyStudentStatusChanged(std::string who, int status) override { Note(statuses, who, status ? "+" : "-"); }
 
     /* Waits until pred holds (under the mutex) or ms pass. */
     bool Await(const std::function<bool()>& pred, int ms = 10000)
@@ -169,17 +169,20 @@ protected:
         bool first = port == 0;
         broker = StartMosquitto(Dir() + "/mosquitto.conf", port);
         if (first)
-            Point({port});
+            Point("localhost:" + std::to_string(port));
     }
-    /* Every machine's settings name these brokers; the teacher's their teachers' ports. */
-    void Point(const std::vector<int>& ports)
+    /* Every machine's settings name these brokers; the teacher's their teachers' ports (one above). */
+    void Point(const std::string& hosts)
     {
-        std::string hosts[2];
-        for (int p : ports)
-            for (int t : {0, 1})
-                hosts[t] += (hosts[t].empty() ? "localhost:" : ",localhost:") + std::to_string(p + t);
-        Sh("find " + Root() + " -name classroom.conf -exec sed -i 's/^host=.*/host=" + hosts[0] + "/' {} +");
-        Sh("sed -i 's/^host=.*/host=" + hosts[1] + "/' " + keltest::EtcKel() + "classroom.conf " + Dir() + "/machines/teacher/classroom.conf");
+        Sh("find " + Root() + " -name classroom.conf -exec sed -i 's/^host=.*/host=" + hosts + "/' {} +");
+        Sh("perl -pi -e '/^host=/ && s/:(\\d+)/\":\" . ($1 + 1)/ge' " + keltest::EtcKel() + "classroom.conf " + Dir() +
+           "/machines/teacher/classroom.conf");
+    }
+    /* mosquitto_pub (or the tool given) as a machine of the class, at port at. */
+    std::string As(const std::string& user, int at, const std::string& tool = "mosquitto_pub -q 1")
+    {
+        return tool + " -h localhost -p " + std::to_string(at) + " --cafile " + Dir() + "/ca.crt -u " + user +
+               " -P $(sed -n 's/^password=//p' " + Dir() + "/machines/" + user + "/classroom.conf) ";
     }
     /* The broker, the teacher's console, and students 1..count online (when there are any). */
     Teacher& Open(int count)
@@ -292,30 +295,25 @@ TEST_F(Classroom, AStudentThatCannotOpenTheFolderAnswersWithItsErrorAndTheOthers
 TEST_F(Classroom, TheBrokerRefusesAStudentSpeakingForAnotherTakingItsConnectionAndClientsWithoutCredentials)
 {
     Teacher& teacher = Open(1);
-    std::string dir = Root() + kClassDir, conn = "mosquitto_pub -h localhost --cafile " + dir + "/ca.crt -q 1 ";
-    auto as = [&](const std::string& user, int at) {
-        return conn + "-p " + std::to_string(at) + " -u " + user + " -P $(sed -n 's/^password=//p' " + dir + "/machines/" +
-               user + "/classroom.conf) ";
-    };
+    std::string plain = "mosquitto_pub -h localhost -p " + std::to_string(port), tls = plain + " --cafile " + Dir() + "/ca.crt";
     /* Accepted at the protocol level, then dropped by the ACL. */
-    EXPECT_EQ(0, system((as("pc02", port) + "-r -t kel/5b/presence/pc01 -m offline").c_str()));
-    EXPECT_EQ(0, system((as("pc02", port) + "-t kel/5b/request/search -m $'id=x\\n\\n/apps'").c_str()));
-    EXPECT_NE(0, system((conn + "-p " + std::to_string(port) + " -t kel/5b/presence/pc03 -m online 2>/dev/null").c_str()));
-    EXPECT_NE(0, system((conn + "-p " + std::to_string(port) + " -u pc03 -P wrong -t x -m x 2>/dev/null").c_str()));
-    EXPECT_NE(0, system((as("pc03", port + 1) + "-t x -m x 2>/dev/null").c_str())) << "a notebook at the teachers' port";
-    EXPECT_NE(0, system(("mosquitto_pub -h localhost -p " + std::to_string(port) +
-                         " -t kel/5b/presence/pc03 -m online 2>/dev/null").c_str())); /* no plain listener */
-    /* Neither pc01's client id nor the console's takes its connection: each message of pc02
-     * reaches the console, and pc01 never went offline (its will would have come first). */
-    int n = 0;
-    for (const std::string& id : {std::string("pc01"), "kel-teacher-teacher-" + std::string(g_get_host_name()) + "-" + std::to_string(getpid())})
-        Sh(as("pc02", port) + "-i " + id + " -t kel/5b/presence/pc02 -m " + (n++ ? "offline" : "online"));
+    EXPECT_EQ(0, system((As("pc02", port) + "-r -t kel/5b/presence/pc01 -m offline").c_str()));
+    EXPECT_EQ(0, system((As("pc02", port) + "-t kel/5b/request/search -m $'id=x\\n\\n/apps'").c_str()));
+    EXPECT_NE(0, system((tls + " -t kel/5b/presence/pc03 -m online 2>/dev/null").c_str()));
+    EXPECT_NE(0, system((tls + " -u pc03 -P wrong -t x -m x 2>/dev/null").c_str()));
+    EXPECT_NE(0, system((As("pc03", port + 1) + "-t x -m x 2>/dev/null").c_str())); /* the teachers' port */
+    EXPECT_NE(0, system((plain + " -t kel/5b/presence/pc03 -m online 2>/dev/null").c_str())); /* no plain listener */
+    /* Neither pc01's client id nor the console's takes its connection: both messages of pc02
+     * reach the console, and pc01 never went offline (its will would have come first). */
+    Sh(As("pc02", port) + "-i pc01 -t kel/5b/presence/pc02 -m online");
+    Sh(As("pc02", port) + "-i kel-teacher-teacher-" + g_get_host_name() + "-" + std::to_string(getpid()) +
+       " -t kel/5b/presence/pc02 -m offline");
     ASSERT_TRUE(teacher.Await([&] { return teacher.statuses["pc02"] == "+-"; })) << teacher.statuses["pc02"];
     EXPECT_TRUE(teacher.Await([&] { return teacher.statuses["pc01"] == "+"; }, 0)) << teacher.statuses["pc01"];
     /* The console and two commands, all with the teacher's login, at once. */
     Sh(KEL_CLASSROOM " list > " + Root() + "/a & " KEL_CLASSROOM " list > " + Root() + "/b && wait $!");
     EXPECT_EQ("pc01\tpc01\npc01\tpc01\n", keltest::ReadFile(Root() + "/a") + keltest::ReadFile(Root() + "/b"));
-    EXPECT_EQ(std::string::npos, keltest::ReadFile(dir + "/broker.log").find("already connected"));
+    EXPECT_EQ(std::string::npos, keltest::ReadFile(Dir() + "/broker.log").find("already connected"));
     EXPECT_TRUE(teacher.Answers().empty());
 }
 
@@ -379,8 +377,7 @@ TEST_F(Classroom, ThePolicyOutlivesABrokerRestartAndAStaleOnlineIsCorrected)
     Stop(students[2], SIGKILL);
     StartBroker();
     /* As a notebook that vanished while the broker was down leaves it: no will for it. */
-    Sh("mosquitto_pub -h localhost -p " + std::to_string(port) + " --cafile " + Dir() + "/ca.crt -q 1 -r -u pc02 -P " +
-       "$(sed -n 's/^password=//p' " + Dir() + "/machines/pc02/classroom.conf) -t kel/5b/presence/pc02 -m online");
+    Sh(As("pc02", port) + "-r -t kel/5b/presence/pc02 -m online");
     ASSERT_TRUE(teacher.Poll([&] { return teacher.Ids().find("pc01 ") != std::string::npos; })); /* both back */
     StartStudent(3);
     ASSERT_TRUE(teacher.Await([&] { return teacher.deploys.count("pc03") == 1; }));
@@ -402,7 +399,7 @@ TEST_F(Classroom, WhenTheFirstBrokerStopsBothSidesGoOnThroughTheSecond)
     int port2 = 0;
     broker2 = StartMosquitto(Dir() + "/second.conf", port2);
     StartBroker();
-    Point({port, port2});
+    Point("localhost:" + std::to_string(port) + ",localhost:" + std::to_string(port2));
     teacher.reset(new Teacher);
     StartStudent(1);
     ASSERT_TRUE(teacher->AwaitOnline(1));
@@ -423,13 +420,9 @@ TEST_F(Classroom, WhenTheFirstBrokerStopsBothSidesGoOnThroughTheSecond)
 TEST_F(Classroom, HostileAnswersAreRefusedMadePrintableAndDeployAnswersMatchTheirDeployment)
 {
     Teacher& teacher = Open(0);
-    std::string conn = "mosquitto_pub -h localhost -p " + std::to_string(port) + " --cafile " + Dir() + "/ca.crt -q 1 ";
-    auto as = [&](const std::string& user) {
-        return " -u " + user + " -P $(sed -n 's/^password=//p' " + Dir() + "/machines/" + user + "/classroom.conf) ";
-    };
     auto pub = [&](const std::string& user, const std::string& what, const std::string& payload) {
         keltest::WriteFile(Root() + "/message", payload);
-        Sh(conn + as(user) + "-t kel/5b/" + what + " -f " + Root() + "/message");
+        Sh(As(user, port) + "-t kel/5b/" + what + " -f " + Root() + "/message");
     };
     /* Not kept by the broker: said once the console listens. */
     ASSERT_EQ(0, teacher.Online());
@@ -438,9 +431,9 @@ TEST_F(Classroom, HostileAnswersAreRefusedMadePrintableAndDeployAnswersMatchThei
     ASSERT_TRUE(teacher.AwaitOnline(2));
     ASSERT_EQ(0, teacher.Api()->DeployTabNavPolicy("<TabNavigation version=\"1\"/>", err));
     /* A student reads the ids: first the kept policy (then it listens), then the request. */
-    std::string sub = "mosquitto_sub -h localhost -p " + std::to_string(port) + " --cafile " + Dir() + "/ca.crt" +
-                      as("pc01") + "-v -C 2 -t kel/5b/policy/tabnav -t kel/5b/request/search";
-    FILE* ids = popen(("stdbuf -oL " + sub).c_str(), "r");
+    std::string sub = As("pc01", port, "stdbuf -oL mosquitto_sub") + "-v -C 2 -t kel/5b/policy/tabnav -t " +
+                      "kel/5b/request/search";
+    FILE* ids = popen(sub.c_str(), "r");
     auto idAfter = [&](const std::string& prefix) {
         for (char line[512]; fgets(line, sizeof line, ids);)
             if (strncmp(line, prefix.c_str(), prefix.size()) == 0)
