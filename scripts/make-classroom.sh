@@ -210,7 +210,8 @@ case "$cmd" in
     open_dir "$2" old
     [ -z "$TEACHER_PORT" ] || { echo "$DIR has a teachers' port already ($TEACHER_PORT)"; exit 0; }
     TEACHER_PORT=${wanted:-$((PORT + 1))}
-    [[ $TEACHER_PORT =~ ^[0-9]+$ ]] && [ "$TEACHER_PORT" != "$PORT" ] || die "unusable teachers' port: $TEACHER_PORT"
+    [[ $TEACHER_PORT =~ ^[0-9]+$ ]] && [ "$TEACHER_PORT" != "$PORT" ] && [ "$TEACHER_PORT" -le 65535 ] ||
+      die "unusable teachers' port: $TEACHER_PORT"
     # The teachers' logins (their password hashes as they are) move to a file of their own.
     teachers=$(awk '$1 == "teacher" { printf "%s ", $2 }' "$DIR"/classes/*)
     awk -F: -v t=" $teachers" 'index(t, " " $1 " ")' "$DIR/passwd" > "$DIR/passwd-teachers"
@@ -231,8 +232,8 @@ case "$cmd" in
     TEACHER=${TEACHER:-teacher}
     TEACHER_PORT=${TEACHER_PORT:-$((PORT + 1))}
     [[ $CLASS =~ $word ]] || die "unusable class name: $CLASS"
-    [[ $PORT =~ ^[0-9]+$ ]] && [[ $TEACHER_PORT =~ ^[0-9]+$ ]] && [ "$PORT" != "$TEACHER_PORT" ] ||
-      die "unusable ports: $PORT, $TEACHER_PORT"
+    [[ $PORT =~ ^[0-9]+$ ]] && [[ $TEACHER_PORT =~ ^[0-9]+$ ]] && [ "$PORT" != "$TEACHER_PORT" ] &&
+      [ "$PORT" -le 65535 ] && [ "$TEACHER_PORT" -le 65535 ] || die "unusable ports: $PORT, $TEACHER_PORT (teachers)"
     mkdir -p "$DIR"
     DIR=$(cd "$DIR" && pwd)
     CA_DIR=${CA_DIR:-$DIR-ca}
