@@ -145,7 +145,8 @@ open_dir() { # an existing broker folder
   BIND=$(awk '$1 == "listener" { print $3; exit }' "$DIR/mosquitto.conf")
   PORT=$(listener_port 1)
   TEACHER_PORT=$(listener_port 2)
-  [ -n "$TEACHER_PORT" ] || [ "${2:-}" = old ] || die "$DIR was made before the teachers had a port of their own: make-classroom upgrade $DIR"
+  [ -n "$TEACHER_PORT" ] || [ "${2:-}" = old ] ||
+    die "$DIR was made before the teachers had a port of their own: make-classroom upgrade $DIR"
 }
 
 broker_conf() {
@@ -230,6 +231,7 @@ case "$cmd" in
     DIR=$1 CLASS=$2 HOST=$3 PORT=$4
     shift 4
     TEACHER=${TEACHER:-teacher}
+    asked=${TEACHER_PORT:-}
     TEACHER_PORT=${TEACHER_PORT:-$((PORT + 1))}
     [[ $CLASS =~ $word ]] || die "unusable class name: $CLASS"
     [[ $PORT =~ ^[0-9]+$ ]] && [[ $TEACHER_PORT =~ ^[0-9]+$ ]] && [ "$PORT" != "$TEACHER_PORT" ] &&
@@ -239,11 +241,11 @@ case "$cmd" in
     CA_DIR=${CA_DIR:-$DIR-ca}
     if [ -f "$DIR/mosquitto.conf" ]; then
       # One more class on this broker: its CA, certificate and listener stay.
-      want="$PORT $TEACHER_PORT"
+      want=$PORT
       open_dir "$DIR"
       [ ! -f "$DIR/classes/$CLASS" ] || die "class $CLASS is already in $DIR"
-      [ "$want" = "$PORT $TEACHER_PORT" ] || [ "$want" = "$PORT $((PORT + 1))" ] ||
-        die "the broker of $DIR listens on ports $PORT and $TEACHER_PORT (teachers), not $want"
+      [ "$want" = "$PORT" ] && [ "${asked:-$TEACHER_PORT}" = "$TEACHER_PORT" ] ||
+        die "the broker of $DIR listens on ports $PORT and $TEACHER_PORT (teachers), not $want and ${asked:-$want+1}"
       grep -qxF "$HOST" "$DIR/broker.names" || die "the broker's certificate does not name $HOST"
       check_names "$TEACHER" "$@"
     else
