@@ -506,7 +506,8 @@ std::string RefusalText(const ClassroomSettings& settings, const BrokerAddress& 
     const std::string at = "the classroom broker " + broker.Name();
     if (IsCredentialRefusal(connackCode))
         return at + " refused the user " + settings.user + " and its password from " + settings.file +
-               " (wrong password, or a machine removed from the class)";
+               " (wrong password, a machine removed from the class, or a teacher's settings from before the broker "
+               "gave the teachers a port of their own: copy its folder from the broker again)";
     return at + " refused the connection: " + Broker().connack_string(connackCode);
 }
 

@@ -106,7 +106,8 @@ TEST_F(Rollout, NotebooksAddedAndRemovedWhileTheBrokerRunsLeaveTheOthersAlone)
     /* The running broker drops the removed notebook at once and refuses it from then on. */
     ASSERT_EQ(0, Make("remove " + dir + " pc01"));
     EXPECT_TRUE(keltest::WaitUntil([&] { return Online() == "pc02;"; }, 10000));
-    EXPECT_NE(0, system((As("mosquitto_pub", "pc01", Root() + "/pc01/etc/KEL/classroom.conf") + "-t kel/5b/presence/pc01 -m online 2>/dev/null").c_str()));
+    EXPECT_NE(0, system((As("mosquitto_pub", "pc01", Root() + "/pc01/etc/KEL/classroom.conf") +
+                         "-t kel/5b/presence/pc01 -m online 2>/dev/null").c_str()));
     ASSERT_EQ(0, Make("add " + dir + " pc03"));
     Student("pc03");
     EXPECT_TRUE(keltest::WaitUntil([&] { return Online() == "pc02;pc03;"; }, 10000));
