@@ -213,14 +213,18 @@ case "$cmd" in
     TEACHER_PORT=${wanted:-$((PORT + 1))}
     [[ $TEACHER_PORT =~ ^[0-9]+$ ]] && [ "$TEACHER_PORT" != "$PORT" ] && [ "$TEACHER_PORT" -le 65535 ] ||
       die "unusable teachers' port: $TEACHER_PORT"
-    # The teachers' logins (their password hashes as they are) move to a file of their own.
+    # The teachers' logins (their password hashes as they are) move to a file of their own, the
+    # broker's settings last: a run that stopped half way can run again and loses no login.
     teachers=$(awk '$1 == "teacher" { printf "%s ", $2 }' "$DIR"/classes/*)
-    awk -F: -v t=" $teachers" 'index(t, " " $1 " ")' "$DIR/passwd" > "$DIR/passwd-teachers"
+    { cat "$DIR/passwd-teachers" 2>/dev/null || true
+      awk -F: -v t=" $teachers" 'index(t, " " $1 " ")' "$DIR/passwd"; } > "$DIR/passwd-teachers.new"
     awk -F: -v t=" $teachers" '!index(t, " " $1 " ")' "$DIR/passwd" > "$DIR/passwd.new"
-    mv "$DIR/passwd.new" "$DIR/passwd"
     for name in $teachers; do
-      sed -i "s/^port=.*/port=$TEACHER_PORT/" "$DIR/machines/$name/classroom.conf"
+      [ ! -f "$DIR/machines/$name/classroom.conf" ] ||
+        sed -i "s/^port=.*/port=$TEACHER_PORT/" "$DIR/machines/$name/classroom.conf"
     done
+    mv "$DIR/passwd-teachers.new" "$DIR/passwd-teachers"
+    mv "$DIR/passwd.new" "$DIR/passwd"
     cp "$DIR/mosquitto.conf" "$DIR/mosquitto.conf.before-upgrade"
     broker_conf; own
     echo "the teachers now connect to port $TEACHER_PORT; restart the broker, open that port to the"
