@@ -15,7 +15,11 @@ DEMO=$BUILD/classroom-demo
 rm -rf "$DEMO"
 mkdir -p "$DEMO"
 
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+# Two free ports: the notebooks' and the teachers'.
+read -r PORT TEACHER_PORT < <(python3 -c 'import socket
+a, b = socket.socket(), socket.socket(); a.bind(("127.0.0.1", 0)); b.bind(("127.0.0.1", 0))
+print(a.getsockname()[1], b.getsockname()[1])')
+export TEACHER_PORT
 BROKER_USER=$(id -un) ANSWER_TIMEOUT=5 scripts/make-classroom.sh "$DEMO/classroom" 5b localhost "$PORT" pc01 pc02 pc03
 
 PIDS=()

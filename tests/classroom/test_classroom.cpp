@@ -138,17 +138,19 @@ protected:
         Stop(broker2, SIGTERM);
     }
     std::string Dir() { return Root() + kClassDir; }
-    /* Starts mosquitto with conf on port at (the notebooks'; the teachers' is one above); with
-     * none, on one it could bind (others may take a port between our choice and its bind: then
-     * another). */
-    int StartMosquitto(const std::string& conf, int& at)
+    /* Starts mosquitto with conf, the notebooks on port at and the teachers on port teachers; with
+     * none, on ports it could bind (others may take one between our choice and its bind: then
+     * others). Both from the kernel: a port next to a free one may be a connection's. */
+    int StartMosquitto(const std::string& conf, int& at, int& teachers)
     {
         for (int attempt = 0; attempt < 20; ++attempt) {
             if (at == 0 || attempt > 0) {
                 GSocketListener* ports = g_socket_listener_new();
                 at = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
+                teachers = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
                 g_object_unref(ports);
-                Sh("perl -pi -e 's/^listener \\d+/\"listener \" . (" + std::to_string(at) + " + $n++)/e' " + conf);
+                Sh("perl -pi -e 's/^listener \\d+/\"listener \" . ($n++ ? " + std::to_string(teachers) + " : " +
+                   std::to_string(at) + ")/e' " + conf);
             }
             int fds[2];
             EXPECT_EQ(0, pipe2(fds, O_CLOEXEC));
@@ -167,15 +169,15 @@ protected:
     void StartBroker()
     {
         bool first = port == 0;
-        broker = StartMosquitto(Dir() + "/mosquitto.conf", port);
+        broker = StartMosquitto(Dir() + "/mosquitto.conf", port, tport);
         if (first)
-            Point("localhost:" + std::to_string(port));
+            Point("localhost:" + std::to_string(port), "localhost:" + std::to_string(tport));
     }
-    /* Every machine's settings name these brokers; the teacher's their teachers' ports (one above). */
-    void Point(const std::string& hosts)
+    /* Every machine's settings name these brokers; the teacher's name them at their teachers' ports. */
+    void Point(const std::string& hosts, const std::string& teachers)
     {
         Sh("find " + Root() + " -name classroom.conf -exec sed -i 's/^host=.*/host=" + hosts + "/' {} +");
-        Sh("perl -pi -e '/^host=/ && s/:(\\d+)/\":\" . ($1 + 1)/ge' " + keltest::EtcKel() + "classroom.conf " + Dir() +
+        Sh("sed -i 's/^host=.*/host=" + teachers + "/' " + keltest::EtcKel() + "classroom.conf " + Dir() +
            "/machines/teacher/classroom.conf");
     }
     /* mosquitto_pub (or the tool given) as a machine of the class, at port at. */
@@ -232,7 +234,7 @@ protected:
                                [](std::string all, const std::string& name) { return all + name + ";"; });
     }
 
-    int port = 0, broker = 0, broker2 = 0, op = 0, err = 0;
+    int port = 0, tport = 0, broker = 0, broker2 = 0, op = 0, err = 0;
     std::list<tagStudent_t> list;
     std::map<int, int> students;
     std::unique_ptr<Teacher> teacher;
@@ -301,7 +303,7 @@ TEST_F(Classroom, TheBrokerRefusesAStudentSpeakingForAnotherTakingItsConnectionA
     EXPECT_EQ(0, system((As("pc02", port) + "-t kel/5b/request/search -m $'id=x\\n\\n/apps'").c_str()));
     EXPECT_NE(0, system((tls + " -t kel/5b/presence/pc03 -m online 2>/dev/null").c_str()));
     EXPECT_NE(0, system((tls + " -u pc03 -P wrong -t x -m x 2>/dev/null").c_str()));
-    EXPECT_NE(0, system((As("pc03", port + 1) + "-t x -m x 2>/dev/null").c_str())); /* the teachers' port */
+    EXPECT_NE(0, system((As("pc03", tport) + "-t x -m x 2>/dev/null").c_str())); /* the teachers' port */
     EXPECT_NE(0, system((plain + " -t kel/5b/presence/pc03 -m online 2>/dev/null").c_str())); /* no plain listener */
     /* Neither pc01's client id nor the console's takes its connection: both messages of pc02
      * reach the console, and pc01 never went offline (its will would have come first). */
@@ -330,7 +332,7 @@ TEST_F(Classroom, EachConnectionFailureIsToldAsWhatItIsOnBothSides)
     };
     StartBroker();
     Stop(broker, SIGTERM);
-    std::string down = "localhost:" + std::to_string(port + 1) + " cannot be reached: Connection refused";
+    std::string down = "localhost:" + std::to_string(tport) + " cannot be reached: Connection refused";
     EXPECT_NE(std::string::npos, teacherSays("down", "true", "deploy").find(down));
     EXPECT_EQ(0u, teacherSays("help", "true", "--help").find("0 usage: kel-classroom"));
     /* The window's calls return at once, and the reason is there to show. */
@@ -396,16 +398,17 @@ TEST_F(Classroom, WhenTheFirstBrokerStopsBothSidesGoOnThroughTheSecond)
 {
     Sh("sed -e 's|^persistence_location .*|persistence_location " + Dir() + "/second/|' " + Dir() +
        "/mosquitto.conf > " + Dir() + "/second.conf && mkdir " + Dir() + "/second");
-    int port2 = 0;
-    broker2 = StartMosquitto(Dir() + "/second.conf", port2);
+    int port2 = 0, tport2 = 0;
+    broker2 = StartMosquitto(Dir() + "/second.conf", port2, tport2);
     StartBroker();
-    Point("localhost:" + std::to_string(port) + ",localhost:" + std::to_string(port2));
+    Point("localhost:" + std::to_string(port) + ",localhost:" + std::to_string(port2),
+          "localhost:" + std::to_string(tport) + ",localhost:" + std::to_string(tport2));
     teacher.reset(new Teacher);
     StartStudent(1);
     ASSERT_TRUE(teacher->AwaitOnline(1));
     Stop(broker, SIGTERM);
     /* Once the teacher is on the second broker and the student is back, a search reaches it. */
-    const std::string second = "localhost:" + std::to_string(port2 + 1);
+    const std::string second = "localhost:" + std::to_string(tport2);
     ASSERT_TRUE(teacher->Poll([&] {
         std::string reason;
         int e = 0;

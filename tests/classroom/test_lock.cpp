@@ -78,9 +78,11 @@ protected:
     {
         GSocketListener* ports = g_socket_listener_new();
         port = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
+        int teachers = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
         g_socket_listener_close(ports);
         g_object_unref(ports);
-        std::string cmd = "BROKER_USER=$(id -un) CONNECT_TIMEOUT=2 " KEL_SOURCE_DIR "/scripts/make-classroom.sh " + Root() +
+        std::string cmd = "TEACHER_PORT=" + std::to_string(teachers) + " BROKER_USER=$(id -un) CONNECT_TIMEOUT=2 "
+                          KEL_SOURCE_DIR "/scripts/make-classroom.sh " + Root() +
                           "/classroom 5b localhost " + std::to_string(port) + " pc01 pc02 pc03 >/dev/null";
         ASSERT_EQ(0, system(cmd.c_str()));
         ASSERT_EQ(0, system(("cp " + Root() + "/classroom/machines/teacher/* " + keltest::EtcKel()).c_str()));

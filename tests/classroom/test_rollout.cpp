@@ -23,6 +23,7 @@ protected:
     {
         GSocketListener* ports = g_socket_listener_new();
         port = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
+        tport = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
         g_socket_listener_close(ports);
         g_object_unref(ports);
         dir = Root() + "/broker";
@@ -36,14 +37,15 @@ protected:
     }
     int Make(const std::string& args, const std::string& env = "")
     {
-        return system((env + " BROKER_USER=$(id -un) " KEL_SOURCE_DIR "/scripts/make-classroom.sh " + args + " >/dev/null").c_str());
+        return system((env + " TEACHER_PORT=" + std::to_string(tport) + " BROKER_USER=$(id -un) " KEL_SOURCE_DIR
+                       "/scripts/make-classroom.sh " + args + " >/dev/null").c_str());
     }
     /* mosquitto_pub/_sub as a machine of the broker (its password from conf after its removal);
-     * the teachers at their port, one above the notebooks'. */
+     * the teachers at theirs. */
     std::string As(const std::string& tool, const std::string& user, std::string conf = "")
     {
         conf = conf.empty() ? dir + "/machines/" + user + "/classroom.conf" : conf;
-        return tool + " -h localhost -p " + std::to_string(port + (user[0] == 't')) + " --cafile " + dir +
+        return tool + " -h localhost -p " + std::to_string(user[0] == 't' ? tport : port) + " --cafile " + dir +
                "/ca.crt -q 1 -u " + user + " -P $(sed -n 's/^password=//p' " + conf + ") ";
     }
     /* The first message a subscription to topics gets, as "topic payload". */
@@ -80,7 +82,7 @@ protected:
         return names;
     }
 
-    int port = 0;
+    int port = 0, tport = 0;
     std::string dir;
     std::vector<pid_t> pids;
 };
@@ -89,7 +91,7 @@ TEST_F(Rollout, NotebooksAddedAndRemovedWhileTheBrokerRunsLeaveTheOthersAlone)
 {
     ASSERT_EQ(0, Make(dir + " 5b localhost " + std::to_string(port) + " pc01 pc02"));
     /* Made as before the teachers had a port: one listener, the teacher's login a notebook's. */
-    ASSERT_EQ(0, system(("cd " + dir + " && sed -i '/^listener " + std::to_string(port + 1) + "/d' mosquitto.conf && cat " +
+    ASSERT_EQ(0, system(("cd " + dir + " && sed -i '/^listener " + std::to_string(tport) + "/d' mosquitto.conf && cat " +
                          "passwd-teachers >> passwd && rm passwd-teachers && sed -i s/^port=.*/port=" + std::to_string(port) +
                          "/ machines/teacher/classroom.conf").c_str()));
     std::map<std::string, std::string> kept;
