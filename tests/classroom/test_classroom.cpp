@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <gio/gio.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -145,10 +144,7 @@ protected:
     {
         for (int attempt = 0; attempt < 20; ++attempt) {
             if (at == 0 || attempt > 0) {
-                GSocketListener* ports = g_socket_listener_new();
-                at = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
-                teachers = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
-                g_object_unref(ports);
+                keltest::FreePorts(at, teachers);
                 Sh("perl -pi -e 's/^listener \\d+/\"listener \" . ($n++ ? " + std::to_string(teachers) + " : " +
                    std::to_string(at) + ")/e' " + conf);
             }

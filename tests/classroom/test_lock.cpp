@@ -3,7 +3,6 @@
  * notebooks' classroom sides whose hooks note what they were asked. */
 #include <gtest/gtest.h>
 
-#include <gio/gio.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,11 +75,7 @@ class Lock : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        GSocketListener* ports = g_socket_listener_new();
-        port = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
-        int teachers = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
-        g_socket_listener_close(ports);
-        g_object_unref(ports);
+        keltest::FreePorts(port, teachers);
         std::string cmd = "TEACHER_PORT=" + std::to_string(teachers) + " BROKER_USER=$(id -un) CONNECT_TIMEOUT=2 "
                           KEL_SOURCE_DIR "/scripts/make-classroom.sh " + Root() +
                           "/classroom 5b localhost " + std::to_string(port) + " pc01 pc02 pc03 >/dev/null";
@@ -152,7 +147,7 @@ protected:
         pid = 0;
     }
 
-    int port = 0, broker = 0, err = 0;
+    int port = 0, teachers = 0, broker = 0, err = 0;
     std::map<int, int> notebooks;
     std::unique_ptr<Teacher> teacher;
 };

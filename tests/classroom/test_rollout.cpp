@@ -2,7 +2,6 @@
  * broker, connections tied to their machines. Real broker, real student services. */
 #include <gtest/gtest.h>
 
-#include <gio/gio.h>
 #include <signal.h>
 #include <sys/wait.h>
 
@@ -21,11 +20,7 @@ class Rollout : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        GSocketListener* ports = g_socket_listener_new();
-        port = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
-        tport = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
-        g_socket_listener_close(ports);
-        g_object_unref(ports);
+        keltest::FreePorts(port, tport);
         dir = Root() + "/broker";
     }
     void TearDown() override

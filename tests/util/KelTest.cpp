@@ -65,6 +65,14 @@ bool UseGerman()
 
 bool MakeDirs(const std::string& path) { return g_mkdir_with_parents(path.c_str(), 0755) == 0; }
 
+void FreePorts(int& first, int& second)
+{
+    GSocketListener* ports = g_socket_listener_new();
+    first = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
+    second = g_socket_listener_add_any_inet_port(ports, nullptr, nullptr);
+    g_object_unref(ports);
+}
+
 static void MakeParent(const std::string& path)
 {
     gchar* dir = g_path_get_dirname(path.c_str());

@@ -23,6 +23,8 @@ bool UseGerman();
 bool WriteFile(const std::string& path, const std::string& content); /* makes the folders */
 std::string ReadFile(const std::string& path, bool* ok = nullptr);
 bool MakeDirs(const std::string& path);
+/* Two distinct TCP ports free now (the kernel's choice), for a broker's two listeners. */
+void FreePorts(int& first, int& second);
 bool WritePng(const std::string& path, int size = 32, guint32 rgba = 0x3366ccff);
 
 /* Runs pending main-loop work, with the GDK lock released meanwhile as gtk_main does. */
