@@ -48,12 +48,59 @@ void CSearchOutcome::Add(const std::string& result, const std::string& student)
     }
     int found = 0, added = 0, used = 0;
     /* Whole text or nothing: a text that only begins like a count is no count. */
-    if (std::sscanf(result.c_str(), "found %d, new %d%n", &found, &added, &used) == 2 &&
-        (size_t)used == result.size() && found >= 0 && added >= 0 && added <= found) {
-        m_Found += found;
-        m_New += added;
-        m_Counted = true;
-    }
+    if (std::sscanf(result.c_str(), "found %d, new %d%n", &found, &added, &used) != 2 || found < 0 || added < 0 ||
+        added > found)
+        return;
+    int skipped = 0, main = 0, rest = 0;
+    char code[32] = "";
+    if ((size_t)used != result.size() &&
+        (std::sscanf(result.c_str() + used, ", skipped %d %31[a-z-] %d%n", &skipped, code, &main, &rest) != 3 ||
+         (size_t)(used + rest) != result.size() || skipped <= 0 || main <= 0 || main > skipped))
+        return;
+    m_Found += found;
+    m_New += added;
+    m_Counted = true;
+    /* Of a class, only who found nothing: the others' lists tell enough. */
+    if (skipped > 0 && (student.empty() || found == 0))
+        m_Skipped.push_back(std::make_pair(student, SkippedText(skipped, code, main)));
+}
+
+std::string CSearchOutcome::SkippedText(int skipped, const std::string& code, int main)
+{
+    /* The reason speaks of the entries skipped: "their" for several, even when most is one. */
+    const unsigned long n = (unsigned long)skipped;
+    std::string reason;
+    /* Translators: why desktop entries a search met offer no program ("8 entries skipped: ..."). */
+    if (code == IPCAPI::SEARCH_SKIP_NOT_INSTALLED)
+        reason = TrN("its program is not installed", "their program is not installed", n);
+    else if (code == IPCAPI::SEARCH_SKIP_OTHER_DESKTOP)
+        reason = TrN("it is meant for another desktop", "they are meant for another desktop", n);
+    else if (code == IPCAPI::SEARCH_SKIP_HIDDEN)
+        reason = TrN("it is hidden from menus", "they are hidden from menus", n);
+    else if (code == IPCAPI::SEARCH_SKIP_TERMINAL)
+        reason = TrN("it needs a terminal", "they need a terminal", n);
+    else if (code == IPCAPI::SEARCH_SKIP_NOT_APPLICATION)
+        reason = TrN("it is no program", "they are no programs", n);
+    else if (code == IPCAPI::SEARCH_SKIP_UNREADABLE)
+        reason = TrN("it is damaged or too long", "they are damaged or too long", n);
+    if (reason.empty())
+        /* Translators: desktop entries a search met but offers no program for. */
+        return Format(TrN("%d entry skipped", "%d entries skipped", skipped), skipped);
+    if (main == skipped)
+        /* Translators: "8 entries skipped: their program is not installed". */
+        return Format(TrN("%d entry skipped: %s", "%d entries skipped: %s", skipped), skipped, reason.c_str());
+    /* Translators: "8 entries skipped, most often: their program is not installed". */
+    return Format(TrN("%d entry skipped, most often: %s", "%d entries skipped, most often: %s", skipped), skipped,
+                  reason.c_str());
+}
+
+std::string CSearchOutcome::SkippedText() const
+{
+    std::string text;
+    for (size_t i = 0; i < m_Skipped.size(); ++i)
+        text += (text.empty() ? "" : "; ") +
+                (m_Skipped[i].first.empty() ? "" : Printable(m_Skipped[i].first) + ": ") + m_Skipped[i].second;
+    return text;
 }
 
 std::string CSearchOutcome::TranslateReason(const std::string& reason)

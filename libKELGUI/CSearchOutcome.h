@@ -19,8 +19,9 @@ public:
     void Start(int total);
     /* A class search: the names of the students asked, as their answers name them. */
     void Start(const std::vector<std::string>& students);
-    /* One answer: "found N, new M", "error: REASON", or a text without counts (taken as
-     * a success that says no number); student: who answered, empty on this machine. */
+    /* One answer: "found N, new M" (maybe with ", skipped K CODE L"), "error: REASON", or a
+     * text without counts (taken as a success that says no number); student: who answered,
+     * empty on this machine. */
     void Add(const std::string& result, const std::string& student = std::string());
     /* A class search ended: the number of programs its list holds now. */
     void SetListed(int programs) { m_Listed = programs; }
@@ -37,6 +38,14 @@ public:
     /* "3 of 4 students answered, 12 programs found, 2 new, 1 failed", each part only when
      * there is something to tell; empty when there is nothing. */
     std::string CountsText() const;
+    /* "8 entries skipped: their program is not installed": what this machine's search
+     * skipped; of a class search, for each student that found nothing ("Ben: ..."). Empty
+     * when nothing is to be told. */
+    std::string SkippedText() const;
+    /* Every answer counted programs, and none found any. */
+    bool NothingFound() const { return m_Counted && m_Found == 0; }
+    /* "K entries skipped" with the reason CODE of L of them, in the user's language. */
+    static std::string SkippedText(int skipped, const std::string& code, int main);
     /* A reason as sent ("CODE PARAM", or older plain words) in the user's language, printable. */
     static std::string TranslateReason(const std::string& reason);
 
@@ -51,6 +60,7 @@ private:
     std::string m_Reason;
     std::vector<std::string> m_Silent;                           /* asked, not answered yet */
     std::vector<std::pair<std::string, std::string> > m_Failures; /* student, reason as sent */
+    std::vector<std::pair<std::string, std::string> > m_Skipped;  /* student, what it skipped, told */
 };
 
 } // namespace LibKELGUI

@@ -265,20 +265,25 @@ void CSearchProgramBase::ShowStartRefused(int error)
     ShowStatus(text, m_WarningColor);
 }
 
-void CSearchProgramBase::ShowDone(const std::string& counts)
+void CSearchProgramBase::ShowDone(const std::string& counts, const std::string& skipped, bool nothingFound)
 {
     SetProgress(1.0);
     SetProgressText(counts);
-    ShowStatus(Tr("Search program is done!"), m_NormalColor);
+    std::string text = Tr("Search program is done!");
+    if (!skipped.empty())
+        text += "\n" + skipped;
+    ShowStatus(text.c_str(), !skipped.empty() && nothingFound ? m_WarningColor : m_NormalColor);
 }
 
-void CSearchProgramBase::ShowIncomplete(const std::string& lost, const std::string& counts)
+void CSearchProgramBase::ShowIncomplete(const std::string& lost, const std::string& counts, const std::string& skipped)
 {
     SetProgress(1.0);
     SetProgressText(counts);
     /* Translators: a class search ended but some students are missing from its result; who follows. */
-    ShowStatus(Format(Tr("The search is done, but not every student searched: %s."), lost.c_str()).c_str(),
-               m_WarningColor);
+    std::string text = Format(Tr("The search is done, but not every student searched: %s."), lost.c_str());
+    if (!skipped.empty())
+        text += "\n" + skipped;
+    ShowStatus(text.c_str(), m_WarningColor);
 }
 
 void CSearchProgramBase::ShowFailed(const std::string& reason, const std::string& counts)

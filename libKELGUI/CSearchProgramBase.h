@@ -40,11 +40,12 @@ protected:
     bool AcceptPath(bool checkHere);
     /* The service refused to start; error is its result. */
     void ShowStartRefused(int error);
-    /* A search ended: done with its counts, or failed with the reason (bar not full). */
-    void ShowDone(const std::string& counts);
+    /* A search ended: done with its counts, or failed with the reason (bar not full). What it
+     * skipped goes on a line of its own, in the warning colour when nothing was found. */
+    void ShowDone(const std::string& counts, const std::string& skipped = "", bool nothingFound = false);
     void ShowFailed(const std::string& reason, const std::string& counts);
     /* Ended with some of its answers missing: who, in the warning colour. */
-    void ShowIncomplete(const std::string& lost, const std::string& counts);
+    void ShowIncomplete(const std::string& lost, const std::string& counts, const std::string& skipped = "");
     /* The last step of a subclass's Init: mnemonics, Enter and Escape. */
     void FinishBuild();
     /* The search state after the service answered a cancel with rc and error; returns what

@@ -154,7 +154,7 @@ void CSearchProgramForAdminTool::SearchLocalProgramCallBack(std::string result)
         if (outcome.AllFailed())
             ShowFailed(outcome.Reason(), "");
         else
-            ShowDone(outcome.CountsText());
+            ShowDone(outcome.CountsText(), outcome.SkippedText(), outcome.NothingFound());
         m_OperationNumber = 0;
     }
     gdk_threads_leave();

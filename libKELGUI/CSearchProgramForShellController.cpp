@@ -203,9 +203,9 @@ void CSearchProgramForShellController::CompleteSearch()
     else if (m_Outcome.AllFailed() || m_Outcome.Answered() == 0)
         ShowFailed(lost.empty() ? std::string(Tr("no student answered")) : lost, m_Outcome.CountsText());
     else if (!lost.empty())
-        ShowIncomplete(lost, m_Outcome.CountsText());
+        ShowIncomplete(lost, m_Outcome.CountsText(), m_Outcome.SkippedText());
     else
-        ShowDone(m_Outcome.CountsText());
+        ShowDone(m_Outcome.CountsText(), m_Outcome.SkippedText(), m_Outcome.NothingFound());
 }
 
 void CSearchProgramForShellController::ShowClassRefused(int error)

@@ -383,6 +383,7 @@ void CShellLockPage::OnHourToggled(GtkWidget* button)
     gtk_widget_modify_bg(button, GTK_STATE_PRELIGHT, locked ? &g_LockedHover : &g_FreeHover);
     if (hour == 0)
         UpdateDayTooltip(day);
+    m_Host.OnPageEdited(CShellPolicy::SCHEDULE);
 }
 
 void CShellLockPage::Describe(GtkWidget* button, AtkObject* accessible, const char* name, bool locked)
@@ -646,7 +647,9 @@ gboolean CShellLockPage::GtkOnAutoLockLabelPress(GtkWidget*, GdkEventButton* eve
 
 void CShellLockPage::GtkOnAutoLockToggled(GtkToggleButton*, gpointer data)
 {
-    static_cast<CShellLockPage*>(data)->UpdateGridState();
+    CShellLockPage* self = static_cast<CShellLockPage*>(data);
+    self->UpdateGridState();
+    self->m_Host.OnPageEdited(CShellPolicy::SCHEDULE);
 }
 
 void CShellLockPage::GtkOnPageDestroy(GtkWidget*, gpointer data)

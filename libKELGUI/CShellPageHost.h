@@ -15,7 +15,8 @@ public:
     /* The toplevel window: parent of the page's message boxes and dialogs. */
     virtual GtkWidget* PageParentWindow() = 0;
     /* The user changed the record on a page: the window marks it and updates its buttons. This
-     * is the one way a page marks a record changed. */
+     * is the one way a page marks a record changed. While the window shows a loaded record, a
+     * page's widgets set from it are no edit: the window then ignores the call. */
     virtual void OnPageEdited(CShellPolicy::Record record) = 0;
     /* What a page leaves to the window, whose concrete kinds may do it their own way. */
     enum Request { EDIT_CATEGORY, EDIT_PROGRAM, ADD_PROGRAMS, RESTORE_DEFAULTS };

@@ -36,7 +36,11 @@ GtkWidget* CShellSettingCtrl::PageHost::PageParentWindow()
 
 void CShellSettingCtrl::PageHost::OnPageEdited(CShellPolicy::Record record)
 {
+    if (m_Frame.m_bShowing)
+        return;
     m_Frame.m_Policy.Dirty(record) = true;
+    if (m_Frame.m_pSavedLabel)
+        gtk_widget_hide(m_Frame.m_pSavedLabel);
     m_Frame.UpdateBtnStatus();
 }
 
@@ -62,6 +66,9 @@ CShellSettingCtrl::CShellSettingCtrl()
     , m_ProgramPage(m_PageHost, m_Policy)
     , m_SystemPage(m_PageHost, m_Policy)
     , m_bApplyFailed(false)
+    , m_bShowing(false)
+    , m_pApplyBtn(NULL)
+    , m_pSavedLabel(NULL)
     , m_NoticeSource(0)
     , m_bDamageTold(false)
     , m_TabNavData(m_Policy.TabNav())
@@ -216,10 +223,20 @@ void CShellSettingCtrl::initWindow()
         gtk_box_pack_end(GTK_BOX(m_pButtonRow), button, FALSE, FALSE, 0);
         if (i == 0)
             gtk_widget_grab_focus(button);
+        if (buttons[i].handler == G_CALLBACK(OnApplyBtnClicked)) {
+            /* Nothing is changed yet. */
+            m_pApplyBtn = button;
+            gtk_widget_set_sensitive(button, FALSE);
+        }
         gtk_widget_show(button);
         SetTooltip(button, buttons[i].label);
         g_signal_connect(button, "clicked", buttons[i].handler, m_pOwner);
     }
+    /* Translators: shown beside the buttons after the changes were saved. */
+    m_pSavedLabel = gtk_label_new(Tr("Saved"));
+    gtk_misc_set_padding(GTK_MISC(m_pSavedLabel), 6, 0);
+    gtk_widget_set_no_show_all(m_pSavedLabel, TRUE); /* the window's show leaves it hidden */
+    gtk_box_pack_start(GTK_BOX(m_pButtonRow), m_pSavedLabel, FALSE, FALSE, 0);
     TraceEnd(CLS, "initWindow");
 }
 
@@ -245,6 +262,8 @@ void CShellSettingCtrl::OnWindowDestroyed()
     m_pNotebook = NULL;
     m_pButtonPanel = NULL;
     m_pButtonRow = NULL;
+    m_pApplyBtn = NULL;
+    m_pSavedLabel = NULL;
     if (m_NoticeSource)
         g_source_remove(m_NoticeSource);
     m_NoticeSource = 0;
@@ -294,6 +313,13 @@ void CShellSettingCtrl::ApplyPolicy(CShellPolicy::Sink& sink, unsigned mask)
                            GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, GTK_DIALOG_MODAL) == GTK_RESPONSE_YES;
     });
     m_bApplyFailed = !result.Ok();
+    if (m_pSavedLabel) {
+        if (result.Ok())
+            gtk_widget_show(m_pSavedLabel);
+        else
+            gtk_widget_hide(m_pSavedLabel);
+    }
+    UpdateApplyBtn();
     if (!result.failures.empty()) {
         std::string text;
         for (size_t i = 0; i < result.failures.size(); ++i)
@@ -353,11 +379,21 @@ int CShellSettingCtrl::ShowMessage(const char* text, GtkMessageType type, GtkBut
 void CShellSettingCtrl::UpdateBtnStatus()
 {
     m_ProgramPage.UpdateBtnStatus();
+    UpdateApplyBtn();
+}
+
+void CShellSettingCtrl::UpdateApplyBtn()
+{
+    if (m_pApplyBtn)
+        gtk_widget_set_sensitive(m_pApplyBtn, IsDataDirty() ? TRUE : FALSE);
 }
 
 int CShellSettingCtrl::ShowSchedulePolicy()
 {
+    m_bShowing = true;
     m_LockPage.Show();
+    m_bShowing = false;
+    UpdateApplyBtn();
     return 0;
 }
 
@@ -384,7 +420,11 @@ void CShellSettingCtrl::OnWeekLabelClicked(GtkWidget* widget)
 
 bool CShellSettingCtrl::ShowTabNavPolicy()
 {
-    return m_ProgramPage.ShowTabNavPolicy();
+    m_bShowing = true;
+    bool shown = m_ProgramPage.ShowTabNavPolicy();
+    m_bShowing = false;
+    UpdateApplyBtn();
+    return shown;
 }
 
 int CShellSettingCtrl::FetchTabNavData()
@@ -471,7 +511,10 @@ int CShellSettingCtrl::UpdateApplication(std::string name, std::string icon)
 
 int CShellSettingCtrl::ShowUSBPolicy()
 {
+    m_bShowing = true;
     m_SystemPage.ShowUSBPolicy();
+    m_bShowing = false;
+    UpdateApplyBtn();
     return 0;
 }
 
@@ -483,7 +526,10 @@ int CShellSettingCtrl::FetchUSBData()
 
 int CShellSettingCtrl::ShowTeacherPolicy()
 {
+    m_bShowing = true;
     m_SystemPage.ShowTeacherPolicy();
+    m_bShowing = false;
+    UpdateApplyBtn();
     return 0;
 }
 

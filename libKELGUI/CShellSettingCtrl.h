@@ -159,6 +159,9 @@ protected:
     CShellProgramPage m_ProgramPage;
     CShellSystemPage m_SystemPage;
     bool m_bApplyFailed; /* the last apply left something unsaved */
+    bool m_bShowing;     /* the pages are being set from the records: no edit */
+    GtkWidget* m_pApplyBtn;
+    GtkWidget* m_pSavedLabel; /* "Saved", from a successful save to the next edit */
     guint m_NoticeSource; /* the damaged-policy notice waiting for the window to be shown */
     bool m_bDamageTold;
 
@@ -215,6 +218,8 @@ private:
     static void GtkOnCloseDestroyed(GtkWidget* widget, gpointer data);
     void OnWindowDestroyed();
     GtkWidget* MnemonicTarget(guint keyval);
+    /* Apply only while there is something to save. */
+    void UpdateApplyBtn();
 
     CShellSettingCtrl(const CShellSettingCtrl&);
     CShellSettingCtrl& operator=(const CShellSettingCtrl&);

@@ -56,6 +56,7 @@ void CShellSystemPage::Build(GtkWidget* notebook, GtkWidget* programPageBox)
     GtkWidget* usb = gtk_check_button_new_with_label(Tr("Disable USB Storage"));
     gtk_box_pack_start(GTK_BOX(m_pSettingsRow), usb, FALSE, FALSE, 10);
     Track(&m_pUSBCheckBox, usb);
+    g_signal_connect(usb, "toggled", G_CALLBACK(GtkOnBoxToggled), this);
     gtk_widget_show_all(m_pSystemPageBox);
     TraceEnd(CLS, "initSystemSetting");
 }
@@ -110,6 +111,13 @@ void CShellSystemPage::ShowDlgCheckBox()
     gtk_box_pack_start(GTK_BOX(m_pSettingsRow), box, FALSE, FALSE, 10);
     gtk_widget_show(box);
     Track(&m_pNewStudentCheckBox, box);
+    g_signal_connect(box, "toggled", G_CALLBACK(GtkOnBoxToggled), this);
+}
+
+void CShellSystemPage::GtkOnBoxToggled(GtkToggleButton*, gpointer data)
+{
+    CShellSystemPage* self = static_cast<CShellSystemPage*>(data);
+    self->m_Host.OnPageEdited(CShellPolicy::SYSTEM_SETTING);
 }
 
 bool CShellSystemPage::HideUSBCheckBox()

@@ -35,6 +35,7 @@ public:
 
 private:
     static void GtkOnPageDestroy(GtkWidget* widget, gpointer data);
+    static void GtkOnBoxToggled(GtkToggleButton* box, gpointer data);
     void Track(GtkWidget** slot, GtkWidget* widget);
     void Forget(GtkWidget** slot);
     void OnPageDestroyed();

@@ -165,13 +165,14 @@ void CSearchRunner::Complete(const std::shared_ptr<Job>& job, int exitStatus)
 {
     End(job);
     std::vector<IPCAPI::FoundProgram> found;
+    IPCAPI::SkippedEntries skipped;
     std::string result;
     if (job->tooLong) {
         result = std::string("error: ") + IPCAPI::SEARCH_ERR_TIMEOUT;
     } else if (exitStatus == walk::FOLDER_UNUSABLE) {
         /* Nothing was searched, so the earlier results stay as they were. */
         result = std::string("error: ") + IPCAPI::SEARCH_ERR_FOLDER;
-    } else if (exitStatus != walk::DONE || job->overflow || !walk::Parse(job->out, found)) {
+    } else if (exitStatus != walk::DONE || job->overflow || !walk::Parse(job->out, found, &skipped)) {
         CKELLog::WriteLine("Policy service: search " + std::to_string(job->op) + " failed (exit " +
                                std::to_string(exitStatus) + ")", 2, "", false);
         result = std::string("error: ") + IPCAPI::SEARCH_ERR_FAILED;
@@ -180,7 +181,8 @@ void CSearchRunner::Complete(const std::shared_ptr<Job>& job, int exitStatus)
         /* Each user's own file, only ever read back for that user. */
         if (IPCAPI::MergeUserSearchResults(found, job->clear, LibKELData::SearchResultFileOf(job->caller.uid),
                                            job->caller.uid, job->caller.gid, &added) == IPCAPI::IPC_OK) {
-            result = "found " + std::to_string(found.size()) + ", new " + std::to_string(added);
+            result = "found " + std::to_string(found.size()) + ", new " + std::to_string(added) +
+                     skipped.ResultSuffix();
         } else {
             result = std::string("error: ") + IPCAPI::SEARCH_ERR_SAVE;
         }

@@ -10,6 +10,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,8 @@ const char* const PASSED_VARIABLES[] = {
 };
 /* A walk's output above this is not a list of programs a policy could hold. */
 const size_t MAX_OUTPUT = 64 * 1024 * 1024;
+/* A count above this is no walk's: the sums stay far from overflowing. */
+const unsigned long MAX_COUNT = 1ul << 30;
 /* How often a waiting class search looks at its cancel flag. */
 const int CANCEL_CHECK_MS = 100;
 
@@ -103,7 +106,7 @@ GSubprocess* Start(const std::string& walker, const std::string& folder, bool sv
     return process;
 }
 
-bool Parse(const std::string& out, std::vector<IPCAPI::FoundProgram>& found)
+bool Parse(const std::string& out, std::vector<IPCAPI::FoundProgram>& found, IPCAPI::SkippedEntries* skipped)
 {
     const char* p = out.data();
     const char* end = p + out.size();
@@ -117,13 +120,26 @@ bool Parse(const std::string& out, std::vector<IPCAPI::FoundProgram>& found)
             f->assign(p, nul - p);
             p = nul + 1;
         }
+        /* A program always has a name: the record without one is the skipped entries'. */
+        if (program.name.empty()) {
+            IPCAPI::SkippedEntries counts;
+            const char* c = program.command.c_str();
+            for (size_t& n : counts.count) {
+                char* next = nullptr;
+                n = std::min<unsigned long>(strtoul(c, &next, 10), MAX_COUNT);
+                c = next;
+            }
+            if (skipped)
+                *skipped = counts;
+            found.pop_back();
+        }
     }
     return true;
 }
 
 int RunAndWait(const std::string& walker, const std::string& folder, bool svg, const Identity& id,
                const std::atomic<bool>* cancel, unsigned seconds, std::vector<IPCAPI::FoundProgram>& found,
-               std::string& why)
+               std::string& why, IPCAPI::SkippedEntries* skipped)
 {
     GError* error = nullptr;
     GSubprocess* process = Start(walker, folder, svg, id, &error);
@@ -169,7 +185,7 @@ int RunAndWait(const std::string& walker, const std::string& folder, bool svg, c
         return -1;
     if (status == FOLDER_UNUSABLE)
         return FOLDER_UNUSABLE;
-    if (status != DONE || !Parse(out, found)) {
+    if (status != DONE || !Parse(out, found, skipped)) {
         why = "the walk failed (exit " + std::to_string(status) + ")";
         found.clear();
         return -1;

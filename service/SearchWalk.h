@@ -12,6 +12,7 @@
 
 namespace IPCAPI {
 struct FoundProgram;
+struct SkippedEntries;
 }
 
 namespace KelService {
@@ -24,7 +25,9 @@ const char* const NO_SVG = "--no-svg";
 /* The system user the class searches walk as (made for it alone, never a login). */
 const char* const CLASS_SEARCH_USER = "kel-search";
 
-/* Exit statuses. Output: name, command and icon of each program found, each ended by a NUL. */
+/* Exit statuses. Output: name, command and icon of each program found, each ended by a NUL;
+ * then a record with an empty name whose second field counts the entries skipped, by reason
+ * (SkipReason's order, blank-separated). */
 enum { DONE = 0, FOLDER_UNUSABLE = 3 };
 
 /* The user and groups a walk takes in its child before it starts; drop false keeps ours. */
@@ -53,14 +56,14 @@ unsigned TimeLimit();
 /* kel-walk beside this process's program. */
 std::string BesideSelf();
 
-/* Splits a walk's output into programs; false when it is cut short. */
-bool Parse(const std::string& out, std::vector<IPCAPI::FoundProgram>& found);
+/* Splits a walk's output into programs and what it skipped; false when it is cut short. */
+bool Parse(const std::string& out, std::vector<IPCAPI::FoundProgram>& found, IPCAPI::SkippedEntries* skipped = nullptr);
 
 /* A whole walk, waited for on this thread: ended when cancel is set or after seconds.
  * DONE with found filled, FOLDER_UNUSABLE, or -1 with why (logged by the caller). */
 int RunAndWait(const std::string& walker, const std::string& folder, bool svg, const Identity& id,
                const std::atomic<bool>* cancel, unsigned seconds, std::vector<IPCAPI::FoundProgram>& found,
-               std::string& why);
+               std::string& why, IPCAPI::SkippedEntries* skipped = nullptr);
 
 } // namespace walk
 } // namespace KelService

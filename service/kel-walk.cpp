@@ -29,6 +29,15 @@ bool WriteAll(int fd, const std::string& data)
     return true;
 }
 
+/* The record that follows the programs (SearchWalk.h). */
+std::string SkippedRecord(const IPCAPI::SkippedEntries& skipped)
+{
+    std::string counts;
+    for (size_t n : skipped.count)
+        counts += (counts.empty() ? "" : " ") + std::to_string(n);
+    return std::string(1, '\0') + counts + '\0' + '\0';
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -61,5 +70,6 @@ int main(int argc, char** argv)
         out += p.icon;
         out += '\0';
     }
+    out += SkippedRecord(search.Skipped());
     return WriteAll(results, out) ? walk::DONE : 1;
 }

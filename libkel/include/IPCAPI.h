@@ -41,6 +41,15 @@ static const char* const SEARCH_ERR_SAVE = "results-unsaved";         /* the res
 static const char* const SEARCH_ERR_ANSWER = "answer-unreadable";     /* a student's list cannot be read */
 static const char* const SEARCH_ERR_SEND = "results-unsent";          /* a student cannot send its list */
 
+/* "found N, new M" may go on with ", skipped K CODE L": K desktop entries offered no program,
+ * L of them for CODE, the most frequent reason (older peers send no such part). */
+static const char* const SEARCH_SKIP_NOT_INSTALLED = "not-installed";   /* the program is missing */
+static const char* const SEARCH_SKIP_OTHER_DESKTOP = "other-desktop";   /* OnlyShowIn, NotShowIn */
+static const char* const SEARCH_SKIP_HIDDEN = "hidden";                 /* Hidden, NoDisplay */
+static const char* const SEARCH_SKIP_TERMINAL = "terminal";             /* Terminal=true */
+static const char* const SEARCH_SKIP_NOT_APPLICATION = "not-application"; /* a link or a folder */
+static const char* const SEARCH_SKIP_UNREADABLE = "unreadable";         /* damaged or unstorable */
+
 /* An empty student name in SearchProgramCallBack ends the whole remote search; the local
  * service never sends it as a student's answer. */
 

@@ -1,6 +1,7 @@
 /* The walk of a folder for desktop entries, and the reading of each entry into a program to offer. */
 #include "ProgramSearch.h"
 
+#include "IPCAPI.h"
 #include "KELLog.h"
 #include "KELPaths.h"
 #include "KELUtf8.h"
@@ -235,6 +236,39 @@ void CutAtCharacter(std::string& text, size_t max)
     text.resize(end);
 }
 
+const char* SkipReasonCode(int reason)
+{
+    static const char* const codes[SKIP_REASONS] = {SEARCH_SKIP_NOT_INSTALLED,    SEARCH_SKIP_OTHER_DESKTOP,
+                                                    SEARCH_SKIP_HIDDEN,           SEARCH_SKIP_TERMINAL,
+                                                    SEARCH_SKIP_NOT_APPLICATION, SEARCH_SKIP_UNREADABLE};
+    return reason >= 0 && reason < SKIP_REASONS ? codes[reason] : "";
+}
+
+size_t SkippedEntries::Total() const
+{
+    size_t total = 0;
+    for (size_t n : count)
+        total += n;
+    return total;
+}
+
+int SkippedEntries::Main() const
+{
+    int main = SKIP_REASONS;
+    for (int r = 0; r < SKIP_REASONS; ++r)
+        if (count[r] > 0 && (main == SKIP_REASONS || count[r] > count[main]))
+            main = r;
+    return main;
+}
+
+std::string SkippedEntries::ResultSuffix() const
+{
+    const int main = Main();
+    if (main == SKIP_REASONS)
+        return "";
+    return ", skipped " + std::to_string(Total()) + " " + SkipReasonCode(main) + " " + std::to_string(count[main]);
+}
+
 ProgramSearchEnvironment ProgramSearchEnvironment::FromVariables(bool svgLoadable)
 {
     ProgramSearchEnvironment env;
@@ -365,6 +399,7 @@ public:
         bool hasId;
         size_t rank;
         std::string id;
+        int reason; /* why it offers nothing */
     };
 
     explicit CReaders(CProgramSearch& search)
@@ -373,6 +408,7 @@ public:
         , m_Started(false)
         , m_Done(false)
         , m_Results(1)
+        , m_Skips(1)
         , m_Found(0)
         , m_Cutoff(SIZE_MAX)
         , m_TooMany(false)
@@ -405,7 +441,7 @@ public:
     /* After the walk: what is left is read and the threads end. The programs come in the
      * walk's order, at most MAX_PROGRAMS of them, pointing into the readers' results (valid
      * while these readers are); tooMany tells whether there were more. */
-    void Finish(std::vector<Read*>& reads, bool& tooMany)
+    void Finish(std::vector<Read*>& reads, bool& tooMany, SkippedEntries& skipped)
     {
         Flush();
         {
@@ -415,15 +451,19 @@ public:
         m_Ready.notify_all();
         Batch batch;
         while (Take(batch, false))
-            ReadBatch(batch, m_Results[0]);
+            ReadBatch(batch, 0);
         Join();
+        skipped = SkippedEntries();
+        for (const SkippedEntries& s : m_Skips)
+            for (int r = 0; r < SKIP_REASONS; ++r)
+                skipped.count[r] += s.count[r];
         reads.clear();
         for (std::vector<Read>& r : m_Results)
             for (Read& read : r)
                 reads.push_back(&read);
         /* Pointers, not the programs, are moved about. */
         std::sort(reads.begin(), reads.end(), [](const Read* a, const Read* b) { return a->order < b->order; });
-        KeepOnePerId(reads);
+        KeepOnePerId(reads, skipped);
         tooMany = m_TooMany || reads.size() > (size_t)MAX_PROGRAMS;
         if (reads.size() > (size_t)MAX_PROGRAMS)
             reads.resize(MAX_PROGRAMS);
@@ -434,7 +474,7 @@ private:
 
     /* As a desktop lists them: one entry per desktop-file ID, that of the earliest data folder,
      * else the walk's first, even when it offers no program (a Hidden copy removes an entry). */
-    static void KeepOnePerId(std::vector<Read*>& reads)
+    static void KeepOnePerId(std::vector<Read*>& reads, SkippedEntries& skipped)
     {
         std::unordered_map<std::string, const Read*> chosen;
         for (const Read* r : reads) {
@@ -444,6 +484,10 @@ private:
             if (!it.second && r->rank < it.first->second->rank)
                 it.first->second = r;
         }
+        /* An ID counts once, by the entry that stands for it. */
+        for (const auto& c : chosen)
+            if (!c.second->offered)
+                ++skipped.count[c.second->reason];
         reads.erase(std::remove_if(reads.begin(), reads.end(),
                                    [&](const Read* r) { return !r->offered || (r->hasId && chosen[r->id] != r); }),
                     reads.end());
@@ -464,7 +508,7 @@ private:
         m_Pending = Batch();
         Batch batch;
         if (behind && Take(batch, false))
-            ReadBatch(batch, m_Results[0]);
+            ReadBatch(batch, 0);
     }
 
     /* The other readers, started with the first entries: a folder without any costs no thread. */
@@ -476,9 +520,10 @@ private:
         unsigned cores = std::thread::hardware_concurrency();
         unsigned others = std::min(cores > 1 ? cores - 1 : 0u, (unsigned)MAX_READERS - 1);
         m_Results.resize(1 + others);
+        m_Skips.resize(1 + others);
         for (unsigned i = 0; i < others; ++i) {
             try {
-                m_Threads.emplace_back([this, i] { Loop(m_Results[1 + i]); });
+                m_Threads.emplace_back([this, i] { Loop(1 + i); });
             } catch (const std::system_error&) {
                 break; /* fewer threads read, the walking one among them */
             }
@@ -498,17 +543,20 @@ private:
         return true;
     }
 
-    void Loop(std::vector<Read>& results)
+    void Loop(size_t reader)
     {
         Batch batch;
         while (Take(batch, true)) {
-            ReadBatch(batch, results);
+            ReadBatch(batch, reader);
             batch = Batch(); /* lets go of the folder */
         }
     }
 
-    void ReadBatch(const Batch& batch, std::vector<Read>& results)
+    /* Into the reader's own results and counts: the readers share nothing while they read. */
+    void ReadBatch(const Batch& batch, size_t reader)
     {
+        std::vector<Read>& results = m_Results[reader];
+        SkippedEntries& skipped = m_Skips[reader];
         std::string text;
         for (const auto& entry : batch.names) {
             if (m_Search.Cancelled())
@@ -519,10 +567,13 @@ private:
             m_Search.ReadEntryFile(folder.fd, entry.second.c_str(), folder.path, text);
             FoundProgram program;
             const std::string location = ChildPath(folder.path, entry.second.c_str());
-            if (text.empty() || !m_Search.ReadDesktopEntry(text, program, location)) {
+            SkipReason why = SKIP_UNREADABLE;
+            if (text.empty() || !m_Search.ReadDesktopEntry(text, program, location, &why)) {
                 if (folder.hasId)
                     results.push_back(Read{entry.first, "", FoundProgram(), false, true, folder.rank,
-                                           folder.idPrefix + entry.second});
+                                           folder.idPrefix + entry.second, why});
+                else
+                    ++skipped.count[why];
                 continue;
             }
             if (entry.first >= m_Cutoff) {
@@ -531,7 +582,8 @@ private:
             }
             ++m_Found;
             results.push_back(Read{entry.first, FoldedName(program.name), std::move(program), true, folder.hasId,
-                                   folder.rank, folder.hasId ? folder.idPrefix + entry.second : std::string()});
+                                   folder.rank, folder.hasId ? folder.idPrefix + entry.second : std::string(),
+                                   SKIP_REASONS});
         }
     }
 
@@ -560,6 +612,7 @@ private:
 
     std::vector<std::thread> m_Threads;
     std::vector<std::vector<Read> > m_Results; /* one per reader, the walking thread's first */
+    std::vector<SkippedEntries> m_Skips;       /* the same, entries without an ID */
     std::atomic<size_t> m_Found;
     std::atomic<size_t> m_Cutoff;
     std::atomic<bool> m_TooMany;
@@ -578,6 +631,7 @@ CProgramSearch::~CProgramSearch() = default;
 
 int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& found)
 {
+    m_Skipped = SkippedEntries();
     int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         CKELLog::WriteLine("Program search: cannot open folder " + folder + ": " + strerror(errno), 2, "", false);
@@ -598,7 +652,7 @@ int CProgramSearch::Run(const std::string& folder, std::vector<FoundProgram>& fo
     Walk(fd, folder, real, 0, readers);
     std::vector<CReaders::Read*> reads;
     bool tooMany = false;
-    readers.Finish(reads, tooMany);
+    readers.Finish(reads, tooMany, m_Skipped);
     if (Cancelled())
         return CANCELLED;
     if (tooMany)
@@ -720,7 +774,19 @@ bool CProgramSearch::InsideTree(const std::string& real) const
     return !m_TreeRoot.empty() && !real.empty() && (real + "/").compare(0, m_TreeRoot.size(), m_TreeRoot) == 0;
 }
 
-bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& program, const std::string& location)
+bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& program, const std::string& location,
+                                      SkipReason* why)
+{
+    SkipReason reason = SKIP_UNREADABLE;
+    bool offered = ReadEntry(text, program, location, reason);
+    if (why)
+        *why = reason;
+    return offered;
+}
+
+/* reason: why it offers nothing, set at each test it fails. */
+bool CProgramSearch::ReadEntry(const std::string& text, FoundProgram& program, const std::string& location,
+                               SkipReason& reason)
 {
     /* GLib would read a line only up to a NUL byte and take the rest of the value for
      * nothing: the program named could be another than the entry's. A NUL byte has no place
@@ -733,14 +799,26 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
               g_key_file_has_group(keys, group);
 
     gchar* type = ok ? g_key_file_get_string(keys, group, G_KEY_FILE_DESKTOP_KEY_TYPE, nullptr) : nullptr;
-    ok = ok && type && strcmp(type, G_KEY_FILE_DESKTOP_TYPE_APPLICATION) == 0;
+    if (ok && !(type && strcmp(type, G_KEY_FILE_DESKTOP_TYPE_APPLICATION) == 0)) {
+        ok = false;
+        reason = SKIP_NOT_APPLICATION;
+    }
     g_free(type);
 
-    ok = ok && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_HIDDEN) && !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY) &&
-         !IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_TERMINAL);
+    if (ok && (IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_HIDDEN) || IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY))) {
+        ok = false;
+        reason = SKIP_HIDDEN;
+    }
+    if (ok && IsTrue(keys, G_KEY_FILE_DESKTOP_KEY_TERMINAL)) {
+        ok = false;
+        reason = SKIP_TERMINAL;
+    }
     /* Another desktop's own settings panels and log-out items are no programs for this one. */
-    ok = ok && NamesThisDesktop(keys, G_KEY_FILE_DESKTOP_KEY_ONLY_SHOW_IN) != 0 &&
-         NamesThisDesktop(keys, G_KEY_FILE_DESKTOP_KEY_NOT_SHOW_IN) != 1;
+    if (ok && (NamesThisDesktop(keys, G_KEY_FILE_DESKTOP_KEY_ONLY_SHOW_IN) == 0 ||
+               NamesThisDesktop(keys, G_KEY_FILE_DESKTOP_KEY_NOT_SHOW_IN) == 1)) {
+        ok = false;
+        reason = SKIP_OTHER_DESKTOP;
+    }
 
     if (ok) {
         gchar* name = LocaleString(keys, m_NameKeys);
@@ -757,8 +835,10 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
 
     if (ok) {
         gchar* tryExec = OptionalString(keys, G_KEY_FILE_DESKTOP_KEY_TRY_EXEC);
-        if (tryExec && *g_strstrip(tryExec))
-            ok = !ResolveProgram(tryExec).empty();
+        if (tryExec && *g_strstrip(tryExec) && ResolveProgram(tryExec).empty()) {
+            ok = false;
+            reason = SKIP_NOT_INSTALLED;
+        }
         g_free(tryExec);
     }
 
@@ -781,7 +861,12 @@ bool CProgramSearch::ReadDesktopEntry(const std::string& text, FoundProgram& pro
             /* The command starts with the program's plain absolute path: a path that needs
              * quoting ("/usr/bin/[", a line break) is no program a student would start. */
             argv[0] = ResolveProgram(argv[0]);
-            ok = IsPlainWord(argv[0]) && CommandInstalled(argv);
+            if (argv[0].empty() || !CommandInstalled(argv)) {
+                ok = false;
+                reason = SKIP_NOT_INSTALLED;
+            } else {
+                ok = IsPlainWord(argv[0]);
+            }
         }
         if (ok) {
             program.command = JoinCommand(argv);

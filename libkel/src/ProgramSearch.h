@@ -43,6 +43,31 @@ struct ProgramSearchEnvironment {
     static ProgramSearchEnvironment FromVariables(bool svgLoadable);
 };
 
+/* Why a desktop entry the walk met offers no program. Of equally frequent reasons the one
+ * listed first is told. */
+enum SkipReason {
+    SKIP_NOT_INSTALLED = 0, /* its program (or the one it wraps, or TryExec's) is missing */
+    SKIP_OTHER_DESKTOP,     /* OnlyShowIn without this desktop, NotShowIn with it */
+    SKIP_HIDDEN,            /* Hidden or NoDisplay */
+    SKIP_TERMINAL,          /* Terminal=true */
+    SKIP_NOT_APPLICATION,   /* a link or folder entry */
+    SKIP_UNREADABLE,        /* damaged, too large, or a name or command no policy file can hold */
+    SKIP_REASONS
+};
+/* The code a reason travels as in a search's result text (IPCAPI.h). */
+const char* SkipReasonCode(int reason);
+
+/* The entries a search skipped: one per desktop-file ID, the copies an ID's chosen entry
+ * hides are not counted. */
+struct SkippedEntries {
+    size_t count[SKIP_REASONS] = {};
+    size_t Total() const;
+    /* The most frequent reason; SKIP_REASONS when nothing was skipped. */
+    int Main() const;
+    /* ", skipped K CODE M" (K in all, M of them for CODE, the main reason); empty when none. */
+    std::string ResultSuffix() const;
+};
+
 /* The name of the classroom shell's desktop in OnlyShowIn and NotShowIn. */
 const char* const DESKTOP_NAME = "KEL";
 
@@ -123,13 +148,16 @@ public:
      * are read by up to MAX_READERS threads (the caller's among them) while the walk goes on;
      * the result does not depend on how many. */
     int Run(const std::string& folder, std::vector<FoundProgram>& found);
+    /* What the last Run skipped, and why. */
+    const SkippedEntries& Skipped() const { return m_Skipped; }
 
     /* One desktop entry's text, found at location (for %k); false when it names no program to
      * offer: not an application, hidden, not meant for menus or for this desktop, needing a
      * terminal, whose program (or the one it wraps) is not installed, or whose text is damaged
      * (a NUL byte) or too long to store. A name longer than MAX_NAME_BYTES is cut; an icon path
      * longer than MAX_PATH_BYTES is dropped. Safe to call from several threads at once. */
-    bool ReadDesktopEntry(const std::string& text, FoundProgram& program, const std::string& location = "");
+    bool ReadDesktopEntry(const std::string& text, FoundProgram& program, const std::string& location = "",
+                          SkipReason* why = nullptr);
 
     enum { MAX_PROGRAMS = MAX_STORED_PROGRAMS, MAX_READERS = 4 };
 
@@ -138,6 +166,7 @@ private:
     struct Batch;
     class CReaders;
 
+    bool ReadEntry(const std::string& text, FoundProgram& program, const std::string& location, SkipReason& reason);
     void Walk(int dirFd, const std::string& path, const std::string& real, int depth, CReaders& readers);
     bool CommandInstalled(const std::vector<std::string>& argv);
     void ReadEntryFile(int dirFd, const char* name, const std::string& folder, std::string& text);
@@ -157,6 +186,7 @@ private:
     std::string m_TreeRoot; /* the searched folder with its links resolved */
     std::vector<std::string> m_AppDirs; /* the data folders' applications folders, resolved */
     std::set<std::pair<dev_t, ino_t> > m_Visited;
+    SkippedEntries m_Skipped;
     std::mutex m_ProgramsMutex;
     std::unordered_map<std::string, std::string> m_Programs; /* as named -> resolved path ("" when absent) */
 };

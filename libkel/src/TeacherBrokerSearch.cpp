@@ -39,7 +39,7 @@ void CBrokerTeacherService::SearchAnswered(const std::string& student, const Cla
     std::string result = PrintableText(message.Get("result"));
     if (result.compare(0, 6, "error:") == 0) {
         Fail("student " + name + " could not search: " + result.substr(6));
-    } else if (!MergeAnswer(*s, message.body, result)) {
+    } else if (!MergeAnswer(*s, message.body, result, message.Get("skipped"))) {
         Fail("student " + name + ": " + result.substr(7));
     }
     ForEachLink([&](const std::shared_ptr<CCallbackLink>& link) { DeliverSearchProgram(link, name, result); });

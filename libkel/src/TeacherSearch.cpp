@@ -12,6 +12,7 @@
 #include <glib.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 
 using LibKELData::CApplicationInfo;
@@ -78,6 +79,20 @@ std::string Refusal(const FoundProgram& p)
     return "";
 }
 
+/* ", skipped K CODE L" from a student's "K CODE L"; empty when it is not that. */
+std::string SkippedSuffix(const std::string& field)
+{
+    int skipped = 0, main = 0, used = 0;
+    char code[32] = "";
+    if (std::sscanf(field.c_str(), "%d %31[a-z-] %d%n", &skipped, code, &main, &used) != 3 ||
+        (size_t)used != field.size() || main <= 0 || main > skipped)
+        return "";
+    for (int r = 0; r < SKIP_REASONS; ++r)
+        if (strcmp(code, SkipReasonCode(r)) == 0)
+            return ", skipped " + std::to_string(skipped) + " " + code + " " + std::to_string(main);
+    return "";
+}
+
 std::string Key(const FoundProgram& program)
 {
     return program.command.empty() ? "\n" + program.name : program.command;
@@ -85,7 +100,7 @@ std::string Key(const FoundProgram& program)
 
 } // namespace
 
-bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result)
+bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result, const std::string& skipped)
 {
     /* Clearing is the first merge's business, later ones add to it. */
     const bool first = !s.merged;
@@ -95,7 +110,7 @@ bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result)
     g_free(sum);
     auto known = s.mergedAnswers.find(checksum);
     if (!first && known != s.mergedAnswers.end()) {
-        result = "found " + std::to_string(known->second) + ", new 0";
+        result = "found " + std::to_string(known->second) + ", new 0" + SkippedSuffix(skipped);
         return true;
     }
     CSearchResultData programs;
@@ -146,7 +161,7 @@ bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result)
             s.mergedPaths.erase(Key(program));
         return false;
     }
-    result = "found " + std::to_string(found.size()) + ", new " + std::to_string(added) + capped;
+    result = "found " + std::to_string(found.size()) + ", new " + std::to_string(added) + SkippedSuffix(skipped) + capped;
     s.mergedAnswers[checksum] = found.size();
     s.merged = true;
     return true;

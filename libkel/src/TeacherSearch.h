@@ -38,8 +38,9 @@ enum { MAX_ANSWER_PROGRAMS = 2000, MAX_SEARCH_PROGRAMS = 10000 };
 
 /* With s.deliver held: checks the answer's programs against what a local search would store
  * and merges them. False with an "error: " result when the answer was refused or could not be
- * merged; else "found N, new M", with what a cap left out. */
-bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result);
+ * merged; else "found N, new M", with what the student skipped (its "K CODE L", taken when
+ * well-formed) and what a cap left out. */
+bool MergeAnswer(RemoteSearch& s, const std::string& body, std::string& result, const std::string& skipped = "");
 
 /* Roster names by student id (the roster's address, or its name when that is the id). */
 std::map<std::string, std::string> RosterNames();

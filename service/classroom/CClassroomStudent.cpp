@@ -175,8 +175,9 @@ void CClassroomStudent::Search(const std::string& id, const std::string& folder)
         if (*cancel)
             return;
         std::vector<FoundProgram> found;
+        IPCAPI::SkippedEntries skipped;
         int rc = folder.empty() || folder[0] != '/' ? CProgramSearch::FOLDER_UNUSABLE
-                                                     : m_Search(folder, cancel.get(), found);
+                                                     : m_Search(folder, cancel.get(), found, skipped);
         if (rc == CProgramSearch::CANCELLED || *cancel)
             return;
         ClassroomMessage answer;
@@ -199,6 +200,10 @@ void CClassroomStudent::Search(const std::string& id, const std::string& folder)
                 answer.fields["result"] = std::string("error: ") + IPCAPI::SEARCH_ERR_SEND;
             } else {
                 answer.fields["result"] = "found " + std::to_string(found.size());
+                /* ", skipped K CODE L" without its word: the teacher's side adds it to the count. */
+                const std::string suffix = skipped.ResultSuffix();
+                if (!suffix.empty())
+                    answer.fields["skipped"] = suffix.substr(suffix.find(' ', 2) + 1);
             }
         }
         Publish(topic::Make(m_Settings.className, topic::SEARCH_ANSWER, m_Settings.user), answer.Encode(), false);
@@ -243,7 +248,8 @@ void CClassroomStudent::Publish(const std::string& name, const std::string& payl
 
 CClassroomStudent::SearchFn CClassroomStudent::LocalSearch()
 {
-    return [](const std::string& folder, const std::atomic<bool>* cancel, std::vector<FoundProgram>& found) {
+    return [](const std::string& folder, const std::atomic<bool>* cancel, std::vector<FoundProgram>& found,
+              IPCAPI::SkippedEntries& skipped) {
         /* The teacher names the folder, not this machine's administrator: the walk runs like a
          * local search, in kel-walk, bounded in time, as the user made for class searches (as
          * this service's own user when that is not root). The folder is moved below KEL_ROOT. */
@@ -256,7 +262,7 @@ CClassroomStudent::SearchFn CClassroomStudent::LocalSearch()
         std::string why;
         int rc = walk::RunAndWait(walker, LibKELData::detail::Rooted(folder.c_str()),
                                   IPCAPI::ProgramSearchEnvironment::FromProcess().svgLoadable, id, cancel,
-                                  walk::TimeLimit(), found, why);
+                                  walk::TimeLimit(), found, why, &skipped);
         if (rc == walk::DONE)
             return static_cast<int>(CProgramSearch::DONE);
         if (cancel && *cancel)

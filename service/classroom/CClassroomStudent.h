@@ -26,7 +26,7 @@ class CClassroomStudent {
 public:
     /* Searches a folder of this machine as a local search does; a CProgramSearch result. */
     typedef std::function<int(const std::string& folder, const std::atomic<bool>* cancel,
-                              std::vector<IPCAPI::FoundProgram>& found)>
+                              std::vector<IPCAPI::FoundProgram>& found, IPCAPI::SkippedEntries& skipped)>
         SearchFn;
     /* Validates and saves a policy ("tabnav" or "schedule") through the service's own save
      * path; an IPC error code. */

@@ -280,13 +280,14 @@ TEST_F(Classroom, AStudentThatCannotOpenTheFolderAnswersWithItsErrorAndTheOthers
     StartStudent(2, false);
     ASSERT_TRUE(teacher.AwaitOnline(2));
     kill(students[1], SIGSTOP);
+    keltest::WriteFile(Root() + "/pc01/apps/gone.desktop", "[Desktop Entry]\nType=Application\nName=G\nExec=kel-gone\n");
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
     /* The error comes first: clearing is still left to the first answer that merges. */
     ASSERT_TRUE(teacher.AwaitAnswers(1));
     kill(students[1], SIGCONT);
     ASSERT_TRUE(teacher.AwaitAnswers(2));
     EXPECT_EQ("error: folder-unreadable /apps", teacher.Answers()["pc02"]);
-    EXPECT_EQ("found 2, new 2", teacher.Answers()["pc01"]);
+    EXPECT_EQ("found 2, new 2, skipped 1 not-installed 1", teacher.Answers()["pc01"]);
     EXPECT_EQ("Common;Only pc01;", ResultNames());
 }
 

@@ -73,7 +73,8 @@ TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
     ExpectWhole(edit, "Sans 14");
     ExpectWhole(local, "Sans 14");
     ExpectWhole(remote, "Sans 14");
-    /* The longest messages, a refusal and a failure or an incomplete class search, read whole. */
+    /* The longest messages, a refusal and a failure or an incomplete class search with what a
+     * student skipped, read whole. */
     ipc.studentCount = 3;
     int delivered = 0;
     for (CSearchProgramBase* dlg : {(CSearchProgramBase*)&local, (CSearchProgramBase*)&remote}) {
@@ -83,7 +84,7 @@ TEST_P(DialogFonts, NothingIsCutAtSans14AndTheAboutBoxAt16)
             dlg->OnSearchBtnClicked();
         }
         const std::string failed = "error: folder-unreadable /srv/classroom/shared/programs/for/every/student";
-        dlg == &local ? ipc.DeliverLocalDone(failed) : (ipc.DeliverStudentAnswer("s1", "found 20, new 20"),
+        dlg == &local ? ipc.DeliverLocalDone(failed) : (ipc.DeliverStudentAnswer("s1", "found 0, new 0, skipped 8 not-installed 5"),
                         ipc.DeliverStudentAnswer("s2", failed), ipc.DeliverStudentAnswer("", ""));
         ASSERT_TRUE(ipc.WaitDelivered(delivered += dlg == &local ? 1 : 3));
         /* Bounded: the window's new size comes back from the X server before the children get it. */

@@ -134,11 +134,15 @@ TEST_F(SearchLocal, MissingFolderAndFailedSearchEndInAFailureNotDone)
     Deliver("", "found 12, new 3");
     EXPECT_EQ(Shown(), "Search program is done! | black | Search | full");
     EXPECT_EQ(BarText(Win()), "12 programs found, 3 new");
+    /* Entries found and all skipped: not a plain "0 programs found". */
+    Start();
+    Deliver("", "found 0, new 0, skipped 8 not-installed 8");
+    EXPECT_EQ(Shown(), "Search program is done!\n8 entries skipped: their program is not installed | red | Search | full");
     Start();
     ClickAction(); /* cancelled: a completion arriving now changes nothing */
     Deliver("", "found 1, new 1");
     EXPECT_EQ(Shown(), " | Search");
-    EXPECT_EQ(Starts(), 4);
+    EXPECT_EQ(Starts(), 5);
 }
 
 TEST_F(SearchLocal, BrowseOpensInTheTypedFolderAndPutsTheChosenOneIntoTheEntry)
@@ -157,14 +161,14 @@ TEST_F(SearchRemote, StudentsAnsweringAreCountedAndTheEndNamesWhoIsMissing)
     Start("/opt", 0);
     EXPECT_EQ(Shown(), "No student is online! | red | Search");
     Start("/opt", 4);
-    const char* answers[][2] = {{"s1", "found 5, new 1"}, {"s2", "error: folder-unreadable /opt"}, {"s3", "found 7, new 0"}};
+    const char* answers[][2] = {{"s1", "found 5, new 1"}, {"s2", "error: folder-unreadable /opt"}, {"s3", "found 0, new 0, skipped 3 hidden 2"}};
     for (const auto& a : answers)
         Deliver(a[0], a[1]);
     EXPECT_EQ(BarText(Win()), "3 of 4 students answered, 1 new program, 1 failed");
     WriteResults({Program(1), Program(2), Program(3)}); /* what the two lists merged to */
     Deliver("", ""); /* the end of the whole search, one student short */
     EXPECT_EQ(Shown(), "The search is done, but not every student searched: s4 did not answer; s2: the folder /opt "
-                       "cannot be opened. | red | Search | full");
+                       "cannot be opened.\ns3: 3 entries skipped, most often: they are hidden from menus | red | Search | full");
     EXPECT_EQ(BarText(Win()), "3 of 4 students answered, 3 programs in the list, 1 new, 1 failed");
 
     /* Every student failed, or none answered: a failure, not "done". */

@@ -121,6 +121,27 @@ TEST_F(ShellSettingWindows, ChangeMadeByAnotherWindowIsReplacedOnlyOnYes)
     EXPECT_TRUE(!first.GetWindow() && keltest::LockedOnDisk(6, 9));
 }
 
+TEST_F(ShellSettingWindows, ApplyIsGreyUntilAnEditAndASaveSaysSavedUntilTheNextOne)
+{
+    Teacher w;
+    Open(w);
+    GtkWidget* apply = keltest::FindButtonByLabel(w.GetWindow(), "Apply");
+    GtkWidget* saved = keltest::FindWidget(w.GetWindow(), [](GtkWidget* l) {
+        return GTK_IS_LABEL(l) && std::string(gtk_label_get_text(GTK_LABEL(l))) == "Saved";
+    });
+    ASSERT_TRUE(apply && saved);
+    auto state = [&] { return std::string(GTK_WIDGET_SENSITIVE(apply) ? "apply" : "grey") +
+                              (GTK_WIDGET_VISIBLE(saved) ? " saved" : ""); };
+    EXPECT_EQ("grey", state());
+    keltest::SetActive(Hour(w.GetWindow(), "Sat 09:00-10:00"), true);
+    EXPECT_EQ("apply", state());
+    keltest::Click(apply);
+    EXPECT_TRUE(keltest::LockedOnDisk(5, 9));
+    EXPECT_EQ("grey saved", state());
+    keltest::Click(keltest::FindButtonByLabel(w.GetWindow(), "+"));
+    EXPECT_EQ("apply", state());
+}
+
 TEST_F(ShellSettingWindows, AddingProgramsOpensTheRightSearchAndDiesWithItsDialogsOpen)
 {
     Admin w;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "CChangeIconDlg.h"
+#include "CSearchOutcome.h"
 #include "CShellSettingCtrlForShellController.h"
 #include "CShellSettingForAdminTool.h"
 #include "KELConstants.h"
@@ -67,6 +68,8 @@ TEST_F(Translations, BothWindowsAskAndTheNameChecksTellInGerman)
     std::string message;
     LibKELData::CKELDataTools::IsInputValid(std::string(65, 'x'), message);
     EXPECT_EQ("Der Name ist zu lang. Er darf höchstens 64 Zeichen haben.", message);
+    EXPECT_EQ("1 Eintrag übersprungen: sein Programm ist nicht installiert",
+              CSearchOutcome::SkippedText(1, IPCAPI::SEARCH_SKIP_NOT_INSTALLED, 1));
     CChangeIconDlg dlg(LibKELData::ICON_PATH, "", "Werkzeuge", Tr("Edit Category"));
     dlg.Init();
     dlg.Show();

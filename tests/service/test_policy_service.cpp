@@ -174,6 +174,7 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
     }
     keltest::WritePng(Root() + "/usr/share/icons/hicolor/48x48/apps/kel-tool.png", 48);
     keltest::WriteFile(apps + "game.desktop", "[Desktop Entry]\nType=Application\nName=Game\nExec=kel-game\n");
+    keltest::WriteFile(apps + "gone.desktop", "[Desktop Entry]\nType=Application\nName=Gone\nExec=kel-gone\n");
     keltest::WriteFile(apps + "a.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nName[de]=Werkzeug\n"
                                            "Exec=kel-tool --open %U\nIcon=kel-tool\n");
     keltest::WriteFile(apps + "sub/b.desktop", "[Desktop Entry]\nType=Application\nName=Quote 'n' Tab\tX\n"
@@ -186,7 +187,9 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
     Listener listener;
     int op = 0, err = 0;
     ASSERT_EQ(0, api->SearchLocalProgram(apps, op, 1));
-    EXPECT_EQ(std::vector<std::string>{"found 3, new 3"}, listener.WaitFor(1)) << KelTest::PolicyServiceLog();
+    /* What was skipped travels with the counts. */
+    EXPECT_EQ(std::vector<std::string>{"found 3, new 3, skipped 1 not-installed 1"}, listener.WaitFor(1))
+        << KelTest::PolicyServiceLog();
     CSearchResultData results;
     ASSERT_EQ(0, results.LoadFromFile(SearchResultFile()));
     std::string found;
@@ -209,7 +212,7 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
     EXPECT_EQ(IPC_ERR_NO_SUCH_OPERATION, api->CancelOperation(op, err));
     ASSERT_EQ(0, api->SearchLocalProgram(apps, op, 0));
     std::vector<std::string> heard = listener.WaitFor(cancelled ? 2 : 3);
-    EXPECT_EQ("found 3, new 0", heard.back());
+    EXPECT_EQ("found 3, new 0, skipped 1 not-installed 1", heard.back());
     EXPECT_EQ(cancelled ? 2u : 3u, heard.size());
 }
 
