@@ -86,9 +86,16 @@ else
   xvfb-run -a -s "-screen 0 1024x768x24" "$BUILD/host/kel-demo" --teacher --page 1 \
     --screenshot "$SHOTS/classroom-teacher.png"
   echo "screenshot: $SHOTS/classroom-teacher.png"
-  for lang in en de; do
-    LANGUAGE=$lang LC_ALL=$([ $lang = de ] && echo de_DE.UTF-8 || echo C.UTF-8) xvfb-run -a -s "-screen 0 1024x768x24" "$BUILD/host/kel-teacher" \
-      --screenshot "$SHOTS/kel-teacher-$lang.png"
-    echo "screenshot: $SHOTS/kel-teacher-$lang.png"
+  # The console in English and German, at the default font and at "Sans 14": a fresh home takes
+  # the font of the machine's theme settings.
+  for font in "Sans 10" "Sans 14"; do
+    sed -i "s/font=\"[^\"]*\"/font=\"$font\"/" "$TEACHER/etc/KEL/KELTheme.xml"
+    for lang in en de; do
+      name=kel-teacher-$lang$([ "$font" = "Sans 14" ] && echo -large || true)
+      rm -rf "$DEMO/home-shot" && mkdir -p "$DEMO/home-shot"
+      HOME=$DEMO/home-shot LANGUAGE=$lang LC_ALL=$([ $lang = de ] && echo de_DE.UTF-8 || echo C.UTF-8) \
+        xvfb-run -a -s "-screen 0 1280x1024x24" "$BUILD/host/kel-teacher" --screenshot "$SHOTS/$name.png"
+      echo "screenshot: $SHOTS/$name.png"
+    done
   done
 fi

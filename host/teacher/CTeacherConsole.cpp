@@ -5,9 +5,14 @@
 #include "CAboutDlg.h"
 #include "CSearchProgramForShellController.h"
 #include "CShellSettingCtrlForShellController.h"
+#include "CUtility.h"
 #include "KELConstants.h"
 #include "KELData.h"
 #include "KELGuiCommon.h"
+
+#include <gdk/gdkkeysyms.h>
+
+#include <cstring>
 
 using LibKELGUI::Tr;
 using IPCAPI::tagStudentState_t;
@@ -79,11 +84,13 @@ CTeacherConsole::CTeacherConsole()
     , m_Message(NULL)
     , m_NewDialog(NULL)
     , m_NewLabel(NULL)
+    , m_LookDialog(NULL)
     , m_Settings(NULL)
     , m_Search(NULL)
     , m_About(NULL)
     , m_DeployWaiting(false)
     , m_DeploySource(0)
+    , m_ReloadSource(0)
 {
 }
 
@@ -91,16 +98,18 @@ CTeacherConsole::~CTeacherConsole()
 {
     /* No callback reaches the console from here on. */
     DetachCallBacks();
-    if (m_DeploySource)
-        g_source_remove(m_DeploySource);
+    for (guint source : {m_DeploySource, m_ReloadSource})
+        if (source)
+            g_source_remove(source);
     /* Cleared first: their windows' close handlers then find nothing left to delete. */
     for (LibKELGUI::CKELWindowBase** window : {&m_Settings, &m_Search, &m_About}) {
         LibKELGUI::CKELWindowBase* open = *window;
         *window = NULL;
         delete open;
     }
-    if (m_NewDialog)
-        gtk_widget_destroy(m_NewDialog);
+    for (GtkWidget* dialog : {m_NewDialog, m_LookDialog})
+        if (dialog)
+            gtk_widget_destroy(dialog);
     if (m_Window)
         gtk_widget_destroy(m_Window);
     if (m_Store)
@@ -138,6 +147,7 @@ void CTeacherConsole::Build()
     Button(actions, Tr("Send _Notice..."), G_CALLBACK(OnNotice), this);
     Button(actions, Tr("_Shell Settings..."), G_CALLBACK(OnSettings), this);
     Button(actions, Tr("Search _Programs..."), G_CALLBACK(OnSearch), this);
+    Button(actions, Tr("_Theme and Font..."), G_CALLBACK(OnLook), this);
     Button(actions, Tr("_About"), G_CALLBACK(OnAbout), this);
 
     m_Target = gtk_label_new("");
@@ -159,6 +169,7 @@ void CTeacherConsole::Build()
     GtkTreeSelection* selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(m_View));
     gtk_tree_selection_set_mode(selection, GTK_SELECTION_MULTIPLE);
     g_signal_connect(selection, "changed", G_CALLBACK(OnSelectionChanged), this);
+    g_signal_connect(m_View, "key-press-event", G_CALLBACK(OnViewKey), this);
     GtkWidget* scroll = gtk_scrolled_window_new(NULL, NULL);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
     gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scroll), GTK_SHADOW_IN);
@@ -188,39 +199,46 @@ void CTeacherConsole::ReloadClass()
     std::map<std::string, const tagStudentState_t*> now;
     for (const tagStudentState_t& s : students)
         now[s.machine] = &s;
-    GtkTreeIter iter;
-    for (bool more = gtk_tree_model_get_iter_first(GTK_TREE_MODEL(m_Store), &iter); more;) {
-        gchar* machine = NULL;
-        gtk_tree_model_get(GTK_TREE_MODEL(m_Store), &iter, COL_MACHINE, &machine, -1);
-        bool keep = now.count(machine ? machine : "") > 0;
-        g_free(machine);
-        more = keep ? gtk_tree_model_iter_next(GTK_TREE_MODEL(m_Store), &iter)
-                    : gtk_list_store_remove(m_Store, &iter);
+    for (auto row = m_Rows.begin(); row != m_Rows.end();) {
+        if (now.count(row->first)) {
+            ++row;
+            continue;
+        }
+        gtk_list_store_remove(m_Store, &row->second);
+        row = m_Rows.erase(row);
     }
+    m_MachineOfName.clear();
+    GtkTreeIter iter;
     for (const tagStudentState_t& s : students) {
         Deploy& d = m_Deploy[s.machine];
         if (!d.sent) {
             d.known = s.deploy;
             d.reason = s.deployReason;
         }
-        if (!FindRow(s.machine, &iter))
+        if (!FindRow(s.machine, &iter)) {
             gtk_list_store_append(m_Store, &iter);
+            m_Rows[s.machine] = iter;
+        }
+        m_MachineOfName.insert({s.name, s.machine});
         SetRow(&iter, s.machine, s.name, s.status);
     }
 }
 
+gboolean CTeacherConsole::ReloadLater(gpointer self)
+{
+    CTeacherConsole* console = static_cast<CTeacherConsole*>(self);
+    console->m_ReloadSource = 0;
+    console->ReloadClass();
+    return FALSE;
+}
+
 bool CTeacherConsole::FindRow(const std::string& machine, GtkTreeIter* iter)
 {
-    for (bool more = gtk_tree_model_get_iter_first(GTK_TREE_MODEL(m_Store), iter); more;
-         more = gtk_tree_model_iter_next(GTK_TREE_MODEL(m_Store), iter)) {
-        gchar* value = NULL;
-        gtk_tree_model_get(GTK_TREE_MODEL(m_Store), iter, COL_MACHINE, &value, -1);
-        bool same = machine == (value ? value : "");
-        g_free(value);
-        if (same)
-            return true;
-    }
-    return false;
+    auto row = m_Rows.find(machine);
+    if (row == m_Rows.end())
+        return false;
+    *iter = row->second;
+    return true;
 }
 
 void CTeacherConsole::SetRow(GtkTreeIter* iter, const std::string& machine, const std::string& name, int status)
@@ -400,20 +418,10 @@ gboolean CTeacherConsole::DeployAgain(gpointer self)
 
 std::string CTeacherConsole::MachineOf(const std::string& student)
 {
-    GtkTreeIter iter;
-    if (FindRow(student, &iter))
+    if (m_Rows.count(student))
         return student;
-    for (bool more = gtk_tree_model_get_iter_first(GTK_TREE_MODEL(m_Store), &iter); more;
-         more = gtk_tree_model_iter_next(GTK_TREE_MODEL(m_Store), &iter)) {
-        gchar *name = NULL, *machine = NULL;
-        gtk_tree_model_get(GTK_TREE_MODEL(m_Store), &iter, COL_NAME, &name, COL_MACHINE, &machine, -1);
-        std::string found = student == (name ? name : "") ? (machine ? machine : "") : "";
-        g_free(name);
-        g_free(machine);
-        if (!found.empty())
-            return found;
-    }
-    return student;
+    auto named = m_MachineOfName.find(student);
+    return named == m_MachineOfName.end() ? student : named->second;
 }
 
 void CTeacherConsole::DeployAnswered(const std::string& student, bool tabnav, const std::string& result)
@@ -455,7 +463,9 @@ void CTeacherConsole::NotifyStudentInfoChanged(std::string)
 {
     if (!EnterGdkForCallBack())
         return;
-    ReloadClass();
+    /* A new roster tells of each student changed: the class is read once they all came. */
+    if (!m_ReloadSource)
+        m_ReloadSource = gdk_threads_add_idle(ReloadLater, this);
     gdk_threads_leave();
 }
 
@@ -491,7 +501,9 @@ void CTeacherConsole::NewStudentCallBack(std::string student)
 {
     if (!EnterGdkForCallBack())
         return;
-    ReloadClass();
+    GtkTreeIter iter;
+    if (!FindRow(student, &iter))
+        ReloadClass();
     LibKELData::CKELSystemSettingData settings;
     std::string file = LibKELData::CONFIG_FILE_DIR + LibKELData::KEL_SYSTEM_SETTING;
     if (settings.LoadFromFile(file) == 0 && settings.GetNewStudentConnectDialogEnable()) {
@@ -610,6 +622,83 @@ void CTeacherConsole::OnAbout(GtkWidget*, gpointer data)
                                              LibKELData::KEL_SHELL_CONTROLLER_ICON, LibKELData::KEL_VERSION);
     self->m_About->Init();
     self->m_About->ShowModal(self->m_Window, G_CALLBACK(OnDialogClosed), &self->m_About);
+}
+
+gboolean CTeacherConsole::OnViewKey(GtkWidget* view, GdkEventKey* event, gpointer)
+{
+    /* Escape: back to acting on the whole class. */
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(view));
+    if (event->keyval != GDK_Escape || gtk_tree_selection_count_selected_rows(selection) == 0)
+        return FALSE;
+    gtk_tree_selection_unselect_all(selection);
+    return TRUE;
+}
+
+/* The console user's theme (a folder of the theme directory) and font, for every GTK program of
+ * the user from now on. */
+void CTeacherConsole::OnLook(GtkWidget*, gpointer data)
+{
+    CTeacherConsole* self = static_cast<CTeacherConsole*>(data);
+    if (self->m_LookDialog)
+        return gtk_window_present(GTK_WINDOW(self->m_LookDialog));
+    GtkWidget* dialog = gtk_dialog_new_with_buttons(Tr("Theme and Font"), GTK_WINDOW(self->m_Window),
+                                                    GTK_DIALOG_DESTROY_WITH_PARENT, GTK_STOCK_CANCEL,
+                                                    GTK_RESPONSE_CANCEL, GTK_STOCK_OK, GTK_RESPONSE_OK, NULL);
+    self->m_LookDialog = dialog;
+    g_object_add_weak_pointer(G_OBJECT(dialog), reinterpret_cast<gpointer*>(&self->m_LookDialog));
+    GtkWidget* table = gtk_table_new(2, 2, FALSE);
+    gtk_table_set_row_spacings(GTK_TABLE(table), 6);
+    gtk_table_set_col_spacings(GTK_TABLE(table), 12);
+    gtk_container_set_border_width(GTK_CONTAINER(table), 12);
+    GtkWidget* themes = gtk_combo_box_new_text();
+    const std::string& folder = LibKELData::KEL_RESOURCE_THEME_PATH;
+    const std::string& current = LibKELGUI::CUtility::m_ThemePath;
+    GDir* dir = g_dir_open(folder.c_str(), 0, NULL);
+    for (int n = 0; const gchar* name = dir ? g_dir_read_name(dir) : NULL;) {
+        if (!g_file_test((folder + name).c_str(), G_FILE_TEST_IS_DIR))
+            continue;
+        gtk_combo_box_append_text(GTK_COMBO_BOX(themes), name);
+        if (current.compare(0, folder.size() + strlen(name) + 1, folder + name + "/") == 0)
+            gtk_combo_box_set_active(GTK_COMBO_BOX(themes), n);
+        ++n;
+    }
+    if (dir)
+        g_dir_close(dir);
+    const std::string& font = LibKELGUI::CUtility::m_Font;
+    GtkWidget* fonts = font.empty() ? gtk_font_button_new() : gtk_font_button_new_with_font(font.c_str());
+    const char* labels[] = {Tr("T_heme:"), Tr("_Font:")};
+    GtkWidget* fields[] = {themes, fonts};
+    for (guint row = 0; row < 2; ++row) {
+        GtkWidget* label = gtk_label_new_with_mnemonic(labels[row]);
+        gtk_misc_set_alignment(GTK_MISC(label), 0, 0.5);
+        gtk_label_set_mnemonic_widget(GTK_LABEL(label), fields[row]);
+        gtk_table_attach(GTK_TABLE(table), label, 0, 1, row, row + 1, GTK_FILL, GTK_FILL, 0, 0);
+        gtk_table_attach(GTK_TABLE(table), fields[row], 1, 2, row, row + 1, GtkAttachOptions(GTK_FILL | GTK_EXPAND),
+                         GTK_FILL, 0, 0);
+    }
+    gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), table, TRUE, TRUE, 0);
+    g_object_set_data(G_OBJECT(dialog), "themes", themes);
+    g_object_set_data(G_OBJECT(dialog), "fonts", fonts);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_OK);
+    g_signal_connect(dialog, "response", G_CALLBACK(OnLookAnswered), self);
+    gtk_widget_show_all(dialog);
+}
+
+void CTeacherConsole::OnLookAnswered(GtkDialog* dialog, gint response, gpointer data)
+{
+    CTeacherConsole* self = static_cast<CTeacherConsole*>(data);
+    gchar* theme = gtk_combo_box_get_active_text(GTK_COMBO_BOX(g_object_get_data(G_OBJECT(dialog), "themes")));
+    std::string font = gtk_font_button_get_font_name(GTK_FONT_BUTTON(g_object_get_data(G_OBJECT(dialog), "fonts")));
+    if (response == GTK_RESPONSE_OK) {
+        int rc = LibKELGUI::CUtility::SwitchTheme(theme ? theme : "", font);
+        /* Every program of the user is told to read its rc files again; this one at once. */
+        if (rc == 0)
+            gtk_rc_reparse_all();
+        self->Tell(rc == 0 ? Tr("The theme and font are switched for all your programs.")
+                           : Tr("The theme or font could not be switched; the log tells why."));
+    }
+    g_free(theme);
+    gtk_widget_destroy(GTK_WIDGET(dialog));
 }
 
 void CTeacherConsole::OnSelectionChanged(GtkTreeSelection*, gpointer self)

@@ -32,6 +32,8 @@ public:
     std::string ConnectionText() const;
     /* The new-student notice, null while none is open. */
     GtkWidget* NewStudentNotice() const { return m_NewDialog; }
+    /* The theme and font dialog (Theme and Font...), null while none is open. */
+    GtkWidget* LookDialog() const { return m_LookDialog; }
 
     /* The selected students' machines; empty: the whole class. */
     std::list<std::string> Targets();
@@ -78,10 +80,14 @@ private:
     static void OnSettings(GtkWidget*, gpointer self);
     static void OnSearch(GtkWidget*, gpointer self);
     static void OnAbout(GtkWidget*, gpointer self);
+    static void OnLook(GtkWidget*, gpointer self);
+    static void OnLookAnswered(GtkDialog* dialog, gint response, gpointer self);
     static void OnSelectionChanged(GtkTreeSelection*, gpointer self);
     static void OnDialogClosed(GtkWidget*, gpointer slot);
     static void OnNewClosed(GtkDialog*, gint, gpointer self);
+    static gboolean OnViewKey(GtkWidget*, GdkEventKey* event, gpointer self);
     static gboolean DeployAgain(gpointer self);
+    static gboolean ReloadLater(gpointer self);
 
     GtkWidget* m_Window;
     GtkWidget* m_View;
@@ -91,11 +97,17 @@ private:
     GtkWidget* m_Message;
     GtkWidget* m_NewDialog;
     GtkWidget* m_NewLabel;
+    GtkWidget* m_LookDialog;
     std::vector<std::string> m_NewStudents;
     LibKELGUI::CKELWindowBase* m_Settings; /* Shell Settings, while open */
     LibKELGUI::CKELWindowBase* m_Search;
     LibKELGUI::CKELWindowBase* m_About;
     std::map<std::string, Deploy> m_Deploy; /* machine -> */
+    /* machine -> its row (a list store's iters stay valid while their row lives); a roster name
+     * -> its machine, for the deploy answers, which name the student. */
+    std::map<std::string, GtkTreeIter> m_Rows;
+    std::map<std::string, std::string> m_MachineOfName;
+    guint m_ReloadSource; /* roster changes are read once per burst */
     bool m_DeployWaiting; /* could not reach the broker: sent when it is back */
     guint m_DeploySource;
 };

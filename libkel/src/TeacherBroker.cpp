@@ -230,6 +230,7 @@ void CBrokerTeacherService::Received(const mosquitto_message* message)
     if (!message->topic || message->payloadlen < 0 || static_cast<size_t>(message->payloadlen) > MAX_PAYLOAD)
         return;
     std::string payload(static_cast<const char*>(message->payload), static_cast<size_t>(message->payloadlen));
+    std::lock_guard<std::mutex> order(m_PresenceOrder);
     topic::Parsed t;
     if (!topic::Parse(m_Settings.className, message->topic, t) || m_Class.Received(t, payload))
         return;
@@ -301,9 +302,27 @@ void CBrokerTeacherService::EndRollCall()
         }
         std::string student = it->first;
         Fail("student " + student + " was kept as online but did not answer: offline");
-        m_Work.Post([this, student] { StudentLeft(student); });
+        m_Work.Post([this, student] { Dropped(student); });
         it = m_Online.erase(it);
     }
+}
+
+void CBrokerTeacherService::Dropped(const std::string& student)
+{
+    {
+        std::lock_guard<std::mutex> order(m_PresenceOrder);
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            if (m_Online.count(student))
+                return;
+        }
+        /* As its last will would have said: the kept "online" is all the class heard of it. */
+        topic::Parsed presence;
+        presence.kind = topic::PRESENCE;
+        presence.word = student;
+        m_Class.Received(presence, "offline");
+    }
+    StudentLeft(student);
 }
 
 void CBrokerTeacherService::Tell(const std::string& text)

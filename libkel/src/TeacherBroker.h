@@ -75,6 +75,8 @@ private:
     void PresenceSaid(const std::string& student, const std::string& payload, bool retained);
     void SearchAnswered(const std::string& student, const ClassroomMessage& message);
     void StudentLeft(const std::string& student);
+    /* A student the roll call gave up: the class's view is told, unless it spoke meanwhile. */
+    void Dropped(const std::string& student);
     void DeployAnswered(const std::string& student, const ClassroomMessage& message);
     int Deploy(LibKELData::CKELDataProvider& record, const char* kind, const std::string& xml, int& err);
     void DeadlineLoop();
@@ -93,6 +95,7 @@ private:
     CDeployLedger m_Deploys;
     std::mutex m_StartMutex; /* taken before m_Mutex, never inside it */
     std::mutex m_Mutex;
+    std::mutex m_PresenceOrder; /* a drop and the session's messages reach the class in turn */
     std::condition_variable m_Changed;
     ClassroomSettings m_Settings;
     mosquitto* m_Session;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <gdk/gdkkeysyms.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,12 +18,14 @@
 #include <numeric>
 #include <set>
 
+#include "CTeacherConsole.h"
 #include "IPCAPI.h"
 #include "KELConstants.h"
 #include "KELData.h"
 #include "KelFault.h"
 #include "KelTest.h"
 #include "ServiceFixture.h"
+#include "../gui/shellsetting_fixture.h"
 
 using namespace IPCAPI;
 using keltest::Root;
@@ -236,16 +239,26 @@ protected:
     std::unique_ptr<Teacher> teacher;
 };
 
+/* Searched from the teacher's console, by keyboard: what was found is what the Add Application
+ * window of the console's Shell Settings offers. */
 TEST_F(Classroom, ThreeStudentsAnswerOnceEachAndTheirProgramsAreMergedWithoutDuplicates)
 {
+    keltest::CopySampleRoot();
     keltest::WriteFile(keltest::EtcKel() + "StudentInfo.xml",
                        "<StudentInfo version=\"1\"><Student name=\"Anna\" address=\"pc01\"/></StudentInfo>");
     Teacher& teacher = Open(3);
     teacher.Api()->GetStudentList(list, err);
     EXPECT_EQ("Anna", list.front().name);
 
-    ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
-    ASSERT_TRUE(teacher.AwaitAnswers(3));
+    CTeacherConsole console;
+    console.Init();
+    gtk_widget_show_all(console.GetWindow());
+    keltest::PressKey(console.GetWindow(), GDK_p, GDK_MOD1_MASK);
+    GtkWidget* search = keltest::AwaitToplevel("Search Program");
+    ASSERT_TRUE(search);
+    gtk_entry_set_text(GTK_ENTRY(keltest::FindByType(search, GTK_TYPE_ENTRY)), "/apps");
+    keltest::Click(keltest::FindButtonByLabel(search, "Search"));
+    ASSERT_TRUE(keltest::PumpUntil([&] { return teacher.Answers().size() == 3; }, 10000));
     std::string told;
     for (const auto& answer : teacher.Answers())
         told += answer.first + ": " + answer.second + ";";
@@ -256,6 +269,15 @@ TEST_F(Classroom, ThreeStudentsAnswerOnceEachAndTheirProgramsAreMergedWithoutDup
     EXPECT_EQ("Common;Only pc01;Only pc02;Only pc03;", ResultNames());
     /* Every student the caller counted answered: its last answer ended the search, no marker. */
     EXPECT_EQ(0, teacher.ends);
+    keltest::CloseFromFrame(search);
+    keltest::PressKey(console.GetWindow(), GDK_s, GDK_MOD1_MASK);
+    GtkWidget* settings = keltest::AwaitToplevel("Shell Settings");
+    ASSERT_TRUE(settings);
+    keltest::SetCursorRow(keltest::List(settings, 0), 0);
+    keltest::Click(keltest::NthButton(settings, "+", 1));
+    GtkWidget* add = keltest::AwaitToplevel("Add Application");
+    ASSERT_TRUE(add);
+    EXPECT_EQ(4, gtk_tree_model_iter_n_children(gtk_tree_view_get_model(keltest::List(add, 0)), NULL));
 }
 
 TEST_F(Classroom, AStudentKilledDuringTheSearchIsGivenUpAtItsLastWillBeforeTheDeadline)

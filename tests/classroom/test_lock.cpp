@@ -3,6 +3,7 @@
  * notebooks' classroom sides whose hooks note what they were asked. */
 #include <gtest/gtest.h>
 
+#include <gdk/gdkkeysyms.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "KelFault.h"
 #include "KelTest.h"
 #include "ServiceFixture.h"
+#include "../gui/shellsetting_fixture.h"
 
 using namespace IPCAPI;
 using keltest::Root;
@@ -249,7 +251,8 @@ TEST_F(Lock, NoticesRosterChangesAndTheConsolesOwnConnectionAreTold)
     EXPECT_EQ(std::string::npos, log.find("Not you"));
 }
 
-/* The console's rows follow the class; its lock, the new-student notice and a deploy's outcome. */
+/* The console's rows follow the class; the keyboard, its lock, the new-student notice, a deploy's
+ * outcome after Apply in its Shell Settings window, and a notebook the roll call drops. */
 TEST_F(Lock, TheConsoleShowsTheClassLiveAndTheOutcomeOfItsActions)
 {
     keltest::CopySampleRoot();
@@ -260,7 +263,8 @@ TEST_F(Lock, TheConsoleShowsTheClassLiveAndTheOutcomeOfItsActions)
     teacher.reset(); /* the console is the teacher here */
     CTeacherConsole console;
     console.Init();
-    gtk_widget_show_all(console.GetWindow());
+    GtkWidget *window = console.GetWindow(), *view = keltest::FindByType(window, GTK_TYPE_TREE_VIEW);
+    gtk_widget_show_all(window);
     auto shows = [&](const std::string& m, int col, const std::string& text) {
         return keltest::PumpUntil([&] { return console.RowText(m, col) == text; }, 10000);
     };
@@ -268,14 +272,18 @@ TEST_F(Lock, TheConsoleShowsTheClassLiveAndTheOutcomeOfItsActions)
     StartNotebook(1);
     ASSERT_TRUE(shows("pc01", CTeacherConsole::COL_ONLINE, "Online"));
     EXPECT_EQ("Anna", console.RowText("pc01", CTeacherConsole::COL_NAME));
-    GtkTreeSelection* selection =
-        gtk_tree_view_get_selection(GTK_TREE_VIEW(keltest::FindByType(console.GetWindow(), GTK_TYPE_TREE_VIEW)));
-    GtkTreePath* second = gtk_tree_path_new_from_string("1");
-    gtk_tree_selection_select_all(selection);
-    gtk_tree_selection_unselect_path(selection, second); /* Ben: the lock goes to Anna alone */
-    gtk_tree_path_free(second);
+    /* Arrows move and select, Escape goes back to the class, Space selects: Alt+L locks Anna alone. */
+    gtk_window_present(GTK_WINDOW(window));
+    ASSERT_TRUE(keltest::PumpUntil([&] { return gtk_widget_has_focus(view); }, 10000));
+    keltest::PressKey(view, GDK_Down);
+    keltest::PressKey(view, GDK_Down);
+    keltest::PressKey(view, GDK_Escape);
+    EXPECT_TRUE(console.Targets().empty());
+    keltest::PressKey(view, GDK_space);
+    EXPECT_EQ(std::list<std::string>{"pc02"}, console.Targets());
+    keltest::PressKey(view, GDK_Up);
     ASSERT_EQ(std::list<std::string>{"pc01"}, console.Targets());
-    console.Lock(true);
+    keltest::PressKey(window, GDK_l, GDK_MOD1_MASK);
     ASSERT_TRUE(shows("pc01", CTeacherConsole::COL_LOCK, "Locked by the teacher"));
     EXPECT_TRUE(console.NewStudentNotice() == nullptr); /* switched off; its callback came first */
     Stop(notebooks[1], SIGKILL);
@@ -290,10 +298,28 @@ TEST_F(Lock, TheConsoleShowsTheClassLiveAndTheOutcomeOfItsActions)
     StartNotebook(1);
     ASSERT_TRUE(shows("pc01", CTeacherConsole::COL_LOCK, "Locked by the teacher"));
     ASSERT_TRUE(shows("pc03", CTeacherConsole::COL_ONLINE, "Online"));
-    console.DeployPolicy();
+    keltest::PressKey(window, GDK_s, GDK_MOD1_MASK);
+    GtkWidget* editor = keltest::AwaitToplevel("Shell Settings"); /* a mnemonic's click comes a moment later */
+    ASSERT_TRUE(editor);
+    keltest::SetActive(keltest::Hour(editor, "Wed 10:00-11:00"), true);
+    keltest::Click(keltest::FindButtonByLabel(editor, "Apply"));
+    EXPECT_TRUE(keltest::LockedOnDisk(2, 10));
     ASSERT_TRUE(shows("pc01", CTeacherConsole::COL_POLICY, "Current"));
     ASSERT_TRUE(shows("pc03", CTeacherConsole::COL_POLICY, "Failed: the policy cannot be saved"));
     EXPECT_EQ("Outdated (gets it when online)", console.RowText("pc02", CTeacherConsole::COL_POLICY));
+
+    /* Gone without its will, its "online" kept by the broker (as another said it): the roll call of
+     * the console's next connection drops it. */
+    Stop(notebooks[3], SIGKILL);
+    std::string pub = "mosquitto_pub -h localhost -p " + std::to_string(port) + " --cafile " + Root() +
+                      "/classroom/ca.crt -q 1 -r -u pc03 -P $(sed -n s/^password=//p " + Root() +
+                      "/classroom/machines/pc03/classroom.conf) -t kel/5b/presence/pc03 -m online";
+    ASSERT_EQ(0, system(pub.c_str()));
+    ASSERT_TRUE(shows("pc03", CTeacherConsole::COL_ONLINE, "Online"));
+    Stop(broker, SIGTERM);
+    StartBroker();
+    ASSERT_TRUE(shows("pc01", CTeacherConsole::COL_ONLINE, "Online"));
+    ASSERT_TRUE(shows("pc03", CTeacherConsole::COL_ONLINE, "Offline"));
     EXPECT_EQ("Classroom: connected.", console.ConnectionText());
 }
 

@@ -165,6 +165,12 @@ inline void PressKey(GtkWidget* widget, guint keyval, guint state = 0)
     event->key.window = GDK_WINDOW(g_object_ref(widget->window));
     event->key.keyval = keyval;
     event->key.state = state;
+    /* Key bindings (a list's arrows) are looked up by the key's code. */
+    GdkKeymapKey* keys = NULL;
+    gint n = 0;
+    if (gdk_keymap_get_entries_for_keyval(NULL, keyval, &keys, &n) && n > 0)
+        event->key.hardware_keycode = keys[0].keycode, event->key.group = keys[0].group;
+    g_free(keys);
     gtk_widget_event(widget, event);
     gdk_event_free(event);
     Drain();

@@ -219,6 +219,13 @@ std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title)
     return out;
 }
 
+GtkWidget* AwaitToplevel(const std::string& title)
+{
+    PumpUntil([&] { return !ToplevelsWithTitle(title).empty(); }, 10000);
+    std::vector<GtkWindow*> found = ToplevelsWithTitle(title);
+    return found.empty() ? NULL : GTK_WIDGET(found[0]);
+}
+
 void Click(GtkWidget* button)
 {
     gtk_button_clicked(GTK_BUTTON(button));

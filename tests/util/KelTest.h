@@ -78,6 +78,8 @@ GtkWidget* FindButtonByLabel(GtkWidget* root, const std::string& label);
 GtkWidget* FindByName(GtkWidget* root, const std::string& widgetName);
 /* Top-level windows open now whose title is title (any when empty). */
 std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title);
+/* Pumps the main loop until a top-level window of this title exists (10 s at most); null if none came. */
+GtkWidget* AwaitToplevel(const std::string& title);
 void Click(GtkWidget* button); /* then drains */
 /* A delete event, as the frame's close box sends: GTK destroys the window unless a handler stops it. */
 void CloseFromFrame(GtkWidget* window);
