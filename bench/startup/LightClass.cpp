@@ -3,7 +3,6 @@
  * driven by poll. Each says it is online (again at a roll call), answers the teacher's lock and
  * tells its new screen state, and takes deployed policies. Commands on standard input:
  *   say I BITS   student I tells its screen state BITS (retained), at once
- *   raw BITS     student 0 tells BITS; prints "R <ms>" once a plain subscriber heard it
  * Usage: kelbench_light_class N. Ends at the end of its input. */
 #include "Classroom.h"
 #include "IPCAPI.h"
@@ -18,8 +17,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -65,22 +62,6 @@ void OnMessage(mosquitto* m, void*, const mosquitto_message* msg)
     mosquitto_publish(m, NULL, answer.c_str(), static_cast<int>(payload.size()), payload.data(), 1, false);
 }
 
-/* A plain subscriber of student 0's state, on a thread of its own: the broker's share of a change. */
-struct Raw {
-    std::mutex mutex;
-    std::condition_variable heard;
-    int bits = -1;
-    static void OnMessage(mosquitto*, void* self, const mosquitto_message* msg)
-    {
-        Raw* r = static_cast<Raw*>(self);
-        IPCAPI::ClassroomMessage in;
-        IPCAPI::ClassroomMessage::Decode(std::string(static_cast<char*>(msg->payload), msg->payloadlen), in);
-        std::lock_guard<std::mutex> lock(r->mutex);
-        r->bits = atoi(in.Get("lock").c_str());
-        r->heard.notify_all();
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -114,18 +95,6 @@ int main(int argc, char** argv)
         g_Clients.push_back(m);
         g_Ids.push_back(id);
     }
-    Raw raw;
-    std::string reason;
-    IPCAPI::ClassroomSettings t;
-    IPCAPI::ClassroomSettings::Load(LibKELData::CONFIG_FILE_DIR + "classroom.conf", t, reason);
-    mosquitto* listener = IPCAPI::NewClassroomSession(t, "kelbench-raw-" + std::to_string(getpid()), &raw, reason);
-    if (listener) {
-        mosquitto_message_callback_set(listener, Raw::OnMessage);
-        mosquitto_connect(listener, t.host.c_str(), t.port, 60);
-        mosquitto_subscribe(listener, NULL, IPCAPI::classtopic::State(kClass, "l0").c_str(), 1);
-        mosquitto_loop_start(listener);
-    }
-
     std::vector<pollfd> fds(g_Clients.size() + 1);
     std::string input;
     for (bool open = true; open;) {
@@ -144,15 +113,6 @@ int main(int argc, char** argv)
             int i = 0, bits = 0;
             if (sscanf(input.c_str(), "say %d %d", &i, &bits) == 2 && i >= 0 && i < n) {
                 State(static_cast<size_t>(i), bits);
-            } else if (sscanf(input.c_str(), "raw %d", &bits) == 1 && n > 0 && listener) {
-                std::unique_lock<std::mutex> lock(raw.mutex);
-                raw.bits = -1;
-                gint64 t0 = g_get_monotonic_time();
-                State(0, bits);
-                mosquitto_loop_write(g_Clients[0], 1);
-                bool heard = raw.heard.wait_for(lock, std::chrono::seconds(10), [&] { return raw.bits == bits; });
-                printf("R %.3f\n", heard ? (g_get_monotonic_time() - t0) / 1000.0 : -1.0);
-                fflush(stdout);
             }
         }
         for (size_t i = 0; i < g_Clients.size(); ++i) {
@@ -162,11 +122,6 @@ int main(int argc, char** argv)
                 mosquitto_loop_write(g_Clients[i], 1);
             mosquitto_loop_misc(g_Clients[i]);
         }
-    }
-    if (listener) {
-        mosquitto_disconnect(listener);
-        mosquitto_loop_stop(listener, false);
-        mosquitto_destroy(listener);
     }
     /* Gone without a word: the broker tells their last wills. */
     for (mosquitto* m : g_Clients)

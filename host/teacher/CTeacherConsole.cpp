@@ -13,6 +13,8 @@
 #include <gdk/gdkkeysyms.h>
 
 #include <cstring>
+#include <memory>
+#include <thread>
 
 using LibKELGUI::Tr;
 using IPCAPI::tagStudentState_t;
@@ -91,6 +93,7 @@ CTeacherConsole::CTeacherConsole()
     , m_DeployWaiting(false)
     , m_DeploySource(0)
     , m_ReloadSource(0)
+    , m_Alive(std::make_shared<char>(0))
 {
 }
 
@@ -339,31 +342,56 @@ void CTeacherConsole::UpdateTarget()
     gtk_label_set_text(GTK_LABEL(m_Target), text.c_str());
 }
 
+void CTeacherConsole::Aside(const std::function<int(int&)>& call, const std::function<void(int, int)>& told)
+{
+    struct Result {
+        std::weak_ptr<char> alive;
+        std::function<void(int, int)> told;
+        int rc = 0, err = 0;
+    };
+    Result* result = new Result{m_Alive, told};
+    std::thread([call, result] {
+        result->rc = call(result->err);
+        gdk_threads_add_idle(
+            [](gpointer data) -> gboolean {
+                std::unique_ptr<Result> r(static_cast<Result*>(data));
+                /* The console is deleted on this thread: alive now, it stays so meanwhile. */
+                if (!r->alive.expired())
+                    r->told(r->rc, r->err);
+                return FALSE;
+            },
+            result);
+    }).detach();
+}
+
 void CTeacherConsole::Lock(bool lock)
 {
-    int err = 0;
     std::list<std::string> targets = Targets();
     IPCAPI::IPCTeacherAPI* api = GetTeacherAPIObject();
-    int rc = WithoutGdk([&] { return lock ? api->LockStudents(targets, err) : api->UnlockStudents(targets, err); });
-    if (rc != 0)
-        Tell(lock ? Tr("The lock could not be sent: the classroom broker cannot be reached.")
-                  : Tr("The unlock could not be sent: the classroom broker cannot be reached."));
-    else
-        Tell(lock ? Tr("Lock sent; students that are offline are locked when they come online.")
-                  : Tr("Unlock sent; students that are offline are unlocked when they come online."));
+    Aside([=](int& err) { return lock ? api->LockStudents(targets, err) : api->UnlockStudents(targets, err); },
+          [this, lock](int rc, int) {
+              if (rc != 0)
+                  Tell(lock ? Tr("The lock could not be sent: the classroom broker cannot be reached.")
+                            : Tr("The unlock could not be sent: the classroom broker cannot be reached."));
+              else
+                  Tell(lock ? Tr("Lock sent; students that are offline are locked when they come online.")
+                            : Tr("Unlock sent; students that are offline are unlocked when they come online."));
+          });
 }
 
 void CTeacherConsole::SendNotice(const std::string& text)
 {
-    int err = 0;
     std::list<std::string> targets = Targets();
     IPCAPI::IPCTeacherAPI* api = GetTeacherAPIObject();
-    if (WithoutGdk([&] { return api->SendNotice(targets, text, err); }) != 0)
-        Tell(err == IPCAPI::IPC_ERR_TOO_LARGE || err == IPCAPI::IPC_ERR_INVALID_ARGUMENT
-                 ? Tr("The notice was not sent: it is empty or too long.")
-                 : Tr("The notice could not be sent: the classroom broker cannot be reached."));
-    else
-        Tell(Tr("Notice sent."));
+    Aside([=](int& err) { return api->SendNotice(targets, text, err); },
+          [this](int rc, int err) {
+              if (rc != 0)
+                  Tell(err == IPCAPI::IPC_ERR_TOO_LARGE || err == IPCAPI::IPC_ERR_INVALID_ARGUMENT
+                           ? Tr("The notice was not sent: it is empty or too long.")
+                           : Tr("The notice could not be sent: the classroom broker cannot be reached."));
+              else
+                  Tell(Tr("Notice sent."));
+          });
 }
 
 void CTeacherConsole::DeployPolicy()

@@ -8,8 +8,10 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,10 @@ private:
     void ShowConnection();
     void UpdateTarget();
     void ShowNewStudents();
+    /* Runs a call that may wait for the broker (up to its connect timeout) on a thread of its
+     * own, so that the window stays responsive; told(rc, err) runs on the main loop after it,
+     * unless the console was deleted meanwhile. */
+    void Aside(const std::function<int(int&)>& call, const std::function<void(int, int)>& told);
 
     static void OnLock(GtkWidget*, gpointer self);
     static void OnUnlock(GtkWidget*, gpointer self);
@@ -108,6 +114,7 @@ private:
     std::map<std::string, GtkTreeIter> m_Rows;
     std::map<std::string, std::string> m_MachineOfName;
     guint m_ReloadSource; /* roster changes are read once per burst */
+    std::shared_ptr<char> m_Alive; /* expires with the console: late answers of Aside find it gone */
     bool m_DeployWaiting; /* could not reach the broker: sent when it is back */
     guint m_DeploySource;
 };
