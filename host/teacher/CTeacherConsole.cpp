@@ -129,7 +129,8 @@ void CTeacherConsole::Init()
     if (api)
         WithoutGdk([&] { return api->RegisterCallBack(this, err); });
     ReloadClass();
-    ShowConnection();
+    std::string reason;
+    ShowConnection(reason);
 }
 
 void CTeacherConsole::Build()
@@ -210,7 +211,6 @@ void CTeacherConsole::ReloadClass()
         gtk_list_store_remove(m_Store, &row->second);
         row = m_Rows.erase(row);
     }
-    m_MachineOfName.clear();
     GtkTreeIter iter;
     for (const tagStudentState_t& s : students) {
         Deploy& d = m_Deploy[s.machine];
@@ -222,7 +222,8 @@ void CTeacherConsole::ReloadClass()
             gtk_list_store_append(m_Store, &iter);
             m_Rows[s.machine] = iter;
         }
-        m_MachineOfName.insert({s.name, s.machine});
+        /* Earlier names are kept: an answer may name a student as the roster did before. */
+        m_MachineOfName[s.name] = s.machine;
         SetRow(&iter, s.machine, s.name, s.status);
     }
 }
@@ -292,9 +293,8 @@ std::string CTeacherConsole::ConnectionText() const
     return m_Connection ? gtk_label_get_text(GTK_LABEL(m_Connection)) : "";
 }
 
-void CTeacherConsole::ShowConnection()
+int CTeacherConsole::ShowConnection(std::string& reason)
 {
-    std::string reason;
     int err = 0;
     int state = GetTeacherAPIObject() ? GetTeacherAPIObject()->GetConnectionState(reason, err) : -1;
     /* In the user's words by state; the library's own reason, in English, as the tooltip. */
@@ -307,6 +307,7 @@ void CTeacherConsole::ShowConnection()
                            : Tr("Classroom: not connected, the broker cannot be reached; trying again.");
     gtk_label_set_text(GTK_LABEL(m_Connection), text.c_str());
     gtk_widget_set_tooltip_text(m_Connection, reason.empty() ? NULL : reason.c_str());
+    return state;
 }
 
 void CTeacherConsole::Tell(const std::string& text)
@@ -457,6 +458,12 @@ void CTeacherConsole::DeployAnswered(const std::string& student, bool tabnav, co
     if (!EnterGdkForCallBack())
         return;
     std::string machine = MachineOf(student);
+    GtkTreeIter iter;
+    /* Named as a roster newer than the rows: read the class now. */
+    if (!FindRow(machine, &iter)) {
+        ReloadClass();
+        machine = MachineOf(student);
+    }
     Deploy& d = m_Deploy[machine];
     d.sent = true;
     (tabnav ? d.tabnav : d.schedule) = result;
@@ -517,10 +524,14 @@ void CTeacherConsole::OnMessage(std::string message)
 {
     if (!EnterGdkForCallBack())
         return;
-    ShowConnection();
-    if (message.compare(0, 9, "Connected") == 0 && m_DeployWaiting && !m_DeploySource)
+    std::string reason;
+    int state = ShowConnection(reason);
+    /* The connection's changes are the line below, in the user's words; other news (a class
+     * search given up) is told as the library says it. */
+    bool stateNews = message == reason || message.compare(0, 33, "connected to the classroom broker") == 0;
+    if (state == 0 && m_DeployWaiting && !m_DeploySource)
         m_DeploySource = gdk_threads_add_idle(DeployAgain, this);
-    else if (message.compare(0, 9, "Connected") != 0 && message.compare(0, 13, "Not connected") != 0)
+    if (!stateNews)
         Tell(message);
     gdk_threads_leave();
 }

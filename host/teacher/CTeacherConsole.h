@@ -72,7 +72,8 @@ private:
     std::string MachineOf(const std::string& student);
     void DeployAnswered(const std::string& student, bool tabnav, const std::string& result);
     void Tell(const std::string& text);
-    void ShowConnection();
+    /* The connection's state (0: connected) and the library's reason, shown. */
+    int ShowConnection(std::string& reason);
     void UpdateTarget();
     void ShowNewStudents();
     /* Runs a call that may wait for the broker (up to its connect timeout) on a thread of its
