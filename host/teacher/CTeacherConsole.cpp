@@ -12,6 +12,7 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -345,20 +346,25 @@ void CTeacherConsole::UpdateTarget()
 
 void CTeacherConsole::Aside(const std::function<int(int&)>& call, const std::function<void(int, int)>& told)
 {
+    /* Handed over by atomics: GLib's own locks, on which the idle source passes, are futexes a
+     * thread checker does not see. */
     struct Result {
         std::weak_ptr<char> alive;
         std::function<void(int, int)> told;
-        int rc = 0, err = 0;
+        std::atomic<int> rc{0}, err{0};
     };
     Result* result = new Result{m_Alive, told};
     std::thread([call, result] {
-        result->rc = call(result->err);
+        int err = 0, rc = call(err);
+        result->err.store(err);
+        result->rc.store(rc, std::memory_order_release);
         gdk_threads_add_idle(
             [](gpointer data) -> gboolean {
                 std::unique_ptr<Result> r(static_cast<Result*>(data));
                 /* The console is deleted on this thread: alive now, it stays so meanwhile. */
+                int rc = r->rc.load(std::memory_order_acquire);
                 if (!r->alive.expired())
-                    r->told(r->rc, r->err);
+                    r->told(rc, r->err.load());
                 return FALSE;
             },
             result);
