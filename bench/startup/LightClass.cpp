@@ -7,7 +7,6 @@
 #include "Classroom.h"
 #include "IPCAPI.h"
 #include "KELPaths.h"
-#include "TeacherClass.h"
 
 #include <glib.h>
 #include <mosquitto.h>
@@ -30,7 +29,7 @@ void State(size_t i, int bits)
 {
     IPCAPI::ClassroomMessage state;
     state.fields["lock"] = std::to_string(bits);
-    std::string payload = state.Encode(), name = IPCAPI::classtopic::State(kClass, g_Ids[i]);
+    std::string payload = state.Encode(), name = IPCAPI::topic::Make(kClass, IPCAPI::topic::STATE, g_Ids[i]);
     mosquitto_publish(g_Clients[i], NULL, name.c_str(), static_cast<int>(payload.size()), payload.data(), 1, true);
 }
 
@@ -55,7 +54,7 @@ void OnMessage(mosquitto* m, void*, const mosquitto_message* msg)
         answer = IPCAPI::topic::Answer(kClass, id, "deploy");
     } else {
         out.fields = {{"id", in.Get("id")}, {"mode", in.Get("mode")}, {"result", "ok"}};
-        answer = IPCAPI::topic::Base(kClass) + "answer/" + id + "/lock";
+        answer = IPCAPI::topic::Make(kClass, IPCAPI::topic::LOCK_ANSWER, id);
         State(i, in.Get("mode") == "lock" ? IPCAPI::STUDENT_LOCKED : 0);
     }
     std::string payload = out.Encode();
@@ -87,7 +86,7 @@ int main(int argc, char** argv)
         mosquitto_will_set(m, presence.c_str(), 7, "offline", 1, true);
         mosquitto_message_callback_set(m, OnMessage);
         mosquitto_connect(m, s.host.c_str(), s.port, 60);
-        for (const std::string& t : {IPCAPI::classtopic::Lock(kClass, ""), IPCAPI::classtopic::Lock(kClass, id),
+        for (const std::string& t : {IPCAPI::topic::Make(kClass, IPCAPI::topic::CLASS_LOCK), IPCAPI::topic::Make(kClass, IPCAPI::topic::LOCK, id),
                                      IPCAPI::topic::Filter(kClass, IPCAPI::topic::POLICY),
                                      IPCAPI::topic::Make(kClass, IPCAPI::topic::ROLL_CALL)})
             mosquitto_subscribe(m, NULL, t.c_str(), 1);
