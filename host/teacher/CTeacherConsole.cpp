@@ -91,10 +91,10 @@ CTeacherConsole::CTeacherConsole()
     , m_Settings(NULL)
     , m_Search(NULL)
     , m_About(NULL)
-    , m_DeployWaiting(false)
-    , m_DeploySource(0)
     , m_ReloadSource(0)
     , m_Alive(std::make_shared<char>(0))
+    , m_DeployWaiting(false)
+    , m_DeploySource(0)
 {
 }
 
