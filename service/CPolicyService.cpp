@@ -1,7 +1,7 @@
 /* The service object: method handlers, authorisation, the policy writes and the signals. */
 #include "CPolicyService.h"
 
-#include "CUsbStorage.h"
+#include "PolicyStore.h"
 #include "ClassroomService.h"
 #include "IPCAPI.h"
 #include "KELPaths.h"
@@ -83,12 +83,12 @@ CPolicyService::CPolicyService(const std::string& selfExe, bool ownUserOnly)
     m_pLock.reset(new CLockState([this](const LockState& state) { LockChanged(state); }));
     m_pSearches.reset(new CSearchRunner(m_SelfExe, walk::TimeLimit(),
                                         [this](int op, const std::string& result) { SearchFinished(op, result); }));
-    g_signal_connect(m_pSkeleton, "handle-search-local-program", G_CALLBACK(GtkHandleSearch), this);
-    g_signal_connect(m_pSkeleton, "handle-cancel-operation", G_CALLBACK(GtkHandleCancel), this);
-    g_signal_connect(m_pSkeleton, "handle-save-schedule-policy", G_CALLBACK(GtkHandleSaveSchedule), this);
-    g_signal_connect(m_pSkeleton, "handle-save-tab-nav-policy", G_CALLBACK(GtkHandleSaveTabNav), this);
-    g_signal_connect(m_pSkeleton, "handle-hardware-control", G_CALLBACK(GtkHandleHardware), this);
-    g_signal_connect(m_pSkeleton, "handle-register-session-agent", G_CALLBACK(GtkHandleRegisterAgent), this);
+    g_signal_connect(m_pSkeleton, "handle-search-local-program", G_CALLBACK(OnSearchLocalProgram), this);
+    g_signal_connect(m_pSkeleton, "handle-cancel-operation", G_CALLBACK(OnCancelOperation), this);
+    g_signal_connect(m_pSkeleton, "handle-save-schedule-policy", G_CALLBACK(OnSaveSchedulePolicy), this);
+    g_signal_connect(m_pSkeleton, "handle-save-tab-nav-policy", G_CALLBACK(OnSaveTabNavPolicy), this);
+    g_signal_connect(m_pSkeleton, "handle-hardware-control", G_CALLBACK(OnHardwareControl), this);
+    g_signal_connect(m_pSkeleton, "handle-register-session-agent", G_CALLBACK(OnRegisterSessionAgent), this);
     /* The tests start at a time of their own, whatever the hour they run at. */
     if (TestSeamAllowed() && g_getenv("KEL_TEST_TIME"))
         m_pLock->SetClockOffset(g_ascii_strtoll(g_getenv("KEL_TEST_TIME"), nullptr, 10) - time(nullptr));
@@ -176,16 +176,24 @@ gboolean CPolicyService::OnStopSignal(gpointer data)
     return G_SOURCE_CONTINUE;
 }
 
-void CPolicyService::ReturnError(GDBusMethodInvocation* inv, int code)
+void CPolicyService::ReturnError(GDBusMethodInvocation* inv, int code, const std::string& reason)
 {
-    const char* text = code == IPCAPI::IPC_ERR_NOT_ALLOWED   ? "not allowed"
-                       : code == IPCAPI::IPC_ERR_AUTH_NEEDED ? "authentication needed"
-                                                             : "refused";
-    g_dbus_method_invocation_return_dbus_error(inv, IPCAPI::PolicyErrorName(code), text);
+    code = IPCAPI::PolicyErrorSent(code);
+    std::string text = reason;
+    if (text.empty())
+        text = code == IPCAPI::IPC_ERR_NOT_ALLOWED      ? "not allowed"
+            : code == IPCAPI::IPC_ERR_AUTH_NEEDED       ? "authentication needed"
+            : code == IPCAPI::IPC_ERR_TOO_LARGE         ? "the text is too large"
+            : code == IPCAPI::IPC_ERR_PARSE             ? "not a valid policy"
+            : code == IPCAPI::IPC_ERR_BUSY              ? "a search of this user is running"
+            : code == IPCAPI::IPC_ERR_NO_SUCH_OPERATION ? "no such search of this user"
+            : code == IPCAPI::IPC_ERR_INVALID_ARGUMENT  ? "invalid argument"
+                                                        : "the policy could not be saved";
+    g_dbus_method_invocation_return_error_literal(inv, IPCAPI::PolicyErrorQuark(), code, text.c_str());
 }
 
-gboolean CPolicyService::GtkHandleSearch(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* folder,
-                                         gboolean clear, gpointer data)
+gboolean CPolicyService::OnSearchLocalProgram(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* folder,
+                                              gboolean clear, gpointer data)
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
     /* No path is longer: refused before it is kept or anyone is asked. */
@@ -215,7 +223,7 @@ gboolean CPolicyService::GtkHandleSearch(KelPolicy1*, GDBusMethodInvocation* inv
     return TRUE;
 }
 
-gboolean CPolicyService::GtkHandleCancel(KelPolicy1*, GDBusMethodInvocation* inv, gint op, gpointer data)
+gboolean CPolicyService::OnCancelOperation(KelPolicy1*, GDBusMethodInvocation* inv, gint op, gpointer data)
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
     Hold(inv);
@@ -231,21 +239,19 @@ gboolean CPolicyService::GtkHandleCancel(KelPolicy1*, GDBusMethodInvocation* inv
     return TRUE;
 }
 
-gboolean CPolicyService::GtkHandleSaveSchedule(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* xml,
-                                               gpointer data)
+gboolean CPolicyService::OnSaveSchedulePolicy(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* xml, gpointer data)
 {
     static_cast<CPolicyService*>(data)->HandleSave(inv, SCHEDULE, xml);
     return TRUE;
 }
 
-gboolean CPolicyService::GtkHandleSaveTabNav(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* xml,
-                                             gpointer data)
+gboolean CPolicyService::OnSaveTabNavPolicy(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* xml, gpointer data)
 {
     static_cast<CPolicyService*>(data)->HandleSave(inv, TAB_NAVIGATION, xml);
     return TRUE;
 }
 
-gboolean CPolicyService::GtkHandleHardware(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* xml, gpointer data)
+gboolean CPolicyService::OnHardwareControl(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* xml, gpointer data)
 {
     static_cast<CPolicyService*>(data)->HandleSave(inv, SYSTEM_SETTING, xml);
     return TRUE;
@@ -277,39 +283,18 @@ int CPolicyService::SavePolicy(PolicyKind kind, const std::string& xml, const Ca
 {
     /* Every write happens here, on the main loop: one writer, one save at a time. */
     CLockScheduleData schedule;
-    CTabNavigationData tabs;
-    CKELSystemSettingData settings;
-    CKELDataProvider* record = kind == SCHEDULE ? static_cast<CKELDataProvider*>(&schedule)
-                               : kind == TAB_NAVIGATION ? static_cast<CKELDataProvider*>(&tabs)
-                                                        : static_cast<CKELDataProvider*>(&settings);
-    const char* which = kind == SCHEDULE ? "LockSchedule" : kind == TAB_NAVIGATION ? "TabNavigation" : "KELSystemSetting";
-    const std::string file = LibKELData::CONFIG_FILE_DIR +
-                             (kind == SCHEDULE ? LibKELData::LOCK_SCHEDULE
-                              : kind == TAB_NAVIGATION ? LibKELData::TAB_NAVIGATION
-                                                       : LibKELData::KEL_SYSTEM_SETTING);
-    int parsed = record->LoadFromString(xml);
-    if (parsed != 0) {
-        CKELLog::WriteLine("Policy service: refused policy text for " + file, 2, "", false);
-        return parsed == LibKELData::KEL_ERR_TOO_LARGE ? IPCAPI::IPC_ERR_TOO_LARGE : IPCAPI::IPC_ERR_PARSE;
-    }
-    /* The hardware first: a settings file that says "disabled" while USB storage still works
-     * would be worse than the reverse. */
-    if (kind == SYSTEM_SETTING && !ApplyUsbStorage(settings.GetUSBStorageenabled() != 0))
-        return IPCAPI::IPC_ERR_SAVE;
-    if (record->Save2File(file) != 0) {
-        CKELLog::WriteLine("Policy service: cannot save " + file, 2, "", false);
-        return IPCAPI::IPC_ERR_SAVE;
-    }
-    CKELLog::WriteLine("Policy service: saved " + file + " for user " + std::to_string(caller.uid), 1, "", false);
+    std::string saved;
+    int rc = StorePolicy(kind, xml, caller.uid, saved, &schedule);
+    if (rc != IPCAPI::IPC_OK)
+        return rc;
     if (kind == SCHEDULE)
         m_pLock->SetSchedule(schedule);
-    std::string saved;
-    if (record->Save2String(saved) == 0)
-        kel_policy1_emit_policy_changed(m_pSkeleton, which, saved.c_str());
+    if (!saved.empty())
+        kel_policy1_emit_policy_changed(m_pSkeleton, PolicyName(kind), saved.c_str());
     return IPCAPI::IPC_OK;
 }
 
-gboolean CPolicyService::GtkHandleRegisterAgent(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* display,
+gboolean CPolicyService::OnRegisterSessionAgent(KelPolicy1*, GDBusMethodInvocation* inv, const gchar* display,
                                                 const gchar* xauthority, const gchar* language, gpointer data)
 {
     CPolicyService* self = static_cast<CPolicyService*>(data);
@@ -321,7 +306,8 @@ gboolean CPolicyService::GtkHandleRegisterAgent(KelPolicy1*, GDBusMethodInvocati
             g_dbus_method_invocation_return_value(inv, nullptr);
         } else {
             CKELLog::WriteLine("Policy service: session agent refused: " + refused, 2, "", false);
-            ReturnError(inv, refused == "not allowed" ? IPCAPI::IPC_ERR_NOT_ALLOWED : IPCAPI::IPC_ERR_INVALID_ARGUMENT);
+            ReturnError(inv, refused == "not allowed" ? IPCAPI::IPC_ERR_NOT_ALLOWED : IPCAPI::IPC_ERR_INVALID_ARGUMENT,
+                        refused);
         }
         g_object_unref(inv);
     });

@@ -15,6 +15,7 @@
 #include "CSearchRunner.h"
 #include "CSessionAgents.h"
 #include "ClassroomService.h"
+#include "PolicyStore.h"
 
 struct _KelPolicy1;
 
@@ -36,25 +37,22 @@ public:
     enum { MAX_POLICY_TEXT = 16 * 1024 * 1024 };
 
 private:
-    enum PolicyKind { SCHEDULE, TAB_NAVIGATION, SYSTEM_SETTING };
-
     static void OnBusAcquired(GDBusConnection* bus, const gchar* name, gpointer self);
     static void OnNameAcquired(GDBusConnection* bus, const gchar* name, gpointer self);
     static void OnNameLost(GDBusConnection* bus, const gchar* name, gpointer self);
     static gboolean OnStopSignal(gpointer self);
-    static gboolean GtkHandleSearch(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* folder,
-                                    gboolean clear, gpointer self);
-    static gboolean GtkHandleCancel(struct _KelPolicy1* object, GDBusMethodInvocation* inv, gint op, gpointer self);
-    static gboolean GtkHandleSaveSchedule(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
-                                          gpointer self);
-    static gboolean GtkHandleSaveTabNav(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
-                                        gpointer self);
-    static gboolean GtkHandleHardware(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
+    static gboolean OnSearchLocalProgram(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* folder,
+                                         gboolean clear, gpointer self);
+    static gboolean OnCancelOperation(struct _KelPolicy1* object, GDBusMethodInvocation* inv, gint op, gpointer self);
+    static gboolean OnSaveSchedulePolicy(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
+                                         gpointer self);
+    static gboolean OnSaveTabNavPolicy(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
+                                       gpointer self);
+    static gboolean OnHardwareControl(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* xml,
                                       gpointer self);
 
-    static gboolean GtkHandleRegisterAgent(struct _KelPolicy1* object, GDBusMethodInvocation* inv,
-                                           const gchar* display, const gchar* xauthority, const gchar* language,
-                                           gpointer self);
+    static gboolean OnRegisterSessionAgent(struct _KelPolicy1* object, GDBusMethodInvocation* inv, const gchar* display,
+                                           const gchar* xauthority, const gchar* language, gpointer self);
     void LockChanged(const LockState& state);
     /* The classroom side's calls, which arrive on its thread, run on the main loop. */
     void SetClassroomHooks();
@@ -63,10 +61,12 @@ private:
     void ExportTestSeam(GDBusConnection* bus);
 
     void HandleSave(GDBusMethodInvocation* inv, PolicyKind kind, const std::string& xml);
-    /* Parses, checks and writes; an IPCAPI error code. */
+    /* Stores the policy, then tells the lock and the listeners; an IPCAPI error code. */
     int SavePolicy(PolicyKind kind, const std::string& xml, const Caller& caller);
     void SearchFinished(int op, const std::string& result);
-    static void ReturnError(GDBusMethodInvocation* inv, int code);
+    /* The call fails with the code in the shared error domain; reason: its message ("" names
+     * the code's usual one). */
+    static void ReturnError(GDBusMethodInvocation* inv, int code, const std::string& reason = "");
 
     const std::string m_SelfExe;
     const bool m_OwnUserOnly;

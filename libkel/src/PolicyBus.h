@@ -1,19 +1,21 @@
-/* What the policy service and its client agree on: the bus names and the D-Bus error each IPCAPI
- * code travels as. */
+/* What the policy service and its client agree on beyond the interface file: the bus names and
+ * the error domain each IPCAPI code travels in. */
 #ifndef KEL_POLICY_BUS_H
 #define KEL_POLICY_BUS_H
+
+#include <glib.h>
 
 namespace IPCAPI {
 
 extern const char* const POLICY_BUS_NAME;
 extern const char* const POLICY_OBJECT_PATH;
-extern const char* const POLICY_INTERFACE;
 
-/* The service's D-Bus error for a failed call's code (a code it has no name for travels as a
- * failed save). */
-const char* PolicyErrorName(int code);
-/* The code of one of the service's errors; 0 for any other name. */
-int PolicyErrorCode(const char* name);
+/* The service's errors: an IPCAPI code in this domain travels as a D-Bus error named
+ * org.kelproject.Policy1.Error.*, its message saying why. Registered with GIO by the first call,
+ * which both sides make before they send or receive. */
+GQuark PolicyErrorQuark();
+/* The code as the service sends it: a code the domain has no name for goes as a failed save. */
+int PolicyErrorSent(int code);
 
 } // namespace IPCAPI
 

@@ -6,6 +6,7 @@
 
 #include "KELLog.h"
 #include "LocalService.h"
+#include "kel-policy-glue.h"
 
 #include <gio/gio.h>
 
@@ -16,6 +17,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -38,37 +40,34 @@ const guint JOIN_DELAY_MS = 250;
 const size_t MAX_EARLY_RESULTS = 32;
 
 /* The IPCAPI code of a failed call; fallback for errors the service does not name. */
-int ErrorCode(GError* error, int fallback)
+int ErrorCode(const GError* error, int fallback)
 {
-    static const struct {
-        const char* name;
-        int code;
-    } names[] = {
-        /* The service's own errors are in PolicyBus; the bus's refusal (its policy) is a refusal too. */
-        {"org.freedesktop.DBus.Error.AccessDenied", IPC_ERR_NOT_ALLOWED},
-        {"org.freedesktop.DBus.Error.ServiceUnknown", IPC_ERR_NOT_RUNNING},
-        {"org.freedesktop.DBus.Error.NameHasNoOwner", IPC_ERR_NOT_RUNNING},
-        {"org.freedesktop.DBus.Error.NoReply", IPC_ERR_NOT_RUNNING},
-        {"org.freedesktop.DBus.Error.Disconnected", IPC_ERR_NOT_RUNNING},
-        {"org.freedesktop.DBus.Error.UnknownMethod", IPC_ERR_NOT_RUNNING},
-        {"org.freedesktop.DBus.Error.UnknownObject", IPC_ERR_NOT_RUNNING},
-        {"org.freedesktop.DBus.Error.Spawn.ChildExited", IPC_ERR_NOT_RUNNING},
-    };
-    gchar* remote = g_dbus_error_get_remote_error(error);
-    int code = fallback;
-    if (remote) {
-        for (const auto& n : names)
-            if (strcmp(remote, n.name) == 0)
-                code = n.code;
-        if (PolicyErrorCode(remote) != 0)
-            code = PolicyErrorCode(remote);
-        g_free(remote);
-    } else if (error->domain == G_IO_ERROR || error->domain == G_DBUS_ERROR) {
-        /* Timed out, connection closed: nobody answers. */
-        code = IPC_ERR_NOT_RUNNING;
+    if (error->domain == PolicyErrorQuark())
+        return error->code;
+    if (error->domain == G_DBUS_ERROR) {
+        switch (error->code) {
+        case G_DBUS_ERROR_ACCESS_DENIED: /* the bus's refusal (its policy) is a refusal too */
+            return IPC_ERR_NOT_ALLOWED;
+        case G_DBUS_ERROR_SERVICE_UNKNOWN:
+        case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+        case G_DBUS_ERROR_NO_REPLY:
+        case G_DBUS_ERROR_DISCONNECTED:
+        case G_DBUS_ERROR_UNKNOWN_METHOD:
+        case G_DBUS_ERROR_UNKNOWN_OBJECT:
+        case G_DBUS_ERROR_SPAWN_CHILD_EXITED: return IPC_ERR_NOT_RUNNING;
+        default: break;
+        }
     }
-    return code;
+    /* Timed out, connection closed: nobody answers. Another remote error is the fallback. */
+    if (g_dbus_error_is_remote_error(error))
+        return fallback;
+    return error->domain == G_IO_ERROR || error->domain == G_DBUS_ERROR ? IPC_ERR_NOT_RUNNING : fallback;
 }
+
+/* One call of the generated proxy's, given the call's flags and timeout. */
+typedef std::function<bool(KelPolicy1* proxy, GDBusCallFlags flags, int timeoutMs, GError** error)> ProxyCall;
+/* The three saves share the interface's signature. */
+typedef gboolean (*SaveCall)(KelPolicy1*, const gchar*, GDBusCallFlags, gint, GCancellable*, GError**);
 
 class CStudentBusClient : public IPCStudentAPI {
 public:
@@ -77,9 +76,18 @@ public:
     int RegisterCallBack(CStudentAPICallbackBase* callback, int& err) override;
     int SearchLocalProgram(const std::string& path, int& op, int clear) override;
     int CancelOperation(int op, int& err) override;
-    int SaveLocalSchedulePolicy(const std::string& xml, int& err) override { return Save("SaveSchedulePolicy", xml, err); }
-    int SaveLocalTabNavPolicy(const std::string& xml, int& err) override { return Save("SaveTabNavPolicy", xml, err); }
-    int HardWareControl(const std::string& xml, int& err) override { return Save("HardwareControl", xml, err); }
+    int SaveLocalSchedulePolicy(const std::string& xml, int& err) override
+    {
+        return Save("SaveSchedulePolicy", kel_policy1_call_save_schedule_policy_sync, xml, err);
+    }
+    int SaveLocalTabNavPolicy(const std::string& xml, int& err) override
+    {
+        return Save("SaveTabNavPolicy", kel_policy1_call_save_tab_nav_policy_sync, xml, err);
+    }
+    int HardWareControl(const std::string& xml, int& err) override
+    {
+        return Save("HardwareControl", kel_policy1_call_hardware_control_sync, xml, err);
+    }
 
 private:
     struct Completion {
@@ -87,10 +95,9 @@ private:
         std::string result;
     };
 
-    int Save(const char* method, const std::string& xml, int& err);
-    /* The call's reply, or null with code set. */
-    GVariant* Call(const char* method, GVariant* args, const GVariantType* replyType, int timeoutMs, int fallback,
-                   int& code);
+    int Save(const char* method, SaveCall call, const std::string& xml, int& err);
+    /* The call made to the checked owner of the name; an IPCAPI code. method names it in the log. */
+    int Call(const char* method, int timeoutMs, int fallback, const ProxyCall& call);
     /* A referenced connection to the bus, or null; connecting happens on the library's thread. */
     GDBusConnection* Connection();
     /* The unique name of the service's owner once the bus vouched that root (or this process's
@@ -103,14 +110,20 @@ private:
     static gboolean JoinUnlessJoining(gpointer self);
     static void OnConnected(GObject* source, GAsyncResult* result, gpointer self);
     static void OnClosed(GDBusConnection* conn, gboolean remote, GError* error, gpointer self);
-    static void OnSignal(GDBusConnection* conn, const gchar* sender, const gchar* path, const gchar* iface,
-                         const gchar* signal, GVariant* params, gpointer self);
+    /* The service's signals, heard through a proxy of the name on the library's thread. */
+    bool FromOwner(KelPolicy1* proxy);
+    static void OnSearchFinished(KelPolicy1* proxy, gint op, const gchar* result, gpointer self);
+    static void OnPolicyChanged(KelPolicy1* proxy, const gchar* which, const gchar* xml, gpointer self);
+    static void OnLockStatusChanged(KelPolicy1* proxy, gint status, gint64 until, gpointer self);
+    static void OnNotice(KelPolicy1* proxy, const gchar* text, gpointer self);
+    static void OnTeacherStatus(KelPolicy1* proxy, const gchar* teacher, gboolean online, gpointer self);
     static gboolean DeliverLate(gpointer completion);
     static void OnServiceVanished(GDBusConnection* conn, const gchar* name, gpointer self);
     void DeliverSearch(const std::string& result);
     void DeliverPolicy(const std::string& which, const std::string& xml);
     /* LockStatusChanged, Notice and TeacherStatus to the registered windows. */
-    void DeliverLockSignal(const gchar* signal, GVariant* params);
+    enum LockSignal { LOCK, NOTICE, TEACHER };
+    void DeliverLockSignal(LockSignal kind, int status, const std::string& text);
     void ConnectionReady(GDBusConnection* conn);
 
     CCallbackRegistry m_Callbacks;
@@ -118,6 +131,7 @@ private:
     std::mutex m_Mutex;
     std::condition_variable m_Changed;
     GDBusConnection* m_pConnection;
+    KelPolicy1* m_pSignals; /* the library thread's proxy of the name, for its signals */
     bool m_Connecting;
     std::string m_Owner;                             /* see Owner(); cleared when the name leaves */
     std::set<int> m_Mine;                            /* searches started here, not yet finished */
@@ -127,8 +141,11 @@ private:
 CStudentBusClient::CStudentBusClient()
     : m_pContext(g_main_context_new())
     , m_pConnection(nullptr)
+    , m_pSignals(nullptr)
     , m_Connecting(false)
 {
+    /* Before any reply can arrive: the service's errors then come in their own domain. */
+    PolicyErrorQuark();
     /* Never joined: a thread held in a callback must not keep the process from ending. */
     g_thread_unref(g_thread_new("kel-bus-client", ThreadMain, this));
     /* The bus is joined by the first call, or a moment after the client is made for a host
@@ -212,9 +229,28 @@ void CStudentBusClient::OnConnected(GObject*, GAsyncResult* result, gpointer dat
     }
     g_dbus_connection_set_exit_on_close(conn, FALSE);
     g_signal_connect(conn, "closed", G_CALLBACK(OnClosed), self);
-    /* Only the name's owner (root, by the bus policy) is heard; this thread receives. */
-    g_dbus_connection_signal_subscribe(conn, POLICY_BUS_NAME, POLICY_INTERFACE, nullptr, POLICY_OBJECT_PATH, nullptr,
-                                       G_DBUS_SIGNAL_FLAGS_NONE, OnSignal, self, nullptr);
+    /* Only the name's owner (root, by the bus policy) is heard; this thread receives. The
+     * service is not started for it, and PropertiesChanged, which repeats LockStatusChanged,
+     * is not listened to. */
+    KelPolicy1* signals =
+        kel_policy1_proxy_new_sync(conn,
+                                   GDBusProxyFlags(G_DBUS_PROXY_FLAGS_DO_NOT_LOAD_PROPERTIES |
+                                                   G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START_AT_CONSTRUCTION),
+                                   POLICY_BUS_NAME, POLICY_OBJECT_PATH, nullptr, &error);
+    if (!signals) {
+        CKELLog::WriteLine(std::string("Policy service client: cannot listen to the service: ") + error->message, 2, "",
+                           false);
+        g_clear_error(&error);
+    } else {
+        g_signal_connect(signals, "search-finished", G_CALLBACK(OnSearchFinished), self);
+        g_signal_connect(signals, "policy-changed", G_CALLBACK(OnPolicyChanged), self);
+        g_signal_connect(signals, "lock-status-changed", G_CALLBACK(OnLockStatusChanged), self);
+        g_signal_connect(signals, "notice", G_CALLBACK(OnNotice), self);
+        g_signal_connect(signals, "teacher-status", G_CALLBACK(OnTeacherStatus), self);
+        if (self->m_pSignals)
+            g_object_unref(self->m_pSignals);
+        self->m_pSignals = signals;
+    }
     g_bus_watch_name_on_connection(conn, POLICY_BUS_NAME, G_BUS_NAME_WATCHER_FLAGS_NONE, nullptr, OnServiceVanished, self,
                                    nullptr);
     self->ConnectionReady(conn);
@@ -240,58 +276,64 @@ void CStudentBusClient::OnClosed(GDBusConnection* conn, gboolean, GError*, gpoin
     }
 }
 
-void CStudentBusClient::OnSignal(GDBusConnection* conn, const gchar* sender, const gchar*, const gchar*,
-                                 const gchar* signal, GVariant* params, gpointer data)
+bool CStudentBusClient::FromOwner(KelPolicy1* proxy)
 {
-    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
-    if (!sender || self->Owner(conn) != sender)
-        return;
-    if (strcmp(signal, "SearchFinished") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(is)"))) {
-        gint op = 0;
-        const gchar* result = nullptr;
-        g_variant_get(params, "(i&s)", &op, &result);
-        {
-            std::lock_guard<std::mutex> lock(self->m_Mutex);
-            if (self->m_Mine.erase(op) == 0) {
-                /* Another process's search, or ours before its start returned. */
-                self->m_Early.push_back(std::make_pair(op, std::string(result)));
-                if (self->m_Early.size() > MAX_EARLY_RESULTS)
-                    self->m_Early.pop_front();
-                return;
-            }
-        }
-        self->DeliverSearch(result);
-    } else if (strcmp(signal, "PolicyChanged") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(ss)"))) {
-        const gchar* which = nullptr;
-        const gchar* xml = nullptr;
-        g_variant_get(params, "(&s&s)", &which, &xml);
-        self->DeliverPolicy(which, xml);
-    } else {
-        self->DeliverLockSignal(signal, params);
-    }
+    /* The proxy hears the name's current owner only, and learns of a new one on this thread
+     * before that one's signals: the sender of the signal being handled. */
+    gchar* sender = g_dbus_proxy_get_name_owner(G_DBUS_PROXY(proxy));
+    bool checked = sender && Owner(g_dbus_proxy_get_connection(G_DBUS_PROXY(proxy))) == sender;
+    g_free(sender);
+    return checked;
 }
 
-void CStudentBusClient::DeliverLockSignal(const gchar* signal, GVariant* params)
+void CStudentBusClient::OnSearchFinished(KelPolicy1* proxy, gint op, const gchar* result, gpointer data)
 {
-    /* One signal is one change: PropertiesChanged, which repeats it, is not listened to. */
-    enum { LOCK, NOTICE, TEACHER } kind;
-    if (strcmp(signal, "LockStatusChanged") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(ix)")))
-        kind = LOCK;
-    else if (strcmp(signal, "Notice") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(s)")))
-        kind = NOTICE;
-    else if (strcmp(signal, "TeacherStatus") == 0 && g_variant_is_of_type(params, G_VARIANT_TYPE("(sb)")))
-        kind = TEACHER;
-    else
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    if (!self->FromOwner(proxy))
         return;
-    GVariant* first = g_variant_get_child_value(params, 0);
-    gint status = kind == LOCK ? g_variant_get_int32(first) : 0;
-    std::string text = kind == LOCK ? "" : g_variant_get_string(first, nullptr);
-    g_variant_unref(first);
-    if (kind == TEACHER) {
-        gboolean online = FALSE;
-        g_variant_get_child(params, 1, "b", &online);
-        status = online ? 1 : 0;
+    {
+        std::lock_guard<std::mutex> lock(self->m_Mutex);
+        if (self->m_Mine.erase(op) == 0) {
+            /* Another process's search, or ours before its start returned. */
+            self->m_Early.push_back(std::make_pair(op, std::string(result)));
+            if (self->m_Early.size() > MAX_EARLY_RESULTS)
+                self->m_Early.pop_front();
+            return;
+        }
     }
+    self->DeliverSearch(result);
+}
+
+void CStudentBusClient::OnPolicyChanged(KelPolicy1* proxy, const gchar* which, const gchar* xml, gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    if (self->FromOwner(proxy))
+        self->DeliverPolicy(which, xml);
+}
+
+void CStudentBusClient::OnLockStatusChanged(KelPolicy1* proxy, gint status, gint64, gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    if (self->FromOwner(proxy))
+        self->DeliverLockSignal(LOCK, status, "");
+}
+
+void CStudentBusClient::OnNotice(KelPolicy1* proxy, const gchar* text, gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    if (self->FromOwner(proxy))
+        self->DeliverLockSignal(NOTICE, 0, text);
+}
+
+void CStudentBusClient::OnTeacherStatus(KelPolicy1* proxy, const gchar* teacher, gboolean online, gpointer data)
+{
+    CStudentBusClient* self = static_cast<CStudentBusClient*>(data);
+    if (self->FromOwner(proxy))
+        self->DeliverLockSignal(TEACHER, online ? 1 : 0, teacher);
+}
+
+void CStudentBusClient::DeliverLockSignal(LockSignal kind, int status, const std::string& text)
+{
     for (const auto& link : m_Callbacks.Live()) {
         if (link->GetSide() != CCallbackLink::SIDE_STUDENT || !link->BeginCall())
             continue;
@@ -394,40 +436,37 @@ std::string CStudentBusClient::Owner(GDBusConnection* conn)
     return name;
 }
 
-GVariant* CStudentBusClient::Call(const char* method, GVariant* args, const GVariantType* replyType, int timeoutMs,
-                                  int fallback, int& code)
+int CStudentBusClient::Call(const char* method, int timeoutMs, int fallback, const ProxyCall& call)
 {
     GDBusConnection* conn = Connection();
-    if (!conn) {
-        if (args)
-            g_variant_unref(g_variant_ref_sink(args));
-        code = IPC_ERR_NOT_RUNNING;
-        return nullptr;
-    }
+    if (!conn)
+        return IPC_ERR_NOT_RUNNING;
     /* Sent to the owner that was checked, not to whoever holds the name by then. An owner that
      * left before this thread heard of it is forgotten, and the name asked for once more. */
-    if (args)
-        g_variant_ref_sink(args);
-    GVariant* reply = nullptr;
-    code = IPC_ERR_NOT_RUNNING;
-    for (int attempt = 0; attempt < 2 && !reply && code == IPC_ERR_NOT_RUNNING; ++attempt) {
+    int code = IPC_ERR_NOT_RUNNING;
+    for (int attempt = 0; attempt < 2 && code == IPC_ERR_NOT_RUNNING; ++attempt) {
         const std::string owner = Owner(conn);
         if (owner.empty())
             break;
         GError* error = nullptr;
-        reply = g_dbus_connection_call_sync(conn, owner.c_str(), POLICY_OBJECT_PATH, POLICY_INTERFACE, method, args,
-                                            replyType, G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION, timeoutMs,
-                                            nullptr, &error);
-        if (reply) {
+        /* A proxy of a unique name costs no round trip; made here, it is this caller's alone. */
+        KelPolicy1* proxy = kel_policy1_proxy_new_sync(conn,
+                                                       GDBusProxyFlags(G_DBUS_PROXY_FLAGS_DO_NOT_LOAD_PROPERTIES |
+                                                                       G_DBUS_PROXY_FLAGS_DO_NOT_CONNECT_SIGNALS |
+                                                                       G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START),
+                                                       owner.c_str(), POLICY_OBJECT_PATH, nullptr, &error);
+        bool done = proxy && call(proxy, G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION, timeoutMs, &error);
+        if (proxy)
+            g_object_unref(proxy);
+        if (done) {
             code = IPC_OK;
             break;
         }
         code = ErrorCode(error, fallback);
         /* Only a call that reached no one is sent again. */
-        gchar* remote = g_dbus_error_get_remote_error(error);
-        bool gone = remote && (strcmp(remote, "org.freedesktop.DBus.Error.ServiceUnknown") == 0 ||
-                               strcmp(remote, "org.freedesktop.DBus.Error.NameHasNoOwner") == 0);
-        g_free(remote);
+        bool gone = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+            g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
+        g_dbus_error_strip_remote_error(error);
         CKELLog::WriteLine(std::string("Policy service client: ") + method + " failed: " + error->message,
                            code == IPC_ERR_NO_SUCH_OPERATION ? 0 : 2, "", false);
         g_error_free(error);
@@ -438,9 +477,7 @@ GVariant* CStudentBusClient::Call(const char* method, GVariant* args, const GVar
             break;
     }
     g_object_unref(conn);
-    if (args)
-        g_variant_unref(args);
-    return reply;
+    return code;
 }
 
 int CStudentBusClient::RegisterCallBack(CStudentAPICallbackBase* callback, int& err)
@@ -457,14 +494,14 @@ int CStudentBusClient::SearchLocalProgram(const std::string& path, int& op, int 
     /* The bus carries UTF-8 text only; no path is longer than PATH_MAX. */
     if (path.empty() || path[0] != '/' || path.size() >= PATH_MAX || !g_utf8_validate(path.data(), path.size(), nullptr))
         return IPC_ERR_INVALID_ARGUMENT;
-    int code = IPC_OK;
-    GVariant* reply = Call("SearchLocalProgram", g_variant_new("(sb)", path.c_str(), clear ? TRUE : FALSE),
-                           G_VARIANT_TYPE("(i)"), AUTHORISED_CALL_TIMEOUT_MS, IPC_ERR_BUSY, code);
-    if (!reply)
-        return code;
     gint started = 0;
-    g_variant_get(reply, "(i)", &started);
-    g_variant_unref(reply);
+    int code = Call("SearchLocalProgram", AUTHORISED_CALL_TIMEOUT_MS, IPC_ERR_BUSY,
+                    [&](KelPolicy1* proxy, GDBusCallFlags flags, int timeoutMs, GError** error) {
+                        return kel_policy1_call_search_local_program_sync(proxy, path.c_str(), clear ? TRUE : FALSE,
+                                                                          flags, timeoutMs, &started, nullptr, error);
+                    });
+    if (code != IPC_OK)
+        return code;
     std::lock_guard<std::mutex> lock(m_Mutex);
     for (auto it = m_Early.begin(); it != m_Early.end(); ++it) {
         if (it->first == started) {
@@ -482,17 +519,18 @@ int CStudentBusClient::SearchLocalProgram(const std::string& path, int& op, int 
 
 int CStudentBusClient::CancelOperation(int op, int& err)
 {
-    GVariant* reply = Call("CancelOperation", g_variant_new("(i)", op), nullptr, QUICK_CALL_TIMEOUT_MS,
-                           IPC_ERR_NO_SUCH_OPERATION, err);
-    if (reply) {
-        g_variant_unref(reply);
+    err = Call("CancelOperation", QUICK_CALL_TIMEOUT_MS, IPC_ERR_NO_SUCH_OPERATION,
+               [op](KelPolicy1* proxy, GDBusCallFlags flags, int timeoutMs, GError** error) {
+                   return kel_policy1_call_cancel_operation_sync(proxy, op, flags, timeoutMs, nullptr, error);
+               });
+    if (err == IPC_OK) {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_Mine.erase(op);
     }
     return err;
 }
 
-int CStudentBusClient::Save(const char* method, const std::string& xml, int& err)
+int CStudentBusClient::Save(const char* method, SaveCall call, const std::string& xml, int& err)
 {
     if (xml.size() > MAX_POLICY_TEXT) {
         err = IPC_ERR_TOO_LARGE;
@@ -503,10 +541,10 @@ int CStudentBusClient::Save(const char* method, const std::string& xml, int& err
         err = IPC_ERR_PARSE;
         return err;
     }
-    GVariant* reply = Call(method, g_variant_new("(s)", xml.c_str()), nullptr, AUTHORISED_CALL_TIMEOUT_MS,
-                           IPC_ERR_SAVE, err);
-    if (reply)
-        g_variant_unref(reply);
+    err = Call(method, AUTHORISED_CALL_TIMEOUT_MS, IPC_ERR_SAVE,
+               [call, &xml](KelPolicy1* proxy, GDBusCallFlags flags, int timeoutMs, GError** error) {
+                   return call(proxy, xml.c_str(), flags, timeoutMs, nullptr, error) != FALSE;
+               });
     return err;
 }
 

@@ -1,5 +1,6 @@
 /* Starting the classroom side of kel-service, and the saves it hands deployed policy to. */
 #include "ClassroomService.h"
+#include "PolicyStore.h"
 
 #include "IPCAPI.h"
 #include "KELPaths.h"
@@ -106,20 +107,6 @@ CClassroomStudent::SaveFn SaveOnMainContext(GMainContext* context, const CClassr
     };
 }
 
-int SaveClassroomPolicy(const std::string& kind, const std::string& xml)
-{
-    LibKELData::CLockScheduleData schedule;
-    LibKELData::CTabNavigationData tabs;
-    bool isSchedule = kind == IPCAPI::POLICY_SCHEDULE;
-    LibKELData::CKELDataProvider& record = isSchedule ? static_cast<LibKELData::CKELDataProvider&>(schedule) : tabs;
-    std::string file =
-        LibKELData::CONFIG_FILE_DIR + (isSchedule ? LibKELData::LOCK_SCHEDULE : LibKELData::TAB_NAVIGATION);
-    /* Parsed first, so that text the shell could not read never reaches its file. */
-    if (record.LoadFromString(xml) != 0)
-        return IPCAPI::IPC_ERR_PARSE;
-    return record.Save2File(file) == 0 ? IPCAPI::IPC_OK : IPCAPI::IPC_ERR_SAVE;
-}
-
 int RunClassroomAlone()
 {
     /* Blocked before any thread starts, so that only sigwait sees them. */
@@ -129,7 +116,12 @@ int RunClassroomAlone()
     sigaddset(&stop, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stop, NULL);
     std::string why;
-    std::unique_ptr<CClassroomStudent> student = StartClassroom(SaveClassroomPolicy, &why);
+    std::unique_ptr<CClassroomStudent> student = StartClassroom(
+        [](const std::string& kind, const std::string& xml) {
+            std::string saved;
+            return StorePolicy(kind == IPCAPI::POLICY_SCHEDULE ? SCHEDULE : TAB_NAVIGATION, xml, getuid(), saved);
+        },
+        &why);
     if (!student) {
         fprintf(stderr, "kel-service: the classroom side stops: %s\n", why.c_str());
         return 1;

@@ -32,10 +32,8 @@ std::unique_ptr<CClassroomStudent> StartClassroom(const CClassroomStudent::SaveF
  * writer), waiting for it a bounded time. */
 CClassroomStudent::SaveFn SaveOnMainContext(GMainContext* context, const CClassroomStudent::SaveFn& save);
 
-/* Parses the policy text, then writes its file whole: the policy service's save without a bus. */
-int SaveClassroomPolicy(const std::string& kind, const std::string& xml);
-
-/* kel-service --classroom: the classroom side only, until SIGTERM or SIGINT. */
+/* kel-service --classroom: the classroom side only, until SIGTERM or SIGINT. Deployed policy is
+ * stored as the service stores it, with no one to tell. */
 int RunClassroomAlone();
 
 } // namespace KelService
