@@ -111,11 +111,7 @@ int CAboutDlg::Init()
     gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER_ON_PARENT);
     SetMinimumSize(m_pWindow, WIDTH, HEIGHT);
     gtk_window_set_resizable(GTK_WINDOW(m_pWindow), FALSE);
-    /* A program icon that exists but does not load falls back too. */
-    if ((CKELDataTools::FileExist(m_IconPath) != 1 ||
-         !gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), m_IconPath.c_str(), NULL)) &&
-        CKELDataTools::FileExist(fallback) == 1)
-        gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), fallback.c_str(), NULL);
+    SetWindowIcon(m_IconPath, fallback);
 
     m_pLayout = gtk_fixed_new();
     m_pIconImage = gtk_image_new();

@@ -103,13 +103,7 @@ int CAddApplicationWindow::Init()
     m_pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(m_pWindow), Tr("Add Application"));
     gtk_window_set_wmclass(GTK_WINDOW(m_pWindow), Tr("Add Application"), "KEL");
-    const std::string& icon = LibKELData::CKELDataTools::FileExist(LibKELData::KEL_ADMIN_TOOL_ICON) == 1
-                                  ? LibKELData::KEL_ADMIN_TOOL_ICON
-                                  : LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
-    /* A missing default icon only leaves the window without one. */
-    GError* iconError = NULL;
-    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
-    g_clear_error(&iconError);
+    SetWindowIcon(LibKELData::KEL_ADMIN_TOOL_ICON);
     gtk_container_set_border_width(GTK_CONTAINER(m_pWindow), 0);
     gtk_window_set_modal(GTK_WINDOW(m_pWindow), TRUE);
     gtk_window_set_position(GTK_WINDOW(m_pWindow), GTK_WIN_POS_CENTER);

@@ -117,14 +117,7 @@ void CChangeIconDlg::BuildWindow()
     GtkWindow* window = GTK_WINDOW(m_pWindow);
     gtk_window_set_position(window, GTK_WIN_POS_CENTER);
     gtk_window_set_modal(window, TRUE);
-    std::string icon = LibKELData::KEL_RESOURCE_IMAGE_PATH + "admintool_main.png";
-    if (CKELDataTools::FileExist(icon) != 1)
-        icon = LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
-    GdkPixbuf* iconImage = gdk_pixbuf_new_from_file(icon.c_str(), NULL);
-    if (iconImage) {
-        gtk_window_set_icon(window, iconImage);
-        g_object_unref(iconImage);
-    }
+    SetWindowIcon(LibKELData::KEL_ADMIN_TOOL_ICON);
     /* The least size: the icon grid takes what the window grows by. */
     SetMinimumSize(m_pWindow, 450, 250);
     gtk_window_set_title(window, m_Title.c_str());

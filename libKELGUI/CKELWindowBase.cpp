@@ -3,6 +3,9 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include "KELConstants.h"
+#include "KELDataTools.h"
+
 namespace LibKELGUI {
 
 static const char* const CLS = "CKELWindowBase";
@@ -185,6 +188,14 @@ void CKELWindowBase::DestoryWindow()
         m_bInitialized = false;
     }
     TraceEnd(CLS, "DestoryWindow");
+}
+
+void CKELWindowBase::SetWindowIcon(const std::string& icon, const std::string& fallback)
+{
+    for (const std::string& file : {icon, fallback.empty() ? LibKELData::KEL_IMAGE_APP_DEFAULT_ICON : fallback})
+        if (LibKELData::CKELDataTools::FileExist(file) == 1 &&
+            gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), file.c_str(), NULL))
+            return;
 }
 
 } // namespace LibKELGUI

@@ -4,6 +4,7 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
 #include <vector>
 
 #include "KELGuiCommon.h"
@@ -28,14 +29,14 @@ public:
     void DestoryWindow();
 
     GtkWidget* GetWindow() const { return m_pWindow; }
-    bool IsInitialized() const { return m_bInitialized; }
-    bool IsModal() const { return m_bModal; }
-    bool IsDestroying() const { return m_bDestroying; }
 
 protected:
     /* Escape in the window clicks button (its Cancel or OK), or, without one, closes the
      * window as its frame's close box would. Call once the window is built. */
     void CloseOnEscape(GtkWidget* button);
+    /* The window's icon from the image file icon; a file missing or not an image falls back to
+     * fallback ("": the default program icon), and without either the window has none. */
+    void SetWindowIcon(const std::string& icon, const std::string& fallback = "");
 
     GtkWidget* m_pWindow;
     bool m_bInitialized;

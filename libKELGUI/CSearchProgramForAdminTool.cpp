@@ -45,13 +45,7 @@ int CSearchProgramForAdminTool::Init()
         return 0;
     }
 
-    const std::string& icon = LibKELData::CKELDataTools::FileExist(LibKELData::KEL_ADMIN_TOOL_ICON) == 1
-                                  ? LibKELData::KEL_ADMIN_TOOL_ICON
-                                  : LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
-    /* A missing default icon only leaves the window without one. */
-    GError* iconError = NULL;
-    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
-    g_clear_error(&iconError);
+    SetWindowIcon(LibKELData::KEL_ADMIN_TOOL_ICON);
 
     /* Wide enough for a usual folder such as /usr/share/applications, wider as the dialog grows. */
     gtk_entry_set_width_chars(GTK_ENTRY(m_pPathEntry), 24);

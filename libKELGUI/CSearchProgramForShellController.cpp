@@ -47,13 +47,7 @@ int CSearchProgramForShellController::Init()
         return 0;
     }
 
-    const std::string& icon = LibKELData::CKELDataTools::FileExist(LibKELData::KEL_SHELL_CONTROLLER_ICON) == 1
-                                  ? LibKELData::KEL_SHELL_CONTROLLER_ICON
-                                  : LibKELData::KEL_IMAGE_APP_DEFAULT_ICON;
-    /* A missing default icon only leaves the window without one. */
-    GError* iconError = NULL;
-    gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), &iconError);
-    g_clear_error(&iconError);
+    SetWindowIcon(LibKELData::KEL_SHELL_CONTROLLER_ICON);
 
     /* No Browse button: the folder names a place on the student machines, not here. */
     /* Wide enough for a usual folder such as /usr/share/applications, wider as the dialog grows. */

@@ -47,15 +47,6 @@ std::string FingerprintOf(int loadResult, CKELDataProvider& data)
     return prefix + xml;
 }
 
-std::string Format(const char* format, const std::string& a, const std::string& b, const std::string& c = "")
-{
-    int size = snprintf(NULL, 0, format, a.c_str(), b.c_str(), c.c_str());
-    std::string out(size > 0 ? size + 1 : 1, '\0');
-    snprintf(&out[0], out.size(), format, a.c_str(), b.c_str(), c.c_str());
-    out.resize(size > 0 ? size : 0);
-    return out;
-}
-
 bool SameSchedule(const CLockScheduleData& a, const CLockScheduleData& b)
 {
     CLockGrid gridA;
@@ -74,7 +65,8 @@ int CShellPolicy::FileSink::Save(Record record, CKELDataProvider& data, std::str
     std::string path = FilePath(record);
     int rc = data.Save2File(path);
     if (rc != KEL_OK)
-        reason = NotSaved(record, Format(Tr("The file %s was not written because %s."), path, Reason(path, rc)));
+        reason = NotSaved(
+            record, Format(Tr("The file %s was not written because %s."), path.c_str(), Reason(path, rc).c_str()));
     return rc;
 }
 
@@ -124,7 +116,8 @@ int CShellPolicy::ServiceSink::Save(Record record, CKELDataProvider& data, std::
     if (rc != 0 && record == SYSTEM_SETTING)
         FailureLine("Save USB Policy Failure!");
     if (rc != 0)
-        reason = NotSaved(record, Format(Tr("The file %s was not written. %s"), FilePath(record), Reason(error)));
+        reason = NotSaved(
+            record, Format(Tr("The file %s was not written. %s"), FilePath(record).c_str(), Reason(error).c_str()));
     return rc;
 }
 
@@ -140,7 +133,7 @@ std::string CShellPolicy::ServiceSink::Reason(int error)
         return Tr("The policy is larger than a policy file may be.");
     char number[16];
     snprintf(number, sizeof(number), "%d", error);
-    return Format(Tr("The policy service could not store it (error %s)."), number, "");
+    return Format(Tr("The policy service could not store it (error %s)."), number);
 }
 
 /* ---------------------------------------------------------------- the policy */
@@ -223,7 +216,7 @@ std::string CShellPolicy::DamageNotice() const
             text += "\n\n";
         text += Format(Tr("%s could not be read and was not loaded: the window shows it empty. Its bytes will be kept "
                           "as %s when the policy is saved."),
-                       path, path + ".unreadable");
+                       path.c_str(), (path + ".unreadable").c_str());
     }
     return text;
 }

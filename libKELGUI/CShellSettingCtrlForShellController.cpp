@@ -28,12 +28,8 @@ int CShellSettingCtrlForShellController::Init()
 {
     TraceStart(CLS, "Init");
     AttachBaseClassGTKHandler(this);
-    if (m_pWindow) {
-        std::string icon = KEL_RESOURCE_IMAGE_PATH + "shellcontroller_main.png";
-        if (CKELDataTools::FileExist(icon) != 1)
-            icon = KEL_IMAGE_APP_DEFAULT_ICON;
-        gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), NULL);
-    }
+    if (m_pWindow)
+        SetWindowIcon(KEL_SHELL_CONTROLLER_ICON);
     /* The teacher's console edits no system settings: drop that page. */
     if (m_pNotebook)
         gtk_notebook_remove_page(GTK_NOTEBOOK(m_pNotebook), -1);

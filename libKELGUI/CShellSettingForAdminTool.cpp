@@ -33,12 +33,8 @@ int CShellSettingForAdminTool::Init()
 {
     TraceStart(CLS, "Init");
     AttachBaseClassGTKHandler(this);
-    if (m_pWindow) {
-        std::string icon = KEL_RESOURCE_IMAGE_PATH + "admintool_main.png";
-        if (CKELDataTools::FileExist(icon) != 1)
-            icon = KEL_IMAGE_APP_DEFAULT_ICON;
-        gtk_window_set_icon_from_file(GTK_WINDOW(m_pWindow), icon.c_str(), NULL);
-    }
+    if (m_pWindow)
+        SetWindowIcon(KEL_ADMIN_TOOL_ICON);
     LoadXMLData();
     m_bInitialized = true;
     TraceEnd(CLS, "Init");

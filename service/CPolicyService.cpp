@@ -16,11 +16,8 @@
 
 #include <cstring>
 
-using LibKELData::CKELDataProvider;
 using LibKELData::CKELLog;
-using LibKELData::CKELSystemSettingData;
 using LibKELData::CLockScheduleData;
-using LibKELData::CTabNavigationData;
 
 namespace KelService {
 

@@ -57,12 +57,6 @@ bool WriteAll(int fd, const char* data, size_t size)
     return true;
 }
 
-namespace {
-
-const int MAX_KEPT_COPIES = 3;
-const int LOCK_WAIT_MS = 3000;
-const char* const LOCK_FILE = ".kelsave.lock";
-
 void Fail(const std::string& text)
 {
     CKELLog::WriteLine(text, 2, "", false);
@@ -74,6 +68,12 @@ std::string ErrnoText(int err)
     /* GNU strerror_r: the result may or may not be the buffer. */
     return strerror_r(err, buffer, sizeof buffer);
 }
+
+namespace {
+
+const int MAX_KEPT_COPIES = 3;
+const int LOCK_WAIT_MS = 3000;
+const char* const LOCK_FILE = ".kelsave.lock";
 
 /* A descriptor closed when it goes out of scope. */
 class Fd {

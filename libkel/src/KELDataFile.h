@@ -35,6 +35,11 @@ typedef std::function<bool(int fd, const struct stat& st)> ContentCheck;
  * longer than a few seconds. Every failure is logged; the old file is then unchanged. */
 int Replace(const std::string& path, const std::string& data, const ContentCheck& check);
 
+/* A failure of the storage, logged as an error. */
+void Fail(const std::string& text);
+/* errno's text, thread-safe. */
+std::string ErrnoText(int err);
+
 /* Writes all of data to fd, again after EINTR; false on any other failure. */
 bool WriteAll(int fd, const char* data, size_t size);
 

@@ -65,23 +65,14 @@
 
 namespace LibKELData {
 
+using file::ErrnoText;
+using file::Fail;
+
 namespace {
 
 /* Our largest realistic file (10,000 programs) is about 2 MB. */
 const long long MAX_FILE_SIZE = 64 * 1024 * 1024;
 const int PARSE_OPTIONS = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_COMPACT;
-
-void Fail(const std::string& text)
-{
-    CKELLog::WriteLine(text, 2, "", false);
-}
-
-std::string ErrnoText(int err)
-{
-    char buffer[256];
-    /* GNU strerror_r: the result may or may not be the buffer. */
-    return strerror_r(err, buffer, sizeof buffer);
-}
 
 void InitXml()
 {

@@ -1,13 +1,11 @@
-/* What both sides of the local service share: search jobs, their worker threads, registered callbacks, result merging. */
+/* Callback delivery, registered callbacks and result merging, shared by the teacher side and the
+ * policy service's client. */
 #include "LocalService.h"
 
 #include "KELData.h"
 #include "KELLog.h"
 
-#include <chrono>
 #include <cstdlib>
-#include <system_error>
-#include <thread>
 
 using LibKELData::CApplicationInfo;
 using LibKELData::CKELLog;
@@ -15,74 +13,9 @@ using LibKELData::CSearchResultData;
 
 namespace IPCAPI {
 
-CSearchJob::CSearchJob(int op, const std::string& folder, int clear, const std::string& resultFile)
-    : m_Op(op)
-    , m_Folder(folder)
-    , m_Clear(clear)
-    , m_ResultFile(resultFile)
-    , m_Env(ProgramSearchEnvironment::FromProcess())
-    , m_CancelFlag(false)
-    , m_Phase(SEARCHING)
-{
-}
-
-int CSearchJob::Cancel()
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    switch (m_Phase) {
-    case SEARCHING:
-        m_Phase = CANCELLED;
-        m_CancelFlag = true;
-        return IPC_OK;
-    case COMMITTING:
-        return IPC_ERR_BUSY;
-    default:
-        return IPC_ERR_NO_SUCH_OPERATION;
-    }
-}
-
-void CSearchJob::Abandon()
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    if (m_Phase != FINISHED)
-        m_Phase = CANCELLED;
-    m_CancelFlag = true;
-}
-
-bool CSearchJob::IsRunning() const
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    return m_Phase == SEARCHING || m_Phase == COMMITTING;
-}
-
-bool CSearchJob::BeginCommit()
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    if (m_Phase != SEARCHING)
-        return false;
-    m_Phase = COMMITTING;
-    return true;
-}
-
-void CSearchJob::EndCommit()
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    if (m_Phase == COMMITTING)
-        m_Phase = SEARCHING;
-}
-
-void CSearchJob::Finish()
-{
-    std::lock_guard<std::mutex> lock(m_Mutex);
-    if (m_Phase != CANCELLED)
-        m_Phase = FINISHED;
-}
-
 CSearchWorkers::CSearchWorkers()
     : m_NextOp(0)
-    , m_Live(0)
     , m_Delivering(0)
-    , m_AtExitRegistered(false)
     , m_ShuttingDown(false)
 {
 }
@@ -90,7 +23,10 @@ CSearchWorkers::CSearchWorkers()
 CSearchWorkers& CSearchWorkers::Instance()
 {
     /* Never destroyed: detached workers may use it while the process ends. */
-    static CSearchWorkers* workers = new CSearchWorkers;
+    static CSearchWorkers* workers = [] {
+        atexit(AtExit);
+        return new CSearchWorkers;
+    }();
     return *workers;
 }
 
@@ -99,35 +35,6 @@ int CSearchWorkers::NextOperation()
     std::lock_guard<std::mutex> lock(m_Mutex);
     m_NextOp = m_NextOp >= 0x7fffffff ? 1 : m_NextOp + 1;
     return m_NextOp;
-}
-
-bool CSearchWorkers::Start(const std::shared_ptr<CSearchJob>& job, std::function<void()> body)
-{
-    {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        if (m_ShuttingDown)
-            return false;
-        if (!m_AtExitRegistered)
-            m_AtExitRegistered = atexit(AtExit) == 0;
-        ++m_Live;
-        m_Jobs.insert(job);
-    }
-    try {
-        std::thread([this, job, body] {
-            body();
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            --m_Live;
-            m_Jobs.erase(job);
-            m_Changed.notify_all();
-        }).detach();
-    } catch (const std::system_error& e) {
-        CKELLog::WriteLine(std::string("Program search: cannot start a worker: ") + e.what(), 2, "", false);
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        --m_Live;
-        m_Jobs.erase(job);
-        return false;
-    }
-    return true;
 }
 
 bool CSearchWorkers::BeginDelivery()
@@ -143,24 +50,12 @@ void CSearchWorkers::EndDelivery()
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     --m_Delivering;
-    m_Changed.notify_all();
 }
 
 void CSearchWorkers::AtExit()
 {
-    Instance().Shutdown();
-}
-
-void CSearchWorkers::Shutdown()
-{
-    std::unique_lock<std::mutex> lock(m_Mutex);
-    m_ShuttingDown = true;
-    for (const std::shared_ptr<CSearchJob>& job : m_Jobs)
-        job->Abandon();
-    /* Walks stop at the next entry and writes finish; a worker inside a callback is left alone,
-     * and so is one stuck longer than this (on another user's lock, say): the exit goes on. */
-    if (!m_Changed.wait_for(lock, std::chrono::seconds(5), [this] { return m_Live - m_Delivering <= 0; }))
-        CKELLog::WriteLine("Program search: a worker did not stop; the process ends without it", 2, "", false);
+    std::lock_guard<std::mutex> lock(Instance().m_Mutex);
+    Instance().m_ShuttingDown = true;
 }
 
 void CCallbackRegistry::Add(const std::shared_ptr<CCallbackLink>& link)
@@ -233,12 +128,6 @@ int MergeSearchResults(const std::vector<FoundProgram>& found, int clear, const 
     if (!privateFile.Saved())
         CKELLog::WriteLine("Program search: cannot make " + file + " readable by its owner only", 2, "", false);
     return IPC_OK;
-}
-
-int RunProgramSearch(const CSearchJob& job, std::vector<FoundProgram>& found)
-{
-    CProgramSearch search(job.Environment(), job.CancelFlag());
-    return search.Run(job.Folder(), found);
 }
 
 } // namespace IPCAPI

@@ -3,8 +3,6 @@
 #include "PolicyStore.h"
 
 #include "IPCAPI.h"
-#include "KELPaths.h"
-#include "KELData.h"
 #include "KELLog.h"
 
 #include <sys/stat.h>

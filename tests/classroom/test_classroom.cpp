@@ -516,7 +516,7 @@ TEST_F(Classroom, ADeployedPolicyReachesAStudentThatConnectsAfterwards)
     /* This one is the whole service on its bus: it saves through the service's own save path. */
     const std::string root = StudentRoot(2);
     setenv("KEL_ROOT", root.c_str(), 1);
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     ASSERT_TRUE(teacher.Await([&] { return teacher.deploys.count("pc02") == 1; }));
     EXPECT_EQ("ok", teacher.deploys["pc02"]);
     LibKELData::CTabNavigationData sent, saved;

@@ -119,7 +119,7 @@ protected:
             notebooks[n] = keltest::StartProgram({KEL_NOTEBOOK}, {"KEL_ROOT=" + root});
             return;
         }
-        ASSERT_TRUE(KelTest::StartPolicyService(static_cast<uid_t>(-1), "", {"KEL_ROOT=" + root}));
+        ASSERT_TRUE(keltest::StartPolicyService(static_cast<uid_t>(-1), "", {"KEL_ROOT=" + root}));
         notebooks[n] = keltest::StartProgram({KEL_BINARY_DIR "/session/kel-session"});
     }
     /* Whether the real service's agent covers the screen: it shows the service's state on the bus. */
@@ -185,7 +185,7 @@ TEST_F(Lock, TheTeachersLockReachesOnlineNotebooksAndOnesThatComeOnlineLaterEach
     ASSERT_TRUE(t.Await("unlock pc01 ok"));
     ASSERT_TRUE(t.Await("status pc01", 1, STUDENT_ONLINE));
     EXPECT_TRUE(AgentLocks(false));
-    ASSERT_TRUE(KelTest::StopPolicyService()); /* else it would start the agent again */
+    ASSERT_TRUE(keltest::StopPolicyService()); /* else it would start the agent again */
 
     /* A notebook restarted acts on the kept lock again; the console is not told twice. */
     Stop(notebooks[2], SIGKILL);

@@ -11,16 +11,16 @@ using keltest::LockedOnDisk;
 TEST(AdminOverService, SavesGoThroughTheServiceAndAStoppedServiceKeepsTheEditsForLater)
 {
     keltest::CopySampleRoot();
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     LibKELGUI::CShellSettingForAdminTool w;
     keltest::Open(w);
     GtkWidget* apply = keltest::FindButtonByLabel(w.GetWindow(), "Apply");
     keltest::SetActive(keltest::Hour(w.GetWindow(), "Wed 10:00-11:00"), true);
     keltest::Click(apply);
     EXPECT_TRUE(LockedOnDisk(2, 10));
-    EXPECT_NE(std::string::npos, KelTest::PolicyServiceLog().find("Policy service: saved "));
+    EXPECT_NE(std::string::npos, keltest::PolicyServiceLog().find("Policy service: saved "));
 
-    ASSERT_TRUE(KelTest::StopPolicyService());
+    ASSERT_TRUE(keltest::StopPolicyService());
     GtkWidget* thursday = keltest::Hour(w.GetWindow(), "Thu 10:00-11:00");
     keltest::SetActive(thursday, true);
     {
@@ -34,7 +34,7 @@ TEST(AdminOverService, SavesGoThroughTheServiceAndAStoppedServiceKeepsTheEditsFo
     EXPECT_TRUE(keltest::Active(thursday) && w.IsDataDirty());
     EXPECT_FALSE(LockedOnDisk(3, 10));
 
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     keltest::Click(apply);
     EXPECT_TRUE(LockedOnDisk(3, 10));
     EXPECT_FALSE(w.IsDataDirty());

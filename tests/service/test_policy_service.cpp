@@ -75,7 +75,7 @@ struct OpenDir {
 
 bool LogHas(const std::string& text)
 {
-    return keltest::WaitUntil([&] { return KelTest::PolicyServiceLog().find(text) != npos; });
+    return keltest::WaitUntil([&] { return keltest::PolicyServiceLog().find(text) != npos; });
 }
 
 /* A method called by gdbus as user with a text (no quotes in it), another argument and an
@@ -89,14 +89,14 @@ std::string CallAs(uid_t user, const std::string& method, const std::string& tex
     if (*more)
         argv.push_back(more);
     std::string err;
-    return KelTest::RunAs(user, argv, &err) == 0 ? "" : err + "(failed)";
+    return keltest::RunAs(user, argv, &err) == 0 ? "" : err + "(failed)";
 }
 
 } // namespace
 
 TEST(PolicyService, PoliciesAreCheckedAuthorisedAndWrittenByTheServiceAlone)
 {
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     IPCStudentAPI* api = GetStudentAPI();
     Listener listener;
     const std::string tabs = keltest::EtcKel() + TAB_NAVIGATION, schedule = keltest::EtcKel() + LOCK_SCHEDULE;
@@ -128,24 +128,24 @@ TEST(PolicyService, PoliciesAreCheckedAuthorisedAndWrittenByTheServiceAlone)
         GTEST_SKIP() << "polkit and callers of another user need root";
 
     /* As root the service asks polkit; a refusal writes nothing. */
-    EXPECT_NE(std::string::npos, KelTest::PolicyServiceLog().find("polkit allowed org.kelproject.policy.save"));
-    ASSERT_TRUE(KelTest::SetPolkitAllowed({}));
+    EXPECT_NE(std::string::npos, keltest::PolicyServiceLog().find("polkit allowed org.kelproject.policy.save"));
+    ASSERT_TRUE(keltest::SetPolkitAllowed({}));
     EXPECT_EQ(IPC_ERR_NOT_ALLOWED, api->SaveLocalSchedulePolicy(kSchedule, err));
     EXPECT_NE(0, access(schedule.c_str(), F_OK));
     /* nobody cannot even reach the policy folder: what it may save, the service writes. */
-    ASSERT_TRUE(KelTest::SetPolkitAllowed({"org.kelproject.policy.save", "org.kelproject.policy.search"}));
+    ASSERT_TRUE(keltest::SetPolkitAllowed({"org.kelproject.policy.save", "org.kelproject.policy.search"}));
     EXPECT_EQ("", CallAs(kNobody, "SaveSchedulePolicy", kSchedule));
     EXPECT_EQ(0, CLockScheduleData().LoadFromFile(schedule));
     EXPECT_NE(std::string::npos, CallAs(kNobody, "HardwareControl", SETTINGS(0)).find("NotAllowed"));
     /* nobody's search walks with nobody's rights: the sandbox stays closed to it. */
     EXPECT_EQ("", CallAs(kNobody, "SearchLocalProgram", keltest::EtcKel(), "true"));
     EXPECT_TRUE(keltest::WaitUntil(
-        [] { return KelTest::PolicyServiceLog().find("error: folder-unreadable") != std::string::npos; }));
+        [] { return keltest::PolicyServiceLog().find("error: folder-unreadable") != std::string::npos; }));
 }
 
 TEST(PolicyService, DisablingUsbStorageWritesTheBlockingFileAndEnablingRemovesIt)
 {
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     const std::string block = Root() + "/etc/modprobe.d/kel-usb-storage.conf", victim = Root() + "/victim";
     /* A link planted under the file's name is replaced, never written through. */
     ASSERT_TRUE(keltest::WriteFile(victim, "keep") && keltest::MakeDirs(Root() + "/etc/modprobe.d"));
@@ -161,7 +161,7 @@ TEST(PolicyService, DisablingUsbStorageWritesTheBlockingFileAndEnablingRemovesIt
             EXPECT_EQ(usb == 0, keltest::ReadFile(block).find(line) != std::string::npos) << line;
     }
     EXPECT_EQ("keep", keltest::ReadFile(victim));
-    EXPECT_NE(std::string::npos, KelTest::PolicyServiceLog().find("USB storage allowed"));
+    EXPECT_NE(std::string::npos, keltest::PolicyServiceLog().find("USB storage allowed"));
 }
 
 /* The walk runs in the service's child; its programs come back over a pipe, its end over the bus. */
@@ -182,14 +182,14 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
     /* Started by the system, the service has no games on its PATH; the users' sessions have. */
     setenv("PATH", "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin", 1);
     setenv("LANGUAGE", "de", 1);
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     IPCStudentAPI* api = GetStudentAPI();
     Listener listener;
     int op = 0, err = 0;
     ASSERT_EQ(0, api->SearchLocalProgram(apps, op, 1));
     /* What was skipped travels with the counts. */
     EXPECT_EQ(std::vector<std::string>{"found 3, new 3, skipped 1 not-installed 1"}, listener.WaitFor(1))
-        << KelTest::PolicyServiceLog();
+        << keltest::PolicyServiceLog();
     CSearchResultData results;
     ASSERT_EQ(0, results.LoadFromFile(SearchResultFile()));
     std::string found;
@@ -218,26 +218,29 @@ TEST(PolicyService, SearchesFinishOrAreCancelledThroughTheBus)
 
 TEST(PolicyService, AStoppedServiceIsReportedAndARestartedOneServesAgain)
 {
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     IPCStudentAPI* api = GetStudentAPI();
     Listener listener;
     int err = 0, op = 0;
     /* A search under way when the service dies still ends, once, in its window. */
     ASSERT_EQ(0, api->SearchLocalProgram(Root(), op, 1));
-    ASSERT_TRUE(KelTest::StopPolicyService());
+    ASSERT_TRUE(keltest::StopPolicyService());
     std::vector<std::string> heard = listener.WaitFor(1);
     EXPECT_TRUE(heard.size() == 1 && (heard[0] == "error: the policy service stopped" || heard[0].find("found ") == 0));
     EXPECT_EQ(IPC_ERR_NOT_RUNNING, api->SearchLocalProgram(Root(), op, 0));
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     EXPECT_EQ(0, api->SaveLocalSchedulePolicy(kSchedule, err));
     if (geteuid() != 0)
         GTEST_SKIP() << "callers of another user need root";
     /* Only the service's user may take its name, not even while it is gone. */
-    ASSERT_TRUE(KelTest::StopPolicyService());
+    ASSERT_TRUE(keltest::StopPolicyService());
     std::string why;
-    EXPECT_NE(0, KelTest::RunAs(kNobody, {"/usr/bin/gdbus", "call", "--system", "-d", "org.freedesktop.DBus", "-o",
-                                          "/org/freedesktop/DBus", "-m", "org.freedesktop.DBus.RequestName",
-                                          "org.kelproject.Policy1", "4"}, &why));
+    EXPECT_NE(0,
+              keltest::RunAs(kNobody,
+                             {"/usr/bin/gdbus", "call", "--system", "-d", "org.freedesktop.DBus", "-o",
+                              "/org/freedesktop/DBus", "-m", "org.freedesktop.DBus.RequestName",
+                              "org.kelproject.Policy1", "4"},
+                             &why));
     EXPECT_NE(std::string::npos, why.find("AccessDenied")) << why;
 }
 
@@ -255,13 +258,13 @@ TEST(PolicyService, AStoppedWalkBlocksNoOtherUserAndIsEndedAtItsTimeLimit)
     chmod((dir.path + "/kel-walk").c_str(), 0755);
     setenv("KEL_WALK_SECONDS", "5", 1);
     setenv("KEL_SECRET", "the-service-only", 1);
-    ASSERT_TRUE(KelTest::StartPolicyService(static_cast<uid_t>(-1), dir.path + "/kel-service"));
+    ASSERT_TRUE(keltest::StartPolicyService(static_cast<uid_t>(-1), dir.path + "/kel-service"));
     EXPECT_EQ("", CallAs(kNobody, "SearchLocalProgram", dir.path + "/stall", "false"));
     EXPECT_NE(npos, CallAs(kNobody, "SearchLocalProgram", dir.path, "false").find("Error.Busy"));
     EXPECT_EQ("", CallAs(kDaemon, "SearchLocalProgram", dir.path, "true"));
     EXPECT_TRUE(LogHas("search 2: found 0, new 0"));
     EXPECT_TRUE(LogHas("search 1: error: search-too-long"));
-    const std::string log = KelTest::PolicyServiceLog();
+    const std::string log = keltest::PolicyServiceLog();
     EXPECT_NE(npos, log.find("walk-env: KEL_ROOT="));
     EXPECT_EQ(npos, log.find("the-service-only"));
     EXPECT_EQ(npos, log.find("walk-env: HOME="));
@@ -275,7 +278,7 @@ TEST(PolicyService, EachUserHasSearchResultsOfTheirOwn)
         GTEST_SKIP() << "callers of other users need root";
     OpenDir dir;
     ASSERT_TRUE(keltest::WriteFile(dir.path + "/t.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nExec=/bin/true\n"));
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     int op = 0;
     ASSERT_EQ(0, GetStudentAPI()->SearchLocalProgram(dir.path, op, 1));
     ASSERT_TRUE(LogHas("search 1: found 1, new 1"));
@@ -303,19 +306,21 @@ TEST(PolicyService, EachUserHasSearchResultsOfTheirOwn)
  * the caller allows it, and a caller that does not is told it must authenticate. */
 TEST(PolicyService, RequestsAreRefusedEarlyAndAuthenticationIsAskedForOnlyWhenAllowed)
 {
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
     int op = 0, err = 0;
     const std::string longPath(PATH_MAX, '/');
     EXPECT_EQ(IPC_ERR_INVALID_ARGUMENT, GetStudentAPI()->SearchLocalProgram(longPath, op, 0));
     if (geteuid() != 0)
         GTEST_SKIP() << "polkit needs root";
-    ASSERT_TRUE(KelTest::SetPolkitAllowed({}));
+    ASSERT_TRUE(keltest::SetPolkitAllowed({}));
     EXPECT_NE(npos, CallAs(0, "SearchLocalProgram", longPath, "true").find("Error.InvalidArgument"));
     /* The stand-in authority: authorised when interaction is allowed, a challenge otherwise. */
-    ASSERT_EQ(0, KelTest::RunAs(0, {"/usr/bin/gdbus", "call", "--system", "-d", "org.freedesktop.PolicyKit1", "-o",
-                                    "/org/freedesktop/PolicyKit1/Authority", "-m", "org.freedesktop.DBus.Mock.AddMethod",
-                                    "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization", "(sa{sv})sa{ss}us",
-                                    "(bba{ss})", "ret = (args[3] == 1, args[3] == 0, {})"}));
+    ASSERT_EQ(0,
+              keltest::RunAs(0,
+                             {"/usr/bin/gdbus", "call", "--system", "-d", "org.freedesktop.PolicyKit1", "-o",
+                              "/org/freedesktop/PolicyKit1/Authority", "-m", "org.freedesktop.DBus.Mock.AddMethod",
+                              "org.freedesktop.PolicyKit1.Authority", "CheckAuthorization", "(sa{sv})sa{ss}us",
+                              "(bba{ss})", "ret = (args[3] == 1, args[3] == 0, {})"}));
     EXPECT_NE(npos, CallAs(0, "SaveSchedulePolicy", kSchedule).find("Error.AuthenticationNeeded"));
     EXPECT_EQ("", CallAs(0, "SaveSchedulePolicy", kSchedule, "", "-i"));
     EXPECT_EQ(0, GetStudentAPI()->SaveLocalSchedulePolicy(kSchedule, err));

@@ -67,7 +67,7 @@ void StartService()
     setenv("TZ", "Europe/Berlin", 1);
     setenv("KEL_TEST_TIME", std::to_string(Unix("2026-12-07T09:00:00")).c_str(), 1);
     ASSERT_TRUE(keltest::WriteFile(keltest::EtcKel() + "LockSchedule.xml", kSchedule));
-    ASSERT_TRUE(KelTest::StartPolicyService());
+    ASSERT_TRUE(keltest::StartPolicyService());
 }
 
 GVariant* Call(const char* path, const char* iface, const char* method, GVariant* args)
@@ -174,8 +174,8 @@ TEST(SessionLock, AgentCoversTheScreenTakesTheKeysComesBackWhenKilledAndUnlocksW
     GPid agent = 0;
     ASSERT_TRUE(g_spawn_async(nullptr, const_cast<gchar**>(argv), nullptr, GSpawnFlags(0), nullptr, nullptr, &agent,
                               nullptr));
-    ASSERT_TRUE(keltest::PumpUntil([] { return KelTest::PolicyServiceLog().find("watching the lock agent") !=
-                                               std::string::npos; }));
+    ASSERT_TRUE(keltest::PumpUntil(
+        [] { return keltest::PolicyServiceLog().find("watching the lock agent") != std::string::npos; }));
     SetTime("2026-12-07T10:00:00");
     std::string first;
     ASSERT_TRUE(keltest::PumpUntil([&] { return !(first = LockWindows()).empty(); }));
@@ -185,7 +185,7 @@ TEST(SessionLock, AgentCoversTheScreenTakesTheKeysComesBackWhenKilledAndUnlocksW
     /* Killed while locked: the service starts it again, and it locks at once. */
     kill(agent, SIGKILL);
     ASSERT_TRUE(keltest::PumpUntil([] {
-        std::string log = KelTest::PolicyServiceLog();
+        std::string log = keltest::PolicyServiceLog();
         return log.find("watching the lock agent", log.find("ended (killed?)")) != std::string::npos;
     }));
     ASSERT_TRUE(keltest::PumpUntil([] { return !LockWindows().empty(); }));
@@ -201,7 +201,7 @@ TEST(SessionLock, AgentCoversTheScreenTakesTheKeysComesBackWhenKilledAndUnlocksW
     /* Locked again, then the service goes: the screen is freed and the agent says why. */
     SetTime("2026-12-07T10:00:00");
     ASSERT_TRUE(keltest::PumpUntil([] { return !LockWindows().empty(); }));
-    ASSERT_TRUE(KelTest::StopPolicyService());
+    ASSERT_TRUE(keltest::StopPolicyService());
     EXPECT_TRUE(keltest::PumpUntil([] { return LockWindows().empty(); }));
     EXPECT_FALSE(Xdo("search --onlyvisible --name '^Screen lock$'").empty());
     g_spawn_close_pid(agent);

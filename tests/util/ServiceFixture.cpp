@@ -15,7 +15,7 @@
 
 #include "KelTest.h"
 
-namespace KelTest {
+namespace keltest {
 
 namespace {
 
@@ -173,4 +173,4 @@ int RunAs(uid_t user, const std::vector<std::string>& argv, std::string* err)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-} // namespace KelTest
+} // namespace keltest

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace KelTest {
+namespace keltest {
 
 /* Starts what is not running yet (the bus once per process, the service again after a stop) and
  * sets DBUS_SYSTEM_BUS_ADDRESS; as root the authority allows every action of the service. The
@@ -30,6 +30,6 @@ bool SetPolkitAllowed(const std::vector<std::string>& actions);
  * status (-1 when it could not run), what it printed in *err. Needs the bus started. */
 int RunAs(uid_t user, const std::vector<std::string>& argv, std::string* err = nullptr);
 
-} // namespace KelTest
+} // namespace keltest
 
 #endif
