@@ -79,15 +79,10 @@ public:
             ids += s.address + " ";
         return ids;
     }
-    /* Polls the presence until pred holds. */
-    bool Poll(const std::function<bool()>& pred)
+    bool AwaitOnline(int count)
     {
-        for (auto until = Clock::now() + std::chrono::seconds(10); Clock::now() < until; g_usleep(20000))
-            if (pred())
-                return true;
-        return false;
+        return keltest::WaitUntil([&] { return Online() == count; }, 10000);
     }
-    bool AwaitOnline(int count) { return Poll([&] { return Online() == count; }); }
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -395,7 +390,7 @@ TEST_F(Classroom, ThePolicyOutlivesABrokerRestartAndAStaleOnlineIsCorrected)
     StartBroker();
     /* As a notebook that vanished while the broker was down leaves it: no will for it. */
     Sh(As("pc02", port) + "-r -t kel/5b/presence/pc02 -m online");
-    ASSERT_TRUE(teacher.Poll([&] { return teacher.Ids().find("pc01 ") != std::string::npos; })); /* both back */
+    ASSERT_TRUE(keltest::WaitUntil([&] { return teacher.Ids().find("pc01 ") != std::string::npos; })); /* both back */
     StartStudent(3);
     ASSERT_TRUE(teacher.Await([&] { return teacher.deploys.count("pc03") == 1; }));
     EXPECT_EQ("ok", teacher.deploys["pc03"]);
@@ -424,7 +419,7 @@ TEST_F(Classroom, WhenTheFirstBrokerStopsBothSidesGoOnThroughTheSecond)
     Stop(broker, SIGTERM);
     /* Once the teacher is on the second broker and the student is back, a search reaches it. */
     const std::string second = "localhost:" + std::to_string(tport2);
-    ASSERT_TRUE(teacher->Poll([&] {
+    ASSERT_TRUE(keltest::WaitUntil([&] {
         std::string reason;
         int e = 0;
         return teacher->Api()->GetConnectionState(reason, e) == 0 && reason.find(second) != std::string::npos;

@@ -43,6 +43,7 @@ public:
     {
         std::shared_ptr<Probe> probe = m_Probe;
         probe->calls++;
+        keltest::Notify();
         if (m_Mode == Mode::TakeGdk) {
             if (!(probe->enterGdkResult = EnterGdkForCallBack()))
                 return; /* the object may be gone: touch nothing */
@@ -114,6 +115,7 @@ TEST(IpcCallback, RunningCallbackDelaysTheDestructorUntilItEnds)
     /* The callback is still held at the gate, so the destructor must still be waiting. */
     EXPECT_FALSE(probe->destroyed);
     probe->gateOpen = true;
+    keltest::Notify();
     worker.join();
     deleter.join();
     EXPECT_TRUE(probe->sawLiveObject);

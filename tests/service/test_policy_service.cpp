@@ -43,8 +43,11 @@ struct Listener : CStudentAPICallbackBase {
     void NotifyTabNavPolicyChanged(std::string xml) override { Add("tabs: " + xml); }
     void Add(const std::string& text)
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        heard.push_back(std::this_thread::get_id() == testThread ? "ON THE TEST THREAD: " + text : text);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            heard.push_back(std::this_thread::get_id() == testThread ? "ON THE TEST THREAD: " + text : text);
+        }
+        keltest::Notify();
     }
     std::vector<std::string> WaitFor(size_t n)
     {

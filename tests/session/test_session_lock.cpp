@@ -35,8 +35,11 @@ struct Listener : CStudentAPICallbackBase {
     void PopNotifyCallback(std::string text) override { Add("notice " + text); }
     void Add(const std::string& text)
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        heard.push_back(text);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            heard.push_back(text);
+        }
+        keltest::Notify();
     }
     std::vector<std::string> WaitFor(size_t n)
     {

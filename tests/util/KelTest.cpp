@@ -2,6 +2,8 @@
 #include "KelTest.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -128,12 +130,49 @@ bool PumpUntil(const std::function<bool()>& cond, int timeoutMs)
     return cond();
 }
 
+namespace {
+/* Never destroyed: a late callback may notify while the process ends. */
+struct Changes {
+    std::mutex mutex;
+    std::condition_variable changed;
+    unsigned long count = 0;
+};
+Changes& TheChanges()
+{
+    static Changes* changes = new Changes;
+    return *changes;
+}
+} // namespace
+
+void Notify()
+{
+    Changes& c = TheChanges();
+    {
+        std::lock_guard<std::mutex> lock(c.mutex);
+        ++c.count;
+    }
+    c.changed.notify_all();
+}
+
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
 {
-    gint64 deadline = g_get_monotonic_time() + (gint64)timeoutMs * 1000;
-    while (!cond() && g_get_monotonic_time() < deadline)
-        std::this_thread::yield();
-    return cond();
+    Changes& c = TheChanges();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        unsigned long seen;
+        {
+            std::lock_guard<std::mutex> lock(c.mutex);
+            seen = c.count;
+        }
+        if (cond())
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return false;
+        std::unique_lock<std::mutex> lock(c.mutex);
+        c.changed.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(50)),
+                             [&] { return c.count != seen; });
+    }
 }
 
 gboolean MessageBoxAnswerer::Poll(gpointer self)

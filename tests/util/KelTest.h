@@ -31,8 +31,12 @@ bool WritePng(const std::string& path, int size = 32, guint32 rgba = 0x3366ccff)
 void Drain();
 /* Pumps the main loop until cond holds or timeoutMs passes; returns cond(). */
 bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 30000);
-/* Waits without pumping, keeping the GDK lock, until cond holds or timeoutMs passes; returns cond(). */
+/* Waits without pumping, keeping the GDK lock, until cond holds or timeoutMs passes; returns cond().
+ * Notify() wakes it at once; a condition that nothing notifies (another process's output) is
+ * looked at again every 50 ms. */
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 20000);
+/* Tells WaitUntil that what it waits for may have changed (a callback was heard); any thread. */
+void Notify();
 
 /* Answers the next message box that appears while it lives (every one with AnswerAll) with
  * response, recording what it showed. Install it before the action that shows the box. */
