@@ -375,6 +375,72 @@ int OpenForReading(const std::string& path, long long maxSize, struct stat& st, 
     return fd.Release();
 }
 
+namespace {
+
+/* What stands at the name, looked at as it is, never followed: nothing, a link (replaced like
+ * a file), or a regular file, then opened into old with its state in st and exists set.
+ * KEL_OK, or the failure (logged): a folder or a device there, a file that cannot be opened,
+ * as root one that another user owns. */
+int OpenReplaced(int dirFd, const std::string& path, const std::string& base, bool root, struct stat& st, Fd& old,
+                 bool& exists)
+{
+    exists = false;
+    if (fstatat(dirFd, base.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return KEL_OK;
+        Fail("Cannot save " + path + ": " + ErrnoText(errno));
+        return KEL_ERR_IO;
+    }
+    if (S_ISDIR(st.st_mode) || (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))) {
+        Fail("Cannot save " + path + ": " + (S_ISDIR(st.st_mode) ? "a directory" : "something other than a file") +
+             " is in its place");
+        return KEL_ERR_NOT_FILE;
+    }
+    if (!S_ISREG(st.st_mode))
+        return KEL_OK;
+    old.Reset(openat(dirFd, base.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (old.Get() < 0 || fstat(old.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        Fail("Cannot save " + path + ": the file there cannot be opened: " + ErrnoText(errno));
+        return KEL_ERR_IO;
+    }
+    exists = true;
+    if (root && st.st_uid != 0) {
+        Fail("Cannot save " + path + ": refused, the file there belongs to another user (uid " +
+             std::to_string(st.st_uid) + ")");
+        return KEL_ERR_UNSAFE;
+    }
+    return KEL_OK;
+}
+
+/* Writes data into the new file fd (closed here) and syncs it; it takes the group, mode and
+ * extended attributes of the replaced file (replaced, with oldFd) when there is one. written:
+ * the new file's state. "" or what failed. */
+std::string WriteReplacement(int fd, const std::string& data, const std::string& path, bool root,
+                             const struct stat* replaced, int oldFd, struct stat& written)
+{
+    std::string failure;
+    if (!WriteAll(fd, data.data(), data.size()))
+        failure = "writing failed: " + ErrnoText(errno);
+    if (failure.empty() && replaced) {
+        /* Keep the group of the file we replace; the owner is ours (as root, checked before). */
+        if (replaced->st_gid != getegid() && fchown(fd, static_cast<uid_t>(-1), replaced->st_gid) != 0 && root)
+            failure = "keeping the file's group failed: " + ErrnoText(errno);
+        if (failure.empty() && fchmod(fd, replaced->st_mode & 0777) != 0)
+            failure = "setting the file mode failed: " + ErrnoText(errno);
+        if (failure.empty())
+            CopyXattrs(oldFd, fd, path);
+    }
+    if (failure.empty() && fsync(fd) != 0)
+        failure = "syncing failed: " + ErrnoText(errno);
+    if (failure.empty() && fstat(fd, &written) != 0)
+        failure = ErrnoText(errno);
+    if (close(fd) != 0 && failure.empty())
+        failure = "closing failed: " + ErrnoText(errno);
+    return failure;
+}
+
+} // namespace
+
 int Replace(const std::string& path, const std::string& data, const ContentCheck& check)
 {
     const size_t slash = path.rfind('/');
@@ -397,33 +463,12 @@ int Replace(const std::string& path, const std::string& data, const ContentCheck
         return KEL_ERR_UNSAFE;
     }
 
-    /* The name as it is, never followed: a link there is replaced like a file. */
     struct stat st;
     Fd old;
     bool exists = false;
-    if (fstatat(dirFd.Get(), base.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(st.st_mode) || (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))) {
-            Fail("Cannot save " + path + ": " + (S_ISDIR(st.st_mode) ? "a directory" : "something other than a file") +
-                 " is in its place");
-            return KEL_ERR_NOT_FILE;
-        }
-        if (S_ISREG(st.st_mode)) {
-            old.Reset(openat(dirFd.Get(), base.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-            if (old.Get() < 0 || fstat(old.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-                Fail("Cannot save " + path + ": the file there cannot be opened: " + ErrnoText(errno));
-                return KEL_ERR_IO;
-            }
-            exists = true;
-        }
-    } else if (errno != ENOENT) {
-        Fail("Cannot save " + path + ": " + ErrnoText(errno));
-        return KEL_ERR_IO;
-    }
-    if (exists && root && st.st_uid != 0) {
-        Fail("Cannot save " + path + ": refused, the file there belongs to another user (uid " +
-             std::to_string(st.st_uid) + ")");
-        return KEL_ERR_UNSAFE;
-    }
+    int rc = OpenReplaced(dirFd.Get(), path, base, root, st, old, exists);
+    if (rc != KEL_OK)
+        return rc;
 
     SaveLock lock(dirFd.Get());
     if (lock.TryAlone())
@@ -439,25 +484,8 @@ int Replace(const std::string& path, const std::string& data, const ContentCheck
         Fail("Cannot save " + path + ": no temporary file can be made in " + dir + ": " + ErrnoText(errno));
         return KEL_ERR_IO;
     }
-    std::string failure;
-    if (!WriteAll(out.Get(), data.data(), data.size()))
-        failure = "writing failed: " + ErrnoText(errno);
-    if (failure.empty() && exists) {
-        /* Keep the group of the file we replace; the owner is ours (as root, checked above). */
-        if (st.st_gid != getegid() && fchown(out.Get(), static_cast<uid_t>(-1), st.st_gid) != 0 && root)
-            failure = "keeping the file's group failed: " + ErrnoText(errno);
-        if (failure.empty() && fchmod(out.Get(), st.st_mode & 0777) != 0)
-            failure = "setting the file mode failed: " + ErrnoText(errno);
-        if (failure.empty())
-            CopyXattrs(old.Get(), out.Get(), path);
-    }
-    if (failure.empty() && fsync(out.Get()) != 0)
-        failure = "syncing failed: " + ErrnoText(errno);
     struct stat written;
-    if (failure.empty() && fstat(out.Get(), &written) != 0)
-        failure = ErrnoText(errno);
-    if (close(out.Release()) != 0 && failure.empty())
-        failure = "closing failed: " + ErrnoText(errno);
+    std::string failure = WriteReplacement(out.Release(), data, path, root, exists ? &st : nullptr, old.Get(), written);
 
     if (failure.empty() && exists && st.st_size > 0) { /* an empty file holds nothing to keep */
         FileState state = Recall(st);
