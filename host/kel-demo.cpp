@@ -202,6 +202,67 @@ struct RCFileRestorer {
     std::string m_Text;
 };
 
+/* The command line. */
+struct Options {
+    gboolean chosen[WINDOW_COUNT] = {FALSE};
+    gchar* theme = NULL;
+    gchar* font = NULL;
+    gchar* screenshot = NULL;
+    gboolean list = FALSE;
+    gboolean keep = FALSE;
+    gint page = 0;
+
+    std::vector<GOptionEntry> Entries()
+    {
+        std::vector<GOptionEntry> entries;
+        for (size_t i = 0; i < WINDOW_COUNT; ++i)
+            entries.push_back({WINDOWS[i].option, 0, 0, G_OPTION_ARG_NONE, &chosen[i], WINDOWS[i].description, NULL});
+        entries.push_back({"theme", 0, 0, G_OPTION_ARG_STRING, &theme, "Switch to the theme NAME", "NAME"});
+        entries.push_back(
+            {"font", 0, 0, G_OPTION_ARG_STRING, &font, "Switch to the font FONT, e.g. \"Sans 12\"", "FONT"});
+        entries.push_back({"screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot,
+                           "Save a PNG of the window to FILE once it is drawn, then exit", "FILE"});
+        entries.push_back({"keep", 0, 0, G_OPTION_ARG_NONE, &keep,
+                           "Keep the theme and font switched for later runs (else they are undone at exit)", NULL});
+        entries.push_back({"page", 0, 0, G_OPTION_ARG_INT, &page, "Show page N (from 0) of a window with pages", "N"});
+        entries.push_back({"list-windows", 0, 0, G_OPTION_ARG_NONE, &list, "List the window options and exit", NULL});
+        entries.push_back({NULL, 0, 0, G_OPTION_ARG_NONE, NULL, NULL, NULL});
+        return entries;
+    }
+};
+
+/* Switches to theme and/or font; false when that failed (told). */
+bool SwitchLook(const gchar* theme, const gchar* font)
+{
+    int switched = CUtility::SwitchTheme(theme ? theme : "", font ? font : "");
+    if (switched == CUtility::THEME_UNKNOWN)
+        g_printerr("kel-demo: there is no theme \"%s\": no folder of that name in %s. The look is unchanged.\n", theme,
+                   LibKELData::KEL_RESOURCE_THEME_PATH.c_str());
+    else if (switched != 0)
+        g_printerr("kel-demo: the theme or font could not be switched (a control character in the font, or the "
+                   "file \"%s\" cannot be written; the log tells which). The look is unchanged.\n",
+                   CUtility::m_RCFilePath.c_str());
+    if (switched != 0)
+        return false;
+    /* The broadcast reaches the other programs' windows; this one has none yet. */
+    gtk_rc_parse(CUtility::m_RCFilePath.c_str());
+    return true;
+}
+
+/* Shows page (from 0) of a window with pages. */
+void ShowPage(GtkWidget* window, int page)
+{
+    GtkWidget* notebook = FindNotebook(window);
+    const int pages = notebook ? gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook)) : 0;
+    if (page < pages)
+        gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook), page);
+    else
+        /* The teacher's window has two pages: say so rather than open another one silently. */
+        g_printerr("kel-demo: this window has %d page(s), numbered from 0; no page %d (the teacher's window "
+                   "has no System Settings page)\n",
+                   pages, page);
+}
+
 int main(int argc, char** argv)
 {
     /* Threads first, the GTK 2 way: the library's IPC callbacks take the GDK lock. */
@@ -211,25 +272,12 @@ int main(int argc, char** argv)
     G_GNUC_END_IGNORE_DEPRECATIONS
     gdk_threads_init();
 
-    gboolean chosen[WINDOW_COUNT] = {FALSE};
-    gchar* theme = NULL;
-    gchar* font = NULL;
-    gchar* screenshot = NULL;
-    gboolean list = FALSE;
-    gboolean keep = FALSE;
-    gint page = 0;
-    std::vector<GOptionEntry> entries;
-    for (size_t i = 0; i < WINDOW_COUNT; ++i)
-        entries.push_back({WINDOWS[i].option, 0, 0, G_OPTION_ARG_NONE, &chosen[i], WINDOWS[i].description, NULL});
-    entries.push_back({"theme", 0, 0, G_OPTION_ARG_STRING, &theme, "Switch to the theme NAME", "NAME"});
-    entries.push_back({"font", 0, 0, G_OPTION_ARG_STRING, &font, "Switch to the font FONT, e.g. \"Sans 12\"", "FONT"});
-    entries.push_back({"screenshot", 0, 0, G_OPTION_ARG_FILENAME, &screenshot,
-                       "Save a PNG of the window to FILE once it is drawn, then exit", "FILE"});
-    entries.push_back({"keep", 0, 0, G_OPTION_ARG_NONE, &keep,
-                       "Keep the theme and font switched for later runs (else they are undone at exit)", NULL});
-    entries.push_back({"page", 0, 0, G_OPTION_ARG_INT, &page, "Show page N (from 0) of a window with pages", "N"});
-    entries.push_back({"list-windows", 0, 0, G_OPTION_ARG_NONE, &list, "List the window options and exit", NULL});
-    entries.push_back({NULL, 0, 0, G_OPTION_ARG_NONE, NULL, NULL, NULL});
+    Options options;
+    gboolean* chosen = options.chosen;
+    gchar*& theme = options.theme;
+    gchar*& font = options.font;
+    gchar*& screenshot = options.screenshot;
+    std::vector<GOptionEntry> entries = options.Entries();
 
     /* Listing needs no display. */
     for (int i = 1; i < argc; ++i)
@@ -247,24 +295,12 @@ int main(int argc, char** argv)
 
     /* The user's theme and font, as every host program of the product sets them up. */
     CUtility::ParseRCFile();
-    RCFileRestorer restore(!keep && ((theme && *theme) || (font && *font)));
-    if ((theme && *theme) || (font && *font)) {
-        int switched = CUtility::SwitchTheme(theme ? theme : "", font ? font : "");
-        if (switched == CUtility::THEME_UNKNOWN)
-            g_printerr("kel-demo: there is no theme \"%s\": no folder of that name in %s. The look is unchanged.\n",
-                       theme, LibKELData::KEL_RESOURCE_THEME_PATH.c_str());
-        else if (switched != 0)
-            g_printerr("kel-demo: the theme or font could not be switched (a control character in the font, or the "
-                       "file \"%s\" cannot be written; the log tells which). The look is unchanged.\n",
-                       CUtility::m_RCFilePath.c_str());
-        if (switched != 0) {
-            g_free(theme);
-            g_free(font);
-            g_free(screenshot);
-            return 1;
-        }
-        /* The broadcast reaches the other programs' windows; this one has none yet. */
-        gtk_rc_parse(CUtility::m_RCFilePath.c_str());
+    RCFileRestorer restore(!options.keep && ((theme && *theme) || (font && *font)));
+    if (((theme && *theme) || (font && *font)) && !SwitchLook(theme, font)) {
+        g_free(theme);
+        g_free(font);
+        g_free(screenshot);
+        return 1;
     }
 
     size_t which = 0;
@@ -292,16 +328,8 @@ int main(int argc, char** argv)
         g_signal_connect_after(window, "map-event", G_CALLBACK(OnExposed), &demo);
         gdk_threads_add_idle_full(G_PRIORITY_LOW, TakeScreenshot, &demo, NULL);
     }
-    if (page > 0) {
-        GtkWidget* notebook = FindNotebook(window);
-        const int pages = notebook ? gtk_notebook_get_n_pages(GTK_NOTEBOOK(notebook)) : 0;
-        if (page < pages)
-            gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook), page);
-        else
-            /* The teacher's window has two pages: say so rather than open another one silently. */
-            g_printerr("kel-demo: this window has %d page(s), numbered from 0; no page %d (the teacher's window "
-                       "has no System Settings page)\n", pages, page);
-    }
+    if (options.page > 0)
+        ShowPage(window, options.page);
     demo.window->Show();
 
     gdk_threads_enter();
