@@ -43,24 +43,10 @@ struct Listener : CStudentAPICallbackBase {
     void NotifyTabNavPolicyChanged(std::string xml) override { Add("tabs: " + xml); }
     void Add(const std::string& text)
     {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            heard.push_back(std::this_thread::get_id() == testThread ? "ON THE TEST THREAD: " + text : text);
-        }
-        keltest::Notify();
+        heard.Add(std::this_thread::get_id() == testThread ? "ON THE TEST THREAD: " + text : text);
     }
-    std::vector<std::string> WaitFor(size_t n)
-    {
-        std::vector<std::string> copy;
-        keltest::WaitUntil([&] {
-            std::lock_guard<std::mutex> lock(mutex);
-            copy = heard;
-            return copy.size() >= n;
-        });
-        return copy;
-    }
-    std::mutex mutex;
-    std::vector<std::string> heard;
+    std::vector<std::string> WaitFor(size_t n) { return heard.WaitFor(n); }
+    keltest::Heard heard;
     const std::thread::id testThread = std::this_thread::get_id();
 };
 

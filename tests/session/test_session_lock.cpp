@@ -33,26 +33,9 @@ struct Listener : CStudentAPICallbackBase {
     void NotifySchedulePolicyChanged(std::string) override { Add("schedule"); }
     void NotifyTeacherStatusChanged(std::string t, int on) override { Add("teacher " + t + " " + std::to_string(on)); }
     void PopNotifyCallback(std::string text) override { Add("notice " + text); }
-    void Add(const std::string& text)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            heard.push_back(text);
-        }
-        keltest::Notify();
-    }
-    std::vector<std::string> WaitFor(size_t n)
-    {
-        std::vector<std::string> copy;
-        keltest::WaitUntil([&] {
-            std::lock_guard<std::mutex> lock(mutex);
-            copy = heard;
-            return copy.size() >= n;
-        });
-        return copy;
-    }
-    std::mutex mutex;
-    std::vector<std::string> heard;
+    void Add(const std::string& text) { heard.Add(text); }
+    std::vector<std::string> WaitFor(size_t n) { return heard.WaitFor(n); }
+    keltest::Heard heard;
 };
 
 gint64 Unix(const char* local)

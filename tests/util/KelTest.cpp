@@ -175,6 +175,26 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs)
     }
 }
 
+void Heard::Add(const std::string& text)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Texts.push_back(text);
+    }
+    Notify();
+}
+
+std::vector<std::string> Heard::WaitFor(size_t n)
+{
+    std::vector<std::string> copy;
+    WaitUntil([&] {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        copy = m_Texts;
+        return copy.size() >= n;
+    });
+    return copy;
+}
+
 gboolean MessageBoxAnswerer::Poll(gpointer self)
 {
     MessageBoxAnswerer* a = static_cast<MessageBoxAnswerer*>(self);

@@ -38,6 +38,18 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 20000);
 /* Tells WaitUntil that what it waits for may have changed (a callback was heard); any thread. */
 void Notify();
 
+/* Texts that callbacks on other threads heard, in order. */
+class Heard {
+public:
+    void Add(const std::string& text);
+    /* What was heard once n texts were, or when the wait (bounded) gave up. */
+    std::vector<std::string> WaitFor(size_t n);
+
+private:
+    std::mutex m_Mutex;
+    std::vector<std::string> m_Texts;
+};
+
 /* Answers the next message box that appears while it lives (every one with AnswerAll) with
  * response, recording what it showed. Install it before the action that shows the box. */
 class MessageBoxAnswerer {
