@@ -414,17 +414,26 @@ void CTeacherConsole::DeployPolicy()
     IPCAPI::IPCTeacherAPI* api = GetTeacherAPIObject();
     std::string reason;
     int err = 0;
+    /* The rows wait for answers before the calls go out: a student's answer can come back (and
+     * take the GDK lock) before the calls below return. */
+    MarkSent(true);
     /* Not while the broker is away: it goes when the console is connected again. */
     if (WithoutGdk([&] {
             return api->GetConnectionState(reason, err) != 0 || api->DeployTabNavPolicy(tabs, err) != 0 ||
                    api->DeploySchedulePolicy(schedule, err) != 0;
         })) {
+        MarkSent(false);
         m_DeployWaiting = err != IPCAPI::IPC_ERR_PARSE && err != IPCAPI::IPC_ERR_TOO_LARGE;
         Tell(m_DeployWaiting ? Tr("The policy could not be sent now; it is sent when the classroom broker is back.")
                              : Tr("The policy was not sent: the class's notebooks could not read it."));
         return;
     }
     m_DeployWaiting = false;
+    Tell(Tr("Policy sent to the class; each student's answer shows in its row."));
+}
+
+void CTeacherConsole::MarkSent(bool sent)
+{
     GtkTreeIter iter;
     for (bool more = gtk_tree_model_get_iter_first(GTK_TREE_MODEL(m_Store), &iter); more;
          more = gtk_tree_model_iter_next(GTK_TREE_MODEL(m_Store), &iter)) {
@@ -432,14 +441,14 @@ void CTeacherConsole::DeployPolicy()
         int status = 0;
         gtk_tree_model_get(GTK_TREE_MODEL(m_Store), &iter, COL_MACHINE, &machine, COL_STATUS, &status, -1);
         Deploy& d = m_Deploy[machine ? machine : ""];
-        d.sent = true;
+        /* Unsent, a row shows again what the class state knew of it. */
+        d.sent = sent;
         d.online = status & IPCAPI::STUDENT_ONLINE;
         d.tabnav.clear();
         d.schedule.clear();
         ShowPolicy(machine ? machine : "");
         g_free(machine);
     }
-    Tell(Tr("Policy sent to the class; each student's answer shows in its row."));
 }
 
 gboolean CTeacherConsole::DeployAgain(gpointer self)

@@ -69,6 +69,7 @@ private:
     bool FindRow(const std::string& machine, GtkTreeIter* iter);
     void SetRow(GtkTreeIter* iter, const std::string& machine, const std::string& name, int status);
     void ShowPolicy(const std::string& machine);
+    void MarkSent(bool sent); /* every row waits for its answer to a deployment, or no longer */
     std::string MachineOf(const std::string& student);
     void DeployAnswered(const std::string& student, bool tabnav, const std::string& result);
     void Tell(const std::string& text);
