@@ -15,6 +15,9 @@
 
 #include "SearchResultFile.h"
 
+/* GLib's key file, which the entry's readers take apart. */
+struct _GKeyFile;
+
 namespace IPCAPI {
 
 /* One program offered to the student shell. */
@@ -167,6 +170,11 @@ private:
     class CReaders;
 
     bool ReadEntry(const std::string& text, FoundProgram& program, const std::string& location, SkipReason& reason);
+    /* The parts of ReadEntry: the name; the command (and whether it is installed); the icon's path. */
+    bool ReadName(_GKeyFile* keys, FoundProgram& program) const;
+    bool ReadCommand(_GKeyFile* keys, const std::string& icon, const std::string& location, FoundProgram& program,
+                     SkipReason& reason);
+    std::string IconPath(const std::string& value);
     void Walk(int dirFd, const std::string& path, const std::string& real, int depth, CReaders& readers);
     bool CommandInstalled(const std::vector<std::string>& argv);
     void ReadEntryFile(int dirFd, const char* name, const std::string& folder, std::string& text);
