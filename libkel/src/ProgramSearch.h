@@ -118,6 +118,8 @@ private:
     struct ThemeFolder;
     void BuildIndex();
     void ThemeChain(const std::string& theme, std::vector<std::string>& chain, int depth);
+    /* The folders a theme's index lists, each with how near its icons come to the size wanted. */
+    std::vector<ThemeFolder> ReadThemeIndex(const std::string& theme) const;
     void IndexTheme(const std::string& theme, int themeOrder);
     void IndexThemeFolder(const std::string& folder, const ThemeFolder& f, int themeOrder, int baseOrder);
     void IndexPixmapFolder(const std::string& folder, int order);
