@@ -561,5 +561,4 @@ bool CProgramSearch::InsideTree(const std::string& real) const
     return !m_TreeRoot.empty() && !real.empty() && (real + "/").compare(0, m_TreeRoot.size(), m_TreeRoot) == 0;
 }
 
-
 } // namespace IPCAPI
