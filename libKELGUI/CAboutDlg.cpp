@@ -45,18 +45,7 @@ GtkWidget* NewBoldLabel(const std::string& text)
 
 } // namespace
 
-CAboutDlg::CAboutDlg()
-    : m_pProgramImage(NULL)
-    , m_pLayout(NULL)
-    , m_pHeadingLabel(NULL)
-    , m_pVersionLabel(NULL)
-    , m_pNoticeLabel(NULL)
-    , m_pOKBtn(NULL)
-    , m_pIconImage(NULL)
-    , m_pBackgroundImage(NULL)
-    , m_pDivider(NULL)
-{
-}
+CAboutDlg::CAboutDlg() = default;
 
 CAboutDlg::CAboutDlg(const std::string& heading, const std::string& productName, const std::string& iconPath,
                      const std::string& version)
@@ -64,15 +53,6 @@ CAboutDlg::CAboutDlg(const std::string& heading, const std::string& productName,
     , m_ProductName(productName)
     , m_IconPath(iconPath)
     , m_Version(version)
-    , m_pProgramImage(NULL)
-    , m_pLayout(NULL)
-    , m_pHeadingLabel(NULL)
-    , m_pVersionLabel(NULL)
-    , m_pNoticeLabel(NULL)
-    , m_pOKBtn(NULL)
-    , m_pIconImage(NULL)
-    , m_pBackgroundImage(NULL)
-    , m_pDivider(NULL)
 {
     /* Translators: the legal notice of the About box, two lines. */
     m_LegalNotice = Tr("Copyright 2026 The KEL Project.\nProvided without any warranty.");

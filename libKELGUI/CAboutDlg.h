@@ -51,15 +51,15 @@ private:
     std::string m_VersionLine;
     std::string m_LegalNotice;
     std::string m_DefaultIconPath;
-    GdkPixbuf* m_pProgramImage;
-    GtkWidget* m_pLayout;
-    GtkWidget* m_pHeadingLabel;
-    GtkWidget* m_pVersionLabel;
-    GtkWidget* m_pNoticeLabel;
-    GtkWidget* m_pOKBtn;
-    GtkWidget* m_pIconImage;
-    GtkWidget* m_pBackgroundImage;
-    GtkWidget* m_pDivider;
+    GdkPixbuf* m_pProgramImage = NULL;
+    GtkWidget* m_pLayout = NULL;
+    GtkWidget* m_pHeadingLabel = NULL;
+    GtkWidget* m_pVersionLabel = NULL;
+    GtkWidget* m_pNoticeLabel = NULL;
+    GtkWidget* m_pOKBtn = NULL;
+    GtkWidget* m_pIconImage = NULL;
+    GtkWidget* m_pBackgroundImage = NULL;
+    GtkWidget* m_pDivider = NULL;
 };
 
 } // namespace LibKELGUI

@@ -4,6 +4,7 @@
 
 #include "CIconCache.h"
 #include "CMessageBox.h"
+#include "CWidgetLayout.h"
 #include "CSearchProgramForAdminTool.h"
 #include "CSearchProgramForShellController.h"
 #include "KELConstants.h"
@@ -169,13 +170,7 @@ void CAddApplicationWindow::BuildResultList()
 
 void CAddApplicationWindow::BuildButtonPanel()
 {
-    m_pButtonPanel = gtk_event_box_new();
-    gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
-    gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, FALSE, 0);
-    m_pButtonRow = gtk_hbox_new(FALSE, 0);
-    gtk_container_set_border_width(GTK_CONTAINER(m_pButtonRow), 5);
-    gtk_widget_set_name(m_pButtonRow, LibKELData::KEL_STYLE_FONT_WHITE.c_str());
-    gtk_container_add(GTK_CONTAINER(m_pButtonPanel), m_pButtonRow);
+    m_pButtonRow = CWidgetLayout::AppendButtonPanel(m_pMainBox, &m_pButtonPanel);
 
     m_pSearchBtn = gtk_button_new_with_label(Tr("Search"));
     SetMinimumSize(m_pSearchBtn, 95, 32);

@@ -5,6 +5,7 @@
 
 #include "CIconCache.h"
 #include "CMessageBox.h"
+#include "CWidgetLayout.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
 
@@ -36,6 +37,25 @@ GtkWidget* NewLabel(const char* text)
     SetMinimumSize(label, 76, 25);
     gtk_widget_show(label);
     return label;
+}
+
+/* A row packed into box (*row): a label (*label) and the entry it names, which is returned. */
+GtkWidget* AppendEntryRow(GtkWidget* box, const char* text, int spacing, int padding, GtkWidget** row,
+                          GtkWidget** label)
+{
+    *row = gtk_hbox_new(FALSE, spacing);
+    gtk_box_pack_start(GTK_BOX(box), *row, FALSE, FALSE, padding);
+    gtk_widget_show(*row);
+    *label = NewLabel(text);
+    gtk_box_pack_start(GTK_BOX(*row), *label, FALSE, FALSE, 10);
+    GtkWidget* entry = gtk_entry_new();
+    /* Entries scroll their text: the width is kept, the height follows the font. */
+    gtk_widget_set_size_request(entry, 240, -1);
+    SetMinimumSize(entry, 0, 25);
+    gtk_box_pack_start(GTK_BOX(*row), entry, FALSE, FALSE, 3);
+    gtk_widget_show(entry);
+    gtk_label_set_mnemonic_widget(GTK_LABEL(*label), entry);
+    return entry;
 }
 
 GtkWidget* NewButton(const char* text, int width, int height)
@@ -131,38 +151,17 @@ void CChangeIconDlg::BuildWindow()
 
 void CChangeIconDlg::BuildNameRows()
 {
-    m_pRowBox = gtk_hbox_new(FALSE, 2);
-    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pRowBox, FALSE, FALSE, 7);
-    gtk_widget_show(m_pRowBox);
-    m_pNameLabel = NewLabel(Tr("Name:"));
-    gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pNameLabel, FALSE, FALSE, 10);
-    m_pNameEntry = gtk_entry_new();
-    /* Entries scroll their text: the width is kept, the height follows the font. */
-    gtk_widget_set_size_request(m_pNameEntry, 240, -1);
-    SetMinimumSize(m_pNameEntry, 0, 25);
+    m_pNameEntry = AppendEntryRow(m_pMainBox, Tr("Name:"), 2, 7, &m_pRowBox, &m_pNameLabel);
     /* Enter in the name is OK. */
     gtk_entry_set_activates_default(GTK_ENTRY(m_pNameEntry), TRUE);
     gtk_entry_set_max_length(GTK_ENTRY(m_pNameEntry), NAME_MAX_CHARS);
     gtk_entry_set_text(GTK_ENTRY(m_pNameEntry), m_Name.c_str());
     /* The entry stops at its limit without a sound: say where it is. */
     SetTooltip(m_pNameEntry, Format(Tr("At most %d characters"), NAME_MAX_CHARS).c_str());
-    gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pNameEntry, FALSE, FALSE, 3);
-    gtk_widget_show(m_pNameEntry);
-    gtk_label_set_mnemonic_widget(GTK_LABEL(m_pNameLabel), m_pNameEntry);
 
-    m_pRowBox = gtk_hbox_new(FALSE, 1);
-    gtk_box_pack_start(GTK_BOX(m_pMainBox), m_pRowBox, FALSE, FALSE, 0);
-    gtk_widget_show(m_pRowBox);
-    m_pIconPathLabel = NewLabel(Tr("Icon Path:"));
-    gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pIconPathLabel, FALSE, FALSE, 10);
-    m_pIconPathEntry = gtk_entry_new();
-    gtk_widget_set_size_request(m_pIconPathEntry, 240, -1);
-    SetMinimumSize(m_pIconPathEntry, 0, 25);
+    m_pIconPathEntry = AppendEntryRow(m_pMainBox, Tr("Icon Path:"), 1, 0, &m_pRowBox, &m_pIconPathLabel);
     gtk_entry_set_alignment(GTK_ENTRY(m_pIconPathEntry), 0);
     gtk_editable_set_editable(GTK_EDITABLE(m_pIconPathEntry), FALSE);
-    gtk_box_pack_start(GTK_BOX(m_pRowBox), m_pIconPathEntry, FALSE, FALSE, 3);
-    gtk_widget_show(m_pIconPathEntry);
-    gtk_label_set_mnemonic_widget(GTK_LABEL(m_pIconPathLabel), m_pIconPathEntry);
     ShowIconPath();
     m_pBrowseBtn = NewButton(Tr("Browse..."), 95, 28);
     gtk_box_pack_end(GTK_BOX(m_pRowBox), m_pBrowseBtn, FALSE, FALSE, 9);
@@ -221,15 +220,7 @@ void CChangeIconDlg::SelectCurrentIcon()
 void CChangeIconDlg::BuildButtons()
 {
     /* Cancel left of OK; OK answers Enter. */
-    m_pButtonPanel = gtk_event_box_new();
-    gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
-    gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, TRUE, 0);
-    gtk_widget_show(m_pButtonPanel);
-    GtkWidget* buttons = gtk_hbox_new(FALSE, 0);
-    gtk_container_set_border_width(GTK_CONTAINER(buttons), 5);
-    gtk_widget_set_name(buttons, LibKELData::KEL_STYLE_FONT_WHITE.c_str());
-    gtk_container_add(GTK_CONTAINER(m_pButtonPanel), buttons);
-    gtk_widget_show(buttons);
+    GtkWidget* buttons = CWidgetLayout::AppendButtonPanel(m_pMainBox, &m_pButtonPanel);
     m_pOKBtn = NewButton(Tr("OK"), 95, 32);
     gtk_box_pack_end(GTK_BOX(buttons), m_pOKBtn, FALSE, FALSE, 5);
     gtk_widget_set_can_default(m_pOKBtn, TRUE);

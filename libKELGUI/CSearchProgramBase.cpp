@@ -2,6 +2,7 @@
 #include "CSearchProgramBase.h"
 
 #include "IPCAPI.h"
+#include "CWidgetLayout.h"
 #include "KELConstants.h"
 
 namespace LibKELGUI {
@@ -128,15 +129,7 @@ void CSearchProgramBase::BuildStatusRow()
 
 void CSearchProgramBase::BuildButtonPanel()
 {
-    m_pButtonPanel = gtk_event_box_new();
-    gtk_widget_set_name(m_pButtonPanel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
-    gtk_box_pack_end(GTK_BOX(m_pMainBox), m_pButtonPanel, FALSE, FALSE, 0);
-    gtk_widget_show(m_pButtonPanel);
-    GtkWidget* buttonRow = gtk_hbox_new(FALSE, 0);
-    gtk_container_set_border_width(GTK_CONTAINER(buttonRow), 5);
-    gtk_widget_set_name(buttonRow, LibKELData::KEL_STYLE_FONT_WHITE.c_str());
-    gtk_container_add(GTK_CONTAINER(m_pButtonPanel), buttonRow);
-    gtk_widget_show(buttonRow);
+    GtkWidget* buttonRow = CWidgetLayout::AppendButtonPanel(m_pMainBox, &m_pButtonPanel);
 
     m_pSearchBtn = gtk_button_new_with_label(Tr("Search"));
     gtk_container_set_border_width(GTK_CONTAINER(m_pSearchBtn), 0);

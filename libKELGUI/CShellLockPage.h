@@ -64,6 +64,8 @@ private:
     void OnHourToggled(GtkWidget* button);
     /* The hour's tooltip and accessible description: its name and state in the legend's words. */
     void Describe(GtkWidget* button, AtkObject* accessible, const char* name, bool locked);
+    /* A new hour's colours, in each of its states, as a free hour. */
+    void PaintFreeHour(GtkWidget* button);
     bool Locate(GtkWidget* button, int& day, int& hour) const;
     void Paint(int day, int hour);
     /* Paints every hour on the line from the last painted one to this one: a fast drag

@@ -98,6 +98,20 @@ void CWidgetLayout::AppendPage(GtkWidget* notebook, GtkWidget* page, const char*
     g_signal_connect(page, "destroy", onDestroy, data);
 }
 
+GtkWidget* CWidgetLayout::AppendButtonPanel(GtkWidget* box, GtkWidget** panel)
+{
+    *panel = gtk_event_box_new();
+    gtk_widget_set_name(*panel, LibKELData::KEL_STYLE_BUTTON_PANEL.c_str());
+    gtk_box_pack_end(GTK_BOX(box), *panel, FALSE, FALSE, 0);
+    gtk_widget_show(*panel);
+    GtkWidget* row = gtk_hbox_new(FALSE, 0);
+    gtk_container_set_border_width(GTK_CONTAINER(row), 5);
+    gtk_widget_set_name(row, LibKELData::KEL_STYLE_FONT_WHITE.c_str());
+    gtk_container_add(GTK_CONTAINER(*panel), row);
+    gtk_widget_show(row);
+    return row;
+}
+
 void CWidgetLayout::FitHeadings(GtkWidget* view)
 {
     g_signal_connect(view, "style-set", G_CALLBACK(FitHeadingsNow), NULL);

@@ -27,6 +27,9 @@ public:
     /* A page of the Shell Settings notebook under its tab, whose text takes the tab font; the
      * page's "destroy" goes to onDestroy with data. */
     static void AppendPage(GtkWidget* notebook, GtkWidget* page, const char* title, GCallback onDestroy, gpointer data);
+    /* The coloured panel at the foot of a dialog, packed at the end of box (the panel in *panel);
+     * returns the row its buttons go in. */
+    static GtkWidget* AppendButtonPanel(GtkWidget* box, GtkWidget** panel);
     /* A row's tooltip shows its whole name, which the column may cut. */
     static void AddNameTooltips(GtkWidget* view, int nameColumn);
     /* The drawn, sensitive button or check box under roots whose mnemonic is keyval: each takes,

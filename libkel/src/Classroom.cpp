@@ -2,6 +2,7 @@
 #include "Classroom.h"
 
 #include "BrokerClient.h"
+#include "KELLog.h"
 #include "KELPaths.h"
 #include "KELUtf8.h"
 
@@ -290,6 +291,11 @@ std::string PrintableText(const std::string& text, size_t max)
             out.append(text, at, pos - at);
     }
     return out;
+}
+
+void ClassroomFail(const std::string& text)
+{
+    LibKELData::CKELLog::WriteLine("Classroom: " + text, 2, "", false);
 }
 
 std::string RandomToken()

@@ -128,6 +128,9 @@ std::string PrintableText(const std::string& text, size_t max = 1024);
 /* A random token (hex) no other machine can guess: the teacher's request and deploy ids. */
 std::string RandomToken();
 
+/* A failure on either side of the classroom, logged as an error. */
+void ClassroomFail(const std::string& text);
+
 /* A session with TLS and the settings' credentials; the caller sets its callbacks and
  * connects. Null with a reason when it cannot be made. */
 mosquitto* NewClassroomSession(const ClassroomSettings& settings, const std::string& clientId, void* owner,

@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 
-using LibKELData::CApplicationInfo;
 using LibKELData::CKELLog;
 using LibKELData::CSearchResultData;
 
@@ -90,31 +89,19 @@ int MergeSearchResults(const std::vector<FoundProgram>& found, int clear, const 
     if (added)
         *added = 0;
     CSearchResultLock fileLock(file);
-    if (!fileLock.Held()) {
-        CKELLog::WriteLine("Program search: cannot save the results to " + file + ": " + fileLock.Problem(), 2, "",
-                           false);
+    if (!LockSearchResults(fileLock, file))
         return IPC_ERR_SAVE;
-    }
 
     CSearchResultData results;
     /* A missing file is an empty one; a damaged one is set aside by the save. */
     if (!clear)
         results.LoadFromFile(file);
-    std::vector<CApplicationInfo> programs;
-    programs.reserve(found.size());
-    LibKELData::ApplicationInfoList list;
-    for (const FoundProgram& program : found) {
-        programs.push_back(CApplicationInfo(program.name, program.command, program.icon, 1));
-        list.push_back(&programs.back());
-    }
-    /* Copies what it adds; the list only points into programs. */
-    int count = results.MergeUnique(list);
-    int dropped = TrimSearchResults(results.GetPApplicationInfoList());
+    int dropped = 0;
+    int count = AddFoundPrograms(results, found, &dropped);
     if (dropped > 0)
         CKELLog::WriteLine("Program search: " + std::to_string(dropped) + " programs left out of " + file +
                                ", which holds as many as it can",
                            1, "", false);
-    count = count > dropped ? count - dropped : 0;
     if (added)
         *added = count;
     if (!clear && count == 0)

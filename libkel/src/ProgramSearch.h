@@ -15,6 +15,9 @@
 
 #include "SearchResultFile.h"
 
+/* GLib's key file, which the entry's readers take apart. */
+struct _GKeyFile;
+
 namespace IPCAPI {
 
 /* One program offered to the student shell. */
@@ -115,6 +118,8 @@ private:
     struct ThemeFolder;
     void BuildIndex();
     void ThemeChain(const std::string& theme, std::vector<std::string>& chain, int depth);
+    /* The folders a theme's index lists, each with how near its icons come to the size wanted. */
+    std::vector<ThemeFolder> ReadThemeIndex(const std::string& theme) const;
     void IndexTheme(const std::string& theme, int themeOrder);
     void IndexThemeFolder(const std::string& folder, const ThemeFolder& f, int themeOrder, int baseOrder);
     void IndexPixmapFolder(const std::string& folder, int order);
@@ -167,6 +172,11 @@ private:
     class CReaders;
 
     bool ReadEntry(const std::string& text, FoundProgram& program, const std::string& location, SkipReason& reason);
+    /* The parts of ReadEntry: the name; the command (and whether it is installed); the icon's path. */
+    bool ReadName(_GKeyFile* keys, FoundProgram& program) const;
+    bool ReadCommand(_GKeyFile* keys, const std::string& icon, const std::string& location, FoundProgram& program,
+                     SkipReason& reason);
+    std::string IconPath(const std::string& value);
     void Walk(int dirFd, const std::string& path, const std::string& real, int depth, CReaders& readers);
     bool CommandInstalled(const std::vector<std::string>& argv);
     void ReadEntryFile(int dirFd, const char* name, const std::string& folder, std::string& text);

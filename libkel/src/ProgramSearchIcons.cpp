@@ -230,7 +230,7 @@ void CIconLookup::ThemeChain(const std::string& theme, std::vector<std::string>&
     }
 }
 
-void CIconLookup::IndexTheme(const std::string& theme, int themeOrder)
+std::vector<CIconLookup::ThemeFolder> CIconLookup::ReadThemeIndex(const std::string& theme) const
 {
     const int want = PREFERRED_SIZE;
     std::vector<ThemeFolder> folders;
@@ -265,6 +265,13 @@ void CIconLookup::IndexTheme(const std::string& theme, int themeOrder)
         g_strfreev(dirs);
         g_key_file_free(keys);
     }
+    return folders;
+}
+
+void CIconLookup::IndexTheme(const std::string& theme, int themeOrder)
+{
+    const int want = PREFERRED_SIZE;
+    const std::vector<ThemeFolder> folders = ReadThemeIndex(theme);
     /* Only the folders there are get opened: an index lists hundreds that no package fills. */
     std::unordered_map<std::string, const ThemeFolder*> listed;
     std::set<std::string> parents;

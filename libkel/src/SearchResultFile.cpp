@@ -107,11 +107,8 @@ int MergeUserSearchResults(const std::vector<FoundProgram>& found, bool clear, c
     if (added)
         *added = 0;
     CSearchResultLock fileLock(file);
-    if (!fileLock.Held()) {
-        CKELLog::WriteLine("Program search: cannot save the results to " + file + ": " + fileLock.Problem(), 2, "",
-                           false);
+    if (!LockSearchResults(fileLock, file))
         return IPC_ERR_SAVE;
-    }
     CSearchResultData results;
     std::string xml, problem;
     if (!clear && (!ReadOwnResults(file, uid, xml, problem) || (!xml.empty() && results.LoadFromString(xml) != 0))) {
@@ -120,16 +117,7 @@ int MergeUserSearchResults(const std::vector<FoundProgram>& found, bool clear, c
                            2, "", false);
         clear = true;
     }
-    std::vector<CApplicationInfo> programs;
-    programs.reserve(found.size());
-    LibKELData::ApplicationInfoList list;
-    for (const FoundProgram& program : found) {
-        programs.push_back(CApplicationInfo(program.name, program.command, program.icon, 1));
-        list.push_back(&programs.back());
-    }
-    int count = results.MergeUnique(list);
-    int dropped = TrimSearchResults(results.GetPApplicationInfoList());
-    count = count > dropped ? count - dropped : 0;
+    int count = AddFoundPrograms(results, found, nullptr);
     if (added)
         *added = count;
     if (!clear && count == 0)
@@ -217,6 +205,31 @@ void CPrivateSearchResultFile::Undo()
     if (m_Created && lstat(m_File.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
         unlink(m_File.c_str());
     m_Created = false;
+}
+
+bool LockSearchResults(CSearchResultLock& lock, const std::string& file)
+{
+    if (lock.Held())
+        return true;
+    CKELLog::WriteLine("Program search: cannot save the results to " + file + ": " + lock.Problem(), 2, "", false);
+    return false;
+}
+
+int AddFoundPrograms(CSearchResultData& results, const std::vector<FoundProgram>& found, int* dropped)
+{
+    std::vector<CApplicationInfo> programs;
+    programs.reserve(found.size());
+    LibKELData::ApplicationInfoList list;
+    for (const FoundProgram& program : found) {
+        programs.push_back(CApplicationInfo(program.name, program.command, program.icon, 1));
+        list.push_back(&programs.back());
+    }
+    /* Copies what it adds; the list only points into programs. */
+    int count = results.MergeUnique(list);
+    int trimmed = TrimSearchResults(results.GetPApplicationInfoList());
+    if (dropped)
+        *dropped = trimmed;
+    return count > trimmed ? count - trimmed : 0;
 }
 
 int TrimSearchResults(std::list<CApplicationInfo*>* programs)

@@ -11,6 +11,7 @@
 
 namespace LibKELData {
 class CApplicationInfo;
+class CSearchResultData;
 }
 
 namespace IPCAPI {
@@ -75,6 +76,13 @@ enum { MAX_STORED_PROGRAMS = 20000, MAX_STORED_BYTES = 16 * 1024 * 1024 };
  * if every character had to be escaped. Programs at the end of the list go first; returns
  * how many went. */
 int TrimSearchResults(std::list<LibKELData::CApplicationInfo*>* programs);
+
+/* Takes the lock of a result file; when it cannot, logs why. */
+bool LockSearchResults(CSearchResultLock& lock, const std::string& file);
+
+/* Adds the found programs the results do not hold yet, then trims them as TrimSearchResults does.
+ * Returns how many of the added ones stay; dropped (if given) tells how many the trim left out. */
+int AddFoundPrograms(LibKELData::CSearchResultData& results, const std::vector<FoundProgram>& found, int* dropped);
 
 /* Merges a search's programs into the results of one user, as the service does for its callers
  * (clear: replace them). Only a regular file of that user with no other name and no access for

@@ -16,8 +16,6 @@
 #include <map>
 #include <thread>
 
-using LibKELData::CKELLog;
-
 namespace IPCAPI {
 
 namespace {
@@ -25,22 +23,12 @@ namespace {
 /* Larger answers are dropped: a class of notebooks finds a few thousand programs at most. */
 const size_t MAX_PAYLOAD = 8 * 1024 * 1024;
 
-void Fail(const std::string& text)
-{
-    TeacherFail(text);
-}
-
 bool IsPolicyKind(const std::string& kind)
 {
     return kind == POLICY_TABNAV || kind == POLICY_SCHEDULE;
 }
 
 } // namespace
-
-void TeacherFail(const std::string& text)
-{
-    CKELLog::WriteLine("Classroom: " + text, 2, "", false);
-}
 
 CBrokerTeacherService::CBrokerTeacherService()
     : m_Session(nullptr)
@@ -110,7 +98,7 @@ bool CBrokerTeacherService::StartSession(int& err)
     /* Its thread connects again by itself, now or after a failure; never stopped, as the
      * service lives as long as the process. */
     if (!m_Loop.Start(session, settings, [this](const std::string& why) { Failed(why); }, reason)) {
-        Fail(reason);
+        ClassroomFail(reason);
         err = IPC_ERR_NOT_RUNNING;
         return false;
     }
@@ -157,7 +145,7 @@ void CBrokerTeacherService::SetState(int err, const std::string& reason)
     m_State = err;
     m_StateReason = reason;
     m_Changed.notify_all();
-    Fail(reason);
+    ClassroomFail(reason);
     /* Callers learn of a change through OnMessage, never on the session's thread; a failure
      * that only moves from one broker to the next is logged, not told again. */
     if (told)
@@ -259,7 +247,7 @@ void CBrokerTeacherService::Received(const mosquitto_message* message)
     case topic::DEPLOY_ANSWER: {
         std::string student = t.word;
         if (!readable)
-            Fail("an unreadable answer from " + student);
+            ClassroomFail("an unreadable answer from " + student);
         else if (t.kind == topic::SEARCH_ANSWER)
             m_Work.Post([this, student, decoded] { SearchAnswered(student, decoded); });
         else
@@ -301,7 +289,7 @@ void CBrokerTeacherService::EndRollCall()
             continue;
         }
         std::string student = it->first;
-        Fail("student " + student + " was kept as online but did not answer: offline");
+        ClassroomFail("student " + student + " was kept as online but did not answer: offline");
         m_Work.Post([this, student] { Dropped(student); });
         it = m_Online.erase(it);
     }
@@ -377,7 +365,7 @@ void CBrokerTeacherService::DeployAnswered(const std::string& student, const Cla
         return;
     std::string name = DisplayName(RosterNames(), student);
     if (result != "ok")
-        Fail("student " + name + " did not take the " + kind + " policy: " + result);
+        ClassroomFail("student " + name + " did not take the " + kind + " policy: " + result);
     ForEachLink([&](const std::shared_ptr<CCallbackLink>& link) { DeliverDeployPolicy(link, kind, name, result); });
 }
 
@@ -395,7 +383,7 @@ int CBrokerTeacherService::Deploy(LibKELData::CKELDataProvider& record, const ch
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (!m_Connected) {
         err = m_State != IPC_OK ? m_State : IPC_ERR_NOT_CONNECTED;
-        Fail(std::string("the ") + kind + " policy was not deployed: " + m_StateReason);
+        ClassroomFail(std::string("the ") + kind + " policy was not deployed: " + m_StateReason);
         return err;
     }
     ClassroomMessage policy;
@@ -407,7 +395,7 @@ int CBrokerTeacherService::Deploy(LibKELData::CKELDataProvider& record, const ch
     m_Deploys.Deployed(kind, policy.Get("id"));
     int rc = Publish(topic::Make(m_Settings.className, topic::POLICY, kind), policy.Encode(), true);
     if (rc != MOSQ_ERR_SUCCESS) {
-        Fail(std::string("cannot deploy the ") + kind + " policy: " + Broker().strerror(rc));
+        ClassroomFail(std::string("cannot deploy the ") + kind + " policy: " + Broker().strerror(rc));
         return err = IPC_ERR_NOT_RUNNING;
     }
     return err = IPC_OK;

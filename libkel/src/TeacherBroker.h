@@ -128,9 +128,6 @@ template <typename F> inline void CBrokerTeacherService::ForEachLink(F deliver)
     }
 }
 
-/* Log lines of the classroom's teacher side. */
-void TeacherFail(const std::string& text);
-
 } // namespace IPCAPI
 
 #endif

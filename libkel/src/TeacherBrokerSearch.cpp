@@ -7,13 +7,6 @@
 
 namespace IPCAPI {
 
-namespace {
-void Fail(const std::string& text)
-{
-    TeacherFail(text);
-}
-} // namespace
-
 void CBrokerTeacherService::SearchAnswered(const std::string& student, const ClassroomMessage& message)
 {
     std::shared_ptr<RemoteSearch> s;
@@ -38,9 +31,9 @@ void CBrokerTeacherService::SearchAnswered(const std::string& student, const Cla
     }
     std::string result = PrintableText(message.Get("result"));
     if (result.compare(0, 6, "error:") == 0) {
-        Fail("student " + name + " could not search: " + result.substr(6));
+        ClassroomFail("student " + name + " could not search: " + result.substr(6));
     } else if (!MergeAnswer(*s, message.body, result, message.Get("skipped"))) {
-        Fail("student " + name + ": " + result.substr(7));
+        ClassroomFail("student " + name + ": " + result.substr(7));
     }
     ForEachLink([&](const std::shared_ptr<CCallbackLink>& link) { DeliverSearchProgram(link, name, result); });
     if (last)
@@ -86,7 +79,7 @@ void CBrokerTeacherService::EndSearch(const std::shared_ptr<RemoteSearch>& s, bo
             summary += (i == 0 ? "; no answer from " : ", ") + s->givenUp[i];
     }
     if (givenUp) {
-        Fail("class search: " + summary);
+        ClassroomFail("class search: " + summary);
         Tell("Search program: " + summary + ".");
     }
     if (marker)
@@ -161,7 +154,7 @@ int CBrokerTeacherService::SearchProgram(const std::string& path, int& op, int c
     request.body = path;
     int rc = Publish(topic::Make(m_Settings.className, topic::SEARCH_REQUEST), request.Encode(), false);
     if (rc != MOSQ_ERR_SUCCESS) {
-        Fail(std::string("cannot send the search request: ") + Broker().strerror(rc));
+        ClassroomFail(std::string("cannot send the search request: ") + Broker().strerror(rc));
         return IPC_ERR_NOT_RUNNING;
     }
     m_Search = s;

@@ -13,8 +13,6 @@
 
 #include <thread>
 
-using LibKELData::CKELLog;
-
 namespace IPCAPI {
 
 bool DeliverStudentEvent(const std::shared_ptr<CCallbackLink>& link, const std::string& what,
@@ -39,11 +37,6 @@ bool DeliverStudentEvent(const std::shared_ptr<CCallbackLink>& link, const std::
 }
 
 namespace {
-
-void Fail(const std::string& text)
-{
-    CKELLog::WriteLine("Classroom: " + text, 2, "", false);
-}
 
 bool IsMachineWord(const std::string& word)
 {
@@ -170,7 +163,7 @@ void CTeacherClass::StartRosterWatch()
         GFileMonitor* monitor = g_file_monitor_file(file, G_FILE_MONITOR_WATCH_MOVES, NULL, &error);
         g_object_unref(file);
         if (!monitor) {
-            Fail(std::string("the roster is not watched: ") + (error ? error->message : "unknown error"));
+            ClassroomFail(std::string("the roster is not watched: ") + (error ? error->message : "unknown error"));
             if (error)
                 g_error_free(error);
             return;
@@ -186,7 +179,7 @@ void CTeacherClass::RosterChanged(bool tell)
     std::vector<std::pair<std::string, std::string> > roster;
     if (!LoadRoster(roster)) {
         /* Being rewritten, or broken: what was known stands until it reads again. */
-        Fail("the roster cannot be read; the class keeps the names it knew");
+        ClassroomFail("the roster cannot be read; the class keeps the names it knew");
         return;
     }
     std::vector<std::string> changed;
@@ -224,7 +217,8 @@ bool CTeacherClass::FirstSeenToday(const std::string& machine)
     gchar* dir = g_path_get_dirname(m_SeenFile.c_str());
     GError* error = NULL;
     if (g_mkdir_with_parents(dir, 0700) != 0 || !g_file_set_contents(m_SeenFile.c_str(), text, size, &error)) {
-        Fail("cannot note who was seen today in " + m_SeenFile + (error ? std::string(": ") + error->message : ""));
+        ClassroomFail("cannot note who was seen today in " + m_SeenFile +
+                      (error ? std::string(": ") + error->message : ""));
         if (error)
             g_error_free(error);
     }
@@ -249,7 +243,7 @@ void CTeacherClass::Publish(const std::string& name, const std::string& payload)
         return;
     int rc = Broker().publish(m_Session, NULL, name.c_str(), static_cast<int>(payload.size()), payload.data(), 1, true);
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN)
-        Fail("cannot publish to " + name + ": " + Broker().strerror(rc));
+        ClassroomFail("cannot publish to " + name + ": " + Broker().strerror(rc));
 }
 
 void CTeacherClass::Connected(int rc)
@@ -360,7 +354,7 @@ bool CTeacherClass::Received(const topic::Parsed& t, const std::string& payload)
         }
         std::string result = message.Get("result");
         if (result != "ok")
-            Fail("student " + b + " did not " + mode + ": " + result);
+            ClassroomFail("student " + b + " did not " + mode + ": " + result);
         Deliver(mode == "lock" ? "lock" : "unlock", b, result.empty() ? "error: no result" : result, 0);
         return true;
     }

@@ -10,10 +10,10 @@
 
 #include <mosquitto.h>
 
+using IPCAPI::ClassroomFail;
 using IPCAPI::ClassroomMessage;
 using IPCAPI::CProgramSearch;
 using IPCAPI::FoundProgram;
-using LibKELData::CKELLog;
 namespace topic = IPCAPI::topic;
 
 namespace KelService {
@@ -22,11 +22,6 @@ namespace {
 
 const char* const ONLINE = "online";
 const char* const OFFLINE = "offline";
-
-void Fail(const std::string& text)
-{
-    CKELLog::WriteLine("Classroom: " + text, 2, "", false);
-}
 
 } // namespace
 
@@ -101,7 +96,7 @@ void CClassroomStudent::Failed(const std::string& reason)
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
     if (reason != m_LastFailure)
-        Fail(reason);
+        ClassroomFail(reason);
     m_LastFailure = reason;
 }
 
@@ -115,7 +110,7 @@ void CClassroomStudent::Connected(int rc)
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         if (!m_LastFailure.empty())
-            Fail("connected to the classroom broker " + m_Loop.Current().Name());
+            ClassroomFail("connected to the classroom broker " + m_Loop.Current().Name());
         m_LastFailure.clear();
     }
     /* Retained policies: what the teacher deployed while this machine was off arrives now. */
@@ -230,7 +225,7 @@ void CClassroomStudent::Deploy(const std::string& kind, const ClassroomMessage& 
     } else {
         answer.fields["result"] = err == IPCAPI::IPC_ERR_PARSE ? "error: the policy is not valid"
                                                                : "error: the policy cannot be saved";
-        Fail("the deployed " + kind + " policy was refused: " + answer.fields["result"]);
+        ClassroomFail("the deployed " + kind + " policy was refused: " + answer.fields["result"]);
     }
     Publish(topic::Make(m_Settings.className, topic::DEPLOY_ANSWER, m_Settings.user), answer.Encode(), false);
     /* A teacher's console that starts later learns from the presence what this machine holds. */
@@ -243,7 +238,7 @@ void CClassroomStudent::Publish(const std::string& name, const std::string& payl
     int rc = mosquitto_publish(m_Session, NULL, name.c_str(), static_cast<int>(payload.size()), payload.data(), 1,
                                retain);
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN)
-        Fail("cannot publish to " + name + ": " + mosquitto_strerror(rc));
+        ClassroomFail("cannot publish to " + name + ": " + mosquitto_strerror(rc));
 }
 
 CClassroomStudent::SearchFn CClassroomStudent::LocalSearch()
@@ -255,7 +250,7 @@ CClassroomStudent::SearchFn CClassroomStudent::LocalSearch()
          * this service's own user when that is not root). The folder is moved below KEL_ROOT. */
         walk::Identity id;
         if (geteuid() == 0 && !walk::IdentityOf(walk::CLASS_SEARCH_USER, id)) {
-            Fail(std::string("no class search without the system user ") + walk::CLASS_SEARCH_USER);
+            ClassroomFail(std::string("no class search without the system user ") + walk::CLASS_SEARCH_USER);
             return static_cast<int>(CProgramSearch::FOLDER_UNUSABLE);
         }
         static const std::string walker = walk::BesideSelf();
@@ -268,7 +263,7 @@ CClassroomStudent::SearchFn CClassroomStudent::LocalSearch()
         if (cancel && *cancel)
             return static_cast<int>(CProgramSearch::CANCELLED);
         if (rc != walk::FOLDER_UNUSABLE)
-            Fail("the class search of " + folder + " failed: " + why);
+            ClassroomFail("the class search of " + folder + " failed: " + why);
         return static_cast<int>(CProgramSearch::FOLDER_UNUSABLE);
     };
 }
