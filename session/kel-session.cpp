@@ -10,6 +10,7 @@
 
 #include "IPCAPI.h"
 #include "KELDataTools.h"
+#include "kel-policy-glue.h"
 #include "KELLog.h"
 #include "KELPaths.h"
 
@@ -19,7 +20,6 @@ namespace {
 
 const char* const BUS_NAME = "org.kelproject.Policy1";
 const char* const OBJECT_PATH = "/org/kelproject/Policy1";
-const char* const INTERFACE = "org.kelproject.Policy1";
 const char* const DOMAIN = "libKELGUI";
 /* The service's agents' exit status when their display is gone (the session ended). */
 const int EXIT_NO_DISPLAY = 3;
@@ -34,8 +34,7 @@ const char* Tr(const char* text)
 }
 
 struct Agent {
-    GDBusConnection* bus = nullptr;
-    guint subscription = 0;
+    KelPolicy1* policy = nullptr; /* the service's current owner, once its state is loaded */
     GCancellable* cancel = nullptr;
     int status = 0;
     gint64 until = 0;
@@ -251,77 +250,73 @@ void ShowNotice(const std::string& title, const std::string& text)
     gtk_window_present(GTK_WINDOW(g_Agent.noticeWindow));
 }
 
-void OnSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* signal, GVariant* params,
-              gpointer)
+void OnLockStatusChanged(KelPolicy1*, gint status, gint64 until, gpointer)
 {
-    if (g_str_equal(signal, "LockStatusChanged") && g_variant_is_of_type(params, G_VARIANT_TYPE("(ix)"))) {
-        gint status = 0;
-        gint64 until = 0;
-        g_variant_get(params, "(ix)", &status, &until);
-        Apply(status, until);
-    } else if (g_str_equal(signal, "Notice") && g_variant_is_of_type(params, G_VARIANT_TYPE("(s)"))) {
-        const gchar* text = nullptr;
-        g_variant_get(params, "(&s)", &text);
-        g_Agent.notice = text;
-        ShowNotice(Tr("Notice from your teacher"), text);
-        if (Locked())
-            ShowLock(); /* the notice shows on the lock too: its own window is under it */
-    }
+    Apply(status, until);
 }
 
-void OnState(GObject* source, GAsyncResult* result, gpointer)
+void OnNotice(KelPolicy1*, const gchar* text, gpointer)
 {
-    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
-    if (!reply)
-        return; /* the service went away meanwhile: its vanishing is handled on its own */
-    GVariant* all = g_variant_get_child_value(reply, 0);
-    gint status = 0;
-    gint64 until = 0;
-    g_variant_lookup(all, "LockStatus", "i", &status);
-    g_variant_lookup(all, "LockedUntil", "x", &until);
-    Apply(status, until);
-    g_variant_unref(all);
-    g_variant_unref(reply);
+    g_Agent.notice = text;
+    ShowNotice(Tr("Notice from your teacher"), text);
+    if (Locked())
+        ShowLock(); /* the notice shows on the lock too: its own window is under it */
 }
 
 void OnRegistered(GObject* source, GAsyncResult* result, gpointer)
 {
     GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &error);
-    if (reply) {
-        g_variant_unref(reply);
-    } else {
+    if (!kel_policy1_call_register_session_agent_finish(KEL_POLICY1(source), result, &error)) {
         CKELLog::WriteLine(std::string("Session agent: not watched by the service: ") + error->message, 2, "", false);
         g_error_free(error);
     }
 }
 
-void OnAppeared(GDBusConnection* bus, const gchar*, const gchar* owner, gpointer)
+/* The proxy comes with the properties loaded, and heard the owner's signals while loading
+ * them: its cache is the state now, and every later change reaches the handlers. */
+void OnProxy(GObject*, GAsyncResult* result, gpointer)
 {
-    g_Agent.bus = bus;
-    g_Agent.cancel = g_cancellable_new();
-    g_Agent.subscription = g_dbus_connection_signal_subscribe(bus, owner, INTERFACE, nullptr, OBJECT_PATH, nullptr,
-                                                              G_DBUS_SIGNAL_FLAGS_NONE, OnSignal, nullptr, nullptr);
-    g_dbus_connection_call(bus, BUS_NAME, OBJECT_PATH, "org.freedesktop.DBus.Properties", "GetAll",
-                           g_variant_new("(s)", INTERFACE), G_VARIANT_TYPE("(a{sv})"), G_DBUS_CALL_FLAGS_NONE, -1,
-                           g_Agent.cancel, OnState, nullptr);
+    GError* error = nullptr;
+    KelPolicy1* policy = kel_policy1_proxy_new_finish(result, &error);
+    if (!policy) {
+        /* Cancelled: the service went away meanwhile, and its vanishing is handled on its own. */
+        if (!g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+            CKELLog::WriteLine(std::string("Session agent: cannot follow the service: ") + error->message, 2, "",
+                               false);
+        g_error_free(error);
+        return;
+    }
+    g_Agent.policy = policy;
+    g_signal_connect(policy, "lock-status-changed", G_CALLBACK(OnLockStatusChanged), nullptr);
+    g_signal_connect(policy, "notice", G_CALLBACK(OnNotice), nullptr);
+    Apply(kel_policy1_get_lock_status(policy), kel_policy1_get_locked_until(policy));
     const char* xauthority = g_getenv("XAUTHORITY");
     const char* language = g_getenv("LANG");
-    g_dbus_connection_call(bus, BUS_NAME, OBJECT_PATH, INTERFACE, "RegisterSessionAgent",
-                           g_variant_new("(sss)", gdk_display_get_name(gdk_display_get_default()),
-                                         xauthority ? xauthority : "", language ? language : ""),
-                           nullptr, G_DBUS_CALL_FLAGS_NONE, -1, g_Agent.cancel, OnRegistered, nullptr);
+    kel_policy1_call_register_session_agent(policy, gdk_display_get_name(gdk_display_get_default()),
+                                            xauthority ? xauthority : "", language ? language : "",
+                                            G_DBUS_CALL_FLAGS_NONE, -1, g_Agent.cancel, OnRegistered, nullptr);
+}
+
+void OnAppeared(GDBusConnection* bus, const gchar*, const gchar* owner, gpointer)
+{
+    /* Bound to the owner that appeared: a later owner is a new appearance, with a proxy of its own. */
+    g_Agent.cancel = g_cancellable_new();
+    kel_policy1_proxy_new(bus, G_DBUS_PROXY_FLAGS_DO_NOT_AUTO_START, owner, OBJECT_PATH, g_Agent.cancel, OnProxy,
+                          nullptr);
 }
 
 void OnVanished(GDBusConnection*, const gchar*, gpointer)
 {
-    if (g_Agent.subscription)
-        g_dbus_connection_signal_unsubscribe(g_Agent.bus, g_Agent.subscription);
-    g_Agent.subscription = 0;
     if (g_Agent.cancel) {
         g_cancellable_cancel(g_Agent.cancel);
         g_object_unref(g_Agent.cancel);
         g_Agent.cancel = nullptr;
+    }
+    if (g_Agent.policy) {
+        g_signal_handlers_disconnect_by_func(g_Agent.policy, gpointer(OnLockStatusChanged), nullptr);
+        g_signal_handlers_disconnect_by_func(g_Agent.policy, gpointer(OnNotice), nullptr);
+        g_object_unref(g_Agent.policy);
+        g_Agent.policy = nullptr;
     }
     /* No screen stays locked without a service that could unlock it. */
     if (Locked()) {
