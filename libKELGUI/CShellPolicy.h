@@ -13,6 +13,8 @@
 
 namespace LibKELGUI {
 
+class CShellPolicySink;
+
 class KELGUI_EXPORT CShellPolicy {
 public:
     /* In the order the windows fetch and save them. */
@@ -20,33 +22,10 @@ public:
     enum { ALL_RECORDS = 7 };
     static unsigned Bit(Record record) { return 1u << record; }
 
-    /* Where Apply hands a changed record. */
-    class Sink {
-    public:
-        virtual ~Sink() {}
-        /* 0 when saved; otherwise reason says why in plain words. */
-        virtual int Save(Record record, LibKELData::CKELDataProvider& data, std::string& reason) = 0;
-    };
-    /* The teacher's console: the policy files themselves. */
-    class FileSink : public Sink {
-    public:
-        int Save(Record record, LibKELData::CKELDataProvider& data, std::string& reason);
-        /* Why a save that failed with rc could not write path, in words a user follows. */
-        static std::string Reason(const std::string& path, int rc);
-    };
-    /* The administrator tool: the local policy service, through the student API. */
-    class ServiceSink : public Sink {
-    public:
-        explicit ServiceSink(IPCAPI::IPCStudentAPI* api) : m_pApi(api), m_LastError(0) {}
-        int Save(Record record, LibKELData::CKELDataProvider& data, std::string& reason);
-        /* The error of the last call made, 0 when none was made. */
-        int LastError() const { return m_LastError; }
-        static std::string Reason(int error);
-
-    private:
-        IPCAPI::IPCStudentAPI* m_pApi;
-        int m_LastError;
-    };
+    /* Where Apply hands a changed record (CShellPolicySink, below), and its two kinds. */
+    typedef CShellPolicySink Sink;
+    class FileSink;
+    class ServiceSink;
 
     struct ApplyResult {
         ApplyResult() : declined(false) {}
@@ -109,6 +88,36 @@ private:
 
     CShellPolicy(const CShellPolicy&);
     CShellPolicy& operator=(const CShellPolicy&);
+};
+
+/* A top-level class, so that the Shell Settings window can name it without this header. */
+class KELGUI_EXPORT CShellPolicySink {
+public:
+    virtual ~CShellPolicySink() {}
+    /* 0 when saved; otherwise reason says why in plain words. */
+    virtual int Save(CShellPolicy::Record record, LibKELData::CKELDataProvider& data, std::string& reason) = 0;
+};
+
+/* The teacher's console: the policy files themselves. */
+class CShellPolicy::FileSink : public CShellPolicySink {
+public:
+    int Save(Record record, LibKELData::CKELDataProvider& data, std::string& reason);
+    /* Why a save that failed with rc could not write path, in words a user follows. */
+    static std::string Reason(const std::string& path, int rc);
+};
+
+/* The administrator tool: the local policy service, through the student API. */
+class CShellPolicy::ServiceSink : public CShellPolicySink {
+public:
+    explicit ServiceSink(IPCAPI::IPCStudentAPI* api) : m_pApi(api), m_LastError(0) {}
+    int Save(Record record, LibKELData::CKELDataProvider& data, std::string& reason);
+    /* The error of the last call made, 0 when none was made. */
+    int LastError() const { return m_LastError; }
+    static std::string Reason(int error);
+
+private:
+    IPCAPI::IPCStudentAPI* m_pApi;
+    int m_LastError;
 };
 
 } // namespace LibKELGUI

@@ -7,6 +7,10 @@
 #include "CAddApplicationWindow.h"
 #include "CChangeIconDlg.h"
 #include "CMessageBox.h"
+#include "CShellLockPage.h"
+#include "CShellPolicy.h"
+#include "CShellProgramPage.h"
+#include "CShellSystemPage.h"
 #include "CWidgetLayout.h"
 #include "KELConstants.h"
 
@@ -28,6 +32,33 @@ GtkWidget* CShellSettingCtrl::MnemonicTarget(guint keyval)
     roots.push_back(m_pNotebook);
     return m_pButtonRow && m_pNotebook ? CWidgetLayout::MnemonicTarget(roots, keyval) : NULL;
 }
+
+class CShellSettingCtrl::PageHost : public CShellPageHost {
+public:
+    explicit PageHost(CShellSettingCtrl& frame) : m_Frame(frame) {}
+    GtkWidget* PageParentWindow();
+    void OnPageEdited(CShellPolicy::Record record);
+    void OnPageRequest(Request request);
+
+private:
+    CShellSettingCtrl& m_Frame;
+};
+
+/* In the order they must be built: the pages hold the host and the policy. */
+struct CShellSettingCtrl::Parts {
+    explicit Parts(CShellSettingCtrl& frame)
+        : host(frame)
+        , lockPage(host, policy)
+        , programPage(host, policy)
+        , systemPage(host, policy)
+    {
+    }
+    CShellPolicy policy;
+    PageHost host;
+    CShellLockPage lockPage;
+    CShellProgramPage programPage;
+    CShellSystemPage systemPage;
+};
 
 GtkWidget* CShellSettingCtrl::PageHost::PageParentWindow()
 {
@@ -61,10 +92,12 @@ void CShellSettingCtrl::PageHost::OnPageRequest(Request request)
 
 CShellSettingCtrl::CShellSettingCtrl()
     : m_pOwner(NULL)
-    , m_PageHost(*this)
-    , m_LockPage(m_PageHost, m_Policy)
-    , m_ProgramPage(m_PageHost, m_Policy)
-    , m_SystemPage(m_PageHost, m_Policy)
+    , m_pParts(new Parts(*this))
+    , m_Policy(m_pParts->policy)
+    , m_PageHost(m_pParts->host)
+    , m_LockPage(m_pParts->lockPage)
+    , m_ProgramPage(m_pParts->programPage)
+    , m_SystemPage(m_pParts->systemPage)
     , m_bApplyFailed(false)
     , m_bShowing(false)
     , m_pApplyBtn(NULL)
@@ -305,7 +338,7 @@ void CShellSettingCtrl::LoadPolicy(unsigned mask)
     m_bDamageTold = false;
 }
 
-void CShellSettingCtrl::ApplyPolicy(CShellPolicy::Sink& sink, unsigned mask)
+void CShellSettingCtrl::ApplyPolicy(CShellPolicySink& sink, unsigned mask)
 {
     CShellPolicy::ApplyResult result = m_Policy.Apply(mask, sink, [this] {
         return ShowMessage(Tr("The policy was changed since you opened this window. Replace the other change with "

@@ -6,20 +6,24 @@
 #include <gtk/gtk.h>
 
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "CKELWindowBase.h"
-#include "CShellLockPage.h"
-#include "CShellPolicy.h"
-#include "CShellProgramPage.h"
-#include "CShellSystemPage.h"
 #include "KELData.h"
 
 namespace LibKELGUI {
 
 class CAddApplicationWindow;
 class CChangeIconDlg;
+/* The pages and the policy are the library's own: a host compiles without their headers. */
+class CShellLockPage;
+class CShellPageHost;
+class CShellPolicy;
+class CShellPolicySink;
+class CShellProgramPage;
+class CShellSystemPage;
 
 class KELGUI_EXPORT CShellSettingCtrl : public CKELWindowBase {
 public:
@@ -131,7 +135,7 @@ protected:
     void LoadPolicy(unsigned mask);
     /* Saves the dirty records of mask through sink; a failure is told in one box and leaves the
      * window with its edits and flags (m_bApplyFailed). */
-    void ApplyPolicy(CShellPolicy::Sink& sink, unsigned mask);
+    void ApplyPolicy(CShellPolicySink& sink, unsigned mask);
     /* Asks question when something is unsaved; Yes applies. Closes unless that apply failed. */
     int CloseAsking(const char* question);
     /* A fresh Add Application window modal over this one, and, when it has closed, its chosen
@@ -140,24 +144,18 @@ protected:
     void AddProgramsChosenInAddApplicationWindow();
     int ShowMessage(const char* text, GtkMessageType type, GtkButtonsType buttons, GtkDialogFlags flags);
 
-    /* How the pages reach the window. */
-    class PageHost : public CShellPageHost {
-    public:
-        explicit PageHost(CShellSettingCtrl& frame) : m_Frame(frame) {}
-        GtkWidget* PageParentWindow();
-        void OnPageEdited(CShellPolicy::Record record);
-        void OnPageRequest(Request request);
-
-    private:
-        CShellSettingCtrl& m_Frame;
-    };
+    /* How the pages reach the window, and what holds the pages and the policy (both defined
+     * where the window is built). */
+    class PageHost;
+    struct Parts;
 
     CShellSettingCtrl* m_pOwner;
-    CShellPolicy m_Policy;
-    PageHost m_PageHost;
-    CShellLockPage m_LockPage;
-    CShellProgramPage m_ProgramPage;
-    CShellSystemPage m_SystemPage;
+    std::unique_ptr<Parts> m_pParts;
+    CShellPolicy& m_Policy;
+    CShellPageHost& m_PageHost;
+    CShellLockPage& m_LockPage;
+    CShellProgramPage& m_ProgramPage;
+    CShellSystemPage& m_SystemPage;
     bool m_bApplyFailed; /* the last apply left something unsaved */
     bool m_bShowing;     /* the pages are being set from the records: no edit */
     GtkWidget* m_pApplyBtn;

@@ -1,6 +1,7 @@
 /* Shell Settings window of the teacher's console. */
 #include "CShellSettingCtrlForShellController.h"
 
+#include "CShellPolicy.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
 

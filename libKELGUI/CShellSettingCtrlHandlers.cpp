@@ -5,6 +5,9 @@
 
 #include <gdk/gdkkeysyms.h>
 
+#include "CShellPolicy.h"
+#include "CShellProgramPage.h"
+
 using namespace LibKELData;
 
 namespace {

@@ -2,6 +2,7 @@
 #include "CShellSettingForAdminTool.h"
 
 #include "CAddApplicationWindow.h"
+#include "CShellPolicy.h"
 #include "KELConstants.h"
 #include "KELDataTools.h"
 

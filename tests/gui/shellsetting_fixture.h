@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "CShellPolicy.h"
 #include "CShellSettingCtrl.h"
 #include "KELConstants.h"
 #include "KELData.h"
