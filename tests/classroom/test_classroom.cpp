@@ -52,7 +52,7 @@ public:
     void NotifyStudentStatusChanged(std::string who, int status) override { Note(statuses, who, status ? "+" : "-"); }
 
     /* Waits until pred holds (under the mutex) or ms pass. */
-    bool Await(const std::function<bool()>& pred, int ms = 10000)
+    bool Await(const std::function<bool()>& pred, int ms = 60000)
     {
         std::unique_lock<std::mutex> lock(mutex);
         return changed.wait_for(lock, std::chrono::milliseconds(ms), pred);
@@ -81,7 +81,7 @@ public:
     }
     bool AwaitOnline(int count)
     {
-        return keltest::WaitUntil([&] { return Online() == count; }, 10000);
+        return keltest::WaitUntil([&] { return Online() == count; });
     }
 
     std::mutex mutex;
@@ -252,7 +252,7 @@ TEST_F(Classroom, ThreeStudentsAnswerOnceEachAndTheirProgramsAreMergedWithoutDup
     GtkWidget* search = keltest::AwaitToplevel("Search Program");
     gtk_entry_set_text(GTK_ENTRY(keltest::FindByType(search, GTK_TYPE_ENTRY)), "/apps");
     keltest::Click(keltest::FindButtonByLabel(search, "Search"));
-    ASSERT_TRUE(keltest::PumpUntil([&] { return teacher.Answers().size() == 3; }, 10000));
+    ASSERT_TRUE(keltest::PumpUntil([&] { return teacher.Answers().size() == 3; }));
     std::string told;
     for (const auto& answer : teacher.Answers())
         told += answer.first + ": " + answer.second + ";";
@@ -528,7 +528,7 @@ TEST_F(Classroom, ABrokerRestartedDuringASearchEndsItAtTheDeadlineAndTheTeacherR
     ASSERT_EQ(0, teacher.Api()->SearchProgram("/apps", op, 1));
     Stop(broker, SIGTERM);
     StartBroker();
-    ASSERT_TRUE(teacher.Await([&] { return teacher.ends == 1; }, 5000));
+    ASSERT_TRUE(teacher.Await([&] { return teacher.ends == 1; }));
     /* Given up at the deadline, or at the will the broker sent when it stopped. */
     EXPECT_EQ(0u, teacher.Answers()[""].find("0 of 1 students answered; no answer from pc01 ("));
     kill(students[1], SIGCONT);

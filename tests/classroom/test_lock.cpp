@@ -138,7 +138,7 @@ protected:
     bool Hooked(int n, const std::string& line)
     {
         const std::string path = Root() + "/pc0" + std::to_string(n) + "/hooks.log";
-        return keltest::PumpUntil([&] { return keltest::ReadFile(path).find(line + "\n") != std::string::npos; }, 10000);
+        return keltest::PumpUntil([&] { return keltest::ReadFile(path).find(line + "\n") != std::string::npos; });
     }
     void Stop(int& pid, int sig)
     {
@@ -266,7 +266,7 @@ TEST_F(Lock, TheConsoleShowsTheClassLiveAndTheOutcomeOfItsActions)
     GtkWidget *window = console.GetWindow(), *view = keltest::FindByType(window, GTK_TYPE_TREE_VIEW);
     gtk_widget_show_all(window);
     auto shows = [&](const std::string& m, int col, const std::string& text) {
-        return keltest::PumpUntil([&] { return console.RowText(m, col) == text; }, 10000);
+        return keltest::PumpUntil([&] { return console.RowText(m, col) == text; });
     };
     ASSERT_TRUE(shows("pc02", CTeacherConsole::COL_ONLINE, "Offline"));
     StartNotebook(1);
@@ -274,7 +274,7 @@ TEST_F(Lock, TheConsoleShowsTheClassLiveAndTheOutcomeOfItsActions)
     EXPECT_EQ("Anna", console.RowText("pc01", CTeacherConsole::COL_NAME));
     /* Arrows move and select, Escape goes back to the class, Space selects: Alt+L locks Anna alone. */
     gtk_window_present(GTK_WINDOW(window));
-    ASSERT_TRUE(keltest::PumpUntil([&] { return gtk_widget_has_focus(view); }, 10000));
+    ASSERT_TRUE(keltest::PumpUntil([&] { return gtk_widget_has_focus(view); }));
     for (guint key : {GDK_Down, GDK_Down, GDK_Escape})
         keltest::PressKey(view, key);
     EXPECT_TRUE(console.Targets().empty());
@@ -293,7 +293,7 @@ TEST_F(Lock, TheConsoleShowsTheClassLiveAndTheOutcomeOfItsActions)
     ASSERT_EQ(0, settings.Save2File(keltest::EtcKel() + LibKELData::KEL_SYSTEM_SETTING));
     keltest::MakeDirs(Root() + "/pc03/etc/KEL/TabNavigation.xml"); /* its save fails */
     StartNotebook(3);
-    ASSERT_TRUE(keltest::PumpUntil([&] { return console.NewStudentNotice() != nullptr; }, 10000));
+    ASSERT_TRUE(keltest::PumpUntil([&] { return console.NewStudentNotice() != nullptr; }));
     StartNotebook(1);
     ASSERT_TRUE(shows("pc01", CTeacherConsole::COL_LOCK, "Locked by the teacher"));
     ASSERT_TRUE(shows("pc03", CTeacherConsole::COL_ONLINE, "Online"));

@@ -199,20 +199,27 @@ bool PrivateMounts(std::string& why)
 
 pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outFd)
 {
-    pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    if (outFd >= 0)
-        dup2(outFd, 1);
+    /* Everything is made before the fork: the child of a process with threads may only call what
+     * is safe after fork until it execs, and an allocation there can wait for ever on a lock
+     * another thread held when the process forked. */
+    gchar** envp = g_get_environ();
     for (const std::string& e : env) {
         size_t eq = e.find('=');
-        eq == std::string::npos ? unsetenv(e.c_str()) : setenv(e.substr(0, eq).c_str(), e.c_str() + eq + 1, 1);
+        envp = eq == std::string::npos ? g_environ_unsetenv(envp, e.c_str())
+                                       : g_environ_setenv(envp, e.substr(0, eq).c_str(), e.c_str() + eq + 1, TRUE);
     }
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    execv(args[0], args.data());
+    pid_t pid = fork();
+    if (pid != 0) {
+        g_strfreev(envp);
+        return pid;
+    }
+    if (outFd >= 0)
+        dup2(outFd, 1);
+    execve(args[0], args.data(), envp);
     _exit(127);
 }
 

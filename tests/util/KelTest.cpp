@@ -280,7 +280,7 @@ std::vector<GtkWindow*> ToplevelsWithTitle(const std::string& title)
 
 GtkWidget* AwaitToplevel(const std::string& title)
 {
-    PumpUntil([&] { return !ToplevelsWithTitle(title).empty(); }, 10000);
+    PumpUntil([&] { return !ToplevelsWithTitle(title).empty(); });
     std::vector<GtkWindow*> found = ToplevelsWithTitle(title);
     return found.empty() ? NULL : GTK_WIDGET(found[0]);
 }

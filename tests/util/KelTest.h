@@ -29,12 +29,14 @@ bool WritePng(const std::string& path, int size = 32, guint32 rgba = 0x3366ccff)
 
 /* Runs pending main-loop work, with the GDK lock released meanwhile as gtk_main does. */
 void Drain();
-/* Pumps the main loop until cond holds or timeoutMs passes; returns cond(). */
-bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 30000);
+/* Pumps the main loop until cond holds or timeoutMs passes; returns cond(). The bounds only end
+ * a wait that failed: under the sanitizers on a busy machine, a program's start alone can take
+ * ten seconds, so waits for other programs keep these defaults. */
+bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 60000);
 /* Waits without pumping, keeping the GDK lock, until cond holds or timeoutMs passes; returns cond().
  * Notify() wakes it at once; a condition that nothing notifies (another process's output) is
  * looked at again every 50 ms. */
-bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 20000);
+bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 60000);
 /* Tells WaitUntil that what it waits for may have changed (a callback was heard); any thread. */
 void Notify();
 

@@ -56,10 +56,10 @@ static pid_t StartOwnDisplay()
     int fds[2];
     if (pipe(fds) != 0)
         return -1;
+    const std::string fd = std::to_string(fds[1]); /* no allocation after the fork */
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
         const int null = open("/dev/null", O_WRONLY);
         if (null >= 0)
             dup2(null, 2);

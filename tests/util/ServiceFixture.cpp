@@ -21,7 +21,7 @@ namespace {
 
 const char* const POLKIT_NAME = "org.freedesktop.PolicyKit1";
 const char* const SERVICE_NAME = "org.kelproject.Policy1";
-const int START_TIMEOUT_MS = 20000;
+const int START_TIMEOUT_MS = 60000;
 
 /* Never destroyed: the exit handler uses it. */
 struct Fixture {
