@@ -217,6 +217,8 @@ pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::
         g_strfreev(envp);
         return pid;
     }
+    /* A test killed at its time limit takes what it started with it. */
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (outFd >= 0)
         dup2(outFd, 1);
     execve(args[0], args.data(), envp);
