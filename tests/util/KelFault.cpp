@@ -197,28 +197,40 @@ bool PrivateMounts(std::string& why)
     return mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 || Failed(why, "making mounts private");
 }
 
-pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outFd)
+std::vector<char*> ExecArgv(const std::vector<std::string>& argv)
 {
-    /* Everything is made before the fork: the child of a process with threads may only call what
-     * is safe after fork until it execs, and an allocation there can wait for ever on a lock
-     * another thread held when the process forked. */
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    return args;
+}
+
+char** ExecEnviron(const std::vector<std::string>& env)
+{
     gchar** envp = g_get_environ();
     for (const std::string& e : env) {
         size_t eq = e.find('=');
         envp = eq == std::string::npos ? g_environ_unsetenv(envp, e.c_str())
                                        : g_environ_setenv(envp, e.substr(0, eq).c_str(), e.c_str() + eq + 1, TRUE);
     }
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
+    return envp;
+}
+
+pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outFd)
+{
+    std::vector<char*> args = ExecArgv(argv);
+    char** envp = ExecEnviron(env);
+    const pid_t parent = getpid();
     pid_t pid = fork();
     if (pid != 0) {
         g_strfreev(envp);
         return pid;
     }
-    /* A test killed at its time limit takes what it started with it. */
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    /* A test killed at its time limit takes what it started with it (also when it died before
+     * this line). */
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
+        _exit(127);
     if (outFd >= 0)
         dup2(outFd, 1);
     execve(args[0], args.data(), envp);

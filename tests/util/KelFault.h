@@ -48,6 +48,13 @@ std::string RunInChild(const std::function<std::string()>& body);
 bool PrivateMounts(std::string& why);
 int ReportFd();
 
+/* What a child execs, made before the fork: the child of a process with threads may only call
+ * what is safe after fork until it execs, and an allocation there can wait for ever on a lock
+ * another thread held when the process forked. ExecArgv points into argv, which must outlive
+ * it; ExecEnviron is this environment with env's changes ("NAME=value" set, "NAME" alone
+ * unset), freed with g_strfreev. */
+std::vector<char*> ExecArgv(const std::vector<std::string>& argv);
+char** ExecEnviron(const std::vector<std::string>& env);
 /* Starts a command (its standard output to outFd when given) and returns its process id. env
  * entries "NAME=value" are set, "NAME" alone unset. */
 pid_t StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}, int outFd = -1);

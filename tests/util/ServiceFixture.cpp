@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 
+#include "KelFault.h"
 #include "KelTest.h"
 
 namespace keltest {
@@ -51,16 +52,12 @@ void StopAll()
 pid_t Spawn(const std::vector<std::string>& argv, uid_t user, const std::string& logPath,
             const std::vector<std::string>& extraEnv = {})
 {
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    gchar** env = g_environ_setenv(g_get_environ(), "G_MESSAGES_DEBUG", "KEL", TRUE);
+    std::vector<char*> args = ExecArgv(argv);
     /* Our code in the service runs on one thread; what ThreadSanitizer reports there is GLib's
      * futex locks, which it cannot see (the test process routes them through pthread). */
-    env = g_environ_setenv(env, "TSAN_OPTIONS", "report_bugs=0", TRUE);
-    for (const std::string& e : extraEnv)
-        env = g_environ_setenv(env, e.substr(0, e.find('=')).c_str(), e.substr(e.find('=') + 1).c_str(), TRUE);
+    std::vector<std::string> changes = {"G_MESSAGES_DEBUG=KEL", "TSAN_OPTIONS=report_bugs=0"};
+    changes.insert(changes.end(), extraEnv.begin(), extraEnv.end());
+    gchar** env = ExecEnviron(changes);
     struct passwd* pw = user != static_cast<uid_t>(-1) ? getpwuid(user) : nullptr;
     gid_t gid = pw ? pw->pw_gid : static_cast<gid_t>(user);
     pid_t pid = fork();
