@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,9 +61,12 @@ static pid_t StartOwnDisplay()
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
+        /* It goes with the test process, however that ends; neither it nor what it starts
+         * (xkbcomp) holds the test's output open. */
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         const int null = open("/dev/null", O_WRONLY);
         if (null >= 0)
-            dup2(null, 2);
+            dup2(null, 1), dup2(null, 2);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
                "-noreset", (char*)NULL);
         _exit(127);
